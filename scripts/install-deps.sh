@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Vantrel needs to build, test and run.
+# Idempotent: does nothing (and no apt-get update) when all are present.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  g++ make cmake ninja-build pkg-config
+  # conversion core
+  zlib1g-dev libboost-dev libturbojpeg0-dev libjpeg62-turbo-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  # front ends
+  qt6-base-dev libcli11-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+  command -v sudo >/dev/null || { echo "install-deps: run as root or install sudo" >&2; exit 1; }
+  sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

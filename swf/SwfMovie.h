@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "swf/SwfTag.h"
+
+namespace vantrel {
+
+// What became of a movie's or page's file.
+struct WriteResult {
+    bool written = false;
+    std::string error;  // why not, in plain words, when !written
+};
+
+// The tags of one movie, in file order, and the file writer: an uncompressed
+// SWF 4 file with its header, the tag records and the End tag.
+class SwfMovie {
+public:
+    SwfMovie() = default;
+    SwfMovie(const SwfMovie&) = delete;
+    SwfMovie& operator=(const SwfMovie&) = delete;
+
+    // Takes the tag; ShowFrame tags add to the frame count.
+    void addTag(std::unique_ptr<SwfTag> tag);
+
+    // Ids for the movie's character tags: 1, 2, 3, ... in the order drawn.
+    std::uint16_t nextCharacterId();
+
+    std::int32_t frameCount() const { return frameCount_; }
+    const std::vector<std::unique_ptr<SwfTag>>& tags() const { return tags_; }
+
+    // Writes the file atomically. Width and height are twips, rate the frame
+    // rate times 256. Values the header cannot hold (a rate outside 1..65535,
+    // more than 65535 frames or characters, a file of 4 GiB or more) are
+    // refused with a reason rather than cut. Restarts the character ids.
+    WriteResult write(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
+                      std::int32_t rate);
+
+private:
+    std::int32_t frameCount_ = 0;
+    std::uint32_t charactersDrawn_ = 0;
+    std::vector<std::unique_ptr<SwfTag>> tags_;
+};
+
+// The SWF file header's FrameSize RECT, rate and frame count, as written by
+// SwfMovie::write. Frame sizes below 16384 twips use 15-bit fields, so the
+// header is 21 bytes; larger ones widen the fields to fit.
+void writeMovieHeader(SwfStream& out, std::uint32_t fileLength, std::int32_t width,
+                      std::int32_t height, std::uint16_t rate, std::uint16_t frameCount);
+
+}  // namespace vantrel
