@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "image/RasterImage.h"
+
+namespace vantrel {
+
+// Decodes a whole JPEG file into the picture (blue, green, red, alpha; alpha
+// 255 for one- and three-component files). False for empty, damaged or
+// unsupported data.
+bool decodeJpeg(RasterImage& picture, const std::uint8_t* data, std::uint32_t size);
+
+// Encodes pictures as baseline YCbCr 4:2:0 JPEG streams at `quality` (1..100).
+struct JpegEncoder {
+    std::int32_t quality = 90;
+
+    // On true, `out` holds exactly one complete JPEG stream (FF D8 ... FF D9).
+    bool encode(const RasterImage& picture, std::vector<std::uint8_t>& out) const;
+};
+
+}  // namespace vantrel
