@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "support/Bytes.h"
+#include "swf/ShapeTags.h"
+#include "swf/SwfMovie.h"
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::hex;
+using test::readFile;
+
+class TempDir {
+public:
+    TempDir() {
+        path_ = fs::temp_directory_path() /
+                ("vantrel-movie-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+        fs::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+    std::size_t entries() const {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(path_), {}));
+    }
+
+private:
+    static inline int counter_ = 0;
+    fs::path path_;
+};
+
+Bytes header(std::uint32_t length, std::int32_t w, std::int32_t h, std::uint16_t rate,
+             std::uint16_t frames) {
+    SwfStream s;
+    writeMovieHeader(s, length, w, h, rate, frames);
+    return Bytes(s.bytes(), s.bytes() + s.count());
+}
+
+// A tag whose body is an arbitrary payload, for checking splicing.
+class PayloadTag : public SwfTag {
+public:
+    explicit PayloadTag(const Bytes& payload) : payload_(payload) {}
+    void write(SwfStream& out) const override {
+        SwfStream body;
+        body.addReference(payload_.data(), static_cast<std::uint32_t>(payload_.size()));
+        writeTagRecord(out, TagCode::DefineBitsJpeg2, body);
+    }
+
+private:
+    const Bytes& payload_;
+};
+
+TEST(SwfMovie, EmptyMovieIsTwentyThreeBytes) {
+    TempDir dir;
+    SwfMovie movie;
+    const WriteResult r = movie.write(dir.path() / "empty.swf", 0, 0, 3840);
+    ASSERT_TRUE(r.written) << r.error;
+    EXPECT_EQ(readFile(dir.path() / "empty.swf"),
+              hex("46 57 53 04 17 00 00 00 78 00 00 00 00 00 00 00 00 00 0F 00 00 00 00"));
+    EXPECT_EQ(dir.entries(), 1u);  // no temporary file left
+}
+
+TEST(SwfMovie, HeaderExamples) {
+    EXPECT_EQ(header(12345, 6400, 4800, 3840, 10),
+              hex("46 57 53 04 39 30 00 00 78 00 03 20 00 00 09 60 00 00 0F 0A 00"));
+    EXPECT_EQ(header(1000, 2000, 1000, 3200, 1),
+              hex("46 57 53 04 E8 03 00 00 78 00 00 FA 00 00 01 F4 00 80 0C 01 00"));
+    // 819 pixels still fit the fixed 15-bit fields.
+    EXPECT_EQ(header(0, 16380, 20, 3840, 0).size(), 21u);
+}
+
+TEST(SwfMovie, LargeFrameSizesWidenTheHeaderRect) {
+    for (auto [w, h, size] : {std::tuple{820, 600, 21u}, std::tuple{1638, 1, 21u},
+                              std::tuple{1920, 1080, 22u}, std::tuple{4000, 3000, 22u}}) {
+        const Bytes bytes = header(0, w * 20, h * 20, 3840, 0);
+        EXPECT_EQ(bytes.size(), size) << w << "x" << h;
+        test::BitReader bits(bytes.data() + 8, bytes.size() - 8);
+        const unsigned n = bits.readUBits(5);
+        EXPECT_EQ(bits.readSBits(n), 0);
+        EXPECT_EQ(bits.readSBits(n), w * 20);
+        EXPECT_EQ(bits.readSBits(n), 0);
+        EXPECT_EQ(bits.readSBits(n), h * 20);
+        EXPECT_EQ(bits.bytePosition(), bytes.size() - 12);
+    }
+}
+
+TEST(SwfMovie, CountsOnlyShowFrames) {
+    SwfMovie movie;
+    movie.addTag(makePictureShape(movie.nextCharacterId(), 1, 10, 10));
+    movie.addTag(std::make_unique<PlaceObject2Tag>(true, false, 1, 1, SwfMatrix::identity()));
+    EXPECT_EQ(movie.frameCount(), 0);
+    movie.addTag(std::make_unique<ShowFrameTag>());
+    EXPECT_EQ(movie.frameCount(), 1);
+}
+
+TEST(SwfMovie, FileLengthCountsSplicedPayloadsAndIdsRestart) {
+    TempDir dir;
+    const Bytes payload(5000, 0xAB);
+    SwfMovie movie;
+    EXPECT_EQ(movie.nextCharacterId(), 1);
+    EXPECT_EQ(movie.nextCharacterId(), 2);
+    movie.addTag(std::make_unique<PayloadTag>(payload));
+    movie.addTag(std::make_unique<ShowFrameTag>());
+    const fs::path path = dir.path() / "payload.swf";
+    ASSERT_TRUE(movie.write(path, 200, 200, 3840).written);
+    const Bytes file = readFile(path);
+    ASSERT_EQ(file.size(), 21u + 6 + 5000 + 2 + 2);
+    EXPECT_EQ(file[4] | file[5] << 8 | file[6] << 16 | file[7] << 24, static_cast<int>(file.size()));
+    EXPECT_EQ(file[19], 1);                                     // one frame
+    EXPECT_EQ(Bytes(file.begin() + 21, file.begin() + 27), hex("7F 05 88 13 00 00"));
+    EXPECT_EQ(file[27], 0xAB);
+    EXPECT_EQ(Bytes(file.end() - 4, file.end()), hex("40 00 00 00"));
+    EXPECT_EQ(movie.nextCharacterId(), 1);
+}
+
+TEST(SwfMovie, UncreatableFileIsReportedAndLeavesNothing) {
+    TempDir dir;
+    SwfMovie missingFolder;
+    const WriteResult r = missingFolder.write(dir.path() / "no" / "x.swf", 20, 20, 3840);
+    EXPECT_FALSE(r.written);
+    EXPECT_NE(r.error.find("cannot write"), std::string::npos);
+    EXPECT_NE(r.error.find("No such file or directory"), std::string::npos) << r.error;
+    EXPECT_EQ(missingFolder.nextCharacterId(), 1);  // ids restart all the same
+
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    const fs::path existing = dir.path() / "x.swf";
+    { std::FILE* f = std::fopen(existing.c_str(), "wb"); std::fputs("old", f); std::fclose(f); }
+    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    SwfMovie readOnly;
+    const WriteResult denied = readOnly.write(existing, 20, 20, 3840);
+    EXPECT_FALSE(denied.written);
+    EXPECT_NE(denied.error.find("Permission denied"), std::string::npos) << denied.error;
+    fs::permissions(dir.path(), fs::perms::owner_all);
+    EXPECT_EQ(readFile(existing), hex("6F 6C 64"));  // "old", untouched
+    EXPECT_EQ(dir.entries(), 1u);
+}
+
+TEST(SwfMovie, ReplacesAnExistingFile) {
+    TempDir dir;
+    const fs::path path = dir.path() / "x.swf";
+    { std::FILE* f = std::fopen(path.c_str(), "wb"); std::fputs("an older, longer movie", f); std::fclose(f); }
+    SwfMovie movie;
+    ASSERT_TRUE(movie.write(path, 0, 0, 3840).written);
+    EXPECT_EQ(readFile(path).size(), 23u);
+    EXPECT_EQ(dir.entries(), 1u);
+}
+
+TEST(SwfMovie, RefusesValuesTheHeaderCannotHold) {
+    TempDir dir;
+    const fs::path path = dir.path() / "x.swf";
+    SwfMovie movie;
+    for (std::int32_t rate : {0, -256, 0x10000}) {
+        const WriteResult r = movie.write(path, 20, 20, rate);
+        EXPECT_FALSE(r.written) << rate;
+        EXPECT_NE(r.error.find("frame rate"), std::string::npos);
+    }
+    for (int i = 0; i < 65536; ++i) movie.addTag(std::make_unique<ShowFrameTag>());
+    const WriteResult tooLong = movie.write(path, 20, 20, 3840);
+    EXPECT_FALSE(tooLong.written);
+    EXPECT_NE(tooLong.error.find("65536 frames"), std::string::npos) << tooLong.error;
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(dir.entries(), 0u);
+}
+
+TEST(SwfMovie, RefusesMoreCharactersThanIdsCanName) {
+    TempDir dir;
+    SwfMovie movie;
+    for (int i = 0; i < 65535; ++i) movie.nextCharacterId();
+    EXPECT_TRUE(movie.write(dir.path() / "ok.swf", 20, 20, 3840).written);
+    for (int i = 0; i < 65536; ++i) movie.nextCharacterId();
+    const WriteResult r = movie.write(dir.path() / "x.swf", 20, 20, 3840);
+    EXPECT_FALSE(r.written);
+    EXPECT_NE(r.error.find("too many pictures"), std::string::npos) << r.error;
+}
+
+}  // namespace
+}  // namespace vantrel
