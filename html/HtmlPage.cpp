@@ -1,0 +1,94 @@
+#include "html/HtmlPage.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "swf/AtomicFile.h"
+
+namespace vantrel {
+
+namespace {
+
+// The movie's file name as a relative URL inside a quoted attribute. Only
+// what would cut the URL short or end the attribute is escaped, so ordinary
+// names appear unchanged.
+std::string movieReference(const std::string& moviePath) {
+    const std::size_t slash = moviePath.rfind('/');
+    const std::string name = slash == std::string::npos ? moviePath : moviePath.substr(slash + 1);
+    std::string out;
+    for (char c : name) {
+        switch (c) {
+            case '%':
+                out += "%25";
+                break;
+            case '#':
+                out += "%23";
+                break;
+            case '?':
+                out += "%3F";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string pageText(const std::string& name, int width, int height, bool includeAlpha) {
+    const std::string w = std::to_string(width);
+    const std::string h = std::to_string(height);
+    std::string text;
+    text += "<html>\n";
+    text += "<body>\n";
+    text += "<object classid=\"clsid:D27CDB6E-AE6D-11cf-96B8-444553540000\" codebase=\"";
+    text += kPlayerCodebase;
+    text += "\" width=" + w + " height=" + h + ">\n";
+    text += "<param name=movie value=\"" + name + "\">\n";
+    text += "<param name=quality value=high>\n";
+    if (includeAlpha) text += "<param name=wmode value=transparent>\n";
+    text += "<embed src=\"" + name + "\" quality=high width=" + w + " height=" + h +
+            " type=\"application/x-shockwave-flash\" pluginspage=\"";
+    text += kPluginsPage;
+    text += "\">\n";
+    text += "</embed>\n";
+    text += "</object>\n";
+    text += "</body>\n";
+    text += "</html>\n";
+    return text;
+}
+
+}  // namespace
+
+std::string htmlPagePath(const std::string& moviePath) {
+    const std::size_t slash = moviePath.rfind('/');
+    const std::size_t dot = moviePath.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return moviePath + ".html";
+    }
+    return moviePath.substr(0, dot + 1) + "html";
+}
+
+WriteResult writeHtmlPage(const std::string& moviePath, int width, int height, bool includeAlpha) {
+    const std::string pagePath = htmlPagePath(moviePath);
+    const std::string text = pageText(movieReference(moviePath), width, height, includeAlpha);
+
+    WriteResult result;
+    AtomicFile file(pagePath);
+    if (!file.open(result.error)) return result;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), file.stream()) != text.size()) {
+        result.error = "cannot write " + pagePath + ": " + std::strerror(errno != 0 ? errno : EIO);
+        return result;
+    }
+    result.written = file.commit(result.error);
+    return result;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,66 @@
+#include "sound/SoundTags.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace vantrel {
+
+namespace {
+constexpr std::uint32_t kFormatMp3 = 2;
+constexpr std::uint32_t kRate44kHz = 3;
+constexpr std::uint32_t kSize16Bit = 1;
+constexpr std::size_t kMaxEnvelopePoints = 255;
+}  // namespace
+
+DefineSoundTag::DefineSoundTag(std::uint16_t characterId, const std::uint8_t* data,
+                               std::uint32_t length, bool mono, std::uint32_t sampleCount)
+    : SwfCharacterTag(characterId),
+      data_(data),
+      length_(length),
+      mono_(mono),
+      sampleCount_(sampleCount) {}
+
+void DefineSoundTag::write(SwfStream& out) const {
+    SwfStream body;
+    body.writeU16(characterId());
+    body.writeBits(kFormatMp3, 4);
+    body.writeBits(kRate44kHz, 2);
+    body.writeBits(kSize16Bit, 1);
+    body.writeBits(mono_ ? 0 : 1, 1);
+    body.writeU32(sampleCount_);
+    body.writeU16(0);  // SeekSamples: the payload starts with a whole frame
+    body.addReference(data_, length_);
+    writeTagRecord(out, TagCode::DefineSound, body);
+}
+
+void SoundInfo::write(SwfStream& out) const {
+    out.writeBits(syncFlags, 4);
+    out.writeBits(hasEnvelope, 1);
+    out.writeBits(hasLoops, 1);
+    out.writeBits(hasOutPoint, 1);
+    out.writeBits(hasInPoint, 1);
+    if (hasInPoint) out.writeU32(inPoint);
+    if (hasOutPoint) out.writeU32(outPoint);
+    if (hasLoops) out.writeU16(loopCount);
+    if (hasEnvelope) {
+        const std::size_t points = std::min(envelope.size(), kMaxEnvelopePoints);
+        out.writeU8(static_cast<std::uint32_t>(points));
+        for (std::size_t i = 0; i < points; ++i) {
+            out.writeU32(envelope[i].position);
+            out.writeU16(envelope[i].leftLevel);
+            out.writeU16(envelope[i].rightLevel);
+        }
+    }
+}
+
+StartSoundTag::StartSoundTag(std::uint16_t soundId, SoundInfo info)
+    : soundId_(soundId), info_(std::move(info)) {}
+
+void StartSoundTag::write(SwfStream& out) const {
+    SwfStream body;
+    body.writeU16(soundId_);
+    info_.write(body);
+    writeTagRecord(out, TagCode::StartSound, body);
+}
+
+}  // namespace vantrel

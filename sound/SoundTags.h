@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "swf/SwfTag.h"
+
+namespace vantrel {
+
+// DefineSound: one event sound holding a whole MPEG audio payload, stored as
+// MP3 at 44 kHz with 16-bit samples. The tag refers to the payload without
+// copying it; the bytes must stay alive until the movie has been written.
+class DefineSoundTag : public SwfCharacterTag {
+  public:
+    DefineSoundTag(std::uint16_t characterId, const std::uint8_t* data, std::uint32_t length,
+                   bool mono, std::uint32_t sampleCount);
+    void write(SwfStream& out) const override;
+
+  private:
+    const std::uint8_t* data_;
+    std::uint32_t length_;
+    bool mono_;
+    std::uint32_t sampleCount_;
+};
+
+// One point of a sound envelope: a position in 44 kHz samples and the left
+// and right levels (0..32768).
+struct SoundEnvelopePoint {
+    std::uint32_t position = 0;
+    std::uint16_t leftLevel = 0;
+    std::uint16_t rightLevel = 0;
+};
+
+// The SOUNDINFO record: how a sound is started. Each optional field is
+// written only when its flag is set; an envelope of more than 255 points is
+// cut to the first 255.
+struct SoundInfo {
+    std::uint8_t syncFlags = 0;  // 4 bits: 2 reserved, SyncStop, SyncNoMultiple
+    bool hasEnvelope = false;
+    bool hasLoops = false;
+    bool hasOutPoint = false;
+    bool hasInPoint = false;
+    std::uint32_t inPoint = 0;
+    std::uint32_t outPoint = 0;
+    std::uint16_t loopCount = 0;
+    std::vector<SoundEnvelopePoint> envelope;
+
+    static constexpr std::uint8_t kSyncNoMultiple = 1;
+    static constexpr std::uint8_t kSyncStop = 2;
+
+    void write(SwfStream& out) const;
+};
+
+// StartSound: starts the sound defined under soundId.
+class StartSoundTag : public SwfTag {
+  public:
+    StartSoundTag(std::uint16_t soundId, SoundInfo info);
+    void write(SwfStream& out) const override;
+
+  private:
+    std::uint16_t soundId_;
+    SoundInfo info_;
+};
+
+}  // namespace vantrel
