@@ -1,0 +1,203 @@
+#include "convert/JobIntake.h"
+
+#include <algorithm>
+#include <array>
+#include <boost/lexical_cast.hpp>
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+#include <utility>
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+unsigned char asciiLower(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u - 'A' + 'a') : u;
+}
+
+bool numberValue(std::string_view digits, std::int32_t& value) {
+    return boost::conversion::try_lexical_convert(digits.data(), digits.size(), value);
+}
+
+// Stored numbers always convert; should one not, it sorts last instead of
+// breaking the order of the others.
+std::int64_t storedValue(const std::string& number) {
+    std::int32_t value = 0;
+    return numberValue(number, value) ? value : std::numeric_limits<std::int64_t>::max();
+}
+
+// "*" matches any run of characters, "?" any one; letters match either case.
+bool matchesPattern(std::string_view pattern, std::string_view name) {
+    std::size_t p = 0;
+    std::size_t n = 0;
+    std::size_t starAt = std::string_view::npos;
+    std::size_t starMatch = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starAt = p++;
+            starMatch = n;
+        } else if (p < pattern.size() &&
+                   (pattern[p] == '?' || asciiLower(pattern[p]) == asciiLower(name[n]))) {
+            ++p;
+            ++n;
+        } else if (starAt != std::string_view::npos) {
+            p = starAt + 1;
+            n = ++starMatch;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+// Case-insensitive order, made total by a byte-wise tie-break, so that the
+// jobs do not depend on the order in which the file system lists a folder.
+bool nameLess(const std::string& a, const std::string& b) {
+    const auto [ai, bi] = std::mismatch(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return asciiLower(x) == asciiLower(y);
+    });
+    if (ai != a.end() && bi != b.end()) return asciiLower(*ai) < asciiLower(*bi);
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    std::string path = folder;
+    if (path.empty() || path.back() != '/') path += '/';
+    return path + name;
+}
+
+struct FolderListing {
+    std::vector<std::string> folders;
+    std::vector<std::string> files;
+};
+
+// Lists the real sub-folders of folder and the regular files (directly or
+// through a link) whose names match pattern. Links to folders are left out,
+// which also keeps link loops from being walked; fifos, sockets and devices
+// are left out because reading them can block or never end.
+bool listFolder(const std::string& folder, std::string_view pattern, FolderListing& listing) {
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    if (ec) return false;
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code typeError;
+        const fs::file_status linkStatus = it->symlink_status(typeError);
+        std::string name = it->path().filename().string();
+        if (fs::is_directory(linkStatus)) {
+            listing.folders.push_back(std::move(name));
+        } else if (fs::is_regular_file(it->status(typeError)) && matchesPattern(pattern, name)) {
+            listing.files.push_back(std::move(name));
+        }
+    }
+    std::sort(listing.folders.begin(), listing.folders.end(), nameLess);
+    std::sort(listing.files.begin(), listing.files.end(), nameLess);
+    return true;
+}
+
+}  // namespace
+
+void addPicture(std::list<FolderJob>& folderJobs, std::string_view path) {
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos) return;
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string_view::npos && slash > dot) return;  // the "." is in a folder name
+
+    std::size_t digitsStart = dot;
+    while (digitsStart > 1 && isDigit(path[digitsStart - 1])) --digitsStart;
+    if (digitsStart == dot) return;
+
+    const std::string_view prefix = path.substr(0, digitsStart);
+    const std::string_view number = path.substr(digitsStart, dot - digitsStart);
+    std::int32_t value = 0;
+    if (!numberValue(number, value)) return;
+
+    // Prefixes are unique among the jobs, and a sequence's files arrive
+    // together, so the job sought is most often the last one.
+    const auto job = std::find_if(folderJobs.rbegin(), folderJobs.rend(),
+                                  [&](const FolderJob& j) { return j.prefix == prefix; });
+    if (job == folderJobs.rend()) {
+        folderJobs.push_back(
+            {std::string(prefix), std::string(path.substr(dot + 1)), {std::string(number)}});
+        return;
+    }
+    std::vector<std::string>& numbers = job->numbers;
+    const auto at =
+        std::lower_bound(numbers.begin(), numbers.end(), value,
+                         [](const std::string& n, std::int32_t v) { return storedValue(n) < v; });
+    if (at != numbers.end() && storedValue(*at) == value) return;
+    numbers.insert(at, std::string(number));
+}
+
+void addVideo(std::vector<VideoJob>& videoJobs, std::string_view path) {
+    videoJobs.push_back({std::string(path)});
+}
+
+bool scanFolder(const std::string& folder, std::string_view pattern, PathCollector& collector) {
+    FolderListing listing;
+    if (!listFolder(folder, pattern, listing)) return false;
+    for (const std::string& name : listing.folders) {
+        scanFolder(joinPath(folder, name), pattern, collector);
+    }
+    for (const std::string& name : listing.files) {
+        collector.add(joinPath(folder, name));
+    }
+    return true;
+}
+
+DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths) {
+    jobs.clear();
+    PictureCollector pictures(jobs.folderJobs);
+    VideoCollector videos(jobs.videoJobs);
+    const std::array<std::pair<std::string_view, PathCollector*>, 6> scans{{
+        {"*.tga", &pictures},
+        {"*.bmp", &pictures},
+        {"*.jpg", &pictures},
+        {"*.avi", &videos},
+        {"*.mpg", &videos},
+        {"*.mpeg", &videos},
+    }};
+
+    DropResult result;
+    for (const std::string& path : paths) {
+        // A path whose type cannot be found out is taken as a folder; its
+        // scan then finds nothing.
+        std::error_code ec;
+        const fs::file_status status = fs::status(path, ec);
+        if (!ec && !fs::is_directory(status)) {
+            result.refused.push_back(path);
+            continue;
+        }
+        bool listed = true;
+        for (const auto& [pattern, collector] : scans) {
+            listed = scanFolder(path, pattern, *collector) && listed;
+        }
+        if (!listed) result.unreadable.push_back(path);
+    }
+    return result;
+}
+
+std::string rowText(const FolderJob& job) {
+    const std::string first = job.numbers.empty() ? std::string() : job.numbers.front();
+    const std::string last = job.numbers.empty() ? std::string() : job.numbers.back();
+    return job.prefix + "(" + first + " - " + last + ")." + job.extension;
+}
+
+std::string rowText(const VideoJob& job) { return job.path; }
+
+std::vector<std::string> listRows(const JobList& jobs) {
+    std::vector<std::string> rows;
+    rows.reserve(jobs.folderJobs.size() + jobs.videoJobs.size());
+    for (const FolderJob& job : jobs.folderJobs) rows.push_back(rowText(job));
+    for (const VideoJob& job : jobs.videoJobs) rows.push_back(rowText(job));
+    return rows;
+}
+
+}  // namespace vantrel

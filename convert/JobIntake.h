@@ -1,0 +1,81 @@
+#pragma once
+
+#include <list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/JobList.h"
+
+namespace vantrel {
+
+// Receives the file paths a folder scan finds.
+class PathCollector {
+  public:
+    virtual ~PathCollector() = default;
+    virtual void add(const std::string& path) = 0;
+};
+
+// Groups a picture path into the sequence of its prefix: the path up to the
+// digit run right before the file name's last ".". The number goes in at the
+// place of its value; a value already present, a name without such a digit
+// run, and a run too large for a signed 32-bit integer leave the jobs as
+// they are. A new prefix appends a job that keeps this path's extension.
+void addPicture(std::list<FolderJob>& folderJobs, std::string_view path);
+
+// Queues the path as a video, unchecked.
+void addVideo(std::vector<VideoJob>& videoJobs, std::string_view path);
+
+class PictureCollector : public PathCollector {
+  public:
+    explicit PictureCollector(std::list<FolderJob>& folderJobs) : folderJobs_(folderJobs) {}
+    void add(const std::string& path) override { addPicture(folderJobs_, path); }
+
+  private:
+    std::list<FolderJob>& folderJobs_;
+};
+
+class VideoCollector : public PathCollector {
+  public:
+    explicit VideoCollector(std::vector<VideoJob>& videoJobs) : videoJobs_(videoJobs) {}
+    void add(const std::string& path) override { addVideo(videoJobs_, path); }
+
+  private:
+    std::vector<VideoJob>& videoJobs_;
+};
+
+// Searches folder and all its sub-folders, depth first, and offers every
+// regular file whose name matches pattern ("*" and "?" wildcards, letter
+// case ignored) to the collector as folder + "/" + name (no second "/" when
+// folder ends with one), the name spelled as stored. In each folder the
+// sub-folders are searched first, then its files are offered; both in
+// ascending order of name, compared without regard to ASCII case, ties
+// broken byte by byte. Symbolic links to folders are not followed; folders
+// that cannot be listed are passed over. Returns false when folder itself
+// could not be listed.
+bool scanFolder(const std::string& folder, std::string_view pattern, PathCollector& collector);
+
+// The message for a dropped item that is not a folder.
+inline constexpr std::string_view kNotFolderMessage = "Select folder not file.";
+
+struct DropResult {
+    // Items that are not folders, each refused with kNotFolderMessage.
+    std::vector<std::string> refused;
+    // Items taken as folders whose contents could not be listed (missing,
+    // or not readable): they add no jobs.
+    std::vector<std::string> unreadable;
+};
+
+// Replaces the queued jobs with those found in the dropped paths. Each
+// folder, in the order given, is scanned for "*.tga", "*.bmp" and "*.jpg"
+// pictures, then for "*.avi", "*.mpg" and "*.mpeg" videos.
+DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths);
+
+// The list row of a job: prefix(first - last).extension, or the video's path.
+std::string rowText(const FolderJob& job);
+std::string rowText(const VideoJob& job);
+
+// One row per job, picture sequences first, as the job list shows them.
+std::vector<std::string> listRows(const JobList& jobs);
+
+}  // namespace vantrel

@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "convert/JobIntake.h"
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+struct RecordingCollector : PathCollector {
+    Strings paths;
+    void add(const std::string& path) override { paths.push_back(path); }
+};
+
+// A scratch folder tree, removed after each test.
+class Intake : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string name = (fs::temp_directory_path() / "vantrel-intake-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(name.data()), nullptr);
+        root_ = name;
+    }
+    void TearDown() override {
+        for (const std::string& folder : locked_) ::chmod(folder.c_str(), 0755);
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    std::string at(const std::string& rel) const { return root_ + "/" + rel; }
+    void file(const std::string& rel) {
+        fs::create_directories(fs::path(at(rel)).parent_path());
+        std::ofstream(at(rel)) << "x";
+    }
+    void files(const Strings& rels) {
+        for (const std::string& rel : rels) file(rel);
+    }
+    void folder(const std::string& rel) { fs::create_directories(at(rel)); }
+    void lock(const std::string& rel) {
+        locked_.push_back(at(rel));
+        ASSERT_EQ(::chmod(at(rel).c_str(), 0), 0);
+    }
+
+    // The rows of a drop of the given folders, relative to the tree.
+    Strings dropRows(const Strings& rels = {""}) {
+        Strings paths;
+        for (const std::string& rel : rels) paths.push_back(rel.empty() ? root_ : at(rel));
+        result_ = dropPaths(jobs_, paths);
+        Strings rows;
+        for (const std::string& row : listRows(jobs_)) {
+            rows.push_back(row.rfind(root_ + "/", 0) == 0 ? row.substr(root_.size() + 1) : row);
+        }
+        return rows;
+    }
+    Strings scanned(const std::string& pattern) {
+        RecordingCollector collector;
+        EXPECT_TRUE(scanFolder(root_, pattern, collector));
+        for (std::string& path : collector.paths) path.erase(0, root_.size() + 1);
+        return collector.paths;
+    }
+
+    std::string root_;
+    Strings locked_;
+    JobList jobs_;
+    DropResult result_;
+};
+
+TEST_F(Intake, NumbersAreOrderedByValueAndRowShowsFirstAndLast) {
+    files({"walk1.bmp", "walk2.bmp", "walk10.bmp"});
+    EXPECT_EQ(dropRows(), Strings{"walk(1 - 10).bmp"});
+    EXPECT_EQ(jobs_.folderJobs.front().numbers, (Strings{"1", "2", "10"}));
+    EXPECT_EQ(jobs_.folderJobs.front().prefix, at("walk"));
+}
+
+TEST_F(Intake, LeadingZerosAreKeptAndTheFirstOfEqualValueWins) {
+    files({"walk01.bmp", "walk1.bmp", "walk0003.bmp", "walk3.bmp", "one5.bmp"});
+    EXPECT_EQ(dropRows(), (Strings{"one(5 - 5).bmp", "walk(01 - 0003).bmp"}));
+    EXPECT_EQ(jobs_.folderJobs.back().numbers, (Strings{"01", "0003"}));
+
+    std::list<FolderJob> jobs;
+    for (const char* path :
+         {"/p/w7.bmp", "/p/w0007.bmp", "/p/w3.bmp", "/p/w007.bmp", "/p/w9.bmp"}) {
+        addPicture(jobs, path);
+    }
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs.front().numbers, (Strings{"3", "7", "9"}));
+}
+
+TEST_F(Intake, TgaIsScannedBeforeBmpForTheSamePrefix) {
+    files({"walk001.bmp", "walk001.tga", "walk002.bmp", "run1.jpg", "run2.bmp"});
+    EXPECT_EQ(dropRows(), (Strings{"walk(001 - 002).tga", "run(1 - 2).bmp"}));
+    const FolderJob& walk = jobs_.folderJobs.front();
+    EXPECT_EQ(walk.picturePath(walk.numbers[1]), at("walk002.tga"));
+}
+
+TEST_F(Intake, PrefixesAreCaseSensitiveAndExtensionsKeepTheirSpelling) {
+    files({"Walk001.bmp", "walk002.bmp", "run001.BMP", "run002.bmp", "Clip.Mpeg", "pic1.JpG",
+           "pic2.jpeg", "shot1.TGA"});
+    EXPECT_EQ(dropRows(), (Strings{"shot(1 - 1).TGA", "run(001 - 002).BMP", "Walk(001 - 001).bmp",
+                                   "walk(002 - 002).bmp", "pic(1 - 1).JpG", "Clip.Mpeg"}));
+}
+
+TEST_F(Intake, NamesWithoutANumberBeforeTheExtensionAreIgnored) {
+    files({"image.bmp", "7.bmp", "walk_12.5.bmp", "a1.bmpx", "b1.bmp.txt", "c1"});
+    EXPECT_EQ(dropRows(), (Strings{"(7 - 7).bmp", "walk_12.(5 - 5).bmp"}));
+    EXPECT_EQ(jobs_.folderJobs.front().prefix, root_ + "/");
+
+    std::list<FolderJob> jobs;
+    for (const char* path : {"/p/walk", "/p/v1.0/walk", "/p/walk.bmp", "1.bmp", ".bmp"}) {
+        addPicture(jobs, path);
+    }
+    EXPECT_TRUE(jobs.empty());
+}
+
+TEST_F(Intake, NumbersTooLargeForInt32AreIgnored) {
+    std::list<FolderJob> jobs;
+    for (const char* path :
+         {"/p/big2147483648.bmp", "/p/w2147483648.bmp", "/p/w2147483647.bmp", "/p/w4294967297.bmp",
+          "/p/w99999999999999999999.bmp", "/p/w00000000000002.bmp"}) {
+        addPicture(jobs, path);
+    }
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs.front().prefix, "/p/w");
+    EXPECT_EQ(jobs.front().numbers, (Strings{"00000000000002", "2147483647"}));
+
+    files({"x2147483648.bmp", "x1.bmp"});
+    EXPECT_EQ(dropRows(), Strings{"x(1 - 1).bmp"});
+}
+
+TEST_F(Intake, SubFolderJobsComeFirstWithinEachPattern) {
+    files({"a1.bmp", "z1.tga", "sub/s1.bmp", "sub/t1.tga", "sub/deeper/d1.jpg"});
+    EXPECT_EQ(dropRows(), (Strings{"sub/t(1 - 1).tga", "z(1 - 1).tga", "sub/s(1 - 1).bmp",
+                                   "a(1 - 1).bmp", "sub/deeper/d(1 - 1).jpg"}));
+}
+
+TEST_F(Intake, FoldersAndFilesAreTakenInCaseInsensitiveNameOrder) {
+    files({"beta/f.bmp", "Alpha/f.bmp", "b.bmp", "B.bmp", "a.BMP", "_c.bmp", "A.bmp", "c.txt",
+           "w10.bmp", "w1.bmp", "w2.bmp"});
+    EXPECT_EQ(scanned("*.bmp"), (Strings{"Alpha/f.bmp", "beta/f.bmp", "_c.bmp", "A.bmp", "a.BMP",
+                                         "B.bmp", "b.bmp", "w1.bmp", "w10.bmp", "w2.bmp"}));
+    EXPECT_EQ(scanned("?.bmp"),
+              (Strings{"Alpha/f.bmp", "beta/f.bmp", "A.bmp", "a.BMP", "B.bmp", "b.bmp"}));
+}
+
+TEST_F(Intake, VideosAreQueuedByPatternAndDroppedFilesAreRefused) {
+    files({"clip.avi", "b.MPEG", "a.mpg", "sub/x.avi", "c.mp4", "d.mpeg.bak", "walk1.bmp"});
+    EXPECT_EQ(dropRows({"clip.avi", "", "walk1.bmp"}),
+              (Strings{"walk(1 - 1).bmp", "sub/x.avi", "clip.avi", "a.mpg", "b.MPEG"}));
+    EXPECT_EQ(result_.refused, (Strings{at("clip.avi"), at("walk1.bmp")}));
+    EXPECT_TRUE(result_.unreadable.empty());
+    EXPECT_EQ(kNotFolderMessage, "Select folder not file.");
+
+    EXPECT_EQ(dropRows({"clip.avi"}), Strings{});
+    EXPECT_TRUE(jobs_.isEmpty());
+    EXPECT_EQ(result_.refused, Strings{at("clip.avi")});
+
+    std::vector<VideoJob> videos;
+    addVideo(videos, "/v/readme.txt");
+    addVideo(videos, "/v/readme.txt");
+    EXPECT_EQ(videos.size(), 2u);
+}
+
+TEST_F(Intake, FoldersAreScannedOneAfterTheOtherAndADropReplacesTheJobs) {
+    files({"one/a1.bmp", "one/v.avi", "two/b1.tga", "two/w.avi"});
+    EXPECT_EQ(dropRows({"one", "two"}),
+              (Strings{"one/a(1 - 1).bmp", "two/b(1 - 1).tga", "one/v.avi", "two/w.avi"}));
+    EXPECT_EQ(dropRows({"two/"}), (Strings{"two/b(1 - 1).tga", "two/w.avi"}));
+}
+
+TEST_F(Intake, SymbolicLinksToFoldersAreNotFollowedInsideTheTree) {
+    files({"a/p1.bmp", "other/o1.bmp", "w1.bmp"});
+    fs::create_directory_symlink("..", at("a/up"));
+    fs::create_directory_symlink(".", at("a/self"));
+    fs::create_directory_symlink("../other", at("a/link"));
+    fs::create_symlink("w1.bmp", at("w2.bmp"));
+    fs::create_directory_symlink("a", at("x1.bmp"));
+    EXPECT_EQ(dropRows(), (Strings{"a/p(1 - 1).bmp", "other/o(1 - 1).bmp", "w(1 - 2).bmp"}));
+    // A dropped link is followed like the folder it names.
+    EXPECT_EQ(dropRows({"a/link"}), Strings{"a/link/o(1 - 1).bmp"});
+}
+
+TEST_F(Intake, OnlyRegularFilesAreOffered) {
+    files({"x1.bmp/y1.bmp", "w1.bmp"});
+    ASSERT_EQ(::mkfifo(at("w2.bmp").c_str(), 0600), 0);
+    EXPECT_EQ(dropRows(), (Strings{"x1.bmp/y(1 - 1).bmp", "w(1 - 1).bmp"}));
+}
+
+TEST_F(Intake, UnreadableAndMissingFoldersGiveNothing) {
+    files({"locked/l1.bmp", "open/o1.bmp"});
+    EXPECT_EQ(dropRows({"missing", "open"}), Strings{"open/o(1 - 1).bmp"});
+    EXPECT_TRUE(result_.refused.empty());
+    EXPECT_EQ(result_.unreadable, Strings{at("missing")});
+
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not restrict root";
+    lock("locked");
+    EXPECT_EQ(dropRows(), Strings{"open/o(1 - 1).bmp"});
+    EXPECT_TRUE(result_.unreadable.empty());
+    EXPECT_EQ(dropRows({"locked"}), Strings{});
+    EXPECT_EQ(result_.unreadable, Strings{at("locked")});
+}
+
+}  // namespace
+}  // namespace vantrel
