@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "image/RasterImage.h"
+
+namespace vantrel {
+
+// A video file seen as a numbered row of pictures. The driver opens one
+// source per video, reads its size, length and frame count, and grabs the
+// frames it samples, normally with rising indexes.
+class FrameSource {
+public:
+    virtual ~FrameSource() = default;
+
+    // False when the file cannot be opened or decoded, or has no usable
+    // size or frame rate; the only use of a source after that is close().
+    virtual bool open(const std::string& path) = 0;
+
+    // Native frame size in pixels, as found at open(); 0 when not open.
+    virtual std::int32_t videoWidth() const = 0;
+    virtual std::int32_t videoHeight() const = 0;
+
+    // Length cut to whole milliseconds: (int32)(seconds * 1000) * 0.001f.
+    virtual double durationSeconds() const = 0;
+
+    // Length divided by the mean frame time, truncated.
+    virtual std::int32_t frameCount() const = 0;
+
+    // Frame `index` (0 = first frame shown) into the picture: blue, green,
+    // red, alpha 255, resized to the video's size. On false the picture is
+    // left exactly as it was.
+    virtual bool grabFrame(std::int32_t index, RasterImage& picture) = 0;
+
+    // The frame shown at `seconds` from the start of the video.
+    virtual bool grabAtTime(double seconds, RasterImage& picture) = 0;
+
+    // True while no frame has been grabbed since open(), and after close().
+    virtual bool isBufferEmpty() const = 0;
+
+    // Releases the file and the decoder; harmless when not open.
+    virtual void close() = 0;
+};
+
+}  // namespace vantrel
