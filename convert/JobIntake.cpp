@@ -88,12 +88,14 @@ bool listFolder(const std::string& folder, std::string_view pattern, FolderListi
     fs::directory_iterator it(folder, ec);
     if (ec) return false;
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        // The entry's own type comes with the listing; only links need a look
+        // at their target.
         std::error_code typeError;
-        const fs::file_status linkStatus = it->symlink_status(typeError);
+        const bool link = it->is_symlink(typeError);
         std::string name = it->path().filename().string();
-        if (fs::is_directory(linkStatus)) {
+        if (!link && it->is_directory(typeError)) {
             listing.folders.push_back(std::move(name));
-        } else if (fs::is_regular_file(it->status(typeError)) && matchesPattern(pattern, name)) {
+        } else if (matchesPattern(pattern, name) && it->is_regular_file(typeError)) {
             listing.files.push_back(std::move(name));
         }
     }
