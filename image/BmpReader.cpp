@@ -1,0 +1,250 @@
+#include "image/BmpReader.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+
+#include "image/ImageReaders.h"
+#include "image/MemoryByteSource.h"
+
+namespace vantrel {
+namespace {
+
+constexpr std::uint32_t kFileHeaderSize = 14;
+constexpr std::uint32_t kCoreHeaderSize = 12;  // OS/2 1.x and Windows 2 bitmaps
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiBitfields = 3;
+
+// One channel of a bit-field pixel, widened to 8 bits by repeating its bits
+// (5 bits c give (c * 8) | (c / 4), 6 bits (c * 4) | (c / 16)).
+class Channel {
+  public:
+    // False for a mask whose set bits are not one run.
+    bool setMask(std::uint32_t mask) {
+        mask_ = mask;
+        if (mask == 0) return true;
+        shift_ = static_cast<unsigned>(std::countr_zero(mask));
+        const std::uint64_t run = std::uint64_t{mask} >> shift_;
+        if ((run & (run + 1)) != 0) return false;
+        unsigned width = static_cast<unsigned>(std::popcount(mask));
+        if (width > 8) {  // keep the 8 most significant bits
+            shift_ += width - 8;
+            width = 8;
+        }
+        for (std::uint32_t v = 0; v < (1u << width); ++v) {
+            std::uint32_t wide = v << (8 - width);
+            for (unsigned filled = width; filled < 8; filled *= 2) wide |= wide >> filled;
+            widened_[v] = static_cast<std::uint8_t>(wide);
+        }
+        return true;
+    }
+
+    bool present() const { return mask_ != 0; }
+    std::uint32_t operator()(std::uint32_t pixel) const {
+        return widened_[((pixel & mask_) >> shift_) & 0xFF];
+    }
+
+  private:
+    std::uint32_t mask_ = 0;
+    unsigned shift_ = 0;
+    std::array<std::uint8_t, 256> widened_{};
+};
+
+struct BitFields {
+    Channel red, green, blue, alpha;
+
+    bool set(std::uint32_t redMask, std::uint32_t greenMask, std::uint32_t blueMask,
+             std::uint32_t alphaMask) {
+        return red.setMask(redMask) && green.setMask(greenMask) && blue.setMask(blueMask) &&
+               alpha.setMask(alphaMask);
+    }
+    std::uint32_t operator()(std::uint32_t p) const {
+        return packPixel(blue(p), green(p), red(p), alpha.present() ? alpha(p) : 255);
+    }
+};
+
+struct InfoHeader {
+    std::int64_t width = 0;
+    std::int64_t height = 0;  // negative: rows stored top row first
+    unsigned bitCount = 0;
+    std::uint32_t compression = kBiRgb;
+    std::uint32_t colorsUsed = 0;
+    std::uint32_t paletteEntrySize = 4;
+    std::array<std::uint32_t, 4> masks{};  // red, green, blue, alpha when bit fields
+};
+
+// Reads the info header and, for bit-field files with a 40-byte header, the
+// three masks that follow it. The masks of longer headers lie inside them.
+bool readInfoHeader(MemoryByteSource& source, InfoHeader& header) {
+    const std::uint8_t* sizeField = source.take(4);
+    if (sizeField == nullptr) return false;
+    const std::uint32_t headerSize = loadU32(sizeField);
+    if (headerSize == kCoreHeaderSize) {
+        const std::uint8_t* p = source.take(kCoreHeaderSize - 4);
+        if (p == nullptr) return false;
+        header.width = loadU16(p);
+        header.height = loadU16(p + 2);
+        header.bitCount = loadU16(p + 6);
+        header.paletteEntrySize = 3;
+        return true;
+    }
+    if (headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 &&
+        headerSize != 124)
+        return false;
+    const std::uint8_t* p = source.take(headerSize - 4);  // p points at the header's byte 4
+    if (p == nullptr) return false;
+    header.width = static_cast<std::int32_t>(loadU32(p));
+    header.height = static_cast<std::int32_t>(loadU32(p + 4));
+    header.bitCount = loadU16(p + 10);
+    header.compression = loadU32(p + 12);
+    header.colorsUsed = loadU32(p + 28);
+    if (header.compression == kBiBitfields) {
+        const std::uint8_t* masks = headerSize >= 52 ? p + 36 : source.take(12);
+        if (masks == nullptr) return false;
+        header.masks = {loadU32(masks), loadU32(masks + 4), loadU32(masks + 8),
+                        headerSize >= 56 ? loadU32(p + 48) : 0};
+    }
+    return true;
+}
+
+// Calls decodeRow(in, out) for every row, the top row of the picture first.
+template <typename RowDecoder>
+void decodeRows(RasterImage& picture, const std::uint8_t* pixels, std::uint64_t stride,
+                bool topDown, RowDecoder decodeRow) {
+    const auto width = static_cast<std::size_t>(picture.width);
+    const auto rows = static_cast<std::uint64_t>(picture.height);
+    for (std::uint64_t y = 0; y < rows; ++y) {
+        const std::uint64_t sourceRow = topDown ? y : rows - 1 - y;
+        decodeRow(pixels + sourceRow * stride, picture.pixels.data() + y * width);
+    }
+}
+
+}  // namespace
+
+bool decodeBmp(RasterImage& picture, const std::uint8_t* data, std::uint32_t size,
+               bool hasFileHeader) {
+    if (data == nullptr || size == 0) return false;
+    MemoryByteSource source(data, size);
+
+    std::uint32_t pixelOffset = 0;
+    if (hasFileHeader) {
+        const std::uint8_t* fileHeader = source.take(kFileHeaderSize);
+        if (fileHeader == nullptr || loadU16(fileHeader) != 0x4D42) return false;  // "BM"
+        pixelOffset = loadU32(fileHeader + 10);
+    }
+    InfoHeader header;
+    if (!readInfoHeader(source, header)) return false;
+
+    const unsigned bits = header.bitCount;
+    const bool indexed = bits == 1 || bits == 4 || bits == 8;
+    BitFields fields;
+    if (header.compression == kBiRgb) {
+        if (!indexed && bits != 16 && bits != 24 && bits != 32) return false;
+        if (bits == 16) fields.set(0x7C00, 0x03E0, 0x001F, 0);
+    } else if (header.compression == kBiBitfields && (bits == 16 || bits == 32)) {
+        const auto& m = header.masks;
+        if (bits == 16 && ((m[0] | m[1] | m[2] | m[3]) >> 16) != 0) return false;
+        if (!fields.set(m[0], m[1], m[2], m[3])) return false;
+    } else {
+        return false;  // run-length, embedded JPEG/PNG and unknown compressions
+    }
+
+    const std::int64_t width = header.width;
+    const bool topDown = header.height < 0;
+    const std::int64_t rows = topDown ? -header.height : header.height;
+    if (!fitsPictureLimit(width, rows)) return false;
+
+    std::array<std::uint32_t, 256> palette{};  // unread entries stay transparent black
+    if (indexed) {
+        const std::uint32_t entrySize = header.paletteEntrySize;
+        std::uint64_t entries = std::uint64_t{1} << bits;
+        if (header.colorsUsed != 0 && header.colorsUsed < entries) entries = header.colorsUsed;
+        if (hasFileHeader) {
+            // The palette ends where the pixels begin, whatever the header claims.
+            if (pixelOffset < source.position()) return false;
+            entries =
+                std::min<std::uint64_t>(entries, (pixelOffset - source.position()) / entrySize);
+        }
+        const std::uint8_t* table = source.take(entries * entrySize);
+        if (table == nullptr) return false;
+        for (std::uint64_t i = 0; i < entries; ++i) {
+            const std::uint8_t* e = table + i * entrySize;
+            palette[i] = packPixel(e[0], e[1], e[2], 255);
+        }
+    }
+    if (hasFileHeader) {
+        // Pixels overlapping the headers, masks or palette make no sense.
+        if (pixelOffset < source.position() || !source.seekBegin(pixelOffset)) return false;
+    }
+
+    const std::uint64_t rowBits = std::uint64_t{bits} * static_cast<std::uint64_t>(width);
+    const std::uint64_t stride = (rowBits + 31) / 32 * 4;
+    const std::uint64_t lastRowBytes = (rowBits + 7) / 8;  // its padding may be left out
+    const std::uint8_t* pixels =
+        source.take(stride * static_cast<std::uint64_t>(rows - 1) + lastRowBytes);
+    if (pixels == nullptr) return false;
+
+    if (!preparePicture(picture, width, rows)) return false;
+    const auto count = static_cast<std::size_t>(width);
+
+    switch (bits) {
+        case 1:
+            decodeRows(picture, pixels, stride, topDown,
+                       [&](const std::uint8_t* in, std::uint32_t* out) {
+                           for (std::size_t x = 0; x < count; ++x)
+                               out[x] = palette[(in[x >> 3] >> (7 - (x & 7))) & 1];
+                       });
+            break;
+        case 4:
+            decodeRows(picture, pixels, stride, topDown,
+                       [&](const std::uint8_t* in, std::uint32_t* out) {
+                           for (std::size_t x = 0; x < count; ++x)
+                               out[x] = palette[(in[x >> 1] >> ((x & 1) != 0 ? 0 : 4)) & 0x0F];
+                       });
+            break;
+        case 8:
+            decodeRows(picture, pixels, stride, topDown,
+                       [&](const std::uint8_t* in, std::uint32_t* out) {
+                           for (std::size_t x = 0; x < count; ++x) out[x] = palette[in[x]];
+                       });
+            break;
+        case 16:
+            decodeRows(picture, pixels, stride, topDown,
+                       [&](const std::uint8_t* in, std::uint32_t* out) {
+                           for (std::size_t x = 0; x < count; ++x)
+                               out[x] = fields(loadU16(in + 2 * x));
+                       });
+            break;
+        case 24:
+            decodeRows(picture, pixels, stride, topDown,
+                       [&](const std::uint8_t* in, std::uint32_t* out) {
+                           for (std::size_t x = 0; x < count; ++x, in += 3)
+                               out[x] = packPixel(in[0], in[1], in[2], 255);
+                       });
+            break;
+        case 32:
+            if (header.compression == kBiRgb) {
+                decodeRows(picture, pixels, stride, topDown,
+                           [&](const std::uint8_t* in, std::uint32_t* out) {
+                               std::memcpy(out, in, count * 4);
+                           });
+                // The fourth byte is alpha, unless it is zero throughout: then
+                // the writer left it unused and the picture is opaque.
+                auto& all = picture.pixels;
+                if (std::none_of(all.begin(), all.end(),
+                                 [](std::uint32_t p) { return p >> 24 != 0; }))
+                    for (auto& p : all) p |= 0xFF000000u;
+            } else {
+                decodeRows(picture, pixels, stride, topDown,
+                           [&](const std::uint8_t* in, std::uint32_t* out) {
+                               for (std::size_t x = 0; x < count; ++x)
+                                   out[x] = fields(loadU32(in + 4 * x));
+                           });
+            }
+            break;
+    }
+    return true;
+}
+
+}  // namespace vantrel
