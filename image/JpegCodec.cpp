@@ -1,12 +1,15 @@
 #include "image/JpegCodec.h"
 
-#include <jerror.h>
-#include <jpeglib.h>
-
 #include <algorithm>
 #include <csetjmp>
-#include <cstdio>  // jpeglib.h uses FILE and size_t without including them
 #include <new>
+
+// jpeglib.h uses FILE and size_t without declaring them itself.
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
 
 #include "image/ImageReaders.h"
 
