@@ -85,28 +85,29 @@ struct VectorDestination {
         return *reinterpret_cast<VectorDestination*>(codec->dest);
     }
 
-    // Grows the vector to at least `wanted` bytes; false when memory runs out.
-    bool grow(std::size_t wanted) {
-        const std::size_t used = out->size() - manager.free_in_buffer;
+    // Resizes the vector to `wanted` bytes, the first `used` of them holding
+    // the stream so far; false when memory runs out.
+    bool grow(std::size_t used, std::size_t wanted) {
         try {
             out->resize(wanted);
         } catch (const std::bad_alloc&) {
             return false;
         }
         manager.next_output_byte = out->data() + used;
-        manager.free_in_buffer = out->size() - used;
+        manager.free_in_buffer = wanted - used;
         return true;
     }
 
     static void start(j_compress_ptr codec) {
-        VectorDestination& self = of(codec);
-        self.manager.free_in_buffer = self.out->size();  // nothing used yet
         const std::size_t guess = std::size_t{codec->image_width} * codec->image_height / 4 + 4096;
-        if (!self.grow(guess)) ERREXIT1(codec, JERR_OUT_OF_MEMORY, 0);
+        if (!of(codec).grow(0, guess)) ERREXIT1(codec, JERR_OUT_OF_MEMORY, 0);
     }
+    // Called when the buffer is full. The library's cursor in `manager` may
+    // be stale at this point, so the whole buffer counts as used.
     static boolean emptied(j_compress_ptr codec) {
         VectorDestination& self = of(codec);
-        if (!self.grow(self.out->size() * 2)) ERREXIT1(codec, JERR_OUT_OF_MEMORY, 0);
+        const std::size_t used = self.out->size();
+        if (!self.grow(used, used * 2)) ERREXIT1(codec, JERR_OUT_OF_MEMORY, 0);
         return TRUE;
     }
     static void finish(j_compress_ptr codec) {

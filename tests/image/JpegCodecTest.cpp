@@ -201,6 +201,36 @@ TEST(JpegEncode, IndependentDecoderSeesThePicture) {
     EXPECT_EQ(channel(ours.pixels[0], 3), 255u);
 }
 
+TEST(JpegEncode, LongStreamsGrowTheOutputIntact) {
+    // Grey noise at quality 100 needs more than twice the first output guess;
+    // TurboJPEG's one-call encoder, with the same settings, writes the same bytes.
+    RasterImage noise;
+    noise.resize(128, 96);
+    std::uint32_t seed = 7;
+    for (std::uint32_t& pixel : noise.pixels) {
+        seed = seed * 1103515245u + 12345u;
+        pixel = 0xFF000000u | (seed >> 16 & 0xFF) * 0x010101u;
+    }
+    const Bytes jpeg = encode(noise, 100);
+    EXPECT_GT(jpeg.size(), 2 * (128u * 96u / 4 + 4096));  // two buffer growths
+    int width = 0;
+    int height = 0;
+    const Bytes rgb = decodeIndependently(jpeg, width, height);
+    ASSERT_EQ(rgb.size(), 128u * 96u * 3u);
+    EXPECT_GE(psnr(noise, rgb), 40.0);
+
+    tjhandle handle = tjInitCompress();
+    unsigned char* turbo = nullptr;
+    unsigned long turboSize = 0;
+    ASSERT_EQ(
+        tjCompress2(handle, reinterpret_cast<const unsigned char*>(noise.pixels.data()), 128, 0, 96,
+                    TJPF_BGRX, &turbo, &turboSize, TJSAMP_420, 100, TJFLAG_ACCURATEDCT),
+        0);
+    EXPECT_EQ(jpeg, Bytes(turbo, turbo + turboSize));
+    tjFree(turbo);
+    tjDestroy(handle);
+}
+
 TEST(JpegEncode, SizeFallsWithQuality) {
     const RasterImage source = scene(96, 64);
     const std::size_t high = encode(source, 90).size();
