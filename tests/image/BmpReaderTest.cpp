@@ -54,12 +54,13 @@ void expectFile(const char* name, int width, int height, Drawing drawing) {
 }
 
 const char* const kToolFiles[] = {
-    "quad24_bmp2.bmp",  "quad24_bmp3.bmp",      "quad24_bmp4.bmp",      "ff_quad_bgr24.bmp",
-    "quad4_bmp2.bmp",   "quad4_bmp3.bmp",       "quad4_bmp4.bmp",       "ff_quad_pal8.bmp",
-    "mono1_bmp2.bmp",   "mono1_bmp3.bmp",       "mono1_bmp4.bmp",       "ff_mono_monob.bmp",
-    "ramp8_bmp2.bmp",   "ramp8_bmp3.bmp",       "ramp8_bmp4.bmp",       "quad565_bmp4.bmp",
-    "quad555_bmp4.bmp", "ff_quad_rgb565le.bmp", "ff_quad_rgb555le.bmp", "alpha4444_bmp4.bmp", "alpha1555_bmp4.bmp",
-    "ff_quad_bgra.bmp", "alpha32_bmp3.bmp",     "alpha32_bmp4.bmp",     "ff_alpha_bgra.bmp",
+    "quad24_bmp2.bmp",    "quad24_bmp3.bmp",      "quad24_bmp4.bmp",      "ff_quad_bgr24.bmp",
+    "quad4_bmp2.bmp",     "quad4_bmp3.bmp",       "quad4_bmp4.bmp",       "ff_quad_pal8.bmp",
+    "mono1_bmp2.bmp",     "mono1_bmp3.bmp",       "mono1_bmp4.bmp",       "ff_mono_monob.bmp",
+    "ramp8_bmp2.bmp",     "ramp8_bmp3.bmp",       "ramp8_bmp4.bmp",       "quad565_bmp4.bmp",
+    "quad555_bmp4.bmp",   "ff_quad_rgb565le.bmp", "ff_quad_rgb555le.bmp", "alpha4444_bmp4.bmp",
+    "alpha1555_bmp4.bmp", "ff_quad_bgra.bmp",     "alpha32_bmp3.bmp",     "alpha32_bmp4.bmp",
+    "ff_alpha_bgra.bmp",
 };
 
 TEST(BmpReader, TrueColourFilesOfEveryHeaderVersion) {
@@ -82,8 +83,8 @@ TEST(BmpReader, PaletteFilesOfOneFourAndEightBits) {
 
 TEST(BmpReader, SixteenBitFilesWithAndWithoutMasks) {
     // 5-5-5 without masks, 5-5-5 and 5-6-5 by masks: full channels widen to 255.
-    for (const char* name : {"quad565_bmp4.bmp", "quad555_bmp4.bmp", "ff_quad_rgb565le.bmp",
-                             "ff_quad_rgb555le.bmp"})
+    for (const char* name :
+         {"quad565_bmp4.bmp", "quad555_bmp4.bmp", "ff_quad_rgb565le.bmp", "ff_quad_rgb555le.bmp"})
         expectFile(name, 7, 5, quad);
 }
 
