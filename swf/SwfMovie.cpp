@@ -65,8 +65,9 @@ WriteResult SwfMovie::write(const std::filesystem::path& path, std::int32_t widt
                                          std::to_string(characters) +
                                          " characters, at most 65535)")};
     }
-    if (width < 0 || height < 0) {
-        return {false, refusal(path, "negative frame size")};
+    // The header's 5-bit width field allows values below 2^30 twips.
+    if (width < 0 || height < 0 || maxAbs(width, height) >= (1 << 30)) {
+        return {false, refusal(path, "the frame size cannot be stored")};
     }
 
     SwfStream header;

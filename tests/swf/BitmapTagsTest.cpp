@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "support/Bytes.h"
+#include "swf/BitmapTags.h"
+
+namespace vantrel {
+namespace {
+
+using test::Bytes;
+using test::contentOf;
+using test::hex;
+
+Bytes record(const SwfTag& tag) {
+    SwfStream s;
+    tag.write(s);
+    return contentOf(s);
+}
+
+Bytes inflate(const std::uint8_t* data, std::size_t size, std::size_t expected) {
+    Bytes out(expected + 16);
+    uLongf length = out.size();
+    EXPECT_EQ(uncompress(out.data(), &length, data, size), Z_OK);
+    out.resize(length);
+    return out;
+}
+
+TEST(BitmapTags, Jpeg2WrapsTheStreamBetweenMarkers) {
+    Bytes jpeg(5000, 0x5A);
+    jpeg.front() = 0xFF;
+    DefineBitsJpeg2Tag tag(7, jpeg.data(), 5000);
+    const Bytes out = record(tag);
+    ASSERT_EQ(out.size(), 6u + 5008);
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + 12), hex("7F 05 90 13 00 00 07 00 FF D9 FF D8"));
+    EXPECT_EQ(Bytes(out.begin() + 12, out.end() - 2), jpeg);
+    EXPECT_EQ(Bytes(out.end() - 2, out.end()), hex("FF D9"));
+    EXPECT_EQ(tag.characterId(), 7);
+}
+
+TEST(BitmapTags, Jpeg3PutsTheAlphaLast) {
+    const Bytes jpeg(5000, 0x11), alpha(300, 0x22);
+    const Bytes out = record(DefineBitsJpeg3Tag(3, jpeg.data(), 5000, alpha.data(), 300));
+    ASSERT_EQ(out.size(), 6u + 5312);
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + 16),
+              hex("FF 08 C0 14 00 00 03 00 8E 13 00 00 FF D9 FF D8"));
+    EXPECT_EQ(Bytes(out.begin() + 16 + 5000, out.begin() + 16 + 5002), hex("FF D9"));
+    EXPECT_EQ(Bytes(out.end() - 300, out.end()), alpha);
+}
+
+TEST(BitmapTags, LosslessBodiesDifferOnlyInTheCode) {
+    Bytes pixels(100 * 50 * 4);
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i % 251);
+    LosslessBitmap bitmap;
+    ASSERT_TRUE(LosslessBitmap::compress(5, 100, 50, 0, pixels, bitmap));
+    const Bytes with = record(DefineBitsLossless2Tag(1, bitmap));
+    const Bytes without = record(DefineBitsLosslessTag(1, bitmap));
+    const std::size_t body = bitmap.compressedData.size() + 7;
+    ASSERT_GE(body, 63u);
+    EXPECT_EQ(with[0] | with[1] << 8, 36 << 6 | 63);
+    EXPECT_EQ(without[0] | without[1] << 8, 20 << 6 | 63);
+    EXPECT_EQ(with[2] | with[3] << 8 | with[4] << 16, static_cast<int>(body));
+    EXPECT_EQ(Bytes(with.begin() + 6, with.begin() + 15), hex("01 00 05 64 00 32 00 78 DA"));
+    EXPECT_EQ(Bytes(with.begin() + 2, with.end()), Bytes(without.begin() + 2, without.end()));
+    EXPECT_EQ(inflate(with.data() + 13, body - 7, pixels.size()), pixels);
+}
+
+TEST(BitmapTags, CompressionFitsTinyAndIncompressibleInput) {
+    Bytes out;
+    ASSERT_TRUE(compressLevel9(nullptr, 0, out));
+    EXPECT_EQ(inflate(out.data(), out.size(), 0), Bytes());
+    Bytes noise(4096);
+    std::uint32_t x = 12345;
+    for (auto& b : noise) b = static_cast<std::uint8_t>((x = x * 1103515245 + 12345) >> 24);
+    ASSERT_TRUE(compressLevel9(noise.data(), noise.size(), out));
+    EXPECT_EQ(inflate(out.data(), out.size(), noise.size()), noise);
+}
+
+}  // namespace
+}  // namespace vantrel
