@@ -11,7 +11,7 @@ namespace vantrel {
 // source per video, reads its size, length and frame count, and grabs the
 // frames it samples, normally with rising indexes.
 class FrameSource {
-public:
+  public:
     virtual ~FrameSource() = default;
 
     // False when the file cannot be opened or decoded, or has no usable

@@ -1,0 +1,308 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "video/VideoFrameSource.h"
+
+namespace vantrel {
+namespace {
+
+std::string dataPath(const std::string& name) {
+    return std::string(VANTREL_TEST_DATA) + "/video/" + name;
+}
+
+// FFmpeg's decode of one frame: 24-bit rows, blue, green, red, gzipped.
+std::vector<std::uint8_t> readReference(const std::string& video, int index) {
+    const std::string path = dataPath(video + "." + std::to_string(index) + ".bgr.gz");
+    std::vector<std::uint8_t> bytes;
+    gzFile file = gzopen(path.c_str(), "rb");
+    if (file == nullptr) return bytes;
+    std::uint8_t buffer[16384];
+    int n;
+    while ((n = gzread(file, buffer, sizeof buffer)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    gzclose(file);
+    return bytes;
+}
+
+// Peak signal-to-noise ratio of the picture's colours against reference
+// rows, in dB; infinite when they are equal.
+double psnr(const RasterImage& picture, const std::vector<std::uint8_t>& reference) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(picture.pixels.data());
+    double squares = 0.0;
+    for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
+        for (std::size_t c = 0; c < 3; ++c) {
+            const double d = double(bytes[4 * i + c]) - double(reference[3 * i + c]);
+            squares += d * d;
+        }
+    }
+    if (squares == 0.0) return INFINITY;
+    return 10.0 * std::log10(255.0 * 255.0 * 3.0 * double(picture.pixels.size()) / squares);
+}
+
+bool allOpaque(const RasterImage& picture) {
+    return std::all_of(picture.pixels.begin(), picture.pixels.end(),
+                       [](std::uint32_t p) { return (p >> 24) == 0xFF; });
+}
+
+RasterImage sentinelPicture() {
+    RasterImage picture;
+    picture.resize(3, 2);
+    std::iota(picture.pixels.begin(), picture.pixels.end(), 0x12345670u);
+    return picture;
+}
+
+bool samePicture(const RasterImage& a, const RasterImage& b) {
+    return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
+}
+
+struct VideoCase {
+    const char* file;
+    std::int32_t width;
+    std::int32_t height;
+    double duration;
+    std::int32_t frameCount;
+    std::vector<int> references;  // rising indexes of frames with a reference picture
+};
+
+void PrintTo(const VideoCase& c, std::ostream* os) { *os << c.file; }
+
+class VideoFile : public ::testing::TestWithParam<VideoCase> {
+  protected:
+    void SetUp() override { ASSERT_TRUE(source.open(dataPath(GetParam().file))); }
+
+    // Every frame, grabbed in order by a source of its own.
+    std::vector<RasterImage> allFrames() {
+        VideoFrameSource forward;
+        EXPECT_TRUE(forward.open(dataPath(GetParam().file)));
+        std::vector<RasterImage> frames(GetParam().frameCount);
+        for (int i = 0; i < GetParam().frameCount; ++i)
+            EXPECT_TRUE(forward.grabFrame(i, frames[i]));
+        return frames;
+    }
+
+    VideoFrameSource source;
+};
+
+TEST_P(VideoFile, ReportsSizeDurationAndFrameCount) {
+    const VideoCase& c = GetParam();
+    EXPECT_EQ(source.videoWidth(), c.width);
+    EXPECT_EQ(source.videoHeight(), c.height);
+    EXPECT_NEAR(source.duration(), c.duration, 1e-9);
+    EXPECT_EQ(source.frameCount(), c.frameCount);
+}
+
+// First, middle, last and both sides of a keyframe, then backwards.
+TEST_P(VideoFile, GrabsEqualFfmpegsDecode) {
+    const VideoCase& c = GetParam();
+    std::vector<int> order = c.references;
+    order.push_back(c.references[c.references.size() / 2]);
+    order.push_back(c.references.front());
+    RasterImage picture;
+    for (int index : order) {
+        SCOPED_TRACE("frame " + std::to_string(index));
+        const std::vector<std::uint8_t> reference = readReference(c.file, index);
+        ASSERT_EQ(reference.size(), std::size_t(3) * c.width * c.height);
+        ASSERT_TRUE(source.grabFrame(index, picture));
+        ASSERT_EQ(picture.width, c.width);
+        ASSERT_EQ(picture.height, c.height);
+        EXPECT_TRUE(allOpaque(picture));
+        // The same decoder and conversion as the ffmpeg program: equal.
+        EXPECT_EQ(psnr(picture, reference), INFINITY);
+    }
+}
+
+// Grabs in any order, with seeks back and far ahead, give the frames that a
+// pass in order gives.
+TEST_P(VideoFile, AnyOrderGivesTheFramesOfAPassInOrder) {
+    const std::vector<RasterImage> frames = allFrames();
+    std::vector<int> order(frames.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::shuffle(order.begin(), order.end(), std::mt19937(6));
+    order.push_back(0);
+    order.push_back(GetParam().frameCount - 1);
+    RasterImage picture;
+    for (int index : order) {
+        ASSERT_TRUE(source.grabFrame(index, picture)) << "frame " << index;
+        EXPECT_TRUE(samePicture(picture, frames[index])) << "frame " << index;
+    }
+}
+
+TEST_P(VideoFile, GrabPastTheLastFrameFailsAndLeavesThePicture) {
+    const int last = GetParam().frameCount - 1;
+    RasterImage picture;
+    ASSERT_TRUE(source.grabFrame(last, picture));
+    const RasterImage before = picture;
+    const std::uint32_t* storage = picture.pixels.data();
+
+    EXPECT_FALSE(source.grabFrame(last + 1, picture));
+    EXPECT_FALSE(source.grabFrame(-1, picture));
+    EXPECT_TRUE(samePicture(picture, before));
+    EXPECT_EQ(picture.pixels.data(), storage);
+
+    // Still usable after running into the end.
+    ASSERT_TRUE(source.grabFrame(last, picture));
+    EXPECT_TRUE(samePicture(picture, before));
+    EXPECT_EQ(picture.pixels.data(), storage);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Videos, VideoFile,
+    ::testing::Values(VideoCase{"mjpeg.avi", 65, 49, 0.4, 10, {0, 2, 5, 9}},
+                      VideoCase{"mpeg4.avi", 64, 48, 1.6, 40, {0, 11, 12, 13, 25, 39}},
+                      VideoCase{"mpeg1.mpg", 64, 48, 1.6, 40, {0, 11, 12, 13, 25, 39}},
+                      VideoCase{
+                          "mpeg2.mpeg", 64, 48, 40 * 1001 / 30000.0, 40, {0, 11, 12, 13, 25, 39}},
+                      VideoCase{"odd.avi", 98, 74, 0.64, 16, {0, 5, 6, 15}},
+                      VideoCase{"few.avi", 64, 48, 0.3, 3, {0, 1, 2}}),
+    [](const auto& info) {
+        std::string name = info.param.file;
+        std::replace(name.begin(), name.end(), '.', '_');
+        return name;
+    });
+
+TEST(VideoFrameSource, DurationIsCutToWholeMilliseconds) {
+    VideoFrameSource source;
+    ASSERT_TRUE(source.open(dataPath("tenseconds.avi")));
+    EXPECT_EQ(source.frameCount(), 250);
+    EXPECT_DOUBLE_EQ(source.avgTimePerFrame(), 0.04);
+    EXPECT_EQ(source.durationSeconds(), 10000 * double(0.001f));
+    EXPECT_EQ(source.durationSeconds(), 10.000000474974513);
+
+    ASSERT_TRUE(source.open(dataPath("mpeg2.mpeg")));  // 1.334666... s
+    EXPECT_EQ(source.durationSeconds(), 1334 * double(0.001f));
+}
+
+TEST(VideoFrameSource, GrabAtTimeTakesTheFrameShownThen) {
+    VideoFrameSource source;
+    ASSERT_TRUE(source.open(dataPath("mpeg4.avi")));
+    RasterImage atTime, byIndex;
+    ASSERT_TRUE(source.grabAtTime(0.5, atTime));  // 12.5 frame times
+    ASSERT_TRUE(source.grabFrame(12, byIndex));
+    EXPECT_TRUE(samePicture(atTime, byIndex));
+    ASSERT_TRUE(source.grabAtTime(0.0, atTime));
+    ASSERT_TRUE(source.grabFrame(0, byIndex));
+    EXPECT_TRUE(samePicture(atTime, byIndex));
+    EXPECT_FALSE(source.grabAtTime(-0.04, atTime));
+    EXPECT_FALSE(source.grabAtTime(NAN, atTime));
+    EXPECT_FALSE(source.grabAtTime(1e12, atTime));
+}
+
+TEST(VideoFrameSource, BufferIsEmptyUntilAGrabAndAfterClose) {
+    VideoFrameSource source;
+    EXPECT_TRUE(source.isBufferEmpty());
+    ASSERT_TRUE(source.open(dataPath("mjpeg.avi")));
+    EXPECT_TRUE(source.isBufferEmpty());
+    RasterImage picture;
+    ASSERT_TRUE(source.grabFrame(3, picture));
+    EXPECT_FALSE(source.isBufferEmpty());
+
+    source.close();
+    EXPECT_TRUE(source.isBufferEmpty());
+    EXPECT_EQ(source.videoWidth(), 0);
+    EXPECT_EQ(source.videoHeight(), 0);
+    EXPECT_EQ(source.frameCount(), 0);
+    EXPECT_EQ(source.durationSeconds(), 0.0);
+    EXPECT_FALSE(source.grabFrame(0, picture));
+    source.close();
+}
+
+TEST(VideoFrameSource, GrabsOfOneSizeReuseThePicturesStorage) {
+    VideoFrameSource source;
+    ASSERT_TRUE(source.open(dataPath("odd.avi")));
+    RasterImage picture;
+    ASSERT_TRUE(source.grabFrame(0, picture));
+    const std::uint32_t* storage = picture.pixels.data();
+    for (int i = 1; i < source.frameCount(); ++i) ASSERT_TRUE(source.grabFrame(i, picture));
+    EXPECT_EQ(picture.pixels.data(), storage);
+    EXPECT_EQ(picture.pixels.size(), std::size_t(98 * 74));
+}
+
+TEST(VideoFrameSource, ASecondOpenReplacesTheFirstVideo) {
+    VideoFrameSource source;
+    ASSERT_TRUE(source.open(dataPath("odd.avi")));
+    RasterImage picture;
+    ASSERT_TRUE(source.grabFrame(4, picture));
+    ASSERT_TRUE(source.open(dataPath("mpeg1.mpg")));
+    EXPECT_EQ(source.videoWidth(), 64);
+    EXPECT_TRUE(source.isBufferEmpty());
+    ASSERT_TRUE(source.grabFrame(25, picture));
+    EXPECT_EQ(psnr(picture, readReference("mpeg1.mpg", 25)), INFINITY);
+
+    EXPECT_FALSE(source.open(dataPath("notvideo.avi")));
+    EXPECT_EQ(source.videoWidth(), 0);
+    EXPECT_FALSE(source.grabFrame(0, picture));
+}
+
+TEST(VideoFrameSource, FilesThatAreNoVideoDoNotOpen) {
+    for (const char* name : {"missing.avi", "notvideo.avi", "empty.mpeg"}) {
+        SCOPED_TRACE(name);
+        VideoFrameSource source;
+        EXPECT_FALSE(source.open(dataPath(name)));
+        EXPECT_EQ(source.videoWidth(), 0);
+        EXPECT_EQ(source.videoHeight(), 0);
+        EXPECT_EQ(source.frameCount(), 0);
+        RasterImage picture = sentinelPicture();
+        const RasterImage before = picture;
+        EXPECT_FALSE(source.grabFrame(0, picture));
+        EXPECT_FALSE(source.grabAtTime(0.0, picture));
+        EXPECT_TRUE(samePicture(picture, before));
+    }
+}
+
+// A playlist would make FFmpeg open the files it names; only video
+// containers are read.
+TEST(VideoFrameSource, PlaylistsWithAVideoExtensionDoNotOpen) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("vantrel-video-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(dataPath("mjpeg.avi"), folder / "clip.avi",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::ofstream(folder / "list.avi") << "#EXTM3U\n#EXTINF:0.4,\nclip.avi\n#EXT-X-ENDLIST\n";
+    std::ofstream(folder / "concat.mpg") << "ffconcat version 1.0\nfile clip.avi\n";
+
+    VideoFrameSource source;
+    EXPECT_FALSE(source.open((folder / "list.avi").string()));
+    EXPECT_FALSE(source.open((folder / "concat.mpg").string()));
+    EXPECT_TRUE(source.open((folder / "clip.avi").string()));
+    std::filesystem::remove_all(folder);
+}
+
+// Cut short or damaged: every grab ends, either with a whole picture of the
+// video's size or with false and the picture as it was.
+TEST(VideoFrameSource, BrokenVideosGiveWholePicturesOrFalse) {
+    for (const char* name : {"truncated.avi", "truncated.mpg", "damaged.avi"}) {
+        SCOPED_TRACE(name);
+        VideoFrameSource source;
+        if (!source.open(dataPath(name))) continue;
+        std::vector<int> order;
+        for (int i = 0; i <= source.frameCount() + 2; ++i) order.push_back(i);
+        order.insert(order.end(), {3, 0, source.frameCount() / 2, 1});
+        int grabbed = 0;
+        RasterImage picture = sentinelPicture();
+        for (int index : order) {
+            const RasterImage before = picture;
+            if (source.grabFrame(index, picture)) {
+                ++grabbed;
+                EXPECT_EQ(picture.width, source.videoWidth());
+                EXPECT_EQ(picture.height, source.videoHeight());
+                EXPECT_TRUE(allOpaque(picture));
+            } else {
+                EXPECT_TRUE(samePicture(picture, before)) << "frame " << index;
+            }
+        }
+        EXPECT_GT(grabbed, 0);
+    }
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,102 @@
+#include "video/VideoFrameSource.h"
+
+extern "C" {
+#include <libavutil/mathematics.h>
+}
+
+#include <algorithm>
+#include <limits>
+
+#include "video/FrameConverter.h"
+#include "video/VideoDecoder.h"
+
+namespace vantrel {
+
+VideoFrameSource::VideoFrameSource() = default;
+
+VideoFrameSource::~VideoFrameSource() = default;
+
+bool VideoFrameSource::open(const std::string& path) {
+    close();
+    auto decoder = std::make_unique<VideoDecoder>();
+    if (!decoder->open(path)) return false;
+
+    const AVFrame& first = decoder->frame();
+    const AVRational rate = decoder->rate();
+    if (first.width < 1 || first.height < 1) return false;
+
+    std::int64_t ticks = 0;
+    AVRational timeBase{1, 1};
+    if (!decoder->statedLength(ticks, timeBase)) ticks = 0;
+    // Whole frames in the length, in exact arithmetic.
+    std::int64_t frames =
+        av_rescale_rnd(ticks, static_cast<std::int64_t>(timeBase.num) * rate.num,
+                       static_cast<std::int64_t>(timeBase.den) * rate.den, AV_ROUND_DOWN);
+    if (decoder->countedFrames() > frames) {
+        frames = decoder->countedFrames();
+        duration_ = static_cast<double>(frames) / av_q2d(rate);
+    } else {
+        duration_ = static_cast<double>(ticks) * av_q2d(timeBase);
+    }
+    frameCount_ = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(frames, 0, std::numeric_limits<std::int32_t>::max()));
+    avgTimePerFrame_ = av_q2d(av_inv_q(rate));
+    width_ = first.width;
+    height_ = first.height;
+    converter_ = std::make_unique<FrameConverter>(width_, height_);
+    decoder_ = std::move(decoder);
+    return true;
+}
+
+double VideoFrameSource::durationSeconds() const {
+    const double milliseconds = duration_ * 1000.0;
+    std::int32_t whole = 0;
+    if (milliseconds >= 2147483647.0) {
+        whole = std::numeric_limits<std::int32_t>::max();
+    } else if (milliseconds > 0.0) {
+        whole = static_cast<std::int32_t>(milliseconds);
+    }
+    return whole * static_cast<double>(0.001f);
+}
+
+bool VideoFrameSource::grabFrame(std::int32_t index, RasterImage& picture) {
+    if (!decoder_ || index < 0) return false;
+    if (!decoder_->moveTo(index)) return false;
+    if (!converter_->toRows(decoder_->frame(), frameBuffer_)) return false;
+    picture.resize(width_, height_);
+    auto* out = reinterpret_cast<std::uint8_t*>(picture.pixels.data());
+    const std::size_t stride = static_cast<std::size_t>(converter_->stride());
+    for (std::int32_t y = 0; y < height_; ++y) {
+        const std::uint8_t* in = frameBuffer_.data() + stride * static_cast<std::size_t>(y);
+        for (std::int32_t x = 0; x < width_; ++x) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+            out[3] = 255;
+            in += 3;
+            out += 4;
+        }
+    }
+    return true;
+}
+
+bool VideoFrameSource::grabAtTime(double seconds, RasterImage& picture) {
+    if (!decoder_ || !(seconds >= 0.0)) return false;
+    const double index = seconds * av_q2d(decoder_->rate());
+    if (!(index < 2147483648.0)) return false;
+    return grabFrame(static_cast<std::int32_t>(index), picture);
+}
+
+void VideoFrameSource::close() {
+    decoder_.reset();
+    converter_.reset();
+    frameBuffer_.clear();
+    frameBuffer_.shrink_to_fit();
+    duration_ = 0.0;
+    avgTimePerFrame_ = 0.0;
+    frameCount_ = 0;
+    width_ = 0;
+    height_ = 0;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "video/FrameSource.h"
+
+namespace vantrel {
+
+class VideoDecoder;
+class FrameConverter;
+
+// FrameSource on FFmpeg: libavformat reads the file, libavcodec decodes its
+// best video stream (VideoDecoder), libswscale turns each grabbed frame into
+// 24-bit blue, green, red rows (FrameConverter), which become the picture
+// with alpha 255. Frame i is the i-th frame the decoder gives out. Grabs with
+// rising indexes decode forward; only a grab back, or far ahead, seeks.
+class VideoFrameSource final : public FrameSource {
+  public:
+    VideoFrameSource();
+    ~VideoFrameSource() override;
+    VideoFrameSource(const VideoFrameSource&) = delete;
+    VideoFrameSource& operator=(const VideoFrameSource&) = delete;
+
+    bool open(const std::string& path) override;
+    std::int32_t videoWidth() const override { return width_; }
+    std::int32_t videoHeight() const override { return height_; }
+    double durationSeconds() const override;
+    std::int32_t frameCount() const override { return frameCount_; }
+    bool grabFrame(std::int32_t index, RasterImage& picture) override;
+    bool grabAtTime(double seconds, RasterImage& picture) override;
+    bool isBufferEmpty() const override { return frameBuffer_.empty(); }
+    void close() override;
+
+    // Length in seconds and mean frame time as the file states them.
+    double duration() const { return duration_; }
+    double avgTimePerFrame() const { return avgTimePerFrame_; }
+
+  private:
+    std::unique_ptr<VideoDecoder> decoder_;
+    std::unique_ptr<FrameConverter> converter_;
+    double duration_ = 0.0;
+    double avgTimePerFrame_ = 0.0;
+    std::int32_t frameCount_ = 0;
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    // The last delivered frame as 24-bit rows, blue, green, red.
+    std::vector<std::uint8_t> frameBuffer_;
+};
+
+}  // namespace vantrel
