@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
-# Converts the bundled example with the default options.
+# Converts a copy of the bundled example with the default options and says
+# where the movie and its page went.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 build=${1:-build}
 cli="$build/cli/vantrel-cli"
-if [[ ! -x "$cli" ]]; then
-  echo "demo: the command-line tool is not built yet; nothing is convertible so far."
-  exit 0
-fi
-"$cli" examples/walk
+demo="$build/demo/walk"
+
+rm -rf "$demo"
+mkdir -p "$demo"
+cp examples/walk/*.jpg examples/walk/walk.mp3 "$demo/"
+"$cli" --quiet "$demo"
+echo
+echo "movie: $(realpath "$demo/walk.swf")"
+echo "page:  $(realpath "$demo/walk.html")"

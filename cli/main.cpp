@@ -1,0 +1,178 @@
+// vantrel-cli: converts dropped folders from the command line, the way one
+// drop onto the window followed by one Convert command would.
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "convert/ConvertDriver.h"
+#include "convert/JobIntake.h"
+#include "convert/OptionText.h"
+#include "convert/VantrelDoc.h"
+
+namespace {
+
+using vantrel::CompressionType;
+using vantrel::ConvertOptions;
+using vantrel::ConvertSettings;
+using vantrel::JobOutcome;
+
+constexpr int kExitOk = 0;
+constexpr int kExitProblems = 1;
+constexpr int kExitUsage = 2;
+
+// The options were settled on the command line before anything was scanned.
+class CommandLinePrompt : public vantrel::OptionsPrompt {
+public:
+    CommandLinePrompt(CompressionType compression, ConvertOptions options)
+        : compression_(compression), options_(options) {}
+
+    std::optional<ConvertOptions> ask(ConvertSettings& settings) override {
+        settings.compression = compression_;
+        return options_;
+    }
+
+private:
+    CompressionType compression_;
+    ConvertOptions options_;
+};
+
+// One status line on a terminal, rewritten in place.
+class ProgressLine : public vantrel::ConvertObserver {
+public:
+    ~ProgressLine() override { clear(); }
+
+    void jobStarted(std::size_t job, std::size_t jobCount, const std::string& source) override {
+        prefix_ = "[" + std::to_string(job + 1) + "/" + std::to_string(jobCount) + "] " + source;
+        show(prefix_);
+    }
+    void frameAdded(std::int32_t framesDone, std::int32_t framesTotal) override {
+        show(prefix_ + ": frame " + std::to_string(framesDone) + "/" + std::to_string(framesTotal));
+    }
+
+private:
+    void show(const std::string& text) {
+        std::fprintf(stderr, "\r\033[K%s", text.c_str());
+        std::fflush(stderr);
+        shown_ = true;
+    }
+    void clear() {
+        if (!shown_) return;
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+    }
+
+    std::string prefix_;
+    bool shown_ = false;
+};
+
+void printOutcome(const JobOutcome& outcome) {
+    for (const std::string& missing : outcome.missingPictures) {
+        std::cerr << "warning: " << missing << "\n";
+    }
+    for (const std::string& warning : outcome.warnings) std::cerr << "warning: " << warning << "\n";
+    switch (outcome.status) {
+        case JobOutcome::Status::Converted: {
+            std::cout << "converted " << outcome.source << " -> " << outcome.outputPath << " ("
+                      << outcome.frameCount << (outcome.frameCount == 1 ? " frame" : " frames");
+            if (!outcome.soundPath.empty()) std::cout << ", sound " << outcome.soundPath;
+            if (!outcome.pagePath.empty()) std::cout << ", page " << outcome.pagePath;
+            std::cout << ")\n";
+            break;
+        }
+        case JobOutcome::Status::Skipped:
+            std::cerr << "skipped " << outcome.source << ": " << outcome.reason << "\n";
+            break;
+        case JobOutcome::Status::Failed:
+            std::cerr << "failed " << outcome.source << ": " << outcome.reason << "\n";
+            break;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Converts numbered picture sequences and videos in FOLDERs into SWF movies.",
+                 "vantrel-cli"};
+    app.set_version_flag("-V,--version", "vantrel-cli 1.05");
+
+    bool lossless = false;
+    bool alpha = false;
+    bool noHtml = false;
+    bool list = false;
+    bool quiet = false;
+    std::string qualityText = "90";
+    std::string rateText = "15";
+    std::vector<std::string> folders;
+    app.add_flag("-l,--lossless", lossless, "store pictures losslessly (default: JPEG)");
+    app.add_option("-q,--quality", qualityText, "JPEG colour quality, 1 to 100 (default 90)")
+        ->type_name("N");
+    app.add_flag("-a,--alpha", alpha, "include the alpha channel");
+    app.add_option("-r,--rate", rateText, "frames per second, 0.01 to 255 (default 15)")
+        ->type_name("FPS");
+    app.add_flag("--no-html", noHtml, "write no HTML pages");
+    app.add_flag("--list", list,
+                 "print the queued jobs, one row each as the window lists them, and convert nothing");
+    app.add_flag("--quiet", quiet, "no progress display");
+    app.add_option("FOLDER", folders, "folders to search for pictures and videos")
+        ->required()
+        ->type_name("");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? kExitOk : kExitUsage;
+    }
+
+    std::string message;
+    const std::optional<std::int32_t> quality = vantrel::parseQuality(qualityText, message);
+    if (!quality) {
+        std::cerr << "vantrel-cli: --quality " << qualityText << ": " << message << "\n";
+        return kExitUsage;
+    }
+    const std::optional<float> rate = vantrel::parseFrameRate(rateText, message);
+    if (!rate) {
+        std::cerr << "vantrel-cli: --rate " << rateText << ": " << message << "\n";
+        return kExitUsage;
+    }
+
+    vantrel::CVantrelDoc doc;
+    bool problems = false;
+    const vantrel::DropResult drop = vantrel::dropPaths(doc.jobs, folders);
+    for (const std::string& path : drop.refused) {
+        std::cerr << path << ": " << vantrel::kNotFolderMessage << "\n";
+        problems = true;
+    }
+    for (const std::string& path : drop.unreadable) {
+        std::cerr << path << ": cannot be read\n";
+        problems = true;
+    }
+
+    if (list) {
+        for (const std::string& row : vantrel::listRows(doc.jobs)) std::cout << row << "\n";
+        return problems ? kExitProblems : kExitOk;
+    }
+    if (doc.jobs.isEmpty()) {
+        std::cerr << "vantrel-cli: no picture sequences or videos found\n";
+        return problems ? kExitProblems : kExitOk;
+    }
+
+    CommandLinePrompt prompt(lossless ? CompressionType::Lossless : CompressionType::Jpeg,
+                             ConvertOptions{alpha, *quality, *rate, !noHtml});
+    vantrel::ConvertReport report;
+    {
+        std::optional<ProgressLine> progress;
+        if (!quiet && ::isatty(STDERR_FILENO)) progress.emplace();
+        report = vantrel::convertAll(doc, prompt, progress ? &*progress : nullptr);
+    }
+    for (const JobOutcome& outcome : report.jobs) {
+        printOutcome(outcome);
+        if (outcome.status != JobOutcome::Status::Converted) problems = true;
+    }
+    return problems ? kExitProblems : kExitOk;
+}

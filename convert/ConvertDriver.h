@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "convert/VantrelDoc.h"
+#include "video/FrameSource.h"
+
+namespace vantrel {
+
+// The options a Convert command asks for once per batch.
+struct ConvertOptions {
+    bool includeAlpha = false;
+    std::int32_t colorQuality = 90;
+    float frameRate = 15.0f;
+    bool outputHtml = true;
+};
+
+// Where the options come from: the desktop dialog or the command line.
+class OptionsPrompt {
+public:
+    virtual ~OptionsPrompt() = default;
+    // Nothing means Cancel. The compression choice is stored straight into
+    // `settings` the moment it is made (as the dialog's radio buttons do),
+    // so it stays even when the prompt is then cancelled.
+    virtual std::optional<ConvertOptions> ask(ConvertSettings& settings) = 0;
+};
+
+// Told how the batch advances, for a progress display.
+class ConvertObserver {
+public:
+    virtual ~ConvertObserver() = default;
+    virtual void jobStarted(std::size_t /*job*/, std::size_t /*jobCount*/,
+                            const std::string& /*source*/) {}
+    virtual void frameAdded(std::int32_t /*framesDone*/, std::int32_t /*framesTotal*/) {}
+};
+
+struct JobOutcome {
+    enum class Status { Converted, Skipped, Failed };
+
+    Status status = Status::Converted;
+    std::string source;      // the job as the list shows it
+    std::string outputPath;  // the movie, when converted
+    std::int32_t frameCount = 0;
+    std::string pagePath;   // the HTML page, when one was written
+    std::string soundPath;  // the companion MP3 file, when its sound was added
+    // Pictures or video frames that gave no picture, each with the reason
+    // ("/a/walk007.bmp: cannot be decoded").
+    std::vector<std::string> missingPictures;
+    // Less serious problems: an unusable MP3 file, a page that could not be
+    // written.
+    std::vector<std::string> warnings;
+    std::string reason;  // why the job was skipped or failed
+};
+
+struct ConvertReport {
+    bool cancelled = false;
+    std::vector<JobOutcome> jobs;
+};
+
+// Makes the source that reads a video's frames.
+using FrameSourceFactory = std::function<std::unique_ptr<FrameSource>()>;
+
+// The Convert command: asks for the options once, then turns every queued
+// picture sequence, then every video, into one movie beside its source, with
+// its sound track and, if asked, its HTML page. The job list is unchanged.
+ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt,
+                         ConvertObserver* observer = nullptr,
+                         const FrameSourceFactory& makeFrameSource = {});
+
+// The frame rate as the movie header stores it: frames per second x 256,
+// truncated.
+std::int32_t headerRate(float frameRate);
+
+// The source frame shown by output frame i of `frames`: frames spread evenly
+// over the source's frameCount frames, the first showing frame 0.
+std::int32_t sampledFrameIndex(std::int32_t frameCount, std::int32_t i, std::int32_t frames);
+
+// The movie path of a video: its path with the extension replaced by "swf".
+std::string videoMoviePath(const std::string& videoPath);
+
+}  // namespace vantrel

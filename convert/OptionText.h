@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vantrel {
+
+// The texts with which the Convert options refuse a value.
+inline constexpr std::string_view kEnterInteger = "Please enter an integer.";
+inline constexpr std::string_view kEnterNumber = "Please enter a number.";
+inline constexpr std::string_view kQualityRange = "Please enter an integer between 1 and 100.";
+inline constexpr std::string_view kFrameRateRange = "Please enter a number between 0.01 and 255.";
+
+inline constexpr float kMinFrameRate = 0.01f;
+inline constexpr float kMaxFrameRate = 255.0f;
+
+// A JPEG quality: a whole integer from 1 to 100. Otherwise nothing, and
+// `message` says which rule the text broke.
+std::optional<std::int32_t> parseQuality(std::string_view text, std::string& message);
+
+// A frame rate: a number from 0.01 to 255 (a movie header cannot store
+// others). Otherwise nothing, with the message.
+std::optional<float> parseFrameRate(std::string_view text, std::string& message);
+
+}  // namespace vantrel

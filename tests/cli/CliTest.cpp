@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/Bytes.h"
+#include "support/SwfFile.h"
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kData = fs::path(VANTREL_TEST_DATA) / "convert";
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("vantrel-cli-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "in");
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    CliRun run(const std::vector<std::string>& args) {
+        std::string command = quoted(VANTREL_CLI);
+        for (const std::string& a : args) command += " " + quoted(a);
+        command += " >" + quoted((dir_ / "out").string()) + " 2>" + quoted((dir_ / "err").string()) +
+                   " </dev/null";
+        CliRun r;
+        const int raw = std::system(command.c_str());
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = slurp(dir_ / "out");
+        r.err = slurp(dir_ / "err");
+        return r;
+    }
+    void copy(const std::string& from, const std::string& to) {
+        fs::copy_file(kData / from, dir_ / "in" / to, fs::copy_options::overwrite_existing);
+    }
+    std::string in(const std::string& name) const { return (dir_ / "in" / name).string(); }
+
+    fs::path dir_;
+};
+
+TEST_F(CliTest, ConvertsWithTheDefaults) {
+    copy("red4x3.bmp", "walk1.bmp");
+    copy("blue4x3.bmp", "walk2.bmp");
+    copy("tone.mp3", "walk.mp3");
+    const CliRun r = run({in("")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("converted " + in("walk(1 - 2).bmp") + " -> " + in("walk.swf") +
+                         " (2 frames, sound " + in("walk.mp3") + ", page " + in("walk.html") + ")"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.err, "");  // no progress display when stderr is not a terminal
+    const test::SwfFile swf = test::readSwf(in("walk.swf"));
+    ASSERT_TRUE(swf.valid);
+    EXPECT_EQ(swf.frameCount, 2);
+    EXPECT_EQ(swf.tags[0].code, 21);  // DefineBitsJPEG2
+    EXPECT_EQ(swf.count(14), 1u);     // DefineSound
+    EXPECT_TRUE(fs::exists(in("walk.html")));
+}
+
+TEST_F(CliTest, LosslessAlphaRateAndNoPage) {
+    copy("red4x3.tga", "a1.tga");
+    const CliRun r = run({"-l", "-a", "-r", "12.5", "--no-html", "-q", "40", in("")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const test::SwfFile swf = test::readSwf(in("a.swf"));
+    ASSERT_TRUE(swf.valid);
+    EXPECT_EQ(swf.tags[0].code, 36);  // DefineBitsLossless2
+    EXPECT_EQ(swf.rate, 3200);
+    EXPECT_FALSE(fs::exists(in("a.html")));
+}
+
+TEST_F(CliTest, RefusedItemsAreNamedAndTheRestConverted) {
+    copy("red4x3.bmp", "x1.bmp");
+    const CliRun r = run({in("x1.bmp"), in("")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(in("x1.bmp") + ": Select folder not file."), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::exists(in("x.swf")));
+}
+
+TEST_F(CliTest, InvalidValuesStopBeforeAnythingIsScanned) {
+    copy("red4x3.bmp", "x1.bmp");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-q", "0"}, "Please enter an integer between 1 and 100."},
+        {{"--quality", "abc"}, "Please enter an integer."},
+        {{"-r", "300"}, "Please enter a number between 0.01 and 255."},
+        {{"--rate", "fast"}, "Please enter a number."},
+    };
+    for (const auto& [options, message] : cases) {
+        std::vector<std::string> args = options;
+        args.push_back(in(""));
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 2) << message;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(options[0]), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(in("x.swf")));
+    EXPECT_EQ(run({"--frobnicate", in("")}).status, 2);
+    EXPECT_EQ(run({}).status, 2);
+}
+
+TEST_F(CliTest, ListPrintsRowsAndConvertsNothing) {
+    copy("red4x3.bmp", "walk001.bmp");
+    copy("red4x3.bmp", "walk012.bmp");
+    fs::create_directories(dir_ / "in" / "sub");
+    fs::copy_file(kData / "red4x3.jpg", dir_ / "in" / "sub" / "run7.jpg");
+    std::ofstream(in("clip.avi")) << "not a video";
+    const CliRun r = run({"--list", in("")});
+    EXPECT_EQ(r.status, 0);
+    // Each picture type is searched for in turn, then the videos.
+    EXPECT_EQ(r.out, in("walk(001 - 012).bmp") + "\n" + in("sub/run(7 - 7).jpg") + "\n" +
+                         in("clip.avi") + "\n");
+    EXPECT_FALSE(fs::exists(in("walk.swf")));
+}
+
+TEST_F(CliTest, FailedJobsGoToStderrWithTheReason) {
+    copy("red4x3.bmp", "ok1.bmp");
+    std::ofstream(in("clip.avi")) << "not a video";
+    const CliRun r = run({in("")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("converted"), std::string::npos);
+    EXPECT_NE(r.err.find("failed " + in("clip.avi") + ": video cannot be opened"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(in("clip.swf")));
+}
+
+TEST_F(CliTest, VersionAndHelp) {
+    CliRun r = run({"-V"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "vantrel-cli 1.05\n");
+    r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--lossless"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantrel

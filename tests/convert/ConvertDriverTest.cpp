@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+
+#include "convert/ConvertDriver.h"
+#include "convert/JobIntake.h"
+#include "support/Bytes.h"
+#include "support/SwfFile.h"
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readSwf;
+using test::SwfFile;
+
+constexpr std::uint16_t kDefineShape = 2, kDefineSound = 14, kStartSound = 15,
+                        kDefineBitsLossless = 20, kDefineBitsJpeg2 = 21, kPlaceObject2 = 26,
+                        kDefineBitsJpeg3 = 35, kDefineBitsLossless2 = 36, kShowFrame = 1;
+
+const fs::path kData = fs::path(VANTREL_TEST_DATA) / "convert";
+
+class FixedPrompt : public OptionsPrompt {
+public:
+    explicit FixedPrompt(ConvertOptions options, CompressionType compression = CompressionType::Jpeg)
+        : options_(options), compression_(compression) {}
+    std::optional<ConvertOptions> ask(ConvertSettings& settings) override {
+        ++asked;
+        settings.compression = compression_;
+        if (cancel) return std::nullopt;
+        return options_;
+    }
+    int asked = 0;
+    bool cancel = false;
+
+private:
+    ConvertOptions options_;
+    CompressionType compression_;
+};
+
+class DriverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("vantrel-driver-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    void copy(const std::string& from, const std::string& to) {
+        fs::copy_file(kData / from, dir_ / to, fs::copy_options::overwrite_existing);
+    }
+    void queue() { dropPaths(doc_.jobs, {dir_.string()}); }
+    ConvertReport convert(ConvertOptions options = {},
+                          CompressionType compression = CompressionType::Jpeg) {
+        FixedPrompt prompt(options, compression);
+        return convertAll(doc_, prompt);
+    }
+
+    fs::path dir_;
+    CVantrelDoc doc_;
+};
+
+TEST(DriverArithmetic, HeaderRates) {
+    EXPECT_EQ(headerRate(15.0f), 3840);
+    EXPECT_EQ(headerRate(12.5f), 3200);
+    EXPECT_EQ(headerRate(29.97f), 7672);
+    EXPECT_EQ(headerRate(0.01f), 2);
+    EXPECT_EQ(headerRate(255.0f), 65280);
+}
+
+TEST(DriverArithmetic, VideoFramesAreSampledEvenly) {
+    const std::vector<std::int32_t> first = {0, 1, 3, 4};
+    for (std::int32_t i = 0; i < 4; ++i) EXPECT_EQ(sampledFrameIndex(250, i, 150), first[i]);
+    EXPECT_EQ(sampledFrameIndex(250, 148, 150), 245);
+    EXPECT_EQ(sampledFrameIndex(250, 149, 150), 247);
+    EXPECT_EQ(sampledFrameIndex(0, 3, 10), 0);
+    EXPECT_EQ(videoMoviePath("/v/clip.avi"), "/v/clip.swf");
+    EXPECT_EQ(videoMoviePath("/v.x/clip.mpeg"), "/v.x/clip.swf");
+}
+
+TEST_F(DriverTest, SequenceBecomesOneMovieWithSoundAndPage) {
+    copy("red4x3.bmp", "walk001.bmp");
+    copy("blue4x3.bmp", "walk002.bmp");
+    copy("red4x3.bmp", "walk010.bmp");
+    copy("tone.mp3", "walk.mp3");
+    queue();
+    const ConvertReport report = convert();
+    ASSERT_EQ(report.jobs.size(), 1u);
+    const JobOutcome& job = report.jobs[0];
+    EXPECT_EQ(job.status, JobOutcome::Status::Converted) << job.reason;
+    EXPECT_EQ(job.outputPath, (dir_ / "walk.swf").string());
+    EXPECT_EQ(job.frameCount, 3);
+    EXPECT_EQ(job.soundPath, (dir_ / "walk.mp3").string());
+    EXPECT_EQ(job.pagePath, (dir_ / "walk.html").string());
+    EXPECT_TRUE(job.missingPictures.empty());
+    EXPECT_TRUE(doc_.sourceBuffers.empty());
+
+    const SwfFile swf = readSwf(dir_ / "walk.swf");
+    ASSERT_TRUE(swf.valid);
+    EXPECT_EQ(swf.width, 80);
+    EXPECT_EQ(swf.height, 60);
+    EXPECT_EQ(swf.rate, 0x0F00);
+    EXPECT_EQ(swf.frameCount, 3);
+    const std::vector<std::uint16_t> expected = {
+        kDefineBitsJpeg2, kDefineShape, kPlaceObject2, kDefineSound, kStartSound, kShowFrame,
+        kDefineBitsJpeg2, kDefineShape, kPlaceObject2, kShowFrame,
+        kDefineBitsJpeg2, kDefineShape, kPlaceObject2, kShowFrame, 0};
+    EXPECT_EQ(swf.codes(), expected);
+    EXPECT_EQ(swf.tags[3].body[0], 3);  // DefineSound id after the first frame's two
+    EXPECT_TRUE(fs::exists(dir_ / "walk.html"));
+}
+
+TEST_F(DriverTest, StorageFollowsTheOptions) {
+    copy("red4x3.tga", "a1.tga");
+    copy("red4x3.jpg", "b1.jpg");
+    queue();
+    const std::map<std::pair<CompressionType, bool>, std::uint16_t> codes = {
+        {{CompressionType::Jpeg, false}, kDefineBitsJpeg2},
+        {{CompressionType::Jpeg, true}, kDefineBitsJpeg3},
+        {{CompressionType::Lossless, false}, kDefineBitsLossless},
+        {{CompressionType::Lossless, true}, kDefineBitsLossless2}};
+    for (const auto& [choice, code] : codes) {
+        ConvertOptions options;
+        options.includeAlpha = choice.second;
+        options.outputHtml = false;
+        const ConvertReport report = convert(options, choice.first);
+        ASSERT_EQ(report.jobs.size(), 2u);
+        for (const char* name : {"a.swf", "b.swf"}) {
+            const SwfFile swf = readSwf(dir_ / name);
+            ASSERT_TRUE(swf.valid) << name;
+            EXPECT_EQ(swf.tags[0].code, code) << name;
+        }
+        EXPECT_EQ(doc_.settings.compression, choice.first);
+        EXPECT_EQ(doc_.settings.includeAlpha, choice.second);
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "a.html"));
+}
+
+TEST_F(DriverTest, MissingPicturesStillMakeFrames) {
+    doc_.jobs.folderJobs.push_back({(dir_ / "gone").string(), "bmp", {"1", "2", "3"}});
+    copy("tone.mp3", "gone.mp3");
+    const ConvertReport report = convert();
+    ASSERT_EQ(report.jobs.size(), 1u);
+    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
+    EXPECT_EQ(report.jobs[0].missingPictures.size(), 3u);
+    const SwfFile swf = readSwf(dir_ / "gone.swf");
+    ASSERT_TRUE(swf.valid);
+    EXPECT_EQ(swf.width, 0);
+    EXPECT_EQ(swf.height, 0);
+    EXPECT_EQ(swf.frameCount, 3);
+    const std::vector<std::uint16_t> expected = {kDefineSound, kStartSound, kShowFrame,
+                                                 kShowFrame, kShowFrame, 0};
+    EXPECT_EQ(swf.codes(), expected);
+}
+
+TEST_F(DriverTest, UnreadableFirstPictureWithSoundPlacesWithTheMoveForm) {
+    doc_.jobs.folderJobs.push_back({(dir_ / "w").string(), "bmp", {"1", "2"}});
+    fs::create_directories(dir_ / "w1.bmp");  // not a readable picture
+    copy("green6x5.bmp", "w2.bmp");
+    copy("tone.mp3", "w.mp3");
+    const ConvertReport report = convert();
+    ASSERT_EQ(report.jobs[0].missingPictures.size(), 1u);
+    const SwfFile swf = readSwf(dir_ / "w.swf");
+    ASSERT_TRUE(swf.valid);
+    const std::vector<std::uint16_t> expected = {kDefineSound, kStartSound, kShowFrame,
+                                                 kDefineBitsJpeg2, kDefineShape, kPlaceObject2,
+                                                 kShowFrame, 0};
+    ASSERT_EQ(swf.codes(), expected);
+    EXPECT_EQ(swf.tags[0].body[0], 1);                         // DefineSound id 1
+    EXPECT_EQ(swf.tags[5].body, test::hex("03 01 00 03 00"));  // move, no matrix
+    EXPECT_EQ(swf.width, 120);                                 // the last picture's size
+}
+
+TEST_F(DriverTest, FrameSizeIsTheLastDecodedPictures) {
+    copy("red4x3.bmp", "s1.bmp");
+    copy("green6x5.bmp", "s2.bmp");
+    queue();
+    convert();
+    const SwfFile swf = readSwf(dir_ / "s.swf");
+    EXPECT_EQ(swf.width, 120);
+    EXPECT_EQ(swf.height, 100);
+}
+
+TEST_F(DriverTest, ConvertingTwiceOverwritesAndCancelConvertsNothing) {
+    copy("red4x3.bmp", "x1.bmp");
+    queue();
+    convert();
+    const auto first = test::readFile(dir_ / "x.swf");
+    fs::remove(dir_ / "x.html");
+    convert();
+    EXPECT_EQ(test::readFile(dir_ / "x.swf"), first);
+    EXPECT_TRUE(fs::exists(dir_ / "x.html"));
+    EXPECT_FALSE(doc_.jobs.isEmpty());  // the jobs stay queued
+
+    fs::remove(dir_ / "x.swf");
+    FixedPrompt prompt({}, CompressionType::Lossless);
+    prompt.cancel = true;
+    const ConvertReport report = convertAll(doc_, prompt);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_TRUE(report.jobs.empty());
+    EXPECT_FALSE(fs::exists(dir_ / "x.swf"));
+    EXPECT_EQ(doc_.settings.compression, CompressionType::Lossless);  // kept from the click
+}
+
+TEST_F(DriverTest, UnwritableMovieFailsAndWritesNoPage) {
+    doc_.jobs.folderJobs.push_back({(dir_ / "missing" / "m").string(), "bmp", {"1"}});
+    const ConvertReport report = convert();
+    ASSERT_EQ(report.jobs.size(), 1u);
+    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
+    EXPECT_NE(report.jobs[0].reason.find("cannot write " + (dir_ / "missing" / "m.swf").string() +
+                                         ": No such file or directory"),
+              std::string::npos)
+        << report.jobs[0].reason;
+    EXPECT_TRUE(report.jobs[0].pagePath.empty());
+    EXPECT_TRUE(doc_.sourceBuffers.empty());
+}
+
+}  // namespace
+}  // namespace vantrel
