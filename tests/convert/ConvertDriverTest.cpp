@@ -222,3 +222,122 @@ TEST_F(DriverTest, UnwritableMovieFailsAndWritesNoPage) {
 
 }  // namespace
 }  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+// A video of known length whose frames are plain colours by index.
+class FakeFrameSource : public FrameSource {
+public:
+    struct Log {
+        std::vector<std::int32_t> grabbed;
+    };
+    FakeFrameSource(Log& log, double duration, std::int32_t frames, bool opens = true)
+        : log_(log), duration_(duration), frames_(frames), opens_(opens) {}
+
+    bool open(const std::string&) override { return opens_; }
+    std::int32_t videoWidth() const override { return 8; }
+    std::int32_t videoHeight() const override { return 6; }
+    double durationSeconds() const override { return duration_; }
+    std::int32_t frameCount() const override { return frames_; }
+    bool grabFrame(std::int32_t index, RasterImage& picture) override {
+        log_.grabbed.push_back(index);
+        if (index == failAt) return false;
+        picture.resize(8, 6);
+        std::fill(picture.pixels.begin(), picture.pixels.end(), 0xFF000000u | index);
+        return true;
+    }
+    bool grabAtTime(double, RasterImage&) override { return false; }
+    bool isBufferEmpty() const override { return log_.grabbed.empty(); }
+    void close() override {}
+
+    std::int32_t failAt = -1;
+
+private:
+    Log& log_;
+    double duration_;
+    std::int32_t frames_;
+    bool opens_;
+};
+
+class VideoDriverTest : public DriverTest {
+protected:
+    ConvertReport convertVideo(double duration, std::int32_t frames, float rate,
+                               std::int32_t failAt = -1) {
+        doc_.jobs.videoJobs.push_back({(dir_ / "clip.avi").string()});
+        ConvertOptions options;
+        options.frameRate = rate;
+        FixedPrompt prompt(options, CompressionType::Lossless);
+        return convertAll(doc_, prompt, nullptr, [&, duration, frames, failAt] {
+            auto source = std::make_unique<FakeFrameSource>(log_, duration, frames);
+            source->failAt = failAt;
+            return source;
+        });
+    }
+    FakeFrameSource::Log log_;
+};
+
+TEST_F(VideoDriverTest, TenSecondsAtFifteenFramesPerSecond) {
+    copy("tone.mp3", "clip.avi.mp3");
+    const ConvertReport report = convertVideo(10.000000474974513, 250, 15.0f);
+    ASSERT_EQ(report.jobs.size(), 1u);
+    const JobOutcome& job = report.jobs[0];
+    EXPECT_EQ(job.status, JobOutcome::Status::Converted) << job.reason;
+    EXPECT_EQ(job.outputPath, (dir_ / "clip.swf").string());
+    EXPECT_EQ(job.soundPath, (dir_ / "clip.avi.mp3").string());
+    ASSERT_EQ(log_.grabbed.size(), 150u);
+    EXPECT_EQ(std::vector<std::int32_t>(log_.grabbed.begin(), log_.grabbed.begin() + 4),
+              (std::vector<std::int32_t>{0, 1, 3, 4}));
+    EXPECT_EQ(log_.grabbed[148], 245);
+    EXPECT_EQ(log_.grabbed[149], 247);
+    const SwfFile swf = readSwf(dir_ / "clip.swf");
+    ASSERT_TRUE(swf.valid);
+    EXPECT_EQ(swf.frameCount, 150);
+    EXPECT_EQ(swf.width, 160);
+    EXPECT_EQ(swf.height, 120);
+    EXPECT_EQ(swf.count(kDefineBitsLossless), 150u);
+    EXPECT_EQ(swf.tags[3].code, kDefineSound);
+    EXPECT_TRUE(fs::exists(dir_ / "clip.html"));
+}
+
+TEST_F(VideoDriverTest, TooShortVideosWriteNothing) {
+    const ConvertReport report = convertVideo(0.04, 1, 15.0f);
+    ASSERT_EQ(report.jobs.size(), 1u);
+    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Skipped);
+    EXPECT_EQ(report.jobs[0].reason, "shorter than one frame at 15 frames per second");
+    EXPECT_TRUE(log_.grabbed.empty());
+    EXPECT_FALSE(fs::exists(dir_ / "clip.swf"));
+    EXPECT_FALSE(fs::exists(dir_ / "clip.html"));
+}
+
+TEST_F(VideoDriverTest, FailedGrabsRepeatThePreviousPicture) {
+    const ConvertReport report = convertVideo(1.0, 10, 5.0f, 3);  // grabs 0, 1, 3, 5, 7
+    const JobOutcome& job = report.jobs[0];
+    EXPECT_EQ(job.status, JobOutcome::Status::Converted);
+    ASSERT_EQ(job.missingPictures.size(), 1u);
+    EXPECT_EQ(job.missingPictures[0], "frame 3: cannot be decoded");
+    const SwfFile swf = readSwf(dir_ / "clip.swf");
+    EXPECT_EQ(swf.frameCount, 5);
+    EXPECT_EQ(swf.count(kDefineBitsLossless), 5u);
+}
+
+TEST_F(VideoDriverTest, AFirstGrabThatFailsGivesAnEmptyFrame) {
+    const ConvertReport report = convertVideo(1.0, 10, 5.0f, 0);
+    const SwfFile swf = readSwf(dir_ / "clip.swf");
+    ASSERT_TRUE(swf.valid);
+    EXPECT_EQ(swf.frameCount, 5);
+    EXPECT_EQ(swf.count(kDefineBitsLossless), 4u);
+    EXPECT_EQ(swf.tags[0].code, kShowFrame);
+    EXPECT_EQ(report.jobs[0].missingPictures.size(), 2u);  // no grab, then no picture
+}
+
+TEST_F(VideoDriverTest, VideosTooLongForOneMovieAreRefused) {
+    const ConvertReport report = convertVideo(3000.0, 75000, 25.0f);
+    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
+    EXPECT_NE(report.jobs[0].reason.find("65535"), std::string::npos);
+    EXPECT_TRUE(log_.grabbed.empty());
+    EXPECT_FALSE(fs::exists(dir_ / "clip.swf"));
+}
+
+}  // namespace
+}  // namespace vantrel
