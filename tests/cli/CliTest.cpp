@@ -163,3 +163,27 @@ TEST_F(CliTest, VersionAndHelp) {
 
 }  // namespace
 }  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+TEST_F(CliTest, VideoBecomesAMovieOfItsSizeWithItsSound) {
+    const fs::path videos = fs::path(VANTREL_TEST_DATA) / "video";
+    fs::copy_file(videos / "tenseconds.avi", in("clip.avi"));  // 10 s at 25 fps
+    copy("tone.mp3", "clip.avi.mp3");
+    const CliRun r = run({"--rate", "15", in("")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("-> " + in("clip.swf") + " (150 frames, sound " + in("clip.avi.mp3")),
+              std::string::npos)
+        << r.out;
+    const test::SwfFile swf = test::readSwf(in("clip.swf"));
+    ASSERT_TRUE(swf.valid);
+    EXPECT_EQ(swf.frameCount, 150);
+    EXPECT_EQ(swf.width, 16 * 20);
+    EXPECT_EQ(swf.height, 16 * 20);
+    EXPECT_EQ(swf.count(21), 150u);  // a new picture every frame
+    EXPECT_EQ(swf.count(14), 1u);
+}
+
+}  // namespace
+}  // namespace vantrel
