@@ -16,8 +16,8 @@ class FrameConverter {
     // Bytes from the start of one row to the next in the rows given out.
     int stride() const { return (width_ * 3 + 31) & ~31; }
 
-    // Fills `rows` with height rows of `stride` bytes (and some spare bytes
-    // after them). False when the frame's format cannot be converted.
+    // Fills `rows` with `height` rows of `stride` bytes and a spare row
+    // after them. False when the frame's format cannot be converted.
     bool toRows(const AVFrame& frame, std::vector<std::uint8_t>& rows);
 
   private:

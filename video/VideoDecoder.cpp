@@ -245,7 +245,9 @@ std::int64_t VideoDecoder::forwardReach() const {
 // Makes a keyframe at or before `target` the current frame.
 bool VideoDecoder::seekBefore(std::int64_t target) {
     if (anchorIndex_ >= 0) {
-        std::int64_t margin = 0;
+        // A program stream seek lands by timestamp, mostly past the keyframe
+        // of the target's group; a container index lands on that keyframe.
+        std::int64_t margin = containerTimestamps_ ? 0 : longestGop_;
         for (int attempt = 0; attempt < kSeekAttempts && target - margin > 0; ++attempt) {
             if (seekToKeyframe(target - margin, target)) return true;
             margin = std::max(4 * margin, std::max(longestGop_, kMinForwardReach));
@@ -309,8 +311,9 @@ std::optional<std::int64_t> VideoDecoder::place(std::deque<FramePtr>& run) {
     }
     const auto last = indexAt(run.back()->pts);
     if (!last) return std::nullopt;
-    const std::int64_t first = *last - static_cast<std::int64_t>(run.size() - 1);
-    const auto known = keyframes_.find(first);
+    const auto first = minus(*last, static_cast<std::int64_t>(run.size() - 1));
+    if (!first) return std::nullopt;
+    const auto known = keyframes_.find(*first);
     if (known != keyframes_.end() && known->second != hash) return std::nullopt;
     return first;
 }

@@ -5,6 +5,8 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <limits>
 
 #include "video/FrameConverter.h"
@@ -64,17 +66,18 @@ bool VideoFrameSource::grabFrame(std::int32_t index, RasterImage& picture) {
     if (!decoder_->moveTo(index)) return false;
     if (!converter_->toRows(decoder_->frame(), frameBuffer_)) return false;
     picture.resize(width_, height_);
-    auto* out = reinterpret_cast<std::uint8_t*>(picture.pixels.data());
+    // Each pixel takes the four bytes from its blue on, the fourth made 255:
+    // read as a little-endian value, alpha is the top byte. The rows have
+    // room for the byte read past the last pixel.
+    static_assert(std::endian::native == std::endian::little);
     const std::size_t stride = static_cast<std::size_t>(converter_->stride());
     for (std::int32_t y = 0; y < height_; ++y) {
         const std::uint8_t* in = frameBuffer_.data() + stride * static_cast<std::size_t>(y);
-        for (std::int32_t x = 0; x < width_; ++x) {
-            out[0] = in[0];
-            out[1] = in[1];
-            out[2] = in[2];
-            out[3] = 255;
-            in += 3;
-            out += 4;
+        std::uint32_t* out = picture.pixels.data() + static_cast<std::size_t>(width_) * y;
+        for (std::int32_t x = 0; x < width_; ++x, in += 3) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, in, sizeof pixel);
+            out[x] = pixel | 0xFF000000u;
         }
     }
     return true;

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libswscale/swscale.h>
+}
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -47,6 +52,12 @@ double psnr(const RasterImage& picture, const std::vector<std::uint8_t>& referen
     }
     if (squares == 0.0) return INFINITY;
     return 10.0 * std::log10(255.0 * 255.0 * 3.0 * double(picture.pixels.size()) / squares);
+}
+
+// The reference pictures were made with FFmpeg 5.1; with its decoders and
+// converter the grabbed frames equal them byte for byte.
+bool sameFfmpegAsTheReferences() {
+    return avcodec_version() >> 16 == 59 && swscale_version() >> 16 == 6;
 }
 
 bool allOpaque(const RasterImage& picture) {
@@ -116,8 +127,10 @@ TEST_P(VideoFile, GrabsEqualFfmpegsDecode) {
         ASSERT_EQ(picture.width, c.width);
         ASSERT_EQ(picture.height, c.height);
         EXPECT_TRUE(allOpaque(picture));
-        // The same decoder and conversion as the ffmpeg program: equal.
-        EXPECT_EQ(psnr(picture, reference), INFINITY);
+        EXPECT_GE(psnr(picture, reference), 40.0);
+        if (sameFfmpegAsTheReferences()) {
+            EXPECT_EQ(psnr(picture, reference), INFINITY);
+        }
     }
 }
 
@@ -132,6 +145,18 @@ TEST_P(VideoFile, AnyOrderGivesTheFramesOfAPassInOrder) {
     order.push_back(GetParam().frameCount - 1);
     RasterImage picture;
     for (int index : order) {
+        ASSERT_TRUE(source.grabFrame(index, picture)) << "frame " << index;
+        EXPECT_TRUE(samePicture(picture, frames[index])) << "frame " << index;
+    }
+}
+
+// The driver's way: rising indexes, with gaps from none to far beyond a
+// group of pictures.
+TEST_P(VideoFile, RisingIndexesWithGapsGiveTheFramesOfAPassInOrder) {
+    const std::vector<RasterImage> frames = allFrames();
+    const int gaps[] = {0, 1, 4, 12, 29, 60};
+    RasterImage picture;
+    for (int index = 0, n = 0; index < GetParam().frameCount; index += 1 + gaps[n++ % 6]) {
         ASSERT_TRUE(source.grabFrame(index, picture)) << "frame " << index;
         EXPECT_TRUE(samePicture(picture, frames[index])) << "frame " << index;
     }
@@ -163,7 +188,9 @@ INSTANTIATE_TEST_SUITE_P(
                       VideoCase{
                           "mpeg2.mpeg", 64, 48, 40 * 1001 / 30000.0, 40, {0, 11, 12, 13, 25, 39}},
                       VideoCase{"odd.avi", 98, 74, 0.64, 16, {0, 5, 6, 15}},
-                      VideoCase{"few.avi", 64, 48, 0.3, 3, {0, 1, 2}}),
+                      VideoCase{"few.avi", 64, 48, 0.3, 3, {0, 1, 2}},
+                      VideoCase{"tenseconds.avi", 32, 24, 10.0, 250, {0, 24, 25, 124, 249}},
+                      VideoCase{"tenseconds.mpg", 32, 24, 10.0, 250, {0, 24, 25, 124, 249}}),
     [](const auto& info) {
         std::string name = info.param.file;
         std::replace(name.begin(), name.end(), '.', '_');
@@ -172,11 +199,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(VideoFrameSource, DurationIsCutToWholeMilliseconds) {
     VideoFrameSource source;
-    ASSERT_TRUE(source.open(dataPath("tenseconds.avi")));
-    EXPECT_EQ(source.frameCount(), 250);
-    EXPECT_DOUBLE_EQ(source.avgTimePerFrame(), 0.04);
-    EXPECT_EQ(source.durationSeconds(), 10000 * double(0.001f));
-    EXPECT_EQ(source.durationSeconds(), 10.000000474974513);
+    for (const char* name : {"tenseconds.avi", "tenseconds.mpg"}) {
+        ASSERT_TRUE(source.open(dataPath(name)));
+        EXPECT_EQ(source.frameCount(), 250);
+        EXPECT_DOUBLE_EQ(source.avgTimePerFrame(), 0.04);
+        EXPECT_EQ(source.durationSeconds(), 10000 * double(0.001f));
+        EXPECT_EQ(source.durationSeconds(), 10.000000474974513);
+    }
 
     ASSERT_TRUE(source.open(dataPath("mpeg2.mpeg")));  // 1.334666... s
     EXPECT_EQ(source.durationSeconds(), 1334 * double(0.001f));
@@ -236,7 +265,7 @@ TEST(VideoFrameSource, ASecondOpenReplacesTheFirstVideo) {
     EXPECT_EQ(source.videoWidth(), 64);
     EXPECT_TRUE(source.isBufferEmpty());
     ASSERT_TRUE(source.grabFrame(25, picture));
-    EXPECT_EQ(psnr(picture, readReference("mpeg1.mpg", 25)), INFINITY);
+    EXPECT_GE(psnr(picture, readReference("mpeg1.mpg", 25)), 40.0);
 
     EXPECT_FALSE(source.open(dataPath("notvideo.avi")));
     EXPECT_EQ(source.videoWidth(), 0);

@@ -23,8 +23,12 @@ ff -f lavfi -i testsrc2=size=64x48:rate=30000/1001 -frames:v 40 -c:v mpeg2video 
 ff -f lavfi -i testsrc2=size=98x74:rate=25 -frames:v 16 -c:v mpeg4 -bf 2 -g 6 -q:v 6 odd.avi
 # Three frames only, the last of them held back by the decoder until the end.
 ff -f lavfi -i testsrc2=size=64x48:rate=10 -frames:v 3 -c:v mpeg4 -bf 1 -q:v 6 few.avi
-# Ten seconds at 25 fps: 250 frames.
-ff -f lavfi -i color=c=navy:size=16x16:rate=25 -frames:v 250 -c:v mpeg4 -q:v 20 tenseconds.avi
+# Ten seconds at 25 fps, 250 frames, a keyframe every 25: long enough for
+# seeks far ahead. MPEG-4 in AVI, MPEG-2 in a program stream.
+ff -f lavfi -i testsrc2=size=32x24:rate=25 -frames:v 250 -c:v mpeg4 -bf 2 -g 25 -q:v 20 \
+   tenseconds.avi
+ff -f lavfi -i testsrc2=size=32x24:rate=25 -frames:v 250 -c:v mpeg2video -bf 2 -g 25 -q:v 20 \
+   -f vob tenseconds.mpg
 
 # Broken inputs: cut short, damaged in the middle, not a video at all, empty.
 head -c 6000 mpeg4.avi > truncated.avi
@@ -49,3 +53,5 @@ reference mpeg1.mpg 0 11 12 13 25 39
 reference mpeg2.mpeg 0 11 12 13 25 39
 reference odd.avi 0 5 6 15
 reference few.avi 0 1 2
+reference tenseconds.avi 0 24 25 124 249
+reference tenseconds.mpg 0 24 25 124 249

@@ -1,0 +1,128 @@
+// Grabbing every frame of a 300-frame 640 x 480 MPEG-4 video in order, next
+// to FFmpeg's own calls decoding it straight through, with and without the
+// conversion of each frame to 32-bit pixels. The video is made with the
+// ffmpeg program in a temporary folder when the benchmark starts.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "video/FfmpegHandles.h"
+#include "video/VideoFrameSource.h"
+
+namespace {
+
+constexpr int kFrames = 300;
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+
+// The test video, made once; empty when the ffmpeg program failed.
+const std::string& videoPath() {
+    static const std::string path = [] {
+        const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                             ("vantrel-bench-video-" + std::to_string(getpid()));
+        std::filesystem::create_directories(folder);
+        const std::string file = (folder / "clip.avi").string();
+        const std::string command =
+            "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=" +
+            std::to_string(kWidth) + "x" + std::to_string(kHeight) + ":rate=25 -frames:v " +
+            std::to_string(kFrames) + " -c:v mpeg4 -bf 2 -g 12 -q:v 4 '" + file + "'";
+        return std::system(command.c_str()) == 0 ? file : std::string();
+    }();
+    return path;
+}
+
+void removeVideo() {
+    if (!videoPath().empty()) {
+        std::filesystem::remove_all(std::filesystem::path(videoPath()).parent_path());
+    }
+}
+
+void BM_GrabAllFramesInOrder(benchmark::State& state) {
+    if (videoPath().empty())
+        return state.SkipWithError("the ffmpeg program could not make the video");
+    vantrel::RasterImage picture;
+    for (auto _ : state) {
+        vantrel::VideoFrameSource source;
+        if (!source.open(videoPath())) return state.SkipWithError("open failed");
+        for (int i = 0; i < source.frameCount(); ++i) {
+            if (!source.grabFrame(i, picture)) return state.SkipWithError("grab failed");
+        }
+        benchmark::DoNotOptimize(picture.pixels.data());
+    }
+    state.counters["frames/s"] = benchmark::Counter(double(kFrames) * double(state.iterations()),
+                                                    benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_GrabAllFramesInOrder)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Reads and decodes the whole video with FFmpeg's calls, the decoder set up
+// as the frame source sets it up; with `convert`, each frame also becomes
+// 32-bit blue, green, red, alpha pixels in one libswscale call.
+void bareDecode(benchmark::State& state, bool convert) {
+    if (videoPath().empty())
+        return state.SkipWithError("the ffmpeg program could not make the video");
+    std::vector<std::uint8_t> pixels(std::size_t{kWidth} * kHeight * 4 + 64);
+    for (auto _ : state) {
+        AVFormatContext* rawFormat = nullptr;
+        if (avformat_open_input(&rawFormat, videoPath().c_str(), nullptr, nullptr) < 0) {
+            return state.SkipWithError("open failed");
+        }
+        vantrel::FormatPtr format(rawFormat);
+        avformat_find_stream_info(rawFormat, nullptr);
+        const AVCodec* codec = nullptr;
+        const int stream = av_find_best_stream(rawFormat, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+        if (stream < 0) return state.SkipWithError("no video stream");
+        vantrel::CodecPtr decoder(avcodec_alloc_context3(codec));
+        avcodec_parameters_to_context(decoder.get(), rawFormat->streams[stream]->codecpar);
+        decoder->thread_count = 0;
+        avcodec_open2(decoder.get(), codec, nullptr);
+        vantrel::ScalerPtr scaler(sws_getContext(kWidth, kHeight, AV_PIX_FMT_YUV420P, kWidth,
+                                                 kHeight, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr,
+                                                 nullptr, nullptr));
+        vantrel::PacketPtr packet(av_packet_alloc());
+        vantrel::FramePtr frame(av_frame_alloc());
+        int decoded = 0;
+        auto receive = [&] {
+            while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
+                ++decoded;
+                if (convert) {
+                    std::uint8_t* planes[4] = {pixels.data(), nullptr, nullptr, nullptr};
+                    const int strides[4] = {kWidth * 4, 0, 0, 0};
+                    sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes,
+                              strides);
+                }
+            }
+        };
+        while (av_read_frame(rawFormat, packet.get()) >= 0) {
+            if (packet->stream_index == stream) avcodec_send_packet(decoder.get(), packet.get());
+            av_packet_unref(packet.get());
+            receive();
+        }
+        avcodec_send_packet(decoder.get(), nullptr);
+        receive();
+        if (decoded != kFrames) return state.SkipWithError("wrong number of frames");
+        benchmark::DoNotOptimize(pixels.data());
+    }
+    state.counters["frames/s"] = benchmark::Counter(double(kFrames) * double(state.iterations()),
+                                                    benchmark::Counter::kIsRate);
+}
+
+void BM_BareDecode(benchmark::State& state) { bareDecode(state, false); }
+BENCHMARK(BM_BareDecode)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_BareDecodeAndConvert(benchmark::State& state) { bareDecode(state, true); }
+BENCHMARK(BM_BareDecodeAndConvert)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    removeVideo();
+    return 0;
+}
