@@ -144,9 +144,12 @@ void addFrameTags(SwfMovie& movie, EncodedFrame frame, SourceBuffers& sourceBuff
     const std::uint16_t shapeId = movie.nextCharacterId();
     movie.addTag(makePictureShape(shapeId, bitmapId, frame.width, frame.height));
 
-    // The movie's first character is placed fresh with a matrix; every later
-    // shape replaces whatever stands at the picture depth.
-    if (bitmapId == 1) {
+    // The first picture is placed fresh with a matrix; every later shape
+    // replaces whatever stands at the picture depth. Players ignore a
+    // replacement at an empty depth, so this goes by what was placed before,
+    // not by the id: a sound track defined before the first picture must not
+    // leave the movie blank.
+    if (movie.placementCount() == 0) {
         movie.addTag(std::make_unique<PlaceObject2Tag>(true, false, kPictureDepth, shapeId,
                                                        SwfMatrix::identity()));
     } else {

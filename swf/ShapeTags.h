@@ -24,6 +24,7 @@ public:
     PlaceObject2Tag(bool hasCharacter, bool move, std::uint16_t depth, std::uint16_t placedId,
                     std::optional<SwfMatrix> matrix);
     void write(SwfStream& out) const override;
+    bool placesCharacter() const override { return hasCharacter_; }
 
 private:
     bool hasCharacter_;

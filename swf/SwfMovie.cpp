@@ -19,6 +19,7 @@ std::string refusal(const std::filesystem::path& path, const std::string& reason
 
 void SwfMovie::addTag(std::unique_ptr<SwfTag> tag) {
     if (tag->countsAsFrame()) ++frameCount_;
+    if (tag->placesCharacter()) ++placementCount_;
     tags_.push_back(std::move(tag));
 }
 

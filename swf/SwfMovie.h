@@ -31,6 +31,8 @@ public:
     std::uint16_t nextCharacterId();
 
     std::int32_t frameCount() const { return frameCount_; }
+    // Tags added so far that put a character on the display list.
+    std::int32_t placementCount() const { return placementCount_; }
     const std::vector<std::unique_ptr<SwfTag>>& tags() const { return tags_; }
 
     // Writes the file atomically. Width and height are twips, rate the frame
@@ -42,6 +44,7 @@ public:
 
 private:
     std::int32_t frameCount_ = 0;
+    std::int32_t placementCount_ = 0;
     std::uint32_t charactersDrawn_ = 0;
     std::vector<std::unique_ptr<SwfTag>> tags_;
 };

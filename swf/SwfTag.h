@@ -28,6 +28,8 @@ public:
     virtual void write(SwfStream& out) const = 0;
     // Only ShowFrame closes a frame; the movie counts frames by this.
     virtual bool countsAsFrame() const { return false; }
+    // Only PlaceObject2 puts a character on the display list.
+    virtual bool placesCharacter() const { return false; }
 };
 
 // A tag that defines a character in the movie's dictionary. Its id is drawn

@@ -158,7 +158,7 @@ TEST_F(DriverTest, MissingPicturesStillMakeFrames) {
     EXPECT_EQ(swf.codes(), expected);
 }
 
-TEST_F(DriverTest, UnreadableFirstPictureWithSoundPlacesWithTheMoveForm) {
+TEST_F(DriverTest, UnreadableFirstPictureWithSoundStillPlacesTheFirstPicture) {
     doc_.jobs.folderJobs.push_back({(dir_ / "w").string(), "bmp", {"1", "2"}});
     fs::create_directories(dir_ / "w1.bmp");  // not a readable picture
     copy("green6x5.bmp", "w2.bmp");
@@ -171,8 +171,9 @@ TEST_F(DriverTest, UnreadableFirstPictureWithSoundPlacesWithTheMoveForm) {
                                                  kDefineBitsJpeg2, kDefineShape, kPlaceObject2,
                                                  kShowFrame, 0};
     ASSERT_EQ(swf.codes(), expected);
-    EXPECT_EQ(swf.tags[0].body[0], 1);                         // DefineSound id 1
-    EXPECT_EQ(swf.tags[5].body, test::hex("03 01 00 03 00"));  // move, no matrix
+    EXPECT_EQ(swf.tags[0].body[0], 1);  // DefineSound id 1
+    // The first picture is placed, not moved: a move at an empty depth shows nothing.
+    EXPECT_EQ(swf.tags[5].body, test::hex("06 01 00 03 00 00"));
     EXPECT_EQ(swf.width, 120);                                 // the last picture's size
 }
 

@@ -72,7 +72,18 @@ TEST(FrameComposer, FirstAndSecondJpegFrames) {
     EXPECT_EQ(jpegRecord.size(), 6 + 2 + 4 + jpeg.size() + 2);
 }
 
-TEST(FrameComposer, AnIdDrawnBeforeTheFirstPictureShiftsTheIds) {
+TEST(FrameComposer, AnIdDrawnBeforeThePictureShiftsTheIdsButNotThePlacement) {
+    ConvertSettings settings;
+    SourceBuffers buffers;
+    SwfMovie movie;
+    EXPECT_EQ(movie.nextCharacterId(), 1);  // a sound track before any picture
+    ASSERT_TRUE(composeFrame(movie, gradient(8, 8), settings, buffers));
+    EXPECT_EQ(dynamic_cast<const SwfCharacterTag&>(*movie.tags()[0]).characterId(), 2);
+    EXPECT_EQ(record(*movie.tags()[2]), hex("86 06 06 01 00 03 00 00"));
+    EXPECT_EQ(movie.placementCount(), 1);
+}
+
+TEST(FrameComposer, AnIdDrawnAfterTheFirstPictureShiftsTheIds) {
     ConvertSettings settings;
     SourceBuffers buffers;
     SwfMovie movie;
