@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
 
 extern "C" {
@@ -16,6 +17,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "support/Bytes.h"
 #include "video/VideoFrameSource.h"
 
 namespace vantrel {
@@ -70,6 +72,13 @@ RasterImage sentinelPicture() {
     picture.resize(3, 2);
     std::iota(picture.pixels.begin(), picture.pixels.end(), 0x12345670u);
     return picture;
+}
+
+std::filesystem::path temporaryFolder() {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("vantrel-video-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    return folder;
 }
 
 bool samePicture(const RasterImage& a, const RasterImage& b) {
@@ -291,9 +300,7 @@ TEST(VideoFrameSource, FilesThatAreNoVideoDoNotOpen) {
 // A playlist would make FFmpeg open the files it names; only video
 // containers are read.
 TEST(VideoFrameSource, PlaylistsWithAVideoExtensionDoNotOpen) {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("vantrel-video-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = temporaryFolder();
     std::filesystem::copy_file(dataPath("mjpeg.avi"), folder / "clip.avi",
                                std::filesystem::copy_options::overwrite_existing);
     std::ofstream(folder / "list.avi") << "#EXTM3U\n#EXTINF:0.4,\nclip.avi\n#EXT-X-ENDLIST\n";
@@ -306,31 +313,66 @@ TEST(VideoFrameSource, PlaylistsWithAVideoExtensionDoNotOpen) {
     std::filesystem::remove_all(folder);
 }
 
-// Cut short or damaged: every grab ends, either with a whole picture of the
-// video's size or with false and the picture as it was.
+// Opens the video and grabs every frame in order and some backwards. Each
+// grab must end, with a whole picture of the video's size or with false
+// and the picture as it was. Returns the number of frames grabbed.
+int grabEverything(const std::string& path) {
+    VideoFrameSource source;
+    if (!source.open(path)) return 0;
+    std::vector<int> order;
+    for (int i = 0; i <= source.frameCount() + 2; ++i) order.push_back(i);
+    order.insert(order.end(), {3, 0, source.frameCount() / 2, 1});
+    int grabbed = 0;
+    RasterImage picture = sentinelPicture();
+    for (int index : order) {
+        const RasterImage before = picture;
+        if (source.grabFrame(index, picture)) {
+            ++grabbed;
+            EXPECT_EQ(picture.width, source.videoWidth());
+            EXPECT_EQ(picture.height, source.videoHeight());
+            EXPECT_TRUE(allOpaque(picture));
+        } else {
+            EXPECT_TRUE(samePicture(picture, before)) << "frame " << index;
+        }
+    }
+    return grabbed;
+}
+
 TEST(VideoFrameSource, BrokenVideosGiveWholePicturesOrFalse) {
     for (const char* name : {"truncated.avi", "truncated.mpg", "damaged.avi"}) {
         SCOPED_TRACE(name);
-        VideoFrameSource source;
-        if (!source.open(dataPath(name))) continue;
-        std::vector<int> order;
-        for (int i = 0; i <= source.frameCount() + 2; ++i) order.push_back(i);
-        order.insert(order.end(), {3, 0, source.frameCount() / 2, 1});
-        int grabbed = 0;
-        RasterImage picture = sentinelPicture();
-        for (int index : order) {
-            const RasterImage before = picture;
-            if (source.grabFrame(index, picture)) {
-                ++grabbed;
-                EXPECT_EQ(picture.width, source.videoWidth());
-                EXPECT_EQ(picture.height, source.videoHeight());
-                EXPECT_TRUE(allOpaque(picture));
-            } else {
-                EXPECT_TRUE(samePicture(picture, before)) << "frame " << index;
-            }
-        }
-        EXPECT_GT(grabbed, 0);
+        EXPECT_GT(grabEverything(dataPath(name)), 0);
     }
+}
+
+// Copies of the test videos cut short at several places, and with blocks of
+// noise written over them.
+TEST(VideoFrameSource, DamagedCopiesGiveWholePicturesOrFalse) {
+    const std::filesystem::path folder = temporaryFolder();
+    std::mt19937 noise(6);
+    for (const char* name : {"mjpeg.avi", "mpeg4.avi", "mpeg1.mpg", "mpeg2.mpeg"}) {
+        const std::vector<std::uint8_t> bytes = test::readFile(dataPath(name));
+        ASSERT_FALSE(bytes.empty());
+        const std::string extension = std::filesystem::path(name).extension().string();
+        for (int k = 1; k <= 12; ++k) {
+            std::vector<std::uint8_t> copy = bytes;
+            if (k <= 4) {
+                copy.resize(copy.size() * k / 5);
+            } else {
+                const std::size_t at = copy.size() * (k - 4) / 9;
+                for (std::size_t i = at; i < std::min(copy.size(), at + 64); ++i) {
+                    copy[i] = static_cast<std::uint8_t>(noise());
+                }
+            }
+            const std::filesystem::path path = folder / ("copy" + std::to_string(k) + extension);
+            std::ofstream(path, std::ios::binary)
+                .write(reinterpret_cast<const char*>(copy.data()),
+                       static_cast<std::streamsize>(copy.size()));
+            SCOPED_TRACE(std::string(name) + " copy " + std::to_string(k));
+            grabEverything(path.string());
+        }
+    }
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
