@@ -28,12 +28,14 @@ class FrameSource {
     // Length divided by the mean frame time, truncated.
     virtual std::int32_t frameCount() const = 0;
 
-    // Frame `index` (0 = first frame shown) into the picture: blue, green,
-    // red, alpha 255, resized to the video's size. On false the picture is
-    // left exactly as it was.
+    // Frame `index` (0 = the first frame the video shows) into the picture:
+    // blue, green, red, alpha 255, at the video's size. False when the video
+    // has no such frame or it does not decode; the picture is then left
+    // exactly as it was.
     virtual bool grabFrame(std::int32_t index, RasterImage& picture) = 0;
 
-    // The frame shown at `seconds` from the start of the video.
+    // The frame shown at `seconds` from the start of the video: the index
+    // is seconds / mean frame time, truncated.
     virtual bool grabAtTime(double seconds, RasterImage& picture) = 0;
 
     // True while no frame has been grabbed since open(), and after close().

@@ -34,7 +34,9 @@ class VideoFrameSource final : public FrameSource {
     bool isBufferEmpty() const override { return frameBuffer_.empty(); }
     void close() override;
 
-    // Length in seconds and mean frame time as the file states them.
+    // Length in seconds, uncut, and mean frame time in seconds. The length
+    // is the one the file states, or for program and raw streams the
+    // frames counted in it, where that is more.
     double duration() const { return duration_; }
     double avgTimePerFrame() const { return avgTimePerFrame_; }
 
