@@ -30,19 +30,24 @@ bool VideoFrameSource::open(const std::string& path) {
     std::int64_t ticks = 0;
     AVRational timeBase{1, 1};
     if (!decoder->statedLength(ticks, timeBase)) ticks = 0;
-    // Whole frames in the length, in exact arithmetic.
-    std::int64_t frames =
-        av_rescale_rnd(ticks, static_cast<std::int64_t>(timeBase.num) * rate.num,
-                       static_cast<std::int64_t>(timeBase.den) * rate.den, AV_ROUND_DOWN);
-    if (decoder->countedFrames() > frames) {
+    const double stated = static_cast<double>(ticks) * av_q2d(timeBase);
+    std::int64_t frames;
+    if (decoder->countedFrames() > 0) {
+        // The frames counted in the file, over the longer of the stated
+        // length, which can leave out the last frames, and the frames at the
+        // nominal rate, which fall short where frames are shown repeated.
         frames = decoder->countedFrames();
-        duration_ = static_cast<double>(frames) / av_q2d(rate);
+        duration_ = std::max(stated, static_cast<double>(frames) / av_q2d(rate));
+        framesPerSecond_ = static_cast<double>(frames) / duration_;
     } else {
-        duration_ = static_cast<double>(ticks) * av_q2d(timeBase);
+        // Whole frames in the stated length, in exact arithmetic.
+        frames = av_rescale_rnd(ticks, static_cast<std::int64_t>(timeBase.num) * rate.num,
+                                static_cast<std::int64_t>(timeBase.den) * rate.den, AV_ROUND_DOWN);
+        duration_ = stated;
+        framesPerSecond_ = av_q2d(rate);
     }
     frameCount_ = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(frames, 0, std::numeric_limits<std::int32_t>::max()));
-    avgTimePerFrame_ = av_q2d(av_inv_q(rate));
     width_ = first.width;
     height_ = first.height;
     converter_ = std::make_unique<FrameConverter>(width_, height_);
@@ -85,7 +90,7 @@ bool VideoFrameSource::grabFrame(std::int32_t index, RasterImage& picture) {
 
 bool VideoFrameSource::grabAtTime(double seconds, RasterImage& picture) {
     if (!decoder_ || !(seconds >= 0.0)) return false;
-    const double index = seconds * av_q2d(decoder_->rate());
+    const double index = seconds * framesPerSecond_;
     if (!(index < 2147483648.0)) return false;
     return grabFrame(static_cast<std::int32_t>(index), picture);
 }
@@ -96,7 +101,7 @@ void VideoFrameSource::close() {
     frameBuffer_.clear();
     frameBuffer_.shrink_to_fit();
     duration_ = 0.0;
-    avgTimePerFrame_ = 0.0;
+    framesPerSecond_ = 0.0;
     frameCount_ = 0;
     width_ = 0;
     height_ = 0;

@@ -35,16 +35,16 @@ class VideoFrameSource final : public FrameSource {
     void close() override;
 
     // Length in seconds, uncut, and mean frame time in seconds. The length
-    // is the one the file states, or for program and raw streams the
-    // frames counted in it, where that is more.
+    // is the one the file states; program and raw streams, which state none
+    // or only an estimate, count their frames on open().
     double duration() const { return duration_; }
-    double avgTimePerFrame() const { return avgTimePerFrame_; }
+    double avgTimePerFrame() const { return framesPerSecond_ > 0.0 ? 1.0 / framesPerSecond_ : 0.0; }
 
   private:
     std::unique_ptr<VideoDecoder> decoder_;
     std::unique_ptr<FrameConverter> converter_;
     double duration_ = 0.0;
-    double avgTimePerFrame_ = 0.0;
+    double framesPerSecond_ = 0.0;
     std::int32_t frameCount_ = 0;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
