@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +7,7 @@
 #include <sstream>
 
 #include "support/Bytes.h"
+#include "support/ScratchDir.h"
 #include "support/SwfFile.h"
 
 namespace vantrel {
@@ -38,14 +38,7 @@ std::string quoted(const std::string& text) {
 
 class CliTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vantrel-cli-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_ / "in");
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { fs::create_directories(dir_ / "in"); }
 
     CliRun run(const std::vector<std::string>& args) {
         std::string command = quoted(VANTREL_CLI);
@@ -64,7 +57,8 @@ protected:
     }
     std::string in(const std::string& name) const { return (dir_ / "in" / name).string(); }
 
-    fs::path dir_;
+    test::ScratchDir scratch_;
+    const fs::path dir_ = scratch_.path();
 };
 
 TEST_F(CliTest, ConvertsWithTheDefaults) {
@@ -179,8 +173,8 @@ TEST_F(CliTest, VideoBecomesAMovieOfItsSizeWithItsSound) {
     const test::SwfFile swf = test::readSwf(in("clip.swf"));
     ASSERT_TRUE(swf.valid);
     EXPECT_EQ(swf.frameCount, 150);
-    EXPECT_EQ(swf.width, 16 * 20);
-    EXPECT_EQ(swf.height, 16 * 20);
+    EXPECT_EQ(swf.width, 32 * 20);
+    EXPECT_EQ(swf.height, 24 * 20);
     EXPECT_EQ(swf.count(21), 150u);  // a new picture every frame
     EXPECT_EQ(swf.count(14), 1u);
 }

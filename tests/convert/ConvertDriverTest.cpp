@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -7,6 +6,7 @@
 #include "convert/ConvertDriver.h"
 #include "convert/JobIntake.h"
 #include "support/Bytes.h"
+#include "support/ScratchDir.h"
 #include "support/SwfFile.h"
 
 namespace vantrel {
@@ -42,15 +42,6 @@ private:
 
 class DriverTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vantrel-driver-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     void copy(const std::string& from, const std::string& to) {
         fs::copy_file(kData / from, dir_ / to, fs::copy_options::overwrite_existing);
     }
@@ -61,7 +52,8 @@ protected:
         return convertAll(doc_, prompt);
     }
 
-    fs::path dir_;
+    test::ScratchDir scratch_;
+    const fs::path dir_ = scratch_.path();
     CVantrelDoc doc_;
 };
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "html/HtmlPage.h"
-#include "sound/ScratchDir.h"
+#include "support/ScratchDir.h"
 #include "support/Bytes.h"
 
 namespace vantrel {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "sound/Mp3Source.h"
-#include "sound/ScratchDir.h"
+#include "support/ScratchDir.h"
 #include "support/Bytes.h"
 
 namespace vantrel {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "sound/ScratchDir.h"
+#include "support/ScratchDir.h"
 #include "sound/SoundTags.h"
 #include "sound/SoundTrack.h"
 #include "support/Bytes.h"
@@ -18,12 +18,6 @@ using test::ScratchDir;
 
 std::string data(const std::string& name) {
     return std::string(VANTREL_TEST_DATA) + "/sound/" + name;
-}
-
-Bytes recordOf(const SwfTag& tag) {
-    SwfStream out;
-    tag.write(out);
-    return test::contentOf(out);
 }
 
 // A first frame's picture tags draw ids 1 and 2 before the sound is added.
@@ -45,7 +39,7 @@ TEST(SoundTrack, DefinesAndStartsTheSoundAfterThePictureTags) {
     const auto* defineSound = dynamic_cast<const DefineSoundTag*>(movie.tags()[1].get());
     ASSERT_NE(defineSound, nullptr);
     EXPECT_EQ(defineSound->characterId(), 3);
-    EXPECT_EQ(recordOf(*movie.tags()[2]), hex("C3 03 03 00 10"));
+    EXPECT_EQ(test::written(*movie.tags()[2]), hex("C3 03 03 00 10"));
     EXPECT_EQ(movie.nextCharacterId(), 4);
     EXPECT_EQ(movie.frameCount(), 0);
 

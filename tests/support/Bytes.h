@@ -25,6 +25,20 @@ inline Bytes contentOf(SwfStream& stream) {
     return out;
 }
 
+// The committed bytes of a stream, without referenced payloads.
+inline Bytes committed(const SwfStream& stream) {
+    return Bytes(stream.bytes(), stream.bytes() + stream.count());
+}
+
+// What an object with write(SwfStream&) writes, payloads spliced in.
+template <typename T>
+Bytes written(const T& object) {
+    SwfStream s;
+    object.write(s);
+    s.align();
+    return contentOf(s);
+}
+
 inline Bytes readFile(const std::filesystem::path& path) {
     Bytes out;
     std::FILE* f = std::fopen(path.c_str(), "rb");

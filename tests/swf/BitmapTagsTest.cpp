@@ -8,14 +8,8 @@ namespace vantrel {
 namespace {
 
 using test::Bytes;
-using test::contentOf;
+using test::written;
 using test::hex;
-
-Bytes record(const SwfTag& tag) {
-    SwfStream s;
-    tag.write(s);
-    return contentOf(s);
-}
 
 Bytes inflate(const std::uint8_t* data, std::size_t size, std::size_t expected) {
     Bytes out(expected + 16);
@@ -29,7 +23,7 @@ TEST(BitmapTags, Jpeg2WrapsTheStreamBetweenMarkers) {
     Bytes jpeg(5000, 0x5A);
     jpeg.front() = 0xFF;
     DefineBitsJpeg2Tag tag(7, jpeg.data(), 5000);
-    const Bytes out = record(tag);
+    const Bytes out = written(tag);
     ASSERT_EQ(out.size(), 6u + 5008);
     EXPECT_EQ(Bytes(out.begin(), out.begin() + 12), hex("7F 05 90 13 00 00 07 00 FF D9 FF D8"));
     EXPECT_EQ(Bytes(out.begin() + 12, out.end() - 2), jpeg);
@@ -39,7 +33,7 @@ TEST(BitmapTags, Jpeg2WrapsTheStreamBetweenMarkers) {
 
 TEST(BitmapTags, Jpeg3PutsTheAlphaLast) {
     const Bytes jpeg(5000, 0x11), alpha(300, 0x22);
-    const Bytes out = record(DefineBitsJpeg3Tag(3, jpeg.data(), 5000, alpha.data(), 300));
+    const Bytes out = written(DefineBitsJpeg3Tag(3, jpeg.data(), 5000, alpha.data(), 300));
     ASSERT_EQ(out.size(), 6u + 5312);
     EXPECT_EQ(Bytes(out.begin(), out.begin() + 16),
               hex("FF 08 C0 14 00 00 03 00 8E 13 00 00 FF D9 FF D8"));
@@ -52,8 +46,8 @@ TEST(BitmapTags, LosslessBodiesDifferOnlyInTheCode) {
     for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i % 251);
     LosslessBitmap bitmap;
     ASSERT_TRUE(LosslessBitmap::compress(5, 100, 50, 0, pixels, bitmap));
-    const Bytes with = record(DefineBitsLossless2Tag(1, bitmap));
-    const Bytes without = record(DefineBitsLosslessTag(1, bitmap));
+    const Bytes with = written(DefineBitsLossless2Tag(1, bitmap));
+    const Bytes without = written(DefineBitsLosslessTag(1, bitmap));
     const std::size_t body = bitmap.compressedData.size() + 7;
     ASSERT_GE(body, 63u);
     EXPECT_EQ(with[0] | with[1] << 8, 36 << 6 | 63);

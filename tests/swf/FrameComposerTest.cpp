@@ -10,14 +10,8 @@ namespace vantrel {
 namespace {
 
 using test::Bytes;
-using test::contentOf;
+using test::written;
 using test::hex;
-
-Bytes record(const SwfTag& tag) {
-    SwfStream s;
-    tag.write(s);
-    return contentOf(s);
-}
 
 RasterImage gradient(std::int32_t w, std::int32_t h, std::uint8_t alpha = 255) {
     RasterImage picture;
@@ -55,20 +49,20 @@ TEST(FrameComposer, FirstAndSecondJpegFrames) {
     const auto* bitmap = dynamic_cast<const DefineBitsJpeg2Tag*>(tags[0].get());
     ASSERT_NE(bitmap, nullptr);
     EXPECT_EQ(bitmap->characterId(), 1);
-    const Bytes shape = record(*tags[1]);
+    const Bytes shape = written(*tags[1]);
     EXPECT_EQ(Bytes(shape.begin(), shape.begin() + 11), hex("A6 00 02 00 60 00 3E 80 00 1F 40"));
-    EXPECT_EQ(record(*tags[2]), hex("86 06 06 01 00 02 00 00"));
+    EXPECT_EQ(written(*tags[2]), hex("86 06 06 01 00 02 00 00"));
 
     EXPECT_EQ(dynamic_cast<const DefineBitsJpeg2Tag&>(*tags[3]).characterId(), 3);
     EXPECT_EQ(dynamic_cast<const DefineShapeTag&>(*tags[4]).characterId(), 4);
-    EXPECT_EQ(record(*tags[5]), hex("85 06 03 01 00 04 00"));
+    EXPECT_EQ(written(*tags[5]), hex("85 06 03 01 00 04 00"));
 
     ASSERT_EQ(buffers.size(), 2u);  // one JPEG stream per frame
     const SourceBuffer& jpeg = *buffers[0];
     ASSERT_GT(jpeg.size(), 4u);
     EXPECT_EQ(Bytes(jpeg.begin(), jpeg.begin() + 2), hex("FF D8"));
     EXPECT_EQ(Bytes(jpeg.end() - 2, jpeg.end()), hex("FF D9"));
-    const Bytes jpegRecord = record(*tags[0]);
+    const Bytes jpegRecord = written(*tags[0]);
     EXPECT_EQ(jpegRecord.size(), 6 + 2 + 4 + jpeg.size() + 2);
 }
 
@@ -79,7 +73,7 @@ TEST(FrameComposer, AnIdDrawnBeforeThePictureShiftsTheIdsButNotThePlacement) {
     EXPECT_EQ(movie.nextCharacterId(), 1);  // a sound track before any picture
     ASSERT_TRUE(composeFrame(movie, gradient(8, 8), settings, buffers));
     EXPECT_EQ(dynamic_cast<const SwfCharacterTag&>(*movie.tags()[0]).characterId(), 2);
-    EXPECT_EQ(record(*movie.tags()[2]), hex("86 06 06 01 00 03 00 00"));
+    EXPECT_EQ(written(*movie.tags()[2]), hex("86 06 06 01 00 03 00 00"));
     EXPECT_EQ(movie.placementCount(), 1);
 }
 
@@ -106,7 +100,7 @@ TEST(FrameComposer, LosslessReordersWithoutTouchingThePicture) {
     ASSERT_TRUE(composeFrame(movie, picture, settings, buffers));
     EXPECT_EQ(picture.pixels[0], 0x40302010u);
     EXPECT_TRUE(buffers.empty());
-    EXPECT_EQ(record(*movie.tags()[0])[0] >> 6 | record(*movie.tags()[0])[1] << 2, 20);
+    EXPECT_EQ(written(*movie.tags()[0])[0] >> 6 | written(*movie.tags()[0])[1] << 2, 20);
     EXPECT_EQ(losslessPixels(*movie.tags()[0]), hex("40 30 20 10"));
 
     // A repeated frame from the same picture stores the same bytes.
@@ -129,7 +123,7 @@ TEST(FrameComposer, AlphaIsStoredPremultiplied) {
     picture.resize(3, 1);
     picture.pixels = {0xFFC86432, 0x80FFC864, 0x00FFFFFF};  // opaque, half, transparent
     ASSERT_TRUE(composeFrame(movie, picture, settings, buffers));
-    EXPECT_EQ(record(*movie.tags()[0])[0] >> 6 | record(*movie.tags()[0])[1] << 2, 36);
+    EXPECT_EQ(written(*movie.tags()[0])[0] >> 6 | written(*movie.tags()[0])[1] << 2, 36);
     EXPECT_EQ(losslessPixels(*movie.tags()[0]),
               hex("FF C8 64 32  80 80 64 32  00 00 00 00"));
 }
@@ -150,7 +144,7 @@ TEST(FrameComposer, JpegWithAlphaAddsACompleteAlphaPlane) {
     uLongf length = alpha.size();
     ASSERT_EQ(uncompress(alpha.data(), &length, plane.data(), plane.size()), Z_OK);
     EXPECT_EQ(alpha, hex("80 80 80 00"));
-    const Bytes out = record(*movie.tags()[0]);
+    const Bytes out = written(*movie.tags()[0]);
     EXPECT_EQ(out[0] >> 6 | out[1] << 2, 35);
     EXPECT_EQ(Bytes(out.end() - plane.size(), out.end()), Bytes(plane.begin(), plane.end()));
 }

@@ -12,14 +12,7 @@ using test::BitReader;
 using test::Bytes;
 using test::contentOf;
 using test::hex;
-
-template <typename T>
-Bytes written(const T& object) {
-    SwfStream s;
-    object.write(s);
-    s.align();
-    return contentOf(s);
-}
+using test::written;
 
 TEST(ShapeTags, ShowFrameIsTwoBytesAndCountsAsAFrame) {
     ShowFrameTag show;

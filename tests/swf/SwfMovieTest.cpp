@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "support/Bytes.h"
+#include "support/ScratchDir.h"
 #include "swf/ShapeTags.h"
 #include "swf/SwfMovie.h"
 
@@ -16,28 +17,6 @@ namespace fs = std::filesystem;
 using test::Bytes;
 using test::hex;
 using test::readFile;
-
-class TempDir {
-public:
-    TempDir() {
-        path_ = fs::temp_directory_path() /
-                ("vantrel-movie-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-    std::size_t entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(path_), {}));
-    }
-
-private:
-    static inline int counter_ = 0;
-    fs::path path_;
-};
 
 Bytes header(std::uint32_t length, std::int32_t w, std::int32_t h, std::uint16_t rate,
              std::uint16_t frames) {
@@ -61,7 +40,7 @@ private:
 };
 
 TEST(SwfMovie, EmptyMovieIsTwentyThreeBytes) {
-    TempDir dir;
+    test::ScratchDir dir;
     SwfMovie movie;
     const WriteResult r = movie.write(dir.path() / "empty.swf", 0, 0, 3840);
     ASSERT_TRUE(r.written) << r.error;
@@ -104,7 +83,7 @@ TEST(SwfMovie, CountsOnlyShowFrames) {
 }
 
 TEST(SwfMovie, FileLengthCountsSplicedPayloadsAndIdsRestart) {
-    TempDir dir;
+    test::ScratchDir dir;
     const Bytes payload(5000, 0xAB);
     SwfMovie movie;
     EXPECT_EQ(movie.nextCharacterId(), 1);
@@ -124,7 +103,7 @@ TEST(SwfMovie, FileLengthCountsSplicedPayloadsAndIdsRestart) {
 }
 
 TEST(SwfMovie, UncreatableFileIsReportedAndLeavesNothing) {
-    TempDir dir;
+    test::ScratchDir dir;
     SwfMovie missingFolder;
     const WriteResult r = missingFolder.write(dir.path() / "no" / "x.swf", 20, 20, 3840);
     EXPECT_FALSE(r.written);
@@ -146,7 +125,7 @@ TEST(SwfMovie, UncreatableFileIsReportedAndLeavesNothing) {
 }
 
 TEST(SwfMovie, ReplacesAnExistingFile) {
-    TempDir dir;
+    test::ScratchDir dir;
     const fs::path path = dir.path() / "x.swf";
     { std::FILE* f = std::fopen(path.c_str(), "wb"); std::fputs("an older, longer movie", f); std::fclose(f); }
     SwfMovie movie;
@@ -156,7 +135,7 @@ TEST(SwfMovie, ReplacesAnExistingFile) {
 }
 
 TEST(SwfMovie, RefusesValuesTheHeaderCannotHold) {
-    TempDir dir;
+    test::ScratchDir dir;
     const fs::path path = dir.path() / "x.swf";
     SwfMovie movie;
     for (std::int32_t rate : {0, -256, 0x10000}) {
@@ -173,7 +152,7 @@ TEST(SwfMovie, RefusesValuesTheHeaderCannotHold) {
 }
 
 TEST(SwfMovie, RefusesMoreCharactersThanIdsCanName) {
-    TempDir dir;
+    test::ScratchDir dir;
     SwfMovie movie;
     for (int i = 0; i < 65535; ++i) movie.nextCharacterId();
     EXPECT_TRUE(movie.write(dir.path() / "ok.swf", 20, 20, 3840).written);

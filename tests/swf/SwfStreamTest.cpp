@@ -8,10 +8,9 @@ namespace vantrel {
 namespace {
 
 using test::Bytes;
+using test::committed;
 using test::contentOf;
 using test::hex;
-
-Bytes committed(const SwfStream& s) { return Bytes(s.bytes(), s.bytes() + s.count()); }
 
 TEST(SwfStream, BitFieldsFillBytesFromTheTop) {
     SwfStream s;

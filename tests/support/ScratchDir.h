@@ -27,6 +27,12 @@ class ScratchDir {
 
     const std::filesystem::path& path() const { return path_; }
 
+    // How many entries the folder holds: temporary files left behind show.
+    std::size_t entries() const {
+        return static_cast<std::size_t>(
+            std::distance(std::filesystem::directory_iterator(path_), {}));
+    }
+
     // Writes a file in the folder and returns its path.
     std::string file(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
         const std::filesystem::path p = path_ / name;
