@@ -11,7 +11,7 @@ ff() { ffmpeg -hide_banner -loglevel error -y "$@"; }
 # Motion JPEG (intra only, 4:2:2, full range) at an odd size, 10 frames at 25 fps.
 ff -f lavfi -i testsrc=size=65x49:rate=25 -frames:v 10 -pix_fmt yuvj422p \
    -c:v mjpeg -q:v 10 mjpeg.avi
-# MPEG-4 Part 2 with two B-frames between references, keyframe every 12 frames.
+# MPEG-4 Visual (mpeg4) with two B-frames between references, keyframe every 12 frames.
 ff -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 40 -c:v mpeg4 -bf 2 -g 12 -q:v 6 mpeg4.avi
 # MPEG-1 program stream; its timestamps start at 0.54 s.
 ff -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 40 -c:v mpeg1video -bf 2 -g 12 -q:v 6 \
