@@ -78,7 +78,7 @@ void addSound(SwfMovie& movie, const std::string& mp3Path, CVantrelDoc& doc,
     if (addSoundTrack(movie, mp3Path, doc.sourceBuffers, &problem)) {
         outcome.soundPath = mp3Path;
     } else if (!problem.empty()) {
-        outcome.warnings.push_back(mp3Path + ": no sound: " + problem);
+        outcome.warnings.push_back("no sound: " + problem);
     }
 }
 

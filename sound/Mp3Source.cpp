@@ -106,9 +106,14 @@ bool Mp3Source::analyse(const std::string& path) {
         return fail(Failure::Unusable, path, "it holds no MPEG audio frame");
     }
 
-    // The first frame header; sync, protection, sampling frequency, padding
-    // and the rest are not needed.
+    // The first frame header. Without its 11 sync bits this is no MPEG audio
+    // (a text or another format named .mp3), whose bytes must not be sent to
+    // players as sound. Protection, sampling frequency, padding and the rest
+    // are not needed.
     const std::uint8_t h1 = bytes[payloadStart_ + 1];
+    if (bytes[payloadStart_] != 0xFF || (h1 & 0xE0) != 0xE0) {
+        return fail(Failure::Unusable, path, "it does not start with an MPEG audio frame");
+    }
     const std::uint8_t h2 = bytes[payloadStart_ + 2];
     const std::uint8_t h3 = bytes[payloadStart_ + 3];
     const unsigned versionBit = (h1 >> 3) & 1;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "convert/ConvertDriver.h"
@@ -330,6 +331,26 @@ TEST_F(VideoDriverTest, VideosTooLongForOneMovieAreRefused) {
     EXPECT_NE(report.jobs[0].reason.find("65535"), std::string::npos);
     EXPECT_TRUE(log_.grabbed.empty());
     EXPECT_FALSE(fs::exists(dir_ / "clip.swf"));
+}
+
+}  // namespace
+}  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+TEST_F(DriverTest, AnUnusableSoundFileIsAWarning) {
+    copy("red4x3.bmp", "s1.bmp");
+    std::ofstream(dir_ / "s.mp3") << "not an mp3 file at all";
+    queue();
+    const ConvertReport report = convert();
+    ASSERT_EQ(report.jobs.size(), 1u);
+    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
+    EXPECT_TRUE(report.jobs[0].soundPath.empty());
+    ASSERT_EQ(report.jobs[0].warnings.size(), 1u);
+    EXPECT_EQ(report.jobs[0].warnings[0].rfind("no sound: ", 0), 0u) << report.jobs[0].warnings[0];
+    EXPECT_NE(report.jobs[0].warnings[0].find((dir_ / "s.mp3").string()), std::string::npos);
+    EXPECT_EQ(readSwf(dir_ / "s.swf").count(kDefineSound), 0u);
 }
 
 }  // namespace

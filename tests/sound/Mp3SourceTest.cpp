@@ -198,6 +198,8 @@ TEST(Mp3Source, UnusableFilesGiveNoSound) {
         {"reserved layer", hex("FF F9 90 00") + zeros(100)},
         {"free format bitrate", hex("FF FB 00 00") + zeros(100)},
         {"forbidden bitrate index", hex("FF FB F0 00") + zeros(100)},
+        {"text named .mp3", hex("6E 6F 74 20 61 75 64 69 6F") + zeros(100)},
+        {"no sync after the ID3v2 tag", hex("49 44 33 03 00 00 00 00 00 00 00 FB 90 00")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
