@@ -1,5 +1,7 @@
 #include "video/FrameConverter.h"
 
+#include <cstring>
+
 namespace vantrel {
 namespace {
 
@@ -23,15 +25,40 @@ AVPixelFormat withoutJpegRange(AVPixelFormat format) {
 
 }  // namespace
 
-bool FrameConverter::toRows(const AVFrame& frame, std::vector<std::uint8_t>& rows) {
-    if (!prepare(frame)) return false;
-    // libswscale's vector code writes whole blocks, past the end of the last
-    // row too; one spare row holds that.
-    rows.resize(static_cast<std::size_t>(stride()) * static_cast<std::size_t>(height_ + 1));
-    std::uint8_t* planes[4] = {rows.data(), nullptr, nullptr, nullptr};
-    const int strides[4] = {stride(), 0, 0, 0};
-    return sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, planes, strides) ==
-           height_;
+// Rows start 32-byte aligned, as libswscale's vector code wants them. Its
+// code also writes whole blocks, past the end of the last row; a spare row
+// after the last one takes that.
+FrameConverter::FrameConverter(int width, int height)
+    : width_(width),
+      height_(height),
+      rowsStride_((width * 3 + 31) & ~31),
+      pixelsStride_((width * 4 + 31) & ~31),
+      rows_(static_cast<std::size_t>(rowsStride_) * static_cast<std::size_t>(height + 1)),
+      pixels_(static_cast<std::size_t>(pixelsStride_) * static_cast<std::size_t>(height + 1)),
+      widener_(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, AV_PIX_FMT_BGRA,
+                              SWS_BICUBIC, nullptr, nullptr, nullptr)) {}
+
+bool FrameConverter::convert(const AVFrame& frame, RasterImage& picture) {
+    if (!widener_ || !prepare(frame)) return false;
+    std::uint8_t* rows[4] = {rows_.data(), nullptr, nullptr, nullptr};
+    const int rowsStrides[4] = {rowsStride_, 0, 0, 0};
+    if (sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, rows, rowsStrides) !=
+        height_) {
+        return false;
+    }
+    std::uint8_t* pixels[4] = {pixels_.data(), nullptr, nullptr, nullptr};
+    const int pixelsStrides[4] = {pixelsStride_, 0, 0, 0};
+    if (sws_scale(widener_.get(), rows, rowsStrides, 0, height_, pixels, pixelsStrides) !=
+        height_) {
+        return false;
+    }
+    picture.resize(width_, height_);
+    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 4;
+    for (int y = 0; y < height_; ++y) {
+        std::memcpy(picture.pixels.data() + static_cast<std::size_t>(width_) * y,
+                    pixels_.data() + static_cast<std::size_t>(pixelsStride_) * y, rowBytes);
+    }
+    return true;
 }
 
 // A scaler for the frame's size, format and colour description, made anew

@@ -3,29 +3,33 @@
 #include <cstdint>
 #include <vector>
 
+#include "image/RasterImage.h"
 #include "video/FfmpegHandles.h"
 
 namespace vantrel {
 
-// Turns decoded frames into 24-bit rows (blue, green, red; top row first) of
-// a fixed size, with libswscale converting as the ffmpeg program does.
+// Turns decoded frames into pictures of a fixed size. libswscale converts
+// each frame to 24-bit rows (blue, green, red) as the ffmpeg program does,
+// then widens those rows to 32-bit pixels with alpha 255.
 class FrameConverter {
   public:
-    FrameConverter(int width, int height) : width_(width), height_(height) {}
+    FrameConverter(int width, int height);
 
-    // Bytes from the start of one row to the next in the rows given out.
-    int stride() const { return (width_ * 3 + 31) & ~31; }
-
-    // Fills `rows` with `height` rows of `stride` bytes and a spare row
-    // after them. False when the frame's format cannot be converted.
-    bool toRows(const AVFrame& frame, std::vector<std::uint8_t>& rows);
+    // The frame as the picture, resized to the converter's size. False when
+    // the frame's format cannot be converted; the picture is then untouched.
+    bool convert(const AVFrame& frame, RasterImage& picture);
 
   private:
     bool prepare(const AVFrame& frame);
 
     int width_;
     int height_;
-    ScalerPtr scaler_;
+    int rowsStride_;    // bytes from one row of rows_ to the next
+    int pixelsStride_;  // the same for pixels_
+    std::vector<std::uint8_t> rows_;
+    std::vector<std::uint8_t> pixels_;
+    ScalerPtr scaler_;   // frame to rows_
+    ScalerPtr widener_;  // rows_ to pixels_
     // What scaler_ was made for.
     int sourceWidth_ = 0;
     int sourceHeight_ = 0;

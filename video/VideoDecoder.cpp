@@ -52,12 +52,14 @@ std::optional<std::int64_t> plus(std::int64_t a, std::int64_t b) {
 bool VideoDecoder::open(const std::string& path) {
     path_ = path;
     if (!openDemuxer()) return false;
-    if (format_->duration_estimation_method != AVFMT_DURATION_FROM_STREAM) {
-        countedFrames_ = countPackets();
-    }
     const AVStream* stream = format_->streams[streamIndex_];
     rate_ = valid(stream->avg_frame_rate) ? stream->avg_frame_rate : stream->r_frame_rate;
-    return valid(rate_) && start();
+    if (!valid(rate_)) return false;
+    if (format_->duration_estimation_method != AVFMT_DURATION_FROM_STREAM) {
+        countedFrames_ = countPackets();
+        if (!openDemuxer()) return false;
+    }
+    return startDecoding();
 }
 
 bool VideoDecoder::statedLength(std::int64_t& ticks, AVRational& timeBase) const {
@@ -88,7 +90,11 @@ bool VideoDecoder::moveTo(std::int64_t target) {
 }
 
 // Opens the file's demuxer on its best video stream, ignoring the others.
+// Whatever was decoded before is dropped.
 bool VideoDecoder::openDemuxer() {
+    current_ = -1;
+    lastKeyframe_ = -1;
+    ahead_.clear();
     codec_.reset();
     format_.reset();
     AVDictionary* options = nullptr;
@@ -129,22 +135,23 @@ std::int64_t VideoDecoder::countPackets() {
 }
 
 // Opens the file anew and decodes frame 0.
-bool VideoDecoder::start() {
-    current_ = -1;
-    lastKeyframe_ = -1;
-    ahead_.clear();
+bool VideoDecoder::start() { return openDemuxer() && startDecoding(); }
+
+// Opens the decoder on the freshly opened demuxer and decodes frame 0.
+bool VideoDecoder::startDecoding() {
     if (!frame_) frame_.reset(av_frame_alloc());
     if (!packet_) packet_.reset(av_packet_alloc());
-    if (!frame_ || !packet_ || !openDemuxer()) return false;
+    if (!frame_ || !packet_) return false;
 
     const AVCodecParameters* parameters = format_->streams[streamIndex_]->codecpar;
     const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
     if (codec == nullptr) return false;
-    codec_.reset(avcodec_alloc_context3(codec));
-    if (!codec_ || avcodec_parameters_to_context(codec_.get(), parameters) < 0) return false;
-    codec_->pkt_timebase = timeBase_;
-    codec_->thread_count = 0;
-    if (avcodec_open2(codec_.get(), codec, nullptr) < 0) return false;
+    CodecPtr context(avcodec_alloc_context3(codec));
+    if (!context || avcodec_parameters_to_context(context.get(), parameters) < 0) return false;
+    context->pkt_timebase = timeBase_;
+    context->thread_count = 0;
+    if (avcodec_open2(context.get(), codec, nullptr) < 0) return false;
+    codec_ = std::move(context);
     draining_ = false;
 
     if (!decodeNext(*frame_)) return false;
@@ -244,7 +251,7 @@ std::int64_t VideoDecoder::forwardReach() const {
 
 // Makes a keyframe at or before `target` the current frame.
 bool VideoDecoder::seekBefore(std::int64_t target) {
-    if (anchorIndex_ >= 0) {
+    if (codec_ && anchorIndex_ >= 0) {
         // A program stream seek lands by timestamp, mostly past the keyframe
         // of the target's group; a container index lands on that keyframe.
         std::int64_t margin = containerTimestamps_ ? 0 : longestGop_;

@@ -44,7 +44,8 @@ class VideoDecoder {
     std::int64_t countedFrames() const { return countedFrames_; }
 
     // Makes frame `target` the current frame. False when the stream ends or
-    // stops decoding before it; the decoder then stays usable.
+    // stops decoding before it; later moves may still succeed. A file that
+    // can no longer be read makes every move fail.
     bool moveTo(std::int64_t target);
 
   private:
@@ -56,6 +57,7 @@ class VideoDecoder {
     bool openDemuxer();
     std::int64_t countPackets();
     bool start();
+    bool startDecoding();
     bool decodeNext(AVFrame& into);
     bool advance();
     void checkTimestamp();

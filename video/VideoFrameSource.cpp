@@ -5,8 +5,6 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 #include <limits>
 
 #include "video/FrameConverter.h"
@@ -69,22 +67,8 @@ double VideoFrameSource::durationSeconds() const {
 bool VideoFrameSource::grabFrame(std::int32_t index, RasterImage& picture) {
     if (!decoder_ || index < 0) return false;
     if (!decoder_->moveTo(index)) return false;
-    if (!converter_->toRows(decoder_->frame(), frameBuffer_)) return false;
-    picture.resize(width_, height_);
-    // Each pixel takes the four bytes from its blue on, the fourth made 255:
-    // read as a little-endian value, alpha is the top byte. The rows have
-    // room for the byte read past the last pixel.
-    static_assert(std::endian::native == std::endian::little);
-    const std::size_t stride = static_cast<std::size_t>(converter_->stride());
-    for (std::int32_t y = 0; y < height_; ++y) {
-        const std::uint8_t* in = frameBuffer_.data() + stride * static_cast<std::size_t>(y);
-        std::uint32_t* out = picture.pixels.data() + static_cast<std::size_t>(width_) * y;
-        for (std::int32_t x = 0; x < width_; ++x, in += 3) {
-            std::uint32_t pixel;
-            std::memcpy(&pixel, in, sizeof pixel);
-            out[x] = pixel | 0xFF000000u;
-        }
-    }
+    if (!converter_->convert(decoder_->frame(), picture)) return false;
+    grabbed_ = true;
     return true;
 }
 
@@ -98,8 +82,7 @@ bool VideoFrameSource::grabAtTime(double seconds, RasterImage& picture) {
 void VideoFrameSource::close() {
     decoder_.reset();
     converter_.reset();
-    frameBuffer_.clear();
-    frameBuffer_.shrink_to_fit();
+    grabbed_ = false;
     duration_ = 0.0;
     framesPerSecond_ = 0.0;
     frameCount_ = 0;

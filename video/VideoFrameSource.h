@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "video/FrameSource.h"
 
@@ -14,8 +13,8 @@ class FrameConverter;
 
 // FrameSource on FFmpeg: libavformat reads the file, libavcodec decodes its
 // best video stream (VideoDecoder), libswscale turns each grabbed frame into
-// 24-bit blue, green, red rows (FrameConverter), which become the picture
-// with alpha 255. Frame i is the i-th frame the decoder gives out. Grabs with
+// 24-bit blue, green, red rows and those into the picture with alpha 255
+// (FrameConverter). Frame i is the i-th frame the decoder gives out. Grabs with
 // rising indexes decode forward; only a grab back, or far ahead, seeks.
 class VideoFrameSource final : public FrameSource {
   public:
@@ -31,7 +30,7 @@ class VideoFrameSource final : public FrameSource {
     std::int32_t frameCount() const override { return frameCount_; }
     bool grabFrame(std::int32_t index, RasterImage& picture) override;
     bool grabAtTime(double seconds, RasterImage& picture) override;
-    bool isBufferEmpty() const override { return frameBuffer_.empty(); }
+    bool isBufferEmpty() const override { return !grabbed_; }
     void close() override;
 
     // Length in seconds, uncut, and mean frame time in seconds. The length
@@ -48,8 +47,7 @@ class VideoFrameSource final : public FrameSource {
     std::int32_t frameCount_ = 0;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
-    // The last delivered frame as 24-bit rows, blue, green, red.
-    std::vector<std::uint8_t> frameBuffer_;
+    bool grabbed_ = false;  // a frame was grabbed since open()
 };
 
 }  // namespace vantrel

@@ -345,6 +345,29 @@ TEST(VideoFrameSource, BrokenVideosGiveWholePicturesOrFalse) {
     }
 }
 
+// The file is emptied while open: a grab that reads it from the start again
+// fails, and so does every grab after it, without harm.
+TEST(VideoFrameSource, AVideoEmptiedWhileOpenGivesFalse) {
+    const std::filesystem::path folder = temporaryFolder();
+    for (const char* name : {"mpeg4.avi", "mpeg1.mpg"}) {
+        SCOPED_TRACE(name);
+        const std::filesystem::path path = folder / name;
+        std::filesystem::copy_file(dataPath(name), path,
+                                   std::filesystem::copy_options::overwrite_existing);
+        VideoFrameSource source;
+        ASSERT_TRUE(source.open(path.string()));
+        RasterImage picture;
+        ASSERT_TRUE(source.grabFrame(30, picture));
+        const RasterImage before = picture;
+        std::ofstream(path, std::ios::trunc).close();
+        EXPECT_FALSE(source.grabFrame(0, picture));  // read from the start again
+        EXPECT_FALSE(source.grabFrame(5, picture));
+        EXPECT_FALSE(source.grabFrame(39, picture));
+        EXPECT_TRUE(samePicture(picture, before));
+    }
+    std::filesystem::remove_all(folder);
+}
+
 // Copies of the test videos cut short at several places, and with blocks of
 // noise written over them.
 TEST(VideoFrameSource, DamagedCopiesGiveWholePicturesOrFalse) {
