@@ -25,39 +25,46 @@ AVPixelFormat withoutJpegRange(AVPixelFormat format) {
 
 }  // namespace
 
-// Rows start 32-byte aligned, as libswscale's vector code wants them. Its
-// code also writes whole blocks, past the end of the last row; a spare row
-// after the last one takes that.
+// Rows of rows_ start 32-byte aligned, as libswscale's vector code wants
+// them. That code also writes whole blocks, past the end of a picture's last
+// row: rows_ has a spare row for it, and the last row of each picture is
+// widened into lastRow_ first, with room behind it.
 FrameConverter::FrameConverter(int width, int height)
     : width_(width),
       height_(height),
       rowsStride_((width * 3 + 31) & ~31),
-      pixelsStride_((width * 4 + 31) & ~31),
       rows_(static_cast<std::size_t>(rowsStride_) * static_cast<std::size_t>(height + 1)),
-      pixels_(static_cast<std::size_t>(pixelsStride_) * static_cast<std::size_t>(height + 1)),
+      lastRow_(static_cast<std::size_t>(width) * 4 + 64),
       widener_(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, AV_PIX_FMT_BGRA,
-                              SWS_BICUBIC, nullptr, nullptr, nullptr)) {}
+                              SWS_BICUBIC, nullptr, nullptr, nullptr)),
+      lastRowWidener_(sws_getContext(width, 1, AV_PIX_FMT_BGR24, width, 1, AV_PIX_FMT_BGRA,
+                                     SWS_BICUBIC, nullptr, nullptr, nullptr)) {}
 
 bool FrameConverter::convert(const AVFrame& frame, RasterImage& picture) {
-    if (!widener_ || !prepare(frame)) return false;
+    if (!widener_ || !lastRowWidener_ || !prepare(frame)) return false;
     std::uint8_t* rows[4] = {rows_.data(), nullptr, nullptr, nullptr};
     const int rowsStrides[4] = {rowsStride_, 0, 0, 0};
     if (sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, rows, rowsStrides) !=
         height_) {
         return false;
     }
-    std::uint8_t* pixels[4] = {pixels_.data(), nullptr, nullptr, nullptr};
-    const int pixelsStrides[4] = {pixelsStride_, 0, 0, 0};
-    if (sws_scale(widener_.get(), rows, rowsStrides, 0, height_, pixels, pixelsStrides) !=
-        height_) {
-        return false;
-    }
+    // Widening copies blue, green and red and sets alpha to 255.
     picture.resize(width_, height_);
-    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 4;
-    for (int y = 0; y < height_; ++y) {
-        std::memcpy(picture.pixels.data() + static_cast<std::size_t>(width_) * y,
-                    pixels_.data() + static_cast<std::size_t>(pixelsStride_) * y, rowBytes);
+    auto* pixels = reinterpret_cast<std::uint8_t*>(picture.pixels.data());
+    const int pixelsStride = width_ * 4;
+    const std::size_t lastRowAt = static_cast<std::size_t>(pixelsStride) * (height_ - 1);
+    if (height_ > 1) {
+        std::uint8_t* allButLast[4] = {pixels, nullptr, nullptr, nullptr};
+        const int pixelsStrides[4] = {pixelsStride, 0, 0, 0};
+        sws_scale(widener_.get(), rows, rowsStrides, 0, height_ - 1, allButLast, pixelsStrides);
     }
+    const std::uint8_t* lastRowIn[4] = {
+        rows_.data() + static_cast<std::size_t>(rowsStride_) * (height_ - 1), nullptr, nullptr,
+        nullptr};
+    std::uint8_t* lastRowOut[4] = {lastRow_.data(), nullptr, nullptr, nullptr};
+    const int lastRowStrides[4] = {static_cast<int>(lastRow_.size()), 0, 0, 0};
+    sws_scale(lastRowWidener_.get(), lastRowIn, rowsStrides, 0, 1, lastRowOut, lastRowStrides);
+    std::memcpy(pixels + lastRowAt, lastRow_.data(), static_cast<std::size_t>(pixelsStride));
     return true;
 }
 

@@ -24,12 +24,12 @@ class FrameConverter {
 
     int width_;
     int height_;
-    int rowsStride_;    // bytes from one row of rows_ to the next
-    int pixelsStride_;  // the same for pixels_
+    int rowsStride_;  // bytes from one row of rows_ to the next
     std::vector<std::uint8_t> rows_;
-    std::vector<std::uint8_t> pixels_;
-    ScalerPtr scaler_;   // frame to rows_
-    ScalerPtr widener_;  // rows_ to pixels_
+    std::vector<std::uint8_t> lastRow_;
+    ScalerPtr scaler_;          // frame to rows_
+    ScalerPtr widener_;         // rows_ to the picture's pixels
+    ScalerPtr lastRowWidener_;  // the last of rows_ to lastRow_
     // What scaler_ was made for.
     int sourceWidth_ = 0;
     int sourceHeight_ = 0;
