@@ -14,6 +14,10 @@
 #include "convert/OptionText.h"
 #include "convert/VantrelDoc.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 namespace {
 
 using vantrel::CompressionType;
@@ -140,6 +144,10 @@ int main(int argc, char** argv) {
         std::cerr << "vantrel-cli: --rate " << rateText << ": " << message << "\n";
         return kExitUsage;
     }
+
+    // The report says which videos failed; the decoder's own chatter about
+    // damaged streams would only clutter the terminal.
+    av_log_set_level(AV_LOG_QUIET);
 
     vantrel::CVantrelDoc doc;
     bool problems = false;

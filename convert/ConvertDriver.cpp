@@ -175,12 +175,12 @@ JobOutcome convertVideo(const VideoJob& job, CVantrelDoc& doc, ConvertObserver* 
     const std::int32_t sourceFrames = source->frameCount();
     for (std::int32_t i = 0; i < frameTotal; ++i) {
         const std::int32_t index = sampledFrameIndex(sourceFrames, i, frameTotal);
+        const std::string frameName = job.path + " frame " + std::to_string(index);
         // A failed grab leaves the previous frame's picture, shown again.
         if (!source->grabFrame(index, picture)) {
-            outcome.missingPictures.push_back("frame " + std::to_string(index) +
-                                              ": cannot be decoded");
+            outcome.missingPictures.push_back(frameName + ": cannot be decoded");
         }
-        addPicture(movie, picture, doc, "frame " + std::to_string(index), outcome);
+        addPicture(movie, picture, doc, frameName, outcome);
         if (i == 0) addSound(movie, job.path + ".mp3", doc, outcome);
         movie.addTag(std::make_unique<ShowFrameTag>());
         if (observer != nullptr) observer->frameAdded(i + 1, frameTotal);

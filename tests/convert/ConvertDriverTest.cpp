@@ -309,7 +309,7 @@ TEST_F(VideoDriverTest, FailedGrabsRepeatThePreviousPicture) {
     const JobOutcome& job = report.jobs[0];
     EXPECT_EQ(job.status, JobOutcome::Status::Converted);
     ASSERT_EQ(job.missingPictures.size(), 1u);
-    EXPECT_EQ(job.missingPictures[0], "frame 3: cannot be decoded");
+    EXPECT_EQ(job.missingPictures[0], (dir_ / "clip.avi").string() + " frame 3: cannot be decoded");
     const SwfFile swf = readSwf(dir_ / "clip.swf");
     EXPECT_EQ(swf.frameCount, 5);
     EXPECT_EQ(swf.count(kDefineBitsLossless), 5u);
