@@ -124,6 +124,18 @@ TEST(SwfMovie, UncreatableFileIsReportedAndLeavesNothing) {
     EXPECT_EQ(dir.entries(), 1u);
 }
 
+TEST(SwfMovie, AFailedRenameLeavesTheTargetAndNoTemporaryFile) {
+    test::ScratchDir dir;
+    const fs::path target = dir.path() / "x.swf";
+    fs::create_directories(target / "inside");  // a folder cannot be replaced by a file
+    SwfMovie movie;
+    const WriteResult r = movie.write(target, 20, 20, 3840);
+    EXPECT_FALSE(r.written);
+    EXPECT_EQ(r.error.rfind("cannot write " + target.string() + ": ", 0), 0u) << r.error;
+    EXPECT_TRUE(fs::is_directory(target / "inside"));
+    EXPECT_EQ(dir.entries(), 1u);
+}
+
 TEST(SwfMovie, ReplacesAnExistingFile) {
     test::ScratchDir dir;
     const fs::path path = dir.path() / "x.swf";
