@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <map>
 #include <sstream>
 
 #include "convert/FileBuffer.h"
@@ -20,7 +22,13 @@ namespace vantrel {
 
 namespace {
 
-constexpr std::size_t kMaxFrames = 0xFFFF;
+// Every picture frame defines two characters (its bitmap and its shape) and
+// a sound track one more, out of 65535 character ids.
+constexpr std::int32_t kMaxPictureFrames = 32767;
+
+std::int32_t toTwips(std::int32_t pixels) {
+    return static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{pixels} * 20, INT32_MAX));
+}
 
 std::string lowercase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -60,16 +68,19 @@ bool readPicture(const std::string& path, RasterImage& picture, std::string& why
         why = "no reader for ." + extension + " files";
         return false;
     }
-    if (!decoded) why = "cannot be decoded as a " + extension + " picture";
+    if (!decoded) {
+        why = "cannot be decoded as a " + extension +
+              " picture (damaged, of an unsupported kind, or over 64 megapixels)";
+    }
     return decoded;
 }
 
-void addPicture(SwfMovie& movie, const RasterImage& picture, CVantrelDoc& doc,
+bool addPicture(SwfMovie& movie, const RasterImage& picture, CVantrelDoc& doc,
                 const std::string& name, JobOutcome& outcome) {
     std::string why;
-    if (!composeFrame(movie, picture, doc.settings, doc.sourceBuffers, &why)) {
-        outcome.missingPictures.push_back(name + ": " + why);
-    }
+    if (composeFrame(movie, picture, doc.settings, doc.sourceBuffers, &why)) return true;
+    outcome.missingPictures.push_back(name + ": " + why);
+    return false;
 }
 
 void addSound(SwfMovie& movie, const std::string& mp3Path, CVantrelDoc& doc,
@@ -82,11 +93,13 @@ void addSound(SwfMovie& movie, const std::string& mp3Path, CVantrelDoc& doc,
     }
 }
 
-// Writes the movie and, if asked, its page; fills the outcome either way.
+// Writes the movie and, if asked, its page; fills the outcome either way. A
+// movie in which no frame got a picture is written all the same, but the job
+// counts as failed.
 void finishMovie(SwfMovie& movie, const std::string& outputPath, std::int32_t width,
-                 std::int32_t height, CVantrelDoc& doc, JobOutcome& outcome) {
-    const WriteResult movieFile =
-        movie.write(outputPath, width * 20, height * 20, headerRate(doc.settings.frameRate));
+                 std::int32_t height, bool anyPicture, CVantrelDoc& doc, JobOutcome& outcome) {
+    const WriteResult movieFile = movie.write(outputPath, toTwips(width), toTwips(height),
+                                              headerRate(doc.settings.frameRate));
     // The tags referred into these until the file was written.
     doc.sourceBuffers.clear();
     if (!movieFile.written) {
@@ -105,6 +118,10 @@ void finishMovie(SwfMovie& movie, const std::string& outputPath, std::int32_t wi
             outcome.warnings.push_back(page.error);
         }
     }
+    if (!anyPicture) {
+        outcome.status = JobOutcome::Status::Failed;
+        outcome.reason = "no picture could be read: the movie has only empty frames";
+    }
 }
 
 JobOutcome convertSequence(const FolderJob& job, CVantrelDoc& doc, ConvertObserver* observer) {
@@ -115,20 +132,21 @@ JobOutcome convertSequence(const FolderJob& job, CVantrelDoc& doc, ConvertObserv
         outcome.reason = "no pictures";
         return outcome;
     }
-    if (job.numbers.size() > kMaxFrames) {
+    if (job.numbers.size() > kMaxPictureFrames) {
         outcome.status = JobOutcome::Status::Failed;
         outcome.reason = std::to_string(job.numbers.size()) +
-                         " pictures are more than one movie can hold (65535 frames)";
+                         " pictures are more than one movie can hold (32767)";
         return outcome;
     }
 
     SwfMovie movie;
     RasterImage picture;
+    bool anyPicture = false;
     for (std::size_t k = 0; k < job.numbers.size(); ++k) {
         const std::string path = job.picturePath(job.numbers[k]);
         std::string why;
         if (readPicture(path, picture, why)) {
-            addPicture(movie, picture, doc, path, outcome);
+            anyPicture |= addPicture(movie, picture, doc, path, outcome);
         } else {
             outcome.missingPictures.push_back(path + ": " + why);
         }
@@ -140,7 +158,8 @@ JobOutcome convertSequence(const FolderJob& job, CVantrelDoc& doc, ConvertObserv
         }
     }
     // The stage takes the size of the picture as the last decode left it.
-    finishMovie(movie, job.prefix + ".swf", picture.width, picture.height, doc, outcome);
+    finishMovie(movie, sequenceMoviePath(job), picture.width, picture.height, anyPicture, doc,
+                outcome);
     return outcome;
 }
 
@@ -162,9 +181,9 @@ JobOutcome convertVideo(const VideoJob& job, CVantrelDoc& doc, ConvertObserver* 
                          " frames per second";
         return outcome;
     }
-    if (length >= static_cast<double>(kMaxFrames) + 1) {
+    if (length >= static_cast<double>(kMaxPictureFrames) + 1) {
         outcome.status = JobOutcome::Status::Failed;
-        outcome.reason = "longer than one movie can hold (65535 frames at " +
+        outcome.reason = "longer than one movie can hold (32767 frames at " +
                          formatRate(doc.settings.frameRate) + " frames per second)";
         return outcome;
     }
@@ -172,6 +191,7 @@ JobOutcome convertVideo(const VideoJob& job, CVantrelDoc& doc, ConvertObserver* 
 
     SwfMovie movie;
     RasterImage picture;
+    bool anyPicture = false;
     const std::int32_t sourceFrames = source->frameCount();
     for (std::int32_t i = 0; i < frameTotal; ++i) {
         const std::int32_t index = sampledFrameIndex(sourceFrames, i, frameTotal);
@@ -180,28 +200,38 @@ JobOutcome convertVideo(const VideoJob& job, CVantrelDoc& doc, ConvertObserver* 
         if (!source->grabFrame(index, picture)) {
             outcome.missingPictures.push_back(frameName + ": cannot be decoded");
         }
-        addPicture(movie, picture, doc, frameName, outcome);
+        anyPicture |= addPicture(movie, picture, doc, frameName, outcome);
         if (i == 0) addSound(movie, job.path + ".mp3", doc, outcome);
         movie.addTag(std::make_unique<ShowFrameTag>());
         if (observer != nullptr) observer->frameAdded(i + 1, frameTotal);
     }
-    finishMovie(movie, videoMoviePath(job.path), source->videoWidth(), source->videoHeight(), doc,
-                outcome);
+    finishMovie(movie, videoMoviePath(job.path), source->videoWidth(), source->videoHeight(),
+                anyPicture, doc, outcome);
     return outcome;
 }
 
 }  // namespace
 
-std::int32_t headerRate(float frameRate) { return static_cast<std::int32_t>(frameRate * 256); }
+std::int32_t headerRate(float frameRate) {
+    // Rates the header cannot hold come out as 0, which the movie refuses.
+    if (!(frameRate > 0.0f && frameRate < 256.0f)) return 0;
+    return static_cast<std::int32_t>(frameRate * 256);
+}
 
 std::int32_t sampledFrameIndex(std::int32_t frameCount, std::int32_t i, std::int32_t frames) {
     if (frameCount <= 0 || frames <= 0) return 0;
     return static_cast<std::int32_t>(static_cast<std::int64_t>(frameCount - 1) * i / frames);
 }
 
+std::string sequenceMoviePath(const FolderJob& job) { return job.prefix + ".swf"; }
+
 std::string videoMoviePath(const std::string& videoPath) {
+    const std::size_t slash = videoPath.rfind('/');
     const std::size_t dot = videoPath.rfind('.');
-    return dot == std::string::npos ? "swf" : videoPath.substr(0, dot + 1) + "swf";
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return videoPath + ".swf";
+    }
+    return videoPath.substr(0, dot + 1) + "swf";
 }
 
 ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserver* observer,
@@ -220,15 +250,30 @@ ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserve
 
     const std::size_t jobCount = doc.jobs.folderJobs.size() + doc.jobs.videoJobs.size();
     std::size_t job = 0;
+    // Jobs whose movies share a name (clip.avi and clip.mpeg, or a sequence
+    // clip001.bmp beside clip.avi): the first one keeps its movie.
+    std::map<std::string, std::string> movieSources;
+    auto run = [&](const std::string& source, const std::string& moviePath, auto&& convert) {
+        if (observer != nullptr) observer->jobStarted(job++, jobCount, source);
+        const auto [earlier, isNew] = movieSources.emplace(moviePath, source);
+        if (!isNew) {
+            JobOutcome outcome;
+            outcome.status = JobOutcome::Status::Skipped;
+            outcome.source = source;
+            outcome.reason = "its movie " + moviePath + " is already made from " +
+                             earlier->second + " in this batch";
+            report.jobs.push_back(std::move(outcome));
+            return;
+        }
+        report.jobs.push_back(convert());
+    };
     for (const FolderJob& sequence : doc.jobs.folderJobs) {
-        if (observer != nullptr) observer->jobStarted(job, jobCount, rowText(sequence));
-        report.jobs.push_back(convertSequence(sequence, doc, observer));
-        ++job;
+        run(rowText(sequence), sequenceMoviePath(sequence),
+            [&] { return convertSequence(sequence, doc, observer); });
     }
     for (const VideoJob& video : doc.jobs.videoJobs) {
-        if (observer != nullptr) observer->jobStarted(job, jobCount, rowText(video));
-        report.jobs.push_back(convertVideo(video, doc, observer, makeFrameSource));
-        ++job;
+        run(rowText(video), videoMoviePath(video.path),
+            [&] { return convertVideo(video, doc, observer, makeFrameSource); });
     }
     return report;
 }

@@ -80,7 +80,9 @@ std::int32_t headerRate(float frameRate);
 // over the source's frameCount frames, the first showing frame 0.
 std::int32_t sampledFrameIndex(std::int32_t frameCount, std::int32_t i, std::int32_t frames);
 
-// The movie path of a video: its path with the extension replaced by "swf".
+// Where a job's movie goes: beside the pictures under the sequence's name
+// (walk.swf), or the video's path with its extension replaced (clip.swf).
+std::string sequenceMoviePath(const FolderJob& job);
 std::string videoMoviePath(const std::string& videoPath);
 
 }  // namespace vantrel

@@ -20,7 +20,9 @@ bool failWith(std::string* error, const std::string& reason) {
 
 bool FileBuffer::load(const std::string& path, std::string* error) {
     bytes_.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK keeps a FIFO named like a picture from blocking the open;
+    // regular files ignore it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return failWith(error, std::strerror(errno));
 
     struct stat info {};

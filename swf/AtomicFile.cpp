@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -21,11 +22,12 @@ bool AtomicFile::open(std::string& error) {
     discard();
     std::random_device random;
     const std::filesystem::path folder = target_.parent_path();
-    // O_EXCL with a fresh random name; the mode 0666 is narrowed by the umask
-    // as for any newly created file.
+    // O_EXCL with a fresh random name of fixed, short length, so that any
+    // valid target name also has a valid temporary name; the mode 0666 is
+    // narrowed by the umask as for any newly created file.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name =
-            "." + target_.filename().string() + ".tmp" + std::to_string(random());
+        char name[32];
+        std::snprintf(name, sizeof name, ".vantrel-%08x.tmp", static_cast<unsigned>(random()));
         std::filesystem::path candidate = folder / name;
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {

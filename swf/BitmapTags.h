@@ -45,7 +45,7 @@ struct LosslessBitmap {
     std::uint32_t colorCount = 0;
     std::vector<std::uint8_t> compressedData;
 
-    // Compresses `table` (colour table, may be empty) followed by `pixels`.
+    // Compresses `raw`: the colour table, if any, followed by the pixels.
     // False when zlib fails, e.g. out of memory.
     static bool compress(std::uint8_t format, std::uint16_t width, std::uint16_t height,
                          std::uint32_t colorCount, const std::vector<std::uint8_t>& raw,

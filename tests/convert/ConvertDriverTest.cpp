@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 
 #include "convert/ConvertDriver.h"
@@ -64,6 +66,12 @@ TEST(DriverArithmetic, HeaderRates) {
     EXPECT_EQ(headerRate(29.97f), 7672);
     EXPECT_EQ(headerRate(0.01f), 2);
     EXPECT_EQ(headerRate(255.0f), 65280);
+    // Rates a header cannot hold come out as 0, which the movie refuses.
+    EXPECT_EQ(headerRate(0.0f), 0);
+    EXPECT_EQ(headerRate(-5.0f), 0);
+    EXPECT_EQ(headerRate(256.0f), 0);
+    EXPECT_EQ(headerRate(1e30f), 0);
+    EXPECT_EQ(headerRate(std::numeric_limits<float>::quiet_NaN()), 0);
 }
 
 TEST(DriverArithmetic, VideoFramesAreSampledEvenly) {
@@ -74,6 +82,7 @@ TEST(DriverArithmetic, VideoFramesAreSampledEvenly) {
     EXPECT_EQ(sampledFrameIndex(0, 3, 10), 0);
     EXPECT_EQ(videoMoviePath("/v/clip.avi"), "/v/clip.swf");
     EXPECT_EQ(videoMoviePath("/v.x/clip.mpeg"), "/v.x/clip.swf");
+    EXPECT_EQ(videoMoviePath("/v.x/clip"), "/v.x/clip.swf");
 }
 
 TEST_F(DriverTest, SequenceBecomesOneMovieWithSoundAndPage) {
@@ -134,12 +143,14 @@ TEST_F(DriverTest, StorageFollowsTheOptions) {
     EXPECT_FALSE(fs::exists(dir_ / "a.html"));
 }
 
-TEST_F(DriverTest, MissingPicturesStillMakeFrames) {
+TEST_F(DriverTest, MissingPicturesStillMakeFramesButTheJobFails) {
     doc_.jobs.folderJobs.push_back({(dir_ / "gone").string(), "bmp", {"1", "2", "3"}});
     copy("tone.mp3", "gone.mp3");
     const ConvertReport report = convert();
     ASSERT_EQ(report.jobs.size(), 1u);
-    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
+    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
+    EXPECT_EQ(report.jobs[0].reason, "no picture could be read: the movie has only empty frames");
+    EXPECT_EQ(report.jobs[0].outputPath, (dir_ / "gone.swf").string());
     EXPECT_EQ(report.jobs[0].missingPictures.size(), 3u);
     const SwfFile swf = readSwf(dir_ / "gone.swf");
     ASSERT_TRUE(swf.valid);
@@ -328,7 +339,7 @@ TEST_F(VideoDriverTest, AFirstGrabThatFailsGivesAnEmptyFrame) {
 TEST_F(VideoDriverTest, VideosTooLongForOneMovieAreRefused) {
     const ConvertReport report = convertVideo(3000.0, 75000, 25.0f);
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
-    EXPECT_NE(report.jobs[0].reason.find("65535"), std::string::npos);
+    EXPECT_NE(report.jobs[0].reason.find("32767 frames"), std::string::npos);
     EXPECT_TRUE(log_.grabbed.empty());
     EXPECT_FALSE(fs::exists(dir_ / "clip.swf"));
 }
@@ -351,6 +362,54 @@ TEST_F(DriverTest, AnUnusableSoundFileIsAWarning) {
     EXPECT_EQ(report.jobs[0].warnings[0].rfind("no sound: ", 0), 0u) << report.jobs[0].warnings[0];
     EXPECT_NE(report.jobs[0].warnings[0].find((dir_ / "s.mp3").string()), std::string::npos);
     EXPECT_EQ(readSwf(dir_ / "s.swf").count(kDefineSound), 0u);
+}
+
+}  // namespace
+}  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+TEST_F(DriverTest, JobsWhoseMoviesShareANameKeepTheFirst) {
+    copy("red4x3.bmp", "clip1.bmp");
+    doc_.jobs.folderJobs.push_back({(dir_ / "clip").string(), "bmp", {"1"}});
+    doc_.jobs.videoJobs.push_back({(dir_ / "clip.avi").string()});
+    doc_.jobs.videoJobs.push_back({(dir_ / "clip.mpeg").string()});
+    FixedPrompt prompt({});
+    int opened = 0;
+    const ConvertReport report = convertAll(doc_, prompt, nullptr, [&]() -> std::unique_ptr<FrameSource> {
+        ++opened;
+        return nullptr;
+    });
+    ASSERT_EQ(report.jobs.size(), 3u);
+    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
+    for (int v = 1; v <= 2; ++v) {
+        EXPECT_EQ(report.jobs[v].status, JobOutcome::Status::Skipped);
+        EXPECT_EQ(report.jobs[v].reason, "its movie " + (dir_ / "clip.swf").string() +
+                                             " is already made from " + report.jobs[0].source +
+                                             " in this batch");
+    }
+    EXPECT_EQ(opened, 0);
+}
+
+TEST_F(DriverTest, MorePicturesThanIdsAreRefusedBeforeAnyWork) {
+    FolderJob job{(dir_ / "many").string(), "bmp", {}};
+    for (int i = 1; i <= 32768; ++i) job.numbers.push_back(std::to_string(i));
+    doc_.jobs.folderJobs.push_back(job);
+    const ConvertReport report = convert();
+    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
+    EXPECT_EQ(report.jobs[0].reason, "32768 pictures are more than one movie can hold (32767)");
+    EXPECT_FALSE(fs::exists(dir_ / "many.swf"));
+}
+
+TEST_F(DriverTest, APipeNamedLikeAPictureDoesNotBlock) {
+    copy("red4x3.bmp", "p1.bmp");
+    ASSERT_EQ(::mkfifo((dir_ / "p2.bmp").c_str(), 0600), 0);
+    doc_.jobs.folderJobs.push_back({(dir_ / "p").string(), "bmp", {"1", "2"}});
+    const ConvertReport report = convert();
+    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
+    ASSERT_EQ(report.jobs[0].missingPictures.size(), 1u);
+    EXPECT_NE(report.jobs[0].missingPictures[0].find("not a regular file"), std::string::npos);
 }
 
 }  // namespace

@@ -136,6 +136,15 @@ TEST(SwfMovie, AFailedRenameLeavesTheTargetAndNoTemporaryFile) {
     EXPECT_EQ(dir.entries(), 1u);
 }
 
+TEST(SwfMovie, TheLongestFileNamesCanBeWritten) {
+    test::ScratchDir dir;
+    const fs::path target = dir.path() / (std::string(251, 'w') + ".swf");
+    SwfMovie movie;
+    const WriteResult r = movie.write(target, 20, 20, 3840);
+    EXPECT_TRUE(r.written) << r.error;
+    EXPECT_EQ(readFile(target).size(), 23u);
+}
+
 TEST(SwfMovie, ReplacesAnExistingFile) {
     test::ScratchDir dir;
     const fs::path path = dir.path() / "x.swf";
