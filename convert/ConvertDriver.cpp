@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "convert/FileBuffer.h"
+#include "convert/FileNames.h"
 #include "convert/JobIntake.h"
 #include "html/HtmlPage.h"
 #include "image/BmpReader.h"
@@ -111,7 +112,8 @@ void finishMovie(SwfMovie& movie, const std::string& outputPath, std::int32_t wi
     outcome.outputPath = outputPath;
     outcome.frameCount = movie.frameCount();
     if (doc.settings.outputHtml) {
-        const WriteResult page = writeHtmlPage(outputPath, width, height, doc.settings.includeAlpha);
+        const WriteResult page =
+            writeHtmlPage(outputPath, width, height, doc.settings.includeAlpha);
         if (page.written) {
             outcome.pagePath = htmlPagePath(outputPath);
         } else {
@@ -225,14 +227,7 @@ std::int32_t sampledFrameIndex(std::int32_t frameCount, std::int32_t i, std::int
 
 std::string sequenceMoviePath(const FolderJob& job) { return job.prefix + ".swf"; }
 
-std::string videoMoviePath(const std::string& videoPath) {
-    const std::size_t slash = videoPath.rfind('/');
-    const std::size_t dot = videoPath.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-        return videoPath + ".swf";
-    }
-    return videoPath.substr(0, dot + 1) + "swf";
-}
+std::string videoMoviePath(const std::string& videoPath) { return withExtension(videoPath, "swf"); }
 
 ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserver* observer,
                          const FrameSourceFactory& makeFrameSource) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "convert/FileNames.h"
 #include "swf/AtomicFile.h"
 
 namespace vantrel {
@@ -66,14 +67,7 @@ std::string pageText(const std::string& name, int width, int height, bool includ
 
 }  // namespace
 
-std::string htmlPagePath(const std::string& moviePath) {
-    const std::size_t slash = moviePath.rfind('/');
-    const std::size_t dot = moviePath.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-        return moviePath + ".html";
-    }
-    return moviePath.substr(0, dot + 1) + "html";
-}
+std::string htmlPagePath(const std::string& moviePath) { return withExtension(moviePath, "html"); }
 
 WriteResult writeHtmlPage(const std::string& moviePath, int width, int height, bool includeAlpha) {
     const std::string pagePath = htmlPagePath(moviePath);
