@@ -22,35 +22,19 @@ namespace {
 
 using vantrel::CompressionType;
 using vantrel::ConvertOptions;
-using vantrel::ConvertSettings;
 using vantrel::JobOutcome;
 
 constexpr int kExitOk = 0;
 constexpr int kExitProblems = 1;
 constexpr int kExitUsage = 2;
 
-// The options were settled on the command line before anything was scanned.
-class CommandLinePrompt : public vantrel::OptionsPrompt {
-public:
-    CommandLinePrompt(CompressionType compression, ConvertOptions options)
-        : compression_(compression), options_(options) {}
-
-    std::optional<ConvertOptions> ask(ConvertSettings& settings) override {
-        settings.compression = compression_;
-        return options_;
-    }
-
-private:
-    CompressionType compression_;
-    ConvertOptions options_;
-};
-
 // One status line on a terminal, rewritten in place.
 class ProgressLine : public vantrel::ConvertObserver {
 public:
     ~ProgressLine() override { clear(); }
 
-    void jobStarted(std::size_t job, std::size_t jobCount, const std::string& source) override {
+    void jobStarted(std::size_t job, std::size_t jobCount, const std::string& source,
+                    const std::string& /*moviePath*/) override {
         prefix_ = "[" + std::to_string(job + 1) + "/" + std::to_string(jobCount) + "] " + source;
         show(prefix_);
     }
@@ -93,6 +77,9 @@ void printOutcome(const JobOutcome& outcome) {
             break;
         case JobOutcome::Status::Failed:
             std::cerr << "failed " << outcome.source << ": " << outcome.reason << "\n";
+            break;
+        case JobOutcome::Status::Stopped:
+            std::cerr << "stopped " << outcome.source << ": " << outcome.reason << "\n";
             break;
     }
 }
@@ -170,7 +157,7 @@ int main(int argc, char** argv) {
         return problems ? kExitProblems : kExitOk;
     }
 
-    CommandLinePrompt prompt(lossless ? CompressionType::Lossless : CompressionType::Jpeg,
+    vantrel::ChosenOptions prompt(lossless ? CompressionType::Lossless : CompressionType::Jpeg,
                              ConvertOptions{alpha, *quality, *rate, !noHtml});
     vantrel::ConvertReport report;
     {

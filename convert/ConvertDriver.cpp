@@ -84,6 +84,17 @@ bool addPicture(SwfMovie& movie, const RasterImage& picture, CVantrelDoc& doc,
     return false;
 }
 
+bool stopRequested(ConvertObserver* observer) {
+    return observer != nullptr && observer->stopRequested();
+}
+
+// The movie being made is dropped, with the buffers its tags point into.
+void stopJob(CVantrelDoc& doc, JobOutcome& outcome) {
+    doc.sourceBuffers.clear();
+    outcome.status = JobOutcome::Status::Stopped;
+    outcome.reason = "stopped before its movie was written";
+}
+
 void addSound(SwfMovie& movie, const std::string& mp3Path, CVantrelDoc& doc,
               JobOutcome& outcome) {
     std::string problem;
@@ -158,6 +169,10 @@ JobOutcome convertSequence(const FolderJob& job, CVantrelDoc& doc, ConvertObserv
             observer->frameAdded(static_cast<std::int32_t>(k + 1),
                                  static_cast<std::int32_t>(job.numbers.size()));
         }
+        if (stopRequested(observer)) {
+            stopJob(doc, outcome);
+            return outcome;
+        }
     }
     // The stage takes the size of the picture as the last decode left it.
     finishMovie(movie, sequenceMoviePath(job), picture.width, picture.height, anyPicture, doc,
@@ -206,6 +221,10 @@ JobOutcome convertVideo(const VideoJob& job, CVantrelDoc& doc, ConvertObserver* 
         if (i == 0) addSound(movie, job.path + ".mp3", doc, outcome);
         movie.addTag(std::make_unique<ShowFrameTag>());
         if (observer != nullptr) observer->frameAdded(i + 1, frameTotal);
+        if (stopRequested(observer)) {
+            stopJob(doc, outcome);
+            return outcome;
+        }
     }
     finishMovie(movie, videoMoviePath(job.path), source->videoWidth(), source->videoHeight(),
                 anyPicture, doc, outcome);
@@ -249,7 +268,16 @@ ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserve
     // clip001.bmp beside clip.avi): the first one keeps its movie.
     std::map<std::string, std::string> movieSources;
     auto run = [&](const std::string& source, const std::string& moviePath, auto&& convert) {
-        if (observer != nullptr) observer->jobStarted(job++, jobCount, source);
+        if (!report.stopped && stopRequested(observer)) report.stopped = true;
+        if (report.stopped) {
+            JobOutcome outcome;
+            outcome.status = JobOutcome::Status::Stopped;
+            outcome.source = source;
+            outcome.reason = "not started: the batch was stopped";
+            report.jobs.push_back(std::move(outcome));
+            return;
+        }
+        if (observer != nullptr) observer->jobStarted(job++, jobCount, source, moviePath);
         const auto [earlier, isNew] = movieSources.emplace(moviePath, source);
         if (!isNew) {
             JobOutcome outcome;
@@ -261,6 +289,7 @@ ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserve
             return;
         }
         report.jobs.push_back(convert());
+        if (report.jobs.back().status == JobOutcome::Status::Stopped) report.stopped = true;
     };
     for (const FolderJob& sequence : doc.jobs.folderJobs) {
         run(rowText(sequence), sequenceMoviePath(sequence),

@@ -30,17 +30,38 @@ public:
     virtual std::optional<ConvertOptions> ask(ConvertSettings& settings) = 0;
 };
 
-// Told how the batch advances, for a progress display.
+// The options settled before the batch: given on the command line, or
+// already chosen in a dialog that ran before the batch was started.
+class ChosenOptions : public OptionsPrompt {
+public:
+    ChosenOptions(CompressionType compression, ConvertOptions options)
+        : compression_(compression), options_(options) {}
+    std::optional<ConvertOptions> ask(ConvertSettings& settings) override {
+        settings.compression = compression_;
+        return options_;
+    }
+
+private:
+    CompressionType compression_;
+    ConvertOptions options_;
+};
+
+// Told how the batch advances, for a progress display, and asked whether to
+// stop. The driver calls it from the thread it runs on.
 class ConvertObserver {
 public:
     virtual ~ConvertObserver() = default;
     virtual void jobStarted(std::size_t /*job*/, std::size_t /*jobCount*/,
-                            const std::string& /*source*/) {}
+                            const std::string& /*source*/, const std::string& /*moviePath*/) {}
     virtual void frameAdded(std::int32_t /*framesDone*/, std::int32_t /*framesTotal*/) {}
+    // Asked after every frame. Once it says yes, the movie being made is not
+    // written and no further job starts; movies already written stay.
+    virtual bool stopRequested() { return false; }
 };
 
 struct JobOutcome {
-    enum class Status { Converted, Skipped, Failed };
+    // Stopped: the batch was stopped before this job's movie was written.
+    enum class Status { Converted, Skipped, Failed, Stopped };
 
     Status status = Status::Converted;
     std::string source;      // the job as the list shows it
@@ -58,7 +79,8 @@ struct JobOutcome {
 };
 
 struct ConvertReport {
-    bool cancelled = false;
+    bool cancelled = false;  // the options were not given: nothing was done
+    bool stopped = false;    // the observer asked to stop before the batch ended
     std::vector<JobOutcome> jobs;
 };
 
@@ -68,6 +90,7 @@ using FrameSourceFactory = std::function<std::unique_ptr<FrameSource>()>;
 // The Convert command: asks for the options once, then turns every queued
 // picture sequence, then every video, into one movie beside its source, with
 // its sound track and, if asked, its HTML page. The job list is unchanged.
+// The report has one outcome per queued job, in batch order.
 ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt,
                          ConvertObserver* observer = nullptr,
                          const FrameSourceFactory& makeFrameSource = {});

@@ -6,42 +6,64 @@
 namespace vantrel {
 
 namespace {
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+// Parses the number at the start of `text` after white space and an
+// optional sign. Nothing when no number starts there, or when `rule` wants
+// the whole text and something other than white space follows it.
+// std::from_chars, unlike scanf, ignores the locale: a Qt program sets
+// LC_NUMERIC from the environment, and "12.5" must not read as 12 there.
+template <typename Number>
+std::optional<Number> leadingNumber(std::string_view text, NumberText rule, bool& outOfRange) {
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    while (first != last && isSpace(*first)) ++first;
+    bool negative = false;
+    if (first != last && (*first == '+' || *first == '-')) {
+        negative = *first == '-';
+        ++first;
+    }
+    // A second sign ("+-5") is no number, as with scanf.
+    if (first == last || *first == '+' || *first == '-') return std::nullopt;
+    Number value{};
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error == std::errc::invalid_argument) return std::nullopt;
+    if (rule == NumberText::Whole) {
+        for (const char* rest = end; rest != last; ++rest) {
+            if (!isSpace(*rest)) return std::nullopt;
+        }
+    }
+    outOfRange = error == std::errc::result_out_of_range;
+    return negative ? -value : value;
 }
+
 }  // namespace
 
-std::optional<std::int32_t> parseQuality(std::string_view text, std::string& message) {
-    text = trimmed(text);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error == std::errc::invalid_argument || end != text.data() + text.size()) {
+std::optional<std::int32_t> parseQuality(std::string_view text, std::string& message,
+                                         NumberText rule) {
+    bool outOfRange = false;
+    const std::optional<std::int64_t> value = leadingNumber<std::int64_t>(text, rule, outOfRange);
+    if (!value) {
         message = kEnterInteger;
         return std::nullopt;
     }
-    if (error == std::errc::result_out_of_range || value < 1 || value > 100) {
+    if (outOfRange || *value < 1 || *value > 100) {
         message = kQualityRange;
         return std::nullopt;
     }
-    return static_cast<std::int32_t>(value);
+    return static_cast<std::int32_t>(*value);
 }
 
-std::optional<float> parseFrameRate(std::string_view text, std::string& message) {
-    text = trimmed(text);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error == std::errc::invalid_argument || end != text.data() + text.size()) {
+std::optional<float> parseFrameRate(std::string_view text, std::string& message, NumberText rule) {
+    bool outOfRange = false;
+    const std::optional<double> value = leadingNumber<double>(text, rule, outOfRange);
+    if (!value) {
         message = kEnterNumber;
         return std::nullopt;
     }
-    const auto rate = static_cast<float>(value);
-    if (error == std::errc::result_out_of_range || !std::isfinite(value) || rate < kMinFrameRate ||
-        rate > kMaxFrameRate) {
+    const auto rate = static_cast<float>(*value);
+    if (outOfRange || !std::isfinite(*value) || rate < kMinFrameRate || rate > kMaxFrameRate) {
         message = kFrameRateRange;
         return std::nullopt;
     }

@@ -16,12 +16,20 @@ inline constexpr std::string_view kFrameRateRange = "Please enter a number betwe
 inline constexpr float kMinFrameRate = 0.01f;
 inline constexpr float kMaxFrameRate = 255.0f;
 
-// A JPEG quality: a whole integer from 1 to 100. Otherwise nothing, and
+// How much of a field's text must be the number. The command line wants the
+// whole text, so a typo in a script is caught; the Convert dialog takes the
+// number at the start and ignores what follows ("50abc" is 50), as it
+// always has.
+enum class NumberText { Whole, Leading };
+
+// A JPEG quality: an integer from 1 to 100. Otherwise nothing, and
 // `message` says which rule the text broke.
-std::optional<std::int32_t> parseQuality(std::string_view text, std::string& message);
+std::optional<std::int32_t> parseQuality(std::string_view text, std::string& message,
+                                         NumberText rule = NumberText::Whole);
 
 // A frame rate: a number from 0.01 to 255 (a movie header cannot store
 // others). Otherwise nothing, with the message.
-std::optional<float> parseFrameRate(std::string_view text, std::string& message);
+std::optional<float> parseFrameRate(std::string_view text, std::string& message,
+                                    NumberText rule = NumberText::Whole);
 
 }  // namespace vantrel

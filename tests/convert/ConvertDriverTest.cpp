@@ -412,5 +412,53 @@ TEST_F(DriverTest, APipeNamedLikeAPictureDoesNotBlock) {
     EXPECT_NE(report.jobs[0].missingPictures[0].find("not a regular file"), std::string::npos);
 }
 
+// Stops the batch once the given job has added the given number of frames.
+class StoppingObserver : public ConvertObserver {
+public:
+    StoppingObserver(std::size_t job, std::int32_t frames) : stopJob_(job), stopFrames_(frames) {}
+    void jobStarted(std::size_t job, std::size_t, const std::string&,
+                    const std::string& moviePath) override {
+        job_ = job;
+        movies.push_back(moviePath);
+    }
+    void frameAdded(std::int32_t done, std::int32_t) override { done_ = done; }
+    bool stopRequested() override { return job_ == stopJob_ && done_ >= stopFrames_; }
+
+    std::vector<std::string> movies;
+
+private:
+    std::size_t stopJob_;
+    std::int32_t stopFrames_;
+    std::size_t job_ = 0;
+    std::int32_t done_ = 0;
+};
+
+TEST_F(VideoDriverTest, StopKeepsEarlierMoviesAndWritesNothingOfTheCurrentOne) {
+    copy("red4x3.bmp", "x1.bmp");
+    queue();
+    doc_.jobs.videoJobs.push_back({(dir_ / "clip.avi").string()});
+    doc_.jobs.videoJobs.push_back({(dir_ / "later.avi").string()});
+    StoppingObserver observer(1, 2);
+    FixedPrompt prompt({});
+    const ConvertReport report = convertAll(doc_, prompt, &observer, [&] {
+        return std::make_unique<FakeFrameSource>(log_, 1.0, 25);
+    });
+
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(observer.movies, (std::vector<std::string>{(dir_ / "x.swf").string(),
+                                                         (dir_ / "clip.swf").string()}));
+    ASSERT_EQ(report.jobs.size(), 3u);
+    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
+    EXPECT_EQ(report.jobs[1].status, JobOutcome::Status::Stopped);
+    EXPECT_EQ(report.jobs[1].reason, "stopped before its movie was written");
+    EXPECT_EQ(report.jobs[2].status, JobOutcome::Status::Stopped);
+    EXPECT_EQ(report.jobs[2].reason, "not started: the batch was stopped");
+    EXPECT_EQ(log_.grabbed.size(), 2u);
+    EXPECT_TRUE(doc_.sourceBuffers.empty());
+    // The folder holds the picture and the first job's movie and page only.
+    EXPECT_EQ(scratch_.entries(), 3u);
+    EXPECT_TRUE(fs::exists(dir_ / "x.swf"));
+}
+
 }  // namespace
 }  // namespace vantrel

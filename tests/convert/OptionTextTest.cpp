@@ -35,5 +35,49 @@ TEST(OptionText, FrameRate) {
     }
 }
 
+// The dialog reads the number at the start of a field, as scanf does, and
+// ignores what follows; the ranges and texts are the command line's.
+TEST(OptionText, LeadingNumbersForTheDialog) {
+    struct Case {
+        const char* text;
+        std::optional<std::int32_t> quality;
+        const char* qualityMessage;
+        std::optional<float> rate;
+        const char* rateMessage;
+    };
+    const char* integer = "Please enter an integer.";
+    const char* number = "Please enter a number.";
+    const char* qualityRange = "Please enter an integer between 1 and 100.";
+    const char* rateRange = "Please enter a number between 0.01 and 255.";
+    const Case cases[] = {
+        {"50abc", 50, "", 50.0f, ""},
+        {" 7", 7, "", 7.0f, ""},
+        {"\t+12.5fps", 12, "", 12.5f, ""},
+        {"1e2", 1, "", 100.0f, ""},
+        {".5", std::nullopt, integer, 0.5f, ""},
+        {"abc", std::nullopt, integer, std::nullopt, number},
+        {"", std::nullopt, integer, std::nullopt, number},
+        {"+-5", std::nullopt, integer, std::nullopt, number},
+        {"0", std::nullopt, qualityRange, std::nullopt, rateRange},
+        {"101x", std::nullopt, qualityRange, 101.0f, ""},
+        {"-5", std::nullopt, qualityRange, std::nullopt, rateRange},
+        {"256", std::nullopt, qualityRange, std::nullopt, rateRange},
+        {"99999999999999999999", std::nullopt, qualityRange, std::nullopt, rateRange},
+        {"infinity", std::nullopt, integer, std::nullopt, rateRange},
+    };
+    for (const Case& c : cases) {
+        std::string message;
+        EXPECT_EQ(parseQuality(c.text, message, NumberText::Leading), c.quality) << c.text;
+        if (!c.quality) {
+            EXPECT_EQ(message, c.qualityMessage) << c.text;
+        }
+        message.clear();
+        EXPECT_EQ(parseFrameRate(c.text, message, NumberText::Leading), c.rate) << c.text;
+        if (!c.rate) {
+            EXPECT_EQ(message, c.rateMessage) << c.text;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vantrel
