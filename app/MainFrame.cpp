@@ -1,0 +1,275 @@
+#include "app/MainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/AboutDlg.h"
+#include "app/AppInfo.h"
+#include "app/ConvertDlg.h"
+#include "app/LockKeys.h"
+#include "app/ShellServices.h"
+#include "app/VantrelView.h"
+
+namespace vantrel {
+
+QString manualPath(const QString& programFolder) {
+    const QDir folder(programFolder);
+    const QString beside = folder.filePath(QStringLiteral("manual/index.html"));
+    const QString installed =
+        QDir::cleanPath(folder.filePath(QStringLiteral(VANTREL_INSTALLED_MANUAL)));
+    for (const QString& candidate : {beside, installed}) {
+        if (QFileInfo(candidate).isFile()) return candidate;
+    }
+    return beside;
+}
+
+CMainFrame::CMainFrame(CVantrelDoc& doc, ShellServices& shell, FrameSourceFactory makeFrameSource,
+                       QWidget* parent)
+    : QMainWindow(parent), doc_(doc), shell_(shell), runner_(std::move(makeFrameSource)) {
+    setWindowTitle(QStringLiteral("Untitled - %1").arg(kAppName));
+    setWindowIcon(appIcon());
+    resize(320, 160);
+
+    view_ = new CVantrelView(doc_, shell_, this);
+    setCentralWidget(view_);
+
+    createActions();
+    createToolBar();
+    createMenus();
+    createStatusBar();
+    updateCommands();
+
+    connect(view_, &CVantrelView::jobsChanged, this, [this] {
+        message_->setText(QStringLiteral("Ready"));
+        message_->setToolTip({});
+        updateCommands();
+    });
+    connect(view_, &CVantrelView::note, this,
+            [this](const QString& text) { statusBar()->showMessage(text, 10000); });
+    connect(&runner_, &BatchRunner::progressed, this, &CMainFrame::showProgress);
+    connect(&runner_, &BatchRunner::finished, this, &CMainFrame::batchDone);
+}
+
+void CMainFrame::createActions() {
+    auto action = [this](const QString& text, const QString& name, const QString& prompt,
+                         const QString& tip) {
+        auto* created = new QAction(text, this);
+        created->setObjectName(name);
+        created->setStatusTip(prompt);
+        created->setToolTip(tip);
+        return created;
+    };
+    convert_ = action(QStringLiteral("Convert to SWF"), QStringLiteral("convert"),
+                      QStringLiteral("Convert to SWF"), QStringLiteral("Convert to SWF"));
+    convert_->setIcon(convertIcon());
+    connect(convert_, &QAction::triggered, this, &CMainFrame::convertToSwf);
+
+    stop_ = action(QStringLiteral("&Stop"), QStringLiteral("stop"),
+                   QStringLiteral("Stop converting after the current frame"), QStringLiteral("Stop"));
+    stop_->setShortcut(Qt::Key_Escape);
+    stop_->setEnabled(false);
+    connect(stop_, &QAction::triggered, this, &CMainFrame::stopConverting);
+
+    exit_ = action(QStringLiteral("E&xit"), QStringLiteral("exit"),
+                   QStringLiteral("Quit the application; prompts to save documents"),
+                   QStringLiteral("Exit"));
+    exit_->setShortcut(QKeySequence::Quit);
+    connect(exit_, &QAction::triggered, this, &QWidget::close);
+
+    statusBarToggle_ = action(QStringLiteral("&Status Bar"), QStringLiteral("statusBarToggle"),
+                              QStringLiteral("Show or hide the status bar"),
+                              QStringLiteral("Toggle StatusBar"));
+    statusBarToggle_->setCheckable(true);
+    statusBarToggle_->setChecked(true);
+    connect(statusBarToggle_, &QAction::toggled, this,
+            [this](bool shown) { statusBar()->setVisible(shown); });
+
+    manual_ = action(QStringLiteral("Online Manual"), QStringLiteral("manual"), {}, {});
+    manual_->setShortcut(Qt::Key_F1);
+    connect(manual_, &QAction::triggered, this, &CMainFrame::openManual);
+
+    about_ = action(QStringLiteral("&About %1...").arg(kAppName), QStringLiteral("about"),
+                    QStringLiteral("Display program information, version number and copyright"),
+                    QStringLiteral("About"));
+    connect(about_, &QAction::triggered, this, &CMainFrame::showAbout);
+}
+
+void CMainFrame::createToolBar() {
+    QToolBar* bar = addToolBar(QStringLiteral("Toolbar"));
+    bar->setObjectName(QStringLiteral("toolBar"));
+    bar->setIconSize(QSize(16, 16));
+    bar->addAction(convert_);
+    toolBarToggle_ = bar->toggleViewAction();
+    toolBarToggle_->setObjectName(QStringLiteral("toolBarToggle"));
+    toolBarToggle_->setText(QStringLiteral("&Toolbar"));
+    toolBarToggle_->setStatusTip(QStringLiteral("Show or hide the toolbar"));
+    toolBarToggle_->setToolTip(QStringLiteral("Toggle ToolBar"));
+}
+
+void CMainFrame::createMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(convert_);
+    file->addAction(stop_);
+    file->addSeparator();
+    file->addAction(exit_);
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->addAction(toolBarToggle_);
+    view->addAction(statusBarToggle_);
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(manual_);
+    help->addAction(about_);
+}
+
+void CMainFrame::createStatusBar() {
+    message_ = new QLabel(QStringLiteral("Ready"));
+    message_->setObjectName(QStringLiteral("statusMessage"));
+    progressBar_ = new QProgressBar;
+    progressBar_->setMaximumWidth(100);
+    progressBar_->setTextVisible(false);
+    progressBar_->hide();
+    stopButton_ = new QToolButton;
+    stopButton_->setDefaultAction(stop_);
+    stopButton_->setAutoRaise(true);
+    stopButton_->hide();
+    statusBar()->addWidget(message_, 1);
+    statusBar()->addWidget(progressBar_);
+    statusBar()->addWidget(stopButton_);
+
+    auto indicator = [this](const QString& text) {
+        auto* label = new QLabel(text);
+        label->setObjectName(text);
+        label->setFrameShape(QFrame::Panel);
+        label->setFrameShadow(QFrame::Sunken);
+        label->setAlignment(Qt::AlignCenter);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 8);
+        label->setEnabled(false);
+        statusBar()->addPermanentWidget(label);
+        return label;
+    };
+    capsLock_ = indicator(QStringLiteral("CAP"));
+    numLock_ = indicator(QStringLiteral("NUM"));
+    scrollLock_ = indicator(QStringLiteral("SCRL"));
+    if (readLockKeys()) {
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, &CMainFrame::updateLockKeys);
+        poll->start(300);
+        updateLockKeys();
+    }
+}
+
+void CMainFrame::updateLockKeys() {
+    const std::optional<LockKeyState> keys = readLockKeys();
+    if (!keys) return;
+    capsLock_->setEnabled(keys->capsLock);
+    numLock_->setEnabled(keys->numLock);
+    scrollLock_->setEnabled(keys->scrollLock);
+}
+
+void CMainFrame::updateCommands() {
+    convert_->setEnabled(!runner_.isRunning() && !doc_.jobs.isEmpty());
+}
+
+void CMainFrame::setBusy(bool busy) {
+    for (QAction* action : {exit_, toolBarToggle_, statusBarToggle_, manual_, about_}) {
+        action->setEnabled(!busy);
+    }
+    // Leaving is still possible: it stops the batch first.
+    exit_->setEnabled(true);
+    stop_->setEnabled(busy);
+    view_->setDropsEnabled(!busy);
+    progressBar_->setVisible(busy);
+    stopButton_->setVisible(busy);
+    if (busy) {
+        progressBar_->setRange(0, 0);
+        message_->setText(QStringLiteral("Converting"));
+        message_->setToolTip({});
+        // Busy rather than wait: the Stop command still answers.
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+    updateCommands();
+}
+
+void CMainFrame::convertToSwf() {
+    if (runner_.isRunning() || doc_.jobs.isEmpty()) return;
+    CConvertDlg dialog(doc_.settings, shell_, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    setBusy(true);
+    runner_.start(doc_, ChosenOptions(doc_.settings.compression, dialog.options()));
+}
+
+void CMainFrame::stopConverting() {
+    if (!runner_.isRunning()) return;
+    runner_.stop();
+    stop_->setEnabled(false);
+    message_->setText(QStringLiteral("Stopping after the current frame"));
+}
+
+void CMainFrame::showProgress() {
+    if (!runner_.isRunning() || !stop_->isEnabled()) return;
+    const BatchProgress progress = runner_.progress();
+    message_->setText(progressText(progress));
+    if (progress.framesTotal > 0) {
+        progressBar_->setRange(0, progress.framesTotal);
+        progressBar_->setValue(progress.framesDone);
+    } else {
+        progressBar_->setRange(0, 0);
+    }
+}
+
+void CMainFrame::batchDone(const ConvertReport& report) {
+    setBusy(false);
+    message_->setText(summaryLine(report));
+    const QString details = warningDetails(report);
+    message_->setToolTip(details);
+    if (closeWhenDone_) {
+        close();
+        return;
+    }
+    const QString problems = problemText(report);
+    if (!problems.isEmpty()) shell_.showMessage(this, QMessageBox::Warning, problems, details);
+    emit batchFinished(report);
+}
+
+void CMainFrame::showAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CMainFrame::openManual() {
+    const QString path = manualPath(QCoreApplication::applicationDirPath());
+    if (!QFileInfo(path).isFile()) {
+        shell_.showMessage(this, QMessageBox::Warning,
+                           QStringLiteral("The manual is missing. It belongs at %1.").arg(path));
+        return;
+    }
+    if (!shell_.openFile(path)) {
+        shell_.showMessage(
+            this, QMessageBox::Warning,
+            QStringLiteral("No program to show the manual was found. It is at %1.").arg(path));
+    }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (!runner_.isRunning()) {
+        event->accept();
+        return;
+    }
+    // The movie in progress is dropped; those already written stay.
+    closeWhenDone_ = true;
+    stopConverting();
+    event->ignore();
+}
+
+}  // namespace vantrel

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include "app/BatchRunner.h"
+#include "convert/VantrelDoc.h"
+
+class QAction;
+class QLabel;
+class QProgressBar;
+class QToolButton;
+
+namespace vantrel {
+
+class CVantrelView;
+class ShellServices;
+
+// Where the online manual is: manual/index.html beside the program, else
+// the installed copy. When neither exists, the first place to look.
+QString manualPath(const QString& programFolder);
+
+// The main window: the job list, the menus, the toolbar with its one
+// "Convert to SWF" button, and the status bar that shows where a batch
+// stands.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+
+public:
+    CMainFrame(CVantrelDoc& doc, ShellServices& shell, FrameSourceFactory makeFrameSource = {},
+               QWidget* parent = nullptr);
+
+    CVantrelView* view() const { return view_; }
+    bool isConverting() const { return runner_.isRunning(); }
+
+    // The commands.
+    void convertToSwf();
+    void stopConverting();
+    void showAbout();
+    void openManual();
+
+signals:
+    // A batch ended and its report has been shown.
+    void batchFinished(const vantrel::ConvertReport& report);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    void updateCommands();
+    void setBusy(bool busy);
+    void showProgress();
+    void batchDone(const ConvertReport& report);
+    void updateLockKeys();
+
+    CVantrelDoc& doc_;
+    ShellServices& shell_;
+    BatchRunner runner_;
+    bool closeWhenDone_ = false;
+
+    CVantrelView* view_;
+    QAction* convert_ = nullptr;
+    QAction* stop_ = nullptr;
+    QAction* exit_ = nullptr;
+    QAction* toolBarToggle_ = nullptr;
+    QAction* statusBarToggle_ = nullptr;
+    QAction* manual_ = nullptr;
+    QAction* about_ = nullptr;
+    QLabel* message_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QToolButton* stopButton_ = nullptr;
+    QLabel* capsLock_ = nullptr;
+    QLabel* numLock_ = nullptr;
+    QLabel* scrollLock_ = nullptr;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+namespace vantrel {
+
+// What the window asks of the desktop: message boxes and opening a file
+// with its default viewer. Tests put a recorder in its place.
+class ShellServices {
+public:
+    virtual ~ShellServices() = default;
+
+    // A modal message box captioned "Vantrel"; returns when it is closed.
+    // `details` is offered behind a button, for long lists.
+    virtual void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+                             const QString& details = {});
+
+    // Opens the file with the desktop's default viewer. False when none took it.
+    virtual bool openFile(const QString& path);
+};
+
+}  // namespace vantrel
