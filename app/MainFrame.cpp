@@ -205,8 +205,8 @@ void CMainFrame::convertToSwf() {
     if (runner_.isRunning() || doc_.jobs.isEmpty()) return;
     CConvertDlg dialog(doc_.settings, shell_, this);
     if (dialog.exec() != QDialog::Accepted) return;
-    setBusy(true);
     runner_.start(doc_, ChosenOptions(doc_.settings.compression, dialog.options()));
+    setBusy(true);
 }
 
 void CMainFrame::stopConverting() {

@@ -1,0 +1,289 @@
+#include <QLabel>
+#include <QMimeData>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QCheckBox>
+#include <QtTest>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "RecordingShell.h"
+#include "app/ConvertDlg.h"
+#include "app/MainFrame.h"
+#include "app/ReportText.h"
+#include "app/VantrelView.h"
+#include "support/ScratchDir.h"
+#include "video/FrameSource.h"
+
+namespace vantrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kData = fs::path(VANTREL_TEST_DATA);
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Frames that come only when the test lets them: the batch is in the middle
+// of a video for as long as the test wants.
+class Gate {
+public:
+    void open(int frames) {
+        const std::lock_guard lock(mutex_);
+        permits_ += frames;
+        changed_.notify_all();
+    }
+    void pass() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return permits_ > 0; });
+        --permits_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int permits_ = 0;
+};
+
+// A one-second video of ten 8 x 6 frames, each grabbed only through the gate.
+class GatedFrameSource : public FrameSource {
+public:
+    explicit GatedFrameSource(Gate& gate) : gate_(gate) {}
+    bool open(const std::string&) override { return true; }
+    std::int32_t videoWidth() const override { return 8; }
+    std::int32_t videoHeight() const override { return 6; }
+    double durationSeconds() const override { return 1.0; }
+    std::int32_t frameCount() const override { return 10; }
+    bool grabFrame(std::int32_t index, RasterImage& picture) override {
+        gate_.pass();
+        picture.resize(8, 6);
+        std::fill(picture.pixels.begin(), picture.pixels.end(), 0xFF000000u | std::uint32_t(index));
+        return true;
+    }
+    bool grabAtTime(double, RasterImage&) override { return false; }
+    bool isBufferEmpty() const override { return false; }
+    void close() override {}
+
+private:
+    Gate& gate_;
+};
+
+// Counts the paintings of a widget.
+class PaintCounter : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+    int paints = 0;
+};
+
+}  // namespace
+
+class BatchTest : public QObject {
+    Q_OBJECT
+
+private:
+    // Answers the Convert dialog the window is about to show.
+    static void answerDialog(QObject* context, std::function<void(QDialog&)> fill) {
+        QTimer::singleShot(0, context, [fill] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            fill(*dialog);
+            for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+                if (button->text() == QStringLiteral("OK")) QTest::mouseClick(button, Qt::LeftButton);
+            }
+        });
+    }
+    static QString status(CMainFrame& frame) {
+        return frame.findChild<QLabel*>(QStringLiteral("statusMessage"))->text();
+    }
+    static void copyData(const char* from, const fs::path& to) {
+        fs::create_directories(to.parent_path());
+        fs::copy_file(kData / from, to);
+    }
+
+private slots:
+    void windowWritesWhatTheCommandLineWrites() {
+        test::ScratchDir scratch;
+        const fs::path byWindow = scratch.path() / "window", byCli = scratch.path() / "cli";
+        for (const fs::path& folder : {byWindow, byCli}) {
+            copyData("convert/red4x3.tga", folder / "walk1.tga");
+            copyData("convert/red4x3.tga", folder / "walk2.tga");
+            copyData("convert/green6x5.bmp", folder / "run01.bmp");
+            copyData("convert/tone.mp3", folder / "walk.mp3");
+            copyData("video/few.avi", folder / "clip.avi");
+        }
+
+        test::RecordingShell shell;
+        CVantrelDoc doc;
+        CMainFrame frame(doc, shell);
+        frame.show();
+        frame.view()->dropPaths({byWindow.string()});
+        QCOMPARE(frame.view()->count(), 3);
+        QSignalSpy finished(&frame, &CMainFrame::batchFinished);
+        answerDialog(this, [](QDialog& dialog) {
+            QTest::mouseClick(dialog.findChild<QRadioButton*>(QStringLiteral("lossless")), Qt::LeftButton);
+            QTest::mouseClick(dialog.findChild<QCheckBox*>(QStringLiteral("includeAlpha")), Qt::LeftButton);
+            dialog.findChild<QLineEdit*>(QStringLiteral("frameRate"))->setText(QStringLiteral("12.5"));
+        });
+        frame.convertToSwf();
+        QVERIFY(finished.wait(60000));
+        QVERIFY(shell.messages.empty());
+        QCOMPARE(status(frame), QStringLiteral("3 movies written"));
+
+        QProcess cli;
+        cli.start(QStringLiteral(VANTREL_CLI),
+                  {"--lossless", "--alpha", "--rate", "12.5", "--quiet", QString::fromStdString(byCli.string())});
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 0);
+
+        for (const char* name : {"walk.swf", "walk.html", "run.swf", "run.html", "clip.swf", "clip.html"}) {
+            QVERIFY2(fs::exists(byWindow / name), name);
+            QVERIFY2(readFile(byWindow / name) == readFile(byCli / name), name);
+        }
+    }
+
+    // While a batch runs the window paints its progress, refuses other
+    // input and can be stopped; the movie in progress is not written.
+    void progressShowsWhileTheBatchRunsAndStopWritesNoPartialMovie() {
+        test::ScratchDir scratch;
+        const fs::path folder = scratch.path();
+        copyData("convert/red4x3.bmp", folder / "x1.bmp");
+        std::ofstream(folder / "clip.avi") << "stands for a video";
+
+        Gate gate;
+        test::RecordingShell shell;
+        CVantrelDoc doc;
+        CMainFrame frame(doc, shell, [&gate] { return std::make_unique<GatedFrameSource>(gate); });
+        // Should a check fail, the batch must still be able to end.
+        const struct OpenAtEnd {
+            Gate& gate;
+            ~OpenAtEnd() { gate.open(1000); }
+        } openAtEnd{gate};
+        frame.show();
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        frame.view()->dropPaths({folder.string()});
+        QSignalSpy finished(&frame, &CMainFrame::batchFinished);
+        PaintCounter painted;
+        frame.findChild<QLabel*>(QStringLiteral("statusMessage"))->installEventFilter(&painted);
+
+        answerDialog(this, [](QDialog&) {});
+        frame.convertToSwf();
+        QVERIFY(frame.isConverting());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+        QVERIFY(!frame.findChild<QAction*>(QStringLiteral("convert"))->isEnabled());
+        QVERIFY(!frame.findChild<QAction*>(QStringLiteral("about"))->isEnabled());
+        QVERIFY(frame.findChild<QAction*>(QStringLiteral("stop"))->isEnabled());
+
+        // The sequence goes through; the video waits at its first frame.
+        gate.open(1);
+        QTRY_COMPARE(status(frame), QStringLiteral("Converting clip.swf: frame 1 of 15, job 2 of 2"));
+        const int paintsBefore = painted.paints;
+        gate.open(1);
+        QTRY_COMPARE(status(frame), QStringLiteral("Converting clip.swf: frame 2 of 15, job 2 of 2"));
+        QTRY_VERIFY(painted.paints > paintsBefore);
+
+        // Drops are refused while converting.
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.string()))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(frame.view()->viewport(), &enter);
+        QVERIFY(!enter.isAccepted());
+        // The offscreen platform does not hand the focus back after a dialog.
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        QTest::keyClick(&frame, Qt::Key_Escape);
+        gate.open(15);
+        QVERIFY(finished.wait(30000));
+        QVERIFY(!frame.isConverting());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QCOMPARE(status(frame), QStringLiteral("Stopped: 1 movie written, 1 job not converted"));
+        QVERIFY(shell.messages.empty());  // a stop is not a failure
+        QVERIFY(fs::exists(folder / "x.swf"));
+        QVERIFY(!fs::exists(folder / "clip.swf"));
+        QVERIFY(!fs::exists(folder / "clip.html"));
+        // The pictures, the video, and the first job's movie and page only:
+        // no temporary file is left.
+        QCOMPARE(scratch.entries(), std::size_t{4});
+        QVERIFY(frame.findChild<QAction*>(QStringLiteral("convert"))->isEnabled());
+    }
+
+    void failedJobsAreListedInAMessage() {
+        test::ScratchDir scratch;
+        std::ofstream(scratch.path() / "broken.avi") << "not a video";
+        copyData("convert/red4x3.bmp", scratch.path() / "x1.bmp");
+        test::RecordingShell shell;
+        CVantrelDoc doc;
+        CMainFrame frame(doc, shell);
+        frame.view()->dropPaths({scratch.path().string()});
+        QSignalSpy finished(&frame, &CMainFrame::batchFinished);
+        answerDialog(this, [](QDialog&) {});
+        frame.convertToSwf();
+        QVERIFY(finished.wait(60000));
+        const QString video = QString::fromStdString((scratch.path() / "broken.avi").string());
+        QCOMPARE(status(frame), QStringLiteral("1 movie written, 1 job failed: broken.avi: video cannot be opened"));
+        QCOMPARE(shell.texts(), QStringList{QStringLiteral("This job was not converted:\n\n%1: video cannot be opened").arg(video)});
+        QCOMPARE(shell.messages[0].icon, QMessageBox::Warning);
+    }
+
+    void cancellingTheDialogConvertsNothing() {
+        test::ScratchDir scratch;
+        copyData("convert/red4x3.bmp", scratch.path() / "x1.bmp");
+        test::RecordingShell shell;
+        CVantrelDoc doc;
+        CMainFrame frame(doc, shell);
+        frame.view()->dropPaths({scratch.path().string()});
+        QTimer::singleShot(0, this, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+        frame.convertToSwf();
+        QVERIFY(!frame.isConverting());
+        QVERIFY(!fs::exists(scratch.path() / "x.swf"));
+        QCOMPARE(status(frame), QStringLiteral("Ready"));
+    }
+    void summaryLines_data() {
+        QTest::addColumn<QString>("statuses");  // c converted, f failed, s skipped, m a missing picture
+        QTest::addColumn<QString>("line");
+        QTest::newRow("all written") << "ccc" << "3 movies written";
+        QTest::newRow("one written") << "c" << "1 movie written";
+        QTest::newRow("one failed") << "cf" << "1 movie written, 1 job failed: clip.avi: video cannot be opened";
+        QTest::newRow("several") << "ffs" << "0 movies written, 2 jobs failed, 1 job skipped";
+        QTest::newRow("pictures") << "cmm" << "1 movie written, 2 pictures could not be read";
+    }
+    void summaryLines() {
+        QFETCH(QString, statuses);
+        QFETCH(QString, line);
+        ConvertReport report;
+        for (QChar status : statuses) {
+            if (status == QLatin1Char('m')) {
+                report.jobs.back().missingPictures.push_back("/a/x7.bmp: cannot be decoded");
+                continue;
+            }
+            JobOutcome job;
+            job.source = "/videos/clip.avi";
+            job.reason = "video cannot be opened";
+            job.status = status == QLatin1Char('c')   ? JobOutcome::Status::Converted
+                         : status == QLatin1Char('f') ? JobOutcome::Status::Failed
+                                                      : JobOutcome::Status::Skipped;
+            report.jobs.push_back(job);
+        }
+        QCOMPARE(summaryLine(report), line);
+    }
+
+    void progressBeforeTheFirstFrame() {
+        QCOMPARE(progressText({0, 3, "/anim/walk.swf", 0, 0}), QStringLiteral("Converting walk.swf, job 1 of 3"));
+    }
+};
+
+}  // namespace vantrel
+
+QTEST_MAIN(vantrel::BatchTest)
+#include "BatchTest.moc"

@@ -1,0 +1,192 @@
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+#include "RecordingShell.h"
+#include "app/ConvertDlg.h"
+
+namespace vantrel {
+
+class ConvertDialogTest : public QObject {
+    Q_OBJECT
+
+private:
+    template <typename Widget>
+    static Widget* child(QDialog& dialog, const char* name) {
+        auto* widget = dialog.findChild<Widget*>(QString::fromLatin1(name));
+        if (widget == nullptr) qFatal("no %s in the dialog", name);
+        return widget;
+    }
+    static QPushButton* button(QDialog& dialog, const QString& text) {
+        for (QPushButton* candidate : dialog.findChildren<QPushButton*>()) {
+            if (candidate->text() == text) return candidate;
+        }
+        qFatal("no button %s", qPrintable(text));
+    }
+    static void open(QDialog& dialog) {
+        dialog.show();
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    }
+
+private slots:
+    void firstOpeningShowsTheDefaults() {
+        ConvertSettings settings;
+        test::RecordingShell shell;
+        CConvertDlg dialog(settings, shell);
+        open(dialog);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Convert"));
+        QVERIFY(child<QRadioButton>(dialog, "jpeg")->isChecked());
+        QVERIFY(!child<QRadioButton>(dialog, "lossless")->isChecked());
+        QCOMPARE(child<QLineEdit>(dialog, "colorQuality")->text(), QStringLiteral("90"));
+        QVERIFY(!child<QCheckBox>(dialog, "includeAlpha")->isChecked());
+        QCOMPARE(child<QLineEdit>(dialog, "frameRate")->text(), QStringLiteral("15"));
+        QVERIFY(child<QCheckBox>(dialog, "outputHtml")->isChecked());
+        // The focus starts on the first control of the tab order, OK.
+        QCOMPARE(QApplication::focusWidget(), button(dialog, QStringLiteral("OK")));
+    }
+
+    void tabOrderFollowsTheControls() {
+        ConvertSettings settings;
+        test::RecordingShell shell;
+        CConvertDlg dialog(settings, shell);
+        QList<QWidget*> order;
+        QWidget* widget = button(dialog, QStringLiteral("OK"));
+        do {
+            if (widget->focusPolicy() & Qt::TabFocus) order << widget;
+            widget = widget->nextInFocusChain();
+        } while (widget != button(dialog, QStringLiteral("OK")));
+        const QList<QWidget*> expected{button(dialog, QStringLiteral("OK")),
+                                       button(dialog, QStringLiteral("Cancel")),
+                                       child<QRadioButton>(dialog, "jpeg"),
+                                       child<QRadioButton>(dialog, "lossless"),
+                                       child<QCheckBox>(dialog, "includeAlpha"),
+                                       child<QLineEdit>(dialog, "colorQuality"),
+                                       child<QLineEdit>(dialog, "frameRate"),
+                                       child<QCheckBox>(dialog, "outputHtml")};
+        QCOMPARE(order, expected);
+    }
+
+    void frameRateShowsSixSignificantDigits_data() {
+        QTest::addColumn<float>("rate");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("whole") << 15.0f << "15";
+        QTest::newRow("half") << 12.5f << "12.5";
+        QTest::newRow("NTSC") << 29.97f << "29.97";
+        QTest::newRow("third") << 1.0f / 3.0f << "0.333333";
+    }
+    void frameRateShowsSixSignificantDigits() {
+        QFETCH(float, rate);
+        QFETCH(QString, shown);
+        ConvertSettings settings;
+        settings.frameRate = rate;
+        test::RecordingShell shell;
+        CConvertDlg dialog(settings, shell);
+        QCOMPARE(child<QLineEdit>(dialog, "frameRate")->text(), shown);
+    }
+
+    // OK with the given field texts: either the dialog closes with the
+    // options, or it shows one message, stays open, and the offending field
+    // has the focus with its text selected.
+    void okChecksTheFields_data() {
+        QTest::addColumn<QString>("quality");
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<bool>("lossless");
+        QTest::addColumn<QString>("message");  // empty: accepted
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("acceptedQuality");
+        QTest::addColumn<float>("acceptedRate");
+
+        const QString integer = QStringLiteral("Please enter an integer.");
+        const QString number = QStringLiteral("Please enter a number.");
+        const QString qualityRange = QStringLiteral("Please enter an integer between 1 and 100.");
+        const QString rateRange = QStringLiteral("Please enter a number between 0.01 and 255.");
+        const int plain = QMessageBox::NoIcon, warning = QMessageBox::Warning;
+        QTest::newRow("quality 0") << "0" << "15" << false << qualityRange << warning << "colorQuality" << 0 << 0.f;
+        QTest::newRow("quality 101") << "101" << "15" << false << qualityRange << warning << "colorQuality" << 0 << 0.f;
+        QTest::newRow("quality 1") << "1" << "15" << false << "" << 0 << "" << 1 << 15.f;
+        QTest::newRow("quality 100") << "100" << "15" << false << "" << 0 << "" << 100 << 15.f;
+        QTest::newRow("quality abc") << "abc" << "15" << false << integer << plain << "colorQuality" << 0 << 0.f;
+        QTest::newRow("quality empty") << "" << "15" << false << integer << plain << "colorQuality" << 0 << 0.f;
+        QTest::newRow("quality first") << "abc" << "abc" << false << integer << plain << "colorQuality" << 0 << 0.f;
+        QTest::newRow("quality 50abc") << "50abc" << "15" << false << "" << 0 << "" << 50 << 15.f;
+        QTest::newRow("quality with lossless") << "0" << "15" << true << qualityRange << warning << "colorQuality" << 0 << 0.f;
+        QTest::newRow("rate abc") << "50" << "abc" << false << number << plain << "frameRate" << 0 << 0.f;
+        QTest::newRow("rate 0") << "50" << "0" << false << rateRange << warning << "frameRate" << 0 << 0.f;
+        QTest::newRow("rate -5") << "50" << "-5" << false << rateRange << warning << "frameRate" << 0 << 0.f;
+        QTest::newRow("rate 256") << "50" << "256" << false << rateRange << warning << "frameRate" << 0 << 0.f;
+        QTest::newRow("rate 0.01") << "50" << "0.01" << false << "" << 0 << "" << 50 << 0.01f;
+        QTest::newRow("rate 12.5fps") << "50" << "12.5fps" << false << "" << 0 << "" << 50 << 12.5f;
+        QTest::newRow("rate 255") << "50" << "255" << false << "" << 0 << "" << 50 << 255.f;
+    }
+    void okChecksTheFields() {
+        QFETCH(QString, quality);
+        QFETCH(QString, rate);
+        QFETCH(bool, lossless);
+        QFETCH(QString, message);
+        QFETCH(int, icon);
+        QFETCH(QString, field);
+        QFETCH(int, acceptedQuality);
+        QFETCH(float, acceptedRate);
+
+        ConvertSettings settings;
+        test::RecordingShell shell;
+        CConvertDlg dialog(settings, shell);
+        open(dialog);
+        if (lossless) QTest::mouseClick(child<QRadioButton>(dialog, "lossless"), Qt::LeftButton);
+        child<QLineEdit>(dialog, "colorQuality")->setText(quality);
+        child<QLineEdit>(dialog, "frameRate")->setText(rate);
+        QTest::mouseClick(button(dialog, QStringLiteral("OK")), Qt::LeftButton);
+
+        if (message.isEmpty()) {
+            QVERIFY(shell.messages.empty());
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+            QVERIFY(!dialog.isVisible());
+            QCOMPARE(dialog.options().colorQuality, acceptedQuality);
+            QCOMPARE(dialog.options().frameRate, acceptedRate);
+            return;
+        }
+        QCOMPARE(shell.texts(), QStringList{message});
+        QCOMPARE(int(shell.messages[0].icon), icon);
+        QVERIFY(dialog.isVisible());
+        auto* offending = child<QLineEdit>(dialog, qPrintable(field));
+        QCOMPARE(QApplication::focusWidget(), offending);
+        QCOMPARE(offending->selectedText(), offending->text());
+        // The settings change only when the dialog ends with OK.
+        QCOMPARE(settings.colorQuality, 90);
+        QCOMPARE(settings.frameRate, 15.0f);
+    }
+
+    void cancelKeepsOnlyTheCompressionClick() {
+        ConvertSettings settings;
+        test::RecordingShell shell;
+        {
+            CConvertDlg dialog(settings, shell);
+            open(dialog);
+            QTest::mouseClick(child<QRadioButton>(dialog, "lossless"), Qt::LeftButton);
+            QCOMPARE(settings.compression, CompressionType::Lossless);  // at once
+            child<QLineEdit>(dialog, "colorQuality")->setText(QStringLiteral("10"));
+            child<QLineEdit>(dialog, "frameRate")->setText(QStringLiteral("30"));
+            QTest::mouseClick(child<QCheckBox>(dialog, "includeAlpha"), Qt::LeftButton);
+            QTest::mouseClick(button(dialog, QStringLiteral("Cancel")), Qt::LeftButton);
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        }
+        QCOMPARE(settings.compression, CompressionType::Lossless);
+        QCOMPARE(settings.colorQuality, 90);
+        QCOMPARE(settings.frameRate, 15.0f);
+        QVERIFY(!settings.includeAlpha);
+
+        CConvertDlg again(settings, shell);
+        QVERIFY(child<QRadioButton>(again, "lossless")->isChecked());
+        QCOMPARE(child<QLineEdit>(again, "colorQuality")->text(), QStringLiteral("90"));
+        QVERIFY(!child<QCheckBox>(again, "includeAlpha")->isChecked());
+    }
+};
+
+}  // namespace vantrel
+
+QTEST_MAIN(vantrel::ConvertDialogTest)
+#include "ConvertDialogTest.moc"
