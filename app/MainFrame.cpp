@@ -7,8 +7,10 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -21,6 +23,28 @@
 #include "app/VantrelView.h"
 
 namespace vantrel {
+
+namespace {
+
+// The status bar's message: shrinks with the window and then ends in "...",
+// where a plain label would be cut off or push the window wider.
+class StatusText : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect area = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+        style()->drawItemText(&painter, area, Qt::AlignLeft | Qt::AlignVCenter, palette(), isEnabled(),
+                              shown, foregroundRole());
+    }
+};
+
+}  // namespace
 
 QString manualPath(const QString& programFolder) {
     const QDir folder(programFolder);
@@ -131,11 +155,11 @@ void CMainFrame::createMenus() {
 }
 
 void CMainFrame::createStatusBar() {
-    message_ = new QLabel(QStringLiteral("Ready"));
+    message_ = new StatusText(QStringLiteral("Ready"));
     message_->setObjectName(QStringLiteral("statusMessage"));
     progressBar_ = new QProgressBar;
     progressBar_->setMaximumWidth(100);
-    progressBar_->setTextVisible(false);
+    progressBar_->setFormat(QStringLiteral("%v/%m"));
     progressBar_->hide();
     stopButton_ = new QToolButton;
     stopButton_->setDefaultAction(stop_);
@@ -232,7 +256,8 @@ void CMainFrame::batchDone(const ConvertReport& report) {
     setBusy(false);
     message_->setText(summaryLine(report));
     const QString details = warningDetails(report);
-    message_->setToolTip(details);
+    message_->setToolTip(details.isEmpty() ? message_->text()
+                                           : message_->text() + QStringLiteral("\n\n") + details);
     if (closeWhenDone_) {
         close();
         return;

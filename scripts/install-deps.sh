@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vantrel needs to build, test and run.
 # Idempotent: does nothing (and no apt-get update) when all are present.
+# With "gui-check", also what scripts/gui-check.sh needs to run the window
+# on a virtual X server.
 set -euo pipefail
 
 packages=(
@@ -9,11 +11,14 @@ packages=(
   # conversion core
   zlib1g-dev libboost-dev libturbojpeg0-dev libjpeg62-turbo-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
-  # front ends
-  qt6-base-dev libcli11-dev
+  # front ends (libx11-dev: the window's Caps/Num/Scroll Lock indicators)
+  qt6-base-dev libx11-dev libcli11-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg
 )
+if [[ "${1:-}" == gui-check ]]; then
+  packages+=(xvfb xdotool x11-utils imagemagick openbox)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

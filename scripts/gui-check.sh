@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Runs the desktop window for real on a virtual X server (Xvfb) and drives it
+# with xdotool as a user would: `vantrel FOLDER` opens with the folder's jobs,
+# File > Convert to SWF shows the Convert dialog, lossless is chosen with the
+# keyboard, Enter converts, and the movies must equal what vantrel-cli
+# writes with the same options. A second batch stopped with Escape must
+# leave the movies as they were. Saves screenshots of the window (before,
+# during and after a batch), the dialog and the About box.
+#
+#   scripts/gui-check.sh [BUILD_DIR [SCREENSHOT_DIR]]
+#
+# Installs what it needs beyond the build (Xvfb, xdotool, ImageMagick, a
+# window manager for title bars) through scripts/install-deps.sh gui-check.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+shots=${2:-manual/images}
+
+bash scripts/install-deps.sh gui-check
+make --no-print-directory build BUILD="$build" >/dev/null
+
+# A fixed, readable place: its paths show in the screenshots.
+work=${TMPDIR:-/tmp}/vantrel-gui-check
+rm -rf "$work"
+mkdir -p "$work"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "gui-check: FAILED: $*" >&2; exit 1; }
+
+# Two identical folders: one for the window, one for the command line.
+# The video is long enough for the progress display to be seen.
+for copy in anim cli/anim; do
+  mkdir -p "$work/$copy/walk" "$work/$copy/clips"
+  cp examples/walk/*.jpg examples/walk/walk.mp3 "$work/$copy/walk/"
+done
+ffmpeg -loglevel error -f lavfi -i testsrc2=size=640x480:rate=25:duration=8 \
+  -c:v mpeg4 -q:v 3 "$work/anim/clips/testcard.avi"
+cp "$work/anim/clips/testcard.avi" "$work/cli/anim/clips/"
+
+exec 3< <(true)
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 3>"$work/display" &
+pids+=($!)
+for _ in $(seq 50); do [[ -s "$work/display" ]] && break; sleep 0.1; done
+[[ -s "$work/display" ]] || fail "Xvfb did not start"
+export DISPLAY=":$(head -1 "$work/display")"
+openbox >/dev/null 2>&1 &
+pids+=($!)
+sleep 0.5
+
+mkdir -p "$shots"
+shot() {  # shot WINDOW FILE: the window with its title bar
+  sleep 0.4
+  import -frame -window "$1" "$shots/$2"
+  echo "gui-check: saved $shots/$2"
+}
+find_window() {  # find_window TITLE: waits for a window of that exact title
+  xdotool search --sync --limit 1 --name "^$1\$"
+}
+
+"$build/app/vantrel" "$work/anim" >"$work/app.log" 2>&1 &
+app=$!
+pids+=("$app")
+
+main=$(timeout 20 bash -c "$(declare -f find_window); find_window 'Untitled - Vantrel'") ||
+  fail "the window did not open"
+xdotool windowsize "$main" 600 260
+xdotool windowmove "$main" 100 100
+xdotool windowactivate --sync "$main"
+shot "$main" window.png
+
+convert_from_menu() {  # File > Convert to SWF, from the keyboard
+  xdotool windowactivate --sync "$main"
+  xdotool key --clearmodifiers alt+f
+  sleep 0.3
+  xdotool key Return
+  dialog=$(timeout 10 bash -c "$(declare -f find_window); find_window Convert") ||
+    fail "File > Convert to SWF showed no Convert dialog"
+}
+movie=$work/anim/clips/testcard.swf
+
+convert_from_menu
+shot "$dialog" convert-dialog.png
+# Tab from OK over Cancel to the compression buttons, then down to lossless.
+xdotool key Tab Tab Down Return
+sleep 1.5
+shot "$main" window-converting.png
+for _ in $(seq 600); do
+  [[ -f "$movie" ]] && break
+  sleep 0.1
+done
+[[ -f "$movie" ]] || fail "no movie appeared"
+sleep 1
+shot "$main" window-converted.png
+
+"$build/cli/vantrel-cli" --quiet --lossless "$work/cli/anim" >/dev/null
+for file in walk/walk.swf walk/walk.html clips/testcard.swf clips/testcard.html; do
+  cmp -s "$work/anim/$file" "$work/cli/anim/$file" ||
+    fail "$file differs from the command line's"
+  echo "gui-check: $file equals the command line's"
+done
+
+# Again, stopped with Escape while the video converts: the earlier movie stays.
+before=$(stat -c %i "$movie")
+convert_from_menu
+xdotool key Return
+sleep 1.5
+xdotool key Escape
+sleep 2
+[[ "$(stat -c %i "$movie")" == "$before" ]] || fail "Escape did not keep the earlier movie"
+leftovers=$(find "$work/anim" -name '.vantrel-*' | wc -l)
+((leftovers == 0)) || fail "Escape left $leftovers temporary files"
+echo "gui-check: Escape stopped the batch and kept the earlier movie"
+
+# Help > About Vantrel...
+xdotool key --clearmodifiers alt+h
+sleep 0.3
+xdotool key a
+about=$(timeout 10 bash -c "$(declare -f find_window); find_window 'About Vantrel'") ||
+  fail "Help > About showed no About box"
+shot "$about" about.png
+xdotool key Return
+
+# File > Exit ends the program.
+xdotool windowactivate --sync "$main"
+xdotool key --clearmodifiers alt+f
+sleep 0.3
+xdotool key x
+for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && fail "File > Exit did not end the program"
+echo "gui-check: passed"
