@@ -259,6 +259,7 @@ void CMainFrame::batchDone(const ConvertReport& report) {
     message_->setToolTip(details.isEmpty() ? message_->text()
                                            : message_->text() + QStringLiteral("\n\n") + details);
     if (closeWhenDone_) {
+        emit batchFinished(report);
         close();
         return;
     }

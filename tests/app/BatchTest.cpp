@@ -249,6 +249,32 @@ private slots:
         QVERIFY(!fs::exists(scratch.path() / "x.swf"));
         QCOMPARE(status(frame), QStringLiteral("Ready"));
     }
+    void closingDuringABatchStopsItFirst() {
+        test::ScratchDir scratch;
+        std::ofstream(scratch.path() / "clip.avi") << "stands for a video";
+        Gate gate;
+        test::RecordingShell shell;
+        CVantrelDoc doc;
+        CMainFrame frame(doc, shell, [&gate] { return std::make_unique<GatedFrameSource>(gate); });
+        const struct OpenAtEnd {
+            Gate& gate;
+            ~OpenAtEnd() { gate.open(1000); }
+        } openAtEnd{gate};
+        frame.show();
+        frame.view()->dropPaths({scratch.path().string()});
+        QSignalSpy finished(&frame, &CMainFrame::batchFinished);
+        answerDialog(this, [](QDialog&) {});
+        frame.convertToSwf();
+
+        QVERIFY(!frame.close());  // the window waits for the batch to stop
+        QVERIFY(frame.isVisible());
+        gate.open(1000);
+        QVERIFY(finished.wait(30000));
+        QTRY_VERIFY(!frame.isVisible());
+        QVERIFY(!fs::exists(scratch.path() / "clip.swf"));
+        QCOMPARE(scratch.entries(), std::size_t{1});
+    }
+
     void summaryLines_data() {
         QTest::addColumn<QString>("statuses");  // c converted, f failed, s skipped, m a missing picture
         QTest::addColumn<QString>("line");
