@@ -76,6 +76,17 @@ private:
     Gate& gate_;
 };
 
+// A window whose videos deliver their frames through the gate.
+struct GatedWindow {
+    Gate gate;
+    test::RecordingShell shell;
+    CVantrelDoc doc;
+    CMainFrame frame{doc, shell, [this] { return std::make_unique<GatedFrameSource>(gate); }};
+
+    // Should a check fail, the batch must still be able to end.
+    ~GatedWindow() { gate.open(1000); }
+};
+
 // Counts the paintings of a widget.
 class PaintCounter : public QObject {
 public:
@@ -160,15 +171,10 @@ private slots:
         copyData("convert/red4x3.bmp", folder / "x1.bmp");
         std::ofstream(folder / "clip.avi") << "stands for a video";
 
-        Gate gate;
-        test::RecordingShell shell;
-        CVantrelDoc doc;
-        CMainFrame frame(doc, shell, [&gate] { return std::make_unique<GatedFrameSource>(gate); });
-        // Should a check fail, the batch must still be able to end.
-        const struct OpenAtEnd {
-            Gate& gate;
-            ~OpenAtEnd() { gate.open(1000); }
-        } openAtEnd{gate};
+        GatedWindow window;
+        Gate& gate = window.gate;
+        test::RecordingShell& shell = window.shell;
+        CMainFrame& frame = window.frame;
         frame.show();
         frame.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&frame));
@@ -249,17 +255,12 @@ private slots:
         QVERIFY(!fs::exists(scratch.path() / "x.swf"));
         QCOMPARE(status(frame), QStringLiteral("Ready"));
     }
+
     void closingDuringABatchStopsItFirst() {
         test::ScratchDir scratch;
         std::ofstream(scratch.path() / "clip.avi") << "stands for a video";
-        Gate gate;
-        test::RecordingShell shell;
-        CVantrelDoc doc;
-        CMainFrame frame(doc, shell, [&gate] { return std::make_unique<GatedFrameSource>(gate); });
-        const struct OpenAtEnd {
-            Gate& gate;
-            ~OpenAtEnd() { gate.open(1000); }
-        } openAtEnd{gate};
+        GatedWindow window;
+        CMainFrame& frame = window.frame;
         frame.show();
         frame.view()->dropPaths({scratch.path().string()});
         QSignalSpy finished(&frame, &CMainFrame::batchFinished);
@@ -268,7 +269,7 @@ private slots:
 
         QVERIFY(!frame.close());  // the window waits for the batch to stop
         QVERIFY(frame.isVisible());
-        gate.open(1000);
+        window.gate.open(1000);
         QVERIFY(finished.wait(30000));
         QTRY_VERIFY(!frame.isVisible());
         QVERIFY(!fs::exists(scratch.path() / "clip.swf"));
