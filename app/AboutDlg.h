@@ -8,7 +8,7 @@ namespace vantrel {
 class CAboutDlg : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     explicit CAboutDlg(QWidget* parent = nullptr);
 };
 

@@ -5,7 +5,7 @@ namespace vantrel {
 // Lives on the batch's thread: records where the batch stands for the window
 // to pick up, and passes the stop request on.
 class BatchRunner::Observer : public ConvertObserver {
-public:
+  public:
     void jobStarted(std::size_t job, std::size_t jobCount, const std::string&,
                     const std::string& moviePath) override {
         const std::lock_guard lock(mutex_);
@@ -31,7 +31,7 @@ public:
         return std::exchange(changed_, false);
     }
 
-private:
+  private:
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     BatchProgress progress_;
@@ -70,7 +70,9 @@ void BatchRunner::stop() {
     if (observer_) observer_->requestStop();
 }
 
-BatchProgress BatchRunner::progress() const { return observer_ ? observer_->progress() : BatchProgress{}; }
+BatchProgress BatchRunner::progress() const {
+    return observer_ ? observer_->progress() : BatchProgress{};
+}
 
 void BatchRunner::workerDone() {
     // The thread has nothing left to do but return.

@@ -16,7 +16,7 @@ namespace vantrel {
 class BatchRunner : public QObject {
     Q_OBJECT
 
-public:
+  public:
     explicit BatchRunner(FrameSourceFactory makeFrameSource = {}, QObject* parent = nullptr);
     // Stops a running batch after its current frame and waits for it.
     ~BatchRunner() override;
@@ -29,12 +29,12 @@ public:
     bool isRunning() const { return worker_.joinable(); }
     BatchProgress progress() const;
 
-signals:
+  signals:
     // Emitted a few times a second while the batch advances.
     void progressed();
     void finished(const vantrel::ConvertReport& report);
 
-private:
+  private:
     class Observer;
 
     void workerDone();

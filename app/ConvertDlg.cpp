@@ -25,7 +25,8 @@ QLineEdit* numberField(const QString& name, int maxLength, int widthInDigits) {
     auto* field = new QLineEdit;
     field->setObjectName(name);
     field->setMaxLength(maxLength);
-    field->setFixedWidth(field->fontMetrics().horizontalAdvance(QString(widthInDigits, QLatin1Char('0'))) + 16);
+    field->setFixedWidth(
+        field->fontMetrics().horizontalAdvance(QString(widthInDigits, QLatin1Char('0'))) + 16);
     return field;
 }
 
@@ -146,7 +147,8 @@ bool CConvertDlg::exchangeFromControls() {
     const std::optional<float> rate =
         parseFrameRate(rate_->text().toStdString(), message, NumberText::Leading);
     if (!rate) {
-        refuse(rate_, message == kEnterNumber ? QMessageBox::NoIcon : QMessageBox::Warning, message);
+        refuse(rate_, message == kEnterNumber ? QMessageBox::NoIcon : QMessageBox::Warning,
+               message);
         return false;
     }
     colorQuality_ = *quality;

@@ -21,7 +21,7 @@ class ShellServices;
 class CConvertDlg : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     CConvertDlg(ConvertSettings& settings, ShellServices& shell, QWidget* parent = nullptr);
 
     // The options as accepted with OK.
@@ -29,7 +29,7 @@ public:
 
     void accept() override;
 
-private:
+  private:
     bool exchangeFromControls();
     void refuse(QLineEdit* field, QMessageBox::Icon icon, const std::string& message);
 

@@ -1,7 +1,8 @@
 #include "app/LockKeys.h"
 
-#include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
+
+#include <QGuiApplication>
 
 #ifdef VANTREL_HAVE_X11
 #include <X11/XKBlib.h>
@@ -24,7 +25,8 @@ bool indicatorOn(Display* display, const char* name) {
 }  // namespace
 
 std::optional<LockKeyState> readLockKeys() {
-    const auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    const auto* x11 =
+        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     Display* display = x11 != nullptr ? x11->display() : nullptr;
     if (display == nullptr) return std::nullopt;
     return LockKeyState{indicatorOn(display, "Caps Lock"), indicatorOn(display, "Num Lock"),

@@ -29,18 +29,18 @@ namespace {
 // The status bar's message: shrinks with the window and then ends in "...",
 // where a plain label would be cut off or push the window wider.
 class StatusText : public QLabel {
-public:
+  public:
     using QLabel::QLabel;
 
     QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         const QRect area = contentsRect();
         const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
-        style()->drawItemText(&painter, area, Qt::AlignLeft | Qt::AlignVCenter, palette(), isEnabled(),
-                              shown, foregroundRole());
+        style()->drawItemText(&painter, area, Qt::AlignLeft | Qt::AlignVCenter, palette(),
+                              isEnabled(), shown, foregroundRole());
     }
 };
 
@@ -98,8 +98,9 @@ void CMainFrame::createActions() {
     convert_->setIcon(convertIcon());
     connect(convert_, &QAction::triggered, this, &CMainFrame::convertToSwf);
 
-    stop_ = action(QStringLiteral("&Stop"), QStringLiteral("stop"),
-                   QStringLiteral("Stop converting after the current frame"), QStringLiteral("Stop"));
+    stop_ =
+        action(QStringLiteral("&Stop"), QStringLiteral("stop"),
+               QStringLiteral("Stop converting after the current frame"), QStringLiteral("Stop"));
     stop_->setShortcut(Qt::Key_Escape);
     stop_->setEnabled(false);
     connect(stop_, &QAction::triggered, this, &CMainFrame::stopConverting);
@@ -110,9 +111,9 @@ void CMainFrame::createActions() {
     exit_->setShortcut(QKeySequence::Quit);
     connect(exit_, &QAction::triggered, this, &QWidget::close);
 
-    statusBarToggle_ = action(QStringLiteral("&Status Bar"), QStringLiteral("statusBarToggle"),
-                              QStringLiteral("Show or hide the status bar"),
-                              QStringLiteral("Toggle StatusBar"));
+    statusBarToggle_ =
+        action(QStringLiteral("&Status Bar"), QStringLiteral("statusBarToggle"),
+               QStringLiteral("Show or hide the status bar"), QStringLiteral("Toggle StatusBar"));
     statusBarToggle_->setCheckable(true);
     statusBarToggle_->setChecked(true);
     connect(statusBarToggle_, &QAction::toggled, this,
@@ -204,11 +205,10 @@ void CMainFrame::updateCommands() {
 }
 
 void CMainFrame::setBusy(bool busy) {
-    for (QAction* action : {exit_, toolBarToggle_, statusBarToggle_, manual_, about_}) {
+    // Exit stays: leaving stops the batch first.
+    for (QAction* action : {toolBarToggle_, statusBarToggle_, manual_, about_}) {
         action->setEnabled(!busy);
     }
-    // Leaving is still possible: it stops the batch first.
-    exit_->setEnabled(true);
     stop_->setEnabled(busy);
     view_->setDropsEnabled(!busy);
     progressBar_->setVisible(busy);

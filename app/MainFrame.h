@@ -25,7 +25,7 @@ QString manualPath(const QString& programFolder);
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     CMainFrame(CVantrelDoc& doc, ShellServices& shell, FrameSourceFactory makeFrameSource = {},
                QWidget* parent = nullptr);
 
@@ -38,14 +38,14 @@ public:
     void showAbout();
     void openManual();
 
-signals:
+  signals:
     // A batch ended and its report has been shown.
     void batchFinished(const vantrel::ConvertReport& report);
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void createActions();
     void createMenus();
     void createToolBar();

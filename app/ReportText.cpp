@@ -24,7 +24,8 @@ bool isProblem(const JobOutcome& job) {
 QString progressText(const BatchProgress& progress) {
     QString text = QStringLiteral("Converting %1").arg(fileName(progress.moviePath));
     if (progress.framesTotal > 0) {
-        text += QStringLiteral(": frame %1 of %2").arg(progress.framesDone).arg(progress.framesTotal);
+        text +=
+            QStringLiteral(": frame %1 of %2").arg(progress.framesDone).arg(progress.framesTotal);
     }
     return text + QStringLiteral(", job %1 of %2").arg(progress.job + 1).arg(progress.jobCount);
 }
@@ -34,10 +35,18 @@ QString summaryLine(const ConvertReport& report) {
     const JobOutcome* onlyProblem = nullptr;
     for (const JobOutcome& job : report.jobs) {
         switch (job.status) {
-            case JobOutcome::Status::Converted: ++written; break;
-            case JobOutcome::Status::Failed: ++failed; break;
-            case JobOutcome::Status::Skipped: ++skipped; break;
-            case JobOutcome::Status::Stopped: ++stopped; break;
+            case JobOutcome::Status::Converted:
+                ++written;
+                break;
+            case JobOutcome::Status::Failed:
+                ++failed;
+                break;
+            case JobOutcome::Status::Skipped:
+                ++skipped;
+                break;
+            case JobOutcome::Status::Stopped:
+                ++stopped;
+                break;
         }
         if (isProblem(job)) onlyProblem = &job;
         unreadable += job.missingPictures.size();
@@ -51,8 +60,9 @@ QString summaryLine(const ConvertReport& report) {
     }
     QString line = parts.join(QStringLiteral(", "));
     if (failed + skipped == 1) {
-        line += QStringLiteral(": %1: %2")
-                    .arg(fileName(onlyProblem->source), QString::fromStdString(onlyProblem->reason));
+        line +=
+            QStringLiteral(": %1: %2")
+                .arg(fileName(onlyProblem->source), QString::fromStdString(onlyProblem->reason));
     }
     return report.stopped ? QStringLiteral("Stopped: ") + line : line;
 }

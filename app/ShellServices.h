@@ -10,7 +10,7 @@ namespace vantrel {
 // What the window asks of the desktop: message boxes and opening a file
 // with its default viewer. Tests put a recorder in its place.
 class ShellServices {
-public:
+  public:
     virtual ~ShellServices() = default;
 
     // A modal message box captioned "Vantrel"; returns when it is closed.

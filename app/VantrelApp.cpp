@@ -24,7 +24,8 @@ std::vector<std::string> commandLineFolders(int argc, char** argv) {
     return folders;
 }
 
-CVantrelApp::CVantrelApp(int& argc, char** argv) : QApplication(argc, argv), argc_(argc), argv_(argv) {
+CVantrelApp::CVantrelApp(int& argc, char** argv)
+    : QApplication(argc, argv), argc_(argc), argv_(argv) {
     setApplicationName(QStringLiteral("vantrel"));
     setApplicationVersion(kAppVersion);
     setWindowIcon(appIcon());
@@ -50,7 +51,8 @@ void CVantrelApp::initInstance() {
     frame_->show();
     const std::vector<std::string> folders = commandLineFolders(argc_, argv_);
     if (!folders.empty()) {
-        QTimer::singleShot(0, frame_.get(), [this, folders] { frame_->view()->dropPaths(folders); });
+        QTimer::singleShot(0, frame_.get(),
+                           [this, folders] { frame_->view()->dropPaths(folders); });
     }
 }
 

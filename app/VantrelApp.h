@@ -21,7 +21,7 @@ std::vector<std::string> commandLineFolders(int argc, char** argv);
 class CVantrelApp : public QApplication {
     Q_OBJECT
 
-public:
+  public:
     CVantrelApp(int& argc, char** argv);
     ~CVantrelApp() override;
 
@@ -30,7 +30,7 @@ public:
     // their text and end the program here.
     void initInstance();
 
-private:
+  private:
     int& argc_;
     char** argv_;
     ShellServices shell_;

@@ -100,11 +100,16 @@ void CVantrelView::dropPaths(const std::vector<std::string>& paths) {
     window()->raise();
     window()->activateWindow();
     emit jobsChanged();
-    for (const std::string& path : result.unreadable) {
-        emit note(QStringLiteral("%1 cannot be read").arg(QString::fromStdString(path)));
+    if (!result.unreadable.empty()) {
+        QStringList unreadable;
+        for (const std::string& path : result.unreadable)
+            unreadable << QString::fromStdString(path);
+        emit note(QStringLiteral("Cannot be read: %1").arg(unreadable.join(QStringLiteral(", "))));
     }
+    const QString refusal =
+        QString::fromUtf8(kNotFolderMessage.data(), qsizetype(kNotFolderMessage.size()));
     for (std::size_t i = 0; i < result.refused.size(); ++i) {
-        shell_.showMessage(this, QMessageBox::Warning, QString::fromStdString(std::string(kNotFolderMessage)));
+        shell_.showMessage(this, QMessageBox::Warning, refusal);
     }
 }
 

@@ -24,7 +24,7 @@ std::optional<std::vector<std::string>> droppedPaths(const QMimeData& data);
 class CVantrelView : public QListWidget {
     Q_OBJECT
 
-public:
+  public:
     CVantrelView(CVantrelDoc& doc, ShellServices& shell, QWidget* parent = nullptr);
 
     // What a drop of these items does: the jobs are replaced by those found
@@ -35,17 +35,17 @@ public:
     // Drops are refused while a batch runs.
     void setDropsEnabled(bool enabled);
 
-signals:
+  signals:
     void jobsChanged();
     // Something the user should know that needs no answer.
     void note(const QString& text);
 
-protected:
+  protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     bool acceptDrag(QDropEvent* event);
 
     CVantrelDoc& doc_;

@@ -1,10 +1,10 @@
+#include <QCheckBox>
 #include <QLabel>
-#include <QMimeData>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QCheckBox>
 #include <QtTest>
 #include <condition_variable>
 #include <filesystem>
@@ -35,7 +35,7 @@ std::string readFile(const fs::path& path) {
 // Frames that come only when the test lets them: the batch is in the middle
 // of a video for as long as the test wants.
 class Gate {
-public:
+  public:
     void open(int frames) {
         const std::lock_guard lock(mutex_);
         permits_ += frames;
@@ -47,7 +47,7 @@ public:
         --permits_;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     int permits_ = 0;
@@ -55,7 +55,7 @@ private:
 
 // A one-second video of ten 8 x 6 frames, each grabbed only through the gate.
 class GatedFrameSource : public FrameSource {
-public:
+  public:
     explicit GatedFrameSource(Gate& gate) : gate_(gate) {}
     bool open(const std::string&) override { return true; }
     std::int32_t videoWidth() const override { return 8; }
@@ -72,7 +72,7 @@ public:
     bool isBufferEmpty() const override { return false; }
     void close() override {}
 
-private:
+  private:
     Gate& gate_;
 };
 
@@ -89,7 +89,7 @@ struct GatedWindow {
 
 // Counts the paintings of a widget.
 class PaintCounter : public QObject {
-public:
+  public:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint) ++paints;
         return false;
@@ -102,7 +102,7 @@ public:
 class BatchTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     // Answers the Convert dialog the window is about to show.
     static void answerDialog(QObject* context, std::function<void(QDialog&)> fill) {
         QTimer::singleShot(0, context, [fill] {
@@ -110,7 +110,8 @@ private:
             QVERIFY(dialog);
             fill(*dialog);
             for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
-                if (button->text() == QStringLiteral("OK")) QTest::mouseClick(button, Qt::LeftButton);
+                if (button->text() == QStringLiteral("OK"))
+                    QTest::mouseClick(button, Qt::LeftButton);
             }
         });
     }
@@ -122,7 +123,7 @@ private:
         fs::copy_file(kData / from, to);
     }
 
-private slots:
+  private slots:
     void windowWritesWhatTheCommandLineWrites() {
         test::ScratchDir scratch;
         const fs::path byWindow = scratch.path() / "window", byCli = scratch.path() / "cli";
@@ -142,9 +143,12 @@ private slots:
         QCOMPARE(frame.view()->count(), 3);
         QSignalSpy finished(&frame, &CMainFrame::batchFinished);
         answerDialog(this, [](QDialog& dialog) {
-            QTest::mouseClick(dialog.findChild<QRadioButton*>(QStringLiteral("lossless")), Qt::LeftButton);
-            QTest::mouseClick(dialog.findChild<QCheckBox*>(QStringLiteral("includeAlpha")), Qt::LeftButton);
-            dialog.findChild<QLineEdit*>(QStringLiteral("frameRate"))->setText(QStringLiteral("12.5"));
+            QTest::mouseClick(dialog.findChild<QRadioButton*>(QStringLiteral("lossless")),
+                              Qt::LeftButton);
+            QTest::mouseClick(dialog.findChild<QCheckBox*>(QStringLiteral("includeAlpha")),
+                              Qt::LeftButton);
+            dialog.findChild<QLineEdit*>(QStringLiteral("frameRate"))
+                ->setText(QStringLiteral("12.5"));
         });
         frame.convertToSwf();
         QVERIFY(finished.wait(60000));
@@ -152,12 +156,13 @@ private slots:
         QCOMPARE(status(frame), QStringLiteral("3 movies written"));
 
         QProcess cli;
-        cli.start(QStringLiteral(VANTREL_CLI),
-                  {"--lossless", "--alpha", "--rate", "12.5", "--quiet", QString::fromStdString(byCli.string())});
+        cli.start(QStringLiteral(VANTREL_CLI), {"--lossless", "--alpha", "--rate", "12.5",
+                                                "--quiet", QString::fromStdString(byCli.string())});
         QVERIFY(cli.waitForFinished(60000));
         QCOMPARE(cli.exitCode(), 0);
 
-        for (const char* name : {"walk.swf", "walk.html", "run.swf", "run.html", "clip.swf", "clip.html"}) {
+        for (const char* name :
+             {"walk.swf", "walk.html", "run.swf", "run.html", "clip.swf", "clip.html"}) {
             QVERIFY2(fs::exists(byWindow / name), name);
             QVERIFY2(readFile(byWindow / name) == readFile(byCli / name), name);
         }
@@ -193,10 +198,12 @@ private slots:
 
         // The sequence goes through; the video waits at its first frame.
         gate.open(1);
-        QTRY_COMPARE(status(frame), QStringLiteral("Converting clip.swf: frame 1 of 15, job 2 of 2"));
+        QTRY_COMPARE(status(frame),
+                     QStringLiteral("Converting clip.swf: frame 1 of 15, job 2 of 2"));
         const int paintsBefore = painted.paints;
         gate.open(1);
-        QTRY_COMPARE(status(frame), QStringLiteral("Converting clip.swf: frame 2 of 15, job 2 of 2"));
+        QTRY_COMPARE(status(frame),
+                     QStringLiteral("Converting clip.swf: frame 2 of 15, job 2 of 2"));
         QTRY_VERIFY(painted.paints > paintsBefore);
 
         // Drops are refused while converting.
@@ -237,8 +244,13 @@ private slots:
         frame.convertToSwf();
         QVERIFY(finished.wait(60000));
         const QString video = QString::fromStdString((scratch.path() / "broken.avi").string());
-        QCOMPARE(status(frame), QStringLiteral("1 movie written, 1 job failed: broken.avi: video cannot be opened"));
-        QCOMPARE(shell.texts(), QStringList{QStringLiteral("This job was not converted:\n\n%1: video cannot be opened").arg(video)});
+        QCOMPARE(
+            status(frame),
+            QStringLiteral("1 movie written, 1 job failed: broken.avi: video cannot be opened"));
+        QCOMPARE(
+            shell.texts(),
+            QStringList{QStringLiteral("This job was not converted:\n\n%1: video cannot be opened")
+                            .arg(video)});
         QCOMPARE(shell.messages[0].icon, QMessageBox::Warning);
     }
 
@@ -249,7 +261,8 @@ private slots:
         CVantrelDoc doc;
         CMainFrame frame(doc, shell);
         frame.view()->dropPaths({scratch.path().string()});
-        QTimer::singleShot(0, this, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+        QTimer::singleShot(
+            0, this, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
         frame.convertToSwf();
         QVERIFY(!frame.isConverting());
         QVERIFY(!fs::exists(scratch.path() / "x.swf"));
@@ -277,13 +290,16 @@ private slots:
     }
 
     void summaryLines_data() {
-        QTest::addColumn<QString>("statuses");  // c converted, f failed, s skipped, m a missing picture
+        // c converted, f failed, s skipped, m a missing picture in the job before
+        QTest::addColumn<QString>("statuses");
         QTest::addColumn<QString>("line");
+        // clang-format off
         QTest::newRow("all written") << "ccc" << "3 movies written";
         QTest::newRow("one written") << "c" << "1 movie written";
         QTest::newRow("one failed") << "cf" << "1 movie written, 1 job failed: clip.avi: video cannot be opened";
         QTest::newRow("several") << "ffs" << "0 movies written, 2 jobs failed, 1 job skipped";
         QTest::newRow("pictures") << "cmm" << "1 movie written, 2 pictures could not be read";
+        // clang-format on
     }
     void summaryLines() {
         QFETCH(QString, statuses);
@@ -306,7 +322,8 @@ private slots:
     }
 
     void progressBeforeTheFirstFrame() {
-        QCOMPARE(progressText({0, 3, "/anim/walk.swf", 0, 0}), QStringLiteral("Converting walk.swf, job 1 of 3"));
+        QCOMPARE(progressText({0, 3, "/anim/walk.swf", 0, 0}),
+                 QStringLiteral("Converting walk.swf, job 1 of 3"));
     }
 };
 

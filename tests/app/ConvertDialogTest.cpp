@@ -12,7 +12,7 @@ namespace vantrel {
 class ConvertDialogTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     template <typename Widget>
     static Widget* child(QDialog& dialog, const char* name) {
         auto* widget = dialog.findChild<Widget*>(QString::fromLatin1(name));
@@ -31,7 +31,7 @@ private:
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
     }
 
-private slots:
+  private slots:
     void firstOpeningShowsTheDefaults() {
         ConvertSettings settings;
         test::RecordingShell shell;
@@ -58,14 +58,11 @@ private slots:
             if (widget->focusPolicy() & Qt::TabFocus) order << widget;
             widget = widget->nextInFocusChain();
         } while (widget != button(dialog, QStringLiteral("OK")));
-        const QList<QWidget*> expected{button(dialog, QStringLiteral("OK")),
-                                       button(dialog, QStringLiteral("Cancel")),
-                                       child<QRadioButton>(dialog, "jpeg"),
-                                       child<QRadioButton>(dialog, "lossless"),
-                                       child<QCheckBox>(dialog, "includeAlpha"),
-                                       child<QLineEdit>(dialog, "colorQuality"),
-                                       child<QLineEdit>(dialog, "frameRate"),
-                                       child<QCheckBox>(dialog, "outputHtml")};
+        const QList<QWidget*> expected{
+            button(dialog, QStringLiteral("OK")),     button(dialog, QStringLiteral("Cancel")),
+            child<QRadioButton>(dialog, "jpeg"),      child<QRadioButton>(dialog, "lossless"),
+            child<QCheckBox>(dialog, "includeAlpha"), child<QLineEdit>(dialog, "colorQuality"),
+            child<QLineEdit>(dialog, "frameRate"),    child<QCheckBox>(dialog, "outputHtml")};
         QCOMPARE(order, expected);
     }
 
@@ -105,6 +102,7 @@ private slots:
         const QString qualityRange = QStringLiteral("Please enter an integer between 1 and 100.");
         const QString rateRange = QStringLiteral("Please enter a number between 0.01 and 255.");
         const int plain = QMessageBox::NoIcon, warning = QMessageBox::Warning;
+        // clang-format off
         QTest::newRow("quality 0") << "0" << "15" << false << qualityRange << warning << "colorQuality" << 0 << 0.f;
         QTest::newRow("quality 101") << "101" << "15" << false << qualityRange << warning << "colorQuality" << 0 << 0.f;
         QTest::newRow("quality 1") << "1" << "15" << false << "" << 0 << "" << 1 << 15.f;
@@ -121,6 +119,7 @@ private slots:
         QTest::newRow("rate 0.01") << "50" << "0.01" << false << "" << 0 << "" << 50 << 0.01f;
         QTest::newRow("rate 12.5fps") << "50" << "12.5fps" << false << "" << 0 << "" << 50 << 12.5f;
         QTest::newRow("rate 255") << "50" << "255" << false << "" << 0 << "" << 50 << 255.f;
+        // clang-format on
     }
     void okChecksTheFields() {
         QFETCH(QString, quality);

@@ -10,7 +10,7 @@ namespace vantrel::test {
 // Records the message boxes and files the window would show, instead of
 // showing them.
 class RecordingShell : public ShellServices {
-public:
+  public:
     struct Message {
         QMessageBox::Icon icon;
         QString text;

@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 class WindowTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     struct Window {
         test::RecordingShell shell;
         CVantrelDoc doc;
@@ -61,7 +61,7 @@ private:
         return dropped.isAccepted() ? dropped.dropAction() : Qt::IgnoreAction;
     }
 
-private slots:
+  private slots:
     void startsAsAnEmptyUntitledWindow() {
         Window window;
         QCOMPARE(window.frame.windowTitle(), QStringLiteral("Untitled - Vantrel"));
@@ -126,16 +126,19 @@ private slots:
         Window window;
         window.frame.show();
         QWidget* target = window.frame.view()->viewport();
-        QCOMPARE(drop(target, {QUrl(QStringLiteral("https://example.org/anim/"))}), Qt::IgnoreAction);
+        QCOMPARE(drop(target, {QUrl(QStringLiteral("https://example.org/anim/"))}),
+                 Qt::IgnoreAction);
         QCOMPARE(drop(target, {QUrl::fromLocalFile(QStringLiteral("/tmp"))}, Qt::MoveAction),
                  Qt::IgnoreAction);
-        QCOMPARE(drop(target, {QUrl::fromLocalFile(QStringLiteral("/tmp"))}, Qt::MoveAction | Qt::LinkAction),
+        QCOMPARE(drop(target, {QUrl::fromLocalFile(QStringLiteral("/tmp"))},
+                      Qt::MoveAction | Qt::LinkAction),
                  Qt::LinkAction);
     }
 
     void droppedPathsKeepTheirBytes_data() {
         QTest::addColumn<QByteArray>("uriList");
         QTest::addColumn<QByteArrayList>("paths");  // empty: refused
+        // clang-format off
         QTest::newRow("plain") << QByteArray("file:///a/b\r\nfile:///c\r\n") << QByteArrayList{"/a/b", "/c"};
         QTest::newRow("escapes") << QByteArray("file:///a%20b/%C3%A9") << QByteArrayList{"/a b/\xC3\xA9"};
         QTest::newRow("not UTF-8") << QByteArray("file:///caf%E9/x1.bmp") << QByteArrayList{"/caf\xE9/x1.bmp"};
@@ -145,6 +148,7 @@ private slots:
         QTest::newRow("web") << QByteArray("file:///x\nhttps://example.org/y") << QByteArrayList{};
         QTest::newRow("NUL") << QByteArray("file:///x%00y") << QByteArrayList{};
         QTest::newRow("nothing") << QByteArray("\r\n") << QByteArrayList{};
+        // clang-format on
     }
     void droppedPathsKeepTheirBytes() {
         QFETCH(QByteArray, uriList);
@@ -217,7 +221,8 @@ private slots:
         test::ScratchDir scratch;
         const fs::path bin = scratch.path() / "bin";
         const fs::path beside = bin / "manual" / "index.html";
-        const fs::path installed = scratch.path() / "share" / "doc" / "vantrel" / "manual" / "index.html";
+        const fs::path installed =
+            scratch.path() / "share" / "doc" / "vantrel" / "manual" / "index.html";
         fs::create_directories(bin);
         QCOMPARE(manualPath(q(bin)), q(beside));  // neither: where it should be
         touch(installed);
@@ -227,13 +232,14 @@ private slots:
     }
 
     void helpOpensTheManualBesideTheProgram() {
-        const fs::path manual =
-            fs::path(QCoreApplication::applicationDirPath().toStdString()) / "manual" / "index.html";
+        const fs::path manual = fs::path(QCoreApplication::applicationDirPath().toStdString()) /
+                                "manual" / "index.html";
         fs::remove_all(manual.parent_path());
         Window window;
         window.frame.openManual();
-        QCOMPARE(window.shell.texts(), QStringList{QStringLiteral("The manual is missing. It belongs at %1.")
-                                                       .arg(q(manual))});
+        QCOMPARE(
+            window.shell.texts(),
+            QStringList{QStringLiteral("The manual is missing. It belongs at %1.").arg(q(manual))});
         QVERIFY(window.shell.opened.isEmpty());
 
         touch(manual);
