@@ -29,13 +29,13 @@ bool AtomicFile::open(std::string& error) {
         char name[32];
         std::snprintf(name, sizeof name, ".vantrel-%08x.tmp", static_cast<unsigned>(random()));
         std::filesystem::path candidate = folder / name;
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             error = failure(errno);
             return false;
         }
-        file_ = ::fdopen(fd, "wb");
+        file_ = ::fdopen(fd, "w+b");
         if (file_ == nullptr) {
             const int saved = errno;
             ::close(fd);

@@ -20,6 +20,7 @@ public:
     // Creates the temporary file. On failure `error` says why, in the form
     // "cannot write PATH: REASON".
     bool open(std::string& error);
+    // Open for reading too, so what was written can be read back.
     std::FILE* stream() { return file_; }
     // Flushes, closes and renames into place.
     bool commit(std::string& error);

@@ -1,6 +1,7 @@
 #include "swf/SwfMovie.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 
 #include "swf/AtomicFile.h"
@@ -11,16 +12,27 @@ namespace {
 constexpr std::uint8_t kSwfVersion = 4;
 constexpr std::int32_t kFixedRectLimit = 16384;  // twips that fit the 15-bit fields
 constexpr std::uint64_t kMaxFileLength = 0xFFFFFFFFu;
+// Headers take 21 to 29 bytes, whatever the frame size.
+constexpr std::uint64_t kMaxHeaderChange = 8;
+const std::string kTooLong = "the movie would reach 4 GiB, more than a SWF file can hold";
 
 std::string refusal(const std::filesystem::path& path, const std::string& reason) {
     return "cannot write " + path.string() + ": " + reason;
 }
 }  // namespace
 
+SwfMovie::SwfMovie() = default;
+
+SwfMovie::~SwfMovie() = default;
+
 void SwfMovie::addTag(std::unique_ptr<SwfTag> tag) {
     if (tag->countsAsFrame()) ++frameCount_;
     if (tag->placesCharacter()) ++placementCount_;
-    tags_.push_back(std::move(tag));
+    if (file_) {
+        writeTag(*tag);
+    } else {
+        tags_.push_back(std::move(tag));
+    }
 }
 
 std::uint16_t SwfMovie::nextCharacterId() {
@@ -48,58 +60,139 @@ void writeMovieHeader(SwfStream& out, std::uint32_t fileLength, std::int32_t wid
     out.writeU16(frameCount);
 }
 
+bool SwfMovie::streamTo(const std::filesystem::path& path, std::int32_t width,
+                        std::int32_t height, std::string& error) {
+    auto file = std::make_unique<AtomicFile>(path);
+    if (!file->open(error)) return false;
+    SwfStream room;
+    writeMovieHeader(room, 0, std::max(width, 0), std::max(height, 0), 0, 0);
+    file_ = std::move(file);
+    filePath_ = path;
+    reservedHeader_ = room.count();
+    written_ = 0;
+    streamError_.clear();
+    writeRecords(room);
+    for (const auto& tag : tags_) writeTag(*tag);
+    tags_.clear();
+    return true;
+}
+
+void SwfMovie::writeTag(const SwfTag& tag) {
+    SwfStream record;
+    tag.write(record);
+    writeRecords(record);
+}
+
+void SwfMovie::writeRecords(SwfStream& records) {
+    if (!streamError_.empty()) return;
+    const std::uint64_t length = records.totalLength();
+    // The final header differs from the room kept for it by a few bytes at
+    // most: past this the file cannot be held, and is not written on.
+    if (written_ + length > kMaxFileLength + kMaxHeaderChange) {
+        streamError_ = kTooLong;
+        return;
+    }
+    errno = 0;
+    if (!records.writeToFile(file_->stream())) {
+        streamError_ = std::strerror(errno != 0 ? errno : EIO);
+        return;
+    }
+    written_ += length;
+}
+
 WriteResult SwfMovie::write(const std::filesystem::path& path, std::int32_t width,
                             std::int32_t height, std::int32_t rate) {
     // Every movie restarts its ids, whatever becomes of this file.
     const std::uint32_t characters = charactersDrawn_;
     charactersDrawn_ = 0;
+    // A refused movie leaves no temporary file behind.
+    auto refuse = [&](const std::string& reason) {
+        file_.reset();
+        return WriteResult{false, refusal(path, reason)};
+    };
 
+    if (file_ && path != filePath_) {
+        return refuse("the movie is being written to " + filePath_.string());
+    }
     if (rate <= 0 || rate > 0xFFFF) {
-        return {false, refusal(path, "the frame rate is outside 0.01 to 255 frames per second")};
+        return refuse("the frame rate is outside 0.01 to 255 frames per second");
     }
     if (frameCount_ > 0xFFFF) {
-        return {false, refusal(path, std::to_string(frameCount_) +
-                                         " frames are more than a movie can hold (65535)")};
+        return refuse(std::to_string(frameCount_) + " frames are more than a movie can hold (65535)");
     }
     if (characters > 0xFFFF) {
-        return {false, refusal(path, "too many pictures for one movie (" +
-                                         std::to_string(characters) +
-                                         " characters, at most 65535)")};
+        return refuse("too many pictures for one movie (" + std::to_string(characters) +
+                      " characters, at most 65535)");
     }
     // The header's 5-bit width field allows values below 2^30 twips.
     if (width < 0 || height < 0 || maxAbs(width, height) >= (1 << 30)) {
-        return {false, refusal(path, "the frame size cannot be stored")};
+        return refuse("the frame size cannot be stored");
     }
+
+    // A movie that kept its tags streams them all now, and keeps them.
+    std::vector<std::unique_ptr<SwfTag>> kept;
+    if (!file_) {
+        kept = std::move(tags_);
+        tags_.clear();
+        std::string error;
+        if (!streamTo(path, width, height, error)) {
+            tags_ = std::move(kept);
+            return {false, error};
+        }
+        for (const auto& tag : kept) writeTag(*tag);
+    }
+    SwfStream end;
+    end.writeTagHeader(static_cast<std::uint16_t>(TagCode::End), 0);
+    writeRecords(end);
 
     SwfStream header;
     writeMovieHeader(header, 0, width, height, static_cast<std::uint16_t>(rate),
                      static_cast<std::uint16_t>(frameCount_));
-    const std::uint32_t headerSize = header.count();
-
-    SwfStream movie;
-    for (std::uint32_t i = 0; i < headerSize; ++i) movie.writeU8(0);
-    for (const auto& tag : tags_) tag->write(movie);
-    movie.writeTagHeader(static_cast<std::uint16_t>(TagCode::End), 0);
-
-    const std::uint64_t fileLength = movie.totalLength();
-    if (fileLength > kMaxFileLength) {
-        return {false, refusal(path, "the movie would reach 4 GiB, more than a SWF file can hold")};
-    }
-
-    SwfStream finalHeader;
-    writeMovieHeader(finalHeader, static_cast<std::uint32_t>(fileLength), width, height,
-                     static_cast<std::uint16_t>(rate), static_cast<std::uint16_t>(frameCount_));
-    std::memcpy(movie.bytes(), finalHeader.bytes(), headerSize);
-
+    const std::uint64_t fileLength = written_ - reservedHeader_ + header.count();
+    if (streamError_.empty() && fileLength > kMaxFileLength) streamError_ = kTooLong;
     WriteResult result;
-    AtomicFile file(path);
-    if (!file.open(result.error)) return result;
+    if (streamError_.empty()) {
+        SwfStream finalHeader;
+        writeMovieHeader(finalHeader, static_cast<std::uint32_t>(fileLength), width, height,
+                         static_cast<std::uint16_t>(rate), static_cast<std::uint16_t>(frameCount_));
+        result = finish(path, finalHeader);
+    } else {
+        result = refuse(streamError_);
+    }
+    file_.reset();
+    tags_ = std::move(kept);
+    return result;
+}
+
+// Puts the header in the room kept for it, or, when its length differs,
+// writes it to a second temporary file followed by the tags.
+WriteResult SwfMovie::finish(const std::filesystem::path& path, const SwfStream& header) {
+    WriteResult result;
+    std::FILE* tags = file_->stream();
     errno = 0;
-    if (!movie.writeToFile(file.stream())) {
-        result.error = refusal(path, std::strerror(errno != 0 ? errno : EIO));
+    if (header.count() == reservedHeader_) {
+        if (std::fflush(tags) != 0 || std::fseek(tags, 0, SEEK_SET) != 0 ||
+            std::fwrite(header.bytes(), 1, header.count(), tags) != header.count()) {
+            return {false, refusal(path, std::strerror(errno != 0 ? errno : EIO))};
+        }
+        result.written = file_->commit(result.error);
         return result;
     }
-    result.written = file.commit(result.error);
+    AtomicFile moved(path);
+    if (!moved.open(result.error)) return result;
+    std::vector<std::uint8_t> chunk(1 << 20);
+    bool copied = std::fflush(tags) == 0 && std::fseek(tags, reservedHeader_, SEEK_SET) == 0 &&
+                  std::fwrite(header.bytes(), 1, header.count(), moved.stream()) == header.count();
+    while (copied) {
+        const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), tags);
+        if (got == 0) {
+            copied = !std::ferror(tags);
+            break;
+        }
+        copied = std::fwrite(chunk.data(), 1, got, moved.stream()) == got;
+    }
+    if (!copied) return {false, refusal(path, std::strerror(errno != 0 ? errno : EIO))};
+    result.written = moved.commit(result.error);
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "swf/AtomicFile.h"
 #include "swf/SwfTag.h"
 
 namespace vantrel {
@@ -17,12 +18,24 @@ struct WriteResult {
 };
 
 // The tags of one movie, in file order, and the file writer: an uncompressed
-// SWF 4 file with its header, the tag records and the End tag.
+// SWF 4 file with its header, the tag records and the End tag. The movie
+// keeps its tags until write(), or, once streamTo() was called, sends each
+// straight into the file as it is added.
 class SwfMovie {
 public:
-    SwfMovie() = default;
+    SwfMovie();
+    ~SwfMovie();
     SwfMovie(const SwfMovie&) = delete;
     SwfMovie& operator=(const SwfMovie&) = delete;
+
+    // Sends every tag added from now on into a temporary file beside `path`
+    // and lets it go, so memory does not grow with the movie's length; the
+    // payloads a tag refers to may be released once addTag returns. Room is
+    // kept for the header of a frame of width x height twips; write() fills
+    // it in, and moves the tags if the final frame size needs a header of
+    // another length. False, with the reason, when no file can be made.
+    bool streamTo(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
+                  std::string& error);
 
     // Takes the tag; ShowFrame tags add to the frame count.
     void addTag(std::unique_ptr<SwfTag> tag);
@@ -35,18 +48,32 @@ public:
     std::int32_t placementCount() const { return placementCount_; }
     const std::vector<std::unique_ptr<SwfTag>>& tags() const { return tags_; }
 
-    // Writes the file atomically. Width and height are twips, rate the frame
+    // Writes the file atomically (when streaming, completes it; `path` must
+    // be the one streamed to). Width and height are twips, rate the frame
     // rate times 256. Values the header cannot hold (a rate outside 1..65535,
     // more than 65535 frames or characters, a file of 4 GiB or more) are
-    // refused with a reason rather than cut. Restarts the character ids.
+    // refused with a reason rather than cut, and then no file is left.
+    // Restarts the character ids.
     WriteResult write(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
                       std::int32_t rate);
 
 private:
+    void writeTag(const SwfTag& tag);
+    void writeRecords(SwfStream& records);
+    WriteResult finish(const std::filesystem::path& path, const SwfStream& header);
+
     std::int32_t frameCount_ = 0;
     std::int32_t placementCount_ = 0;
     std::uint32_t charactersDrawn_ = 0;
     std::vector<std::unique_ptr<SwfTag>> tags_;
+
+    // While streaming: the temporary file, the header room at its start, the
+    // bytes written so far (the room included), and the first failure.
+    std::unique_ptr<AtomicFile> file_;
+    std::filesystem::path filePath_;
+    std::uint32_t reservedHeader_ = 0;
+    std::uint64_t written_ = 0;
+    std::string streamError_;
 };
 
 // The SWF file header's FrameSize RECT, rate and frame count, as written by

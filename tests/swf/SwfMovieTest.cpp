@@ -183,5 +183,78 @@ TEST(SwfMovie, RefusesMoreCharactersThanIdsCanName) {
     EXPECT_NE(r.error.find("too many pictures"), std::string::npos) << r.error;
 }
 
+// A tag that claims a payload far larger than the memory behind it: only a
+// writer that refuses it before writing can pass.
+class OversizedTag : public SwfTag {
+public:
+    void write(SwfStream& out) const override {
+        SwfStream body;
+        body.addReference(&byte_, 0xFFFFFFF0u);
+        writeTagRecord(out, TagCode::DefineBitsJpeg2, body);
+    }
+
+private:
+    std::uint8_t byte_ = 0;
+};
+
+// Streamed as the movie is built, or kept and written at the end: the same
+// file, whether the header room kept for the first frame size fits the
+// final one, is too small, or too large.
+TEST(SwfMovie, StreamingWritesWhatKeepingWrites) {
+    struct Case {
+        std::int32_t roomWidth, roomHeight, width, height;
+    };
+    const Bytes payload(3000, 0x5A);
+    for (const Case c : {Case{6400, 4800, 6400, 4800}, Case{400, 300, 40000, 30000},
+                         Case{40000, 30000, 400, 300}, Case{0, 0, 1 << 29, 20}}) {
+        test::ScratchDir dir;
+        auto build = [&](SwfMovie& movie) {
+            for (int frame = 0; frame < 3; ++frame) {
+                movie.addTag(std::make_unique<PayloadTag>(payload));
+                movie.addTag(std::make_unique<ShowFrameTag>());
+            }
+        };
+        SwfMovie kept;
+        build(kept);
+        ASSERT_TRUE(kept.write(dir.path() / "kept.swf", c.width, c.height, 3840).written);
+        SwfMovie streamed;
+        std::string error;
+        ASSERT_TRUE(streamed.streamTo(dir.path() / "streamed.swf", c.roomWidth, c.roomHeight, error));
+        build(streamed);
+        EXPECT_TRUE(streamed.tags().empty());
+        ASSERT_TRUE(streamed.write(dir.path() / "streamed.swf", c.width, c.height, 3840).written);
+        EXPECT_EQ(readFile(dir.path() / "streamed.swf"), readFile(dir.path() / "kept.swf"))
+            << c.roomWidth << " -> " << c.width;
+        EXPECT_EQ(dir.entries(), 2u);  // no temporary file left
+    }
+}
+
+TEST(SwfMovie, AStreamedMovieThatIsRefusedLeavesNoFile) {
+    test::ScratchDir dir;
+    const fs::path path = dir.path() / "x.swf";
+    std::string error;
+    SwfMovie badRate;
+    ASSERT_TRUE(badRate.streamTo(path, 20, 20, error));
+    badRate.addTag(std::make_unique<ShowFrameTag>());
+    EXPECT_NE(badRate.write(path, 20, 20, 0).error.find("frame rate"), std::string::npos);
+    EXPECT_EQ(dir.entries(), 0u);
+
+    for (bool streaming : {true, false}) {
+        SwfMovie tooLong;
+        if (streaming) {
+            ASSERT_TRUE(tooLong.streamTo(path, 20, 20, error));
+        }
+        tooLong.addTag(std::make_unique<OversizedTag>());
+        const WriteResult r = tooLong.write(path, 20, 20, 3840);
+        EXPECT_FALSE(r.written);
+        EXPECT_NE(r.error.find("would reach 4 GiB"), std::string::npos) << r.error;
+        EXPECT_EQ(dir.entries(), 0u);
+    }
+
+    SwfMovie nowhere;
+    EXPECT_FALSE(nowhere.streamTo(dir.path() / "no" / "x.swf", 20, 20, error));
+    EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
+}
+
 }  // namespace
 }  // namespace vantrel
