@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "convert/ConvertDriver.h"
@@ -96,6 +98,7 @@ int main(int argc, char** argv) {
     bool noHtml = false;
     bool list = false;
     bool quiet = false;
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::string qualityText = "90";
     std::string rateText = "15";
     std::vector<std::string> folders;
@@ -109,6 +112,10 @@ int main(int argc, char** argv) {
     app.add_flag("--list", list,
                  "print the queued jobs, one row each as the window lists them, and convert nothing");
     app.add_flag("--quiet", quiet, "no progress display");
+    app.add_option("-j,--jobs", jobs,
+                   "threads that read and encode each movie's frames (default: one per core)")
+        ->type_name("N")
+        ->check(CLI::Range(1u, 1024u));
     app.add_option("FOLDER", folders, "folders to search for pictures and videos")
         ->required()
         ->type_name("");
@@ -163,7 +170,7 @@ int main(int argc, char** argv) {
     {
         std::optional<ProgressLine> progress;
         if (!quiet && ::isatty(STDERR_FILENO)) progress.emplace();
-        report = vantrel::convertAll(doc, prompt, progress ? &*progress : nullptr);
+        report = vantrel::convertAll(doc, prompt, progress ? &*progress : nullptr, {}, jobs);
     }
     for (const JobOutcome& outcome : report.jobs) {
         printOutcome(outcome);

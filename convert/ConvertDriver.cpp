@@ -4,11 +4,14 @@
 #include <cctype>
 #include <climits>
 #include <map>
+#include <new>
 #include <sstream>
+#include <thread>
 
 #include "convert/FileBuffer.h"
 #include "convert/FileNames.h"
 #include "convert/JobIntake.h"
+#include "convert/OrderedPipeline.h"
 #include "html/HtmlPage.h"
 #include "image/BmpReader.h"
 #include "image/JpegCodec.h"
@@ -76,23 +79,8 @@ bool readPicture(const std::string& path, RasterImage& picture, std::string& why
     return decoded;
 }
 
-bool addPicture(SwfMovie& movie, const RasterImage& picture, CVantrelDoc& doc,
-                const std::string& name, JobOutcome& outcome) {
-    std::string why;
-    if (composeFrame(movie, picture, doc.settings, doc.sourceBuffers, &why)) return true;
-    outcome.missingPictures.push_back(name + ": " + why);
-    return false;
-}
-
 bool stopRequested(ConvertObserver* observer) {
     return observer != nullptr && observer->stopRequested();
-}
-
-// The movie being made is dropped, with the buffers its tags point into.
-void stopJob(CVantrelDoc& doc, JobOutcome& outcome) {
-    doc.sourceBuffers.clear();
-    outcome.status = JobOutcome::Status::Stopped;
-    outcome.reason = "stopped before its movie was written";
 }
 
 void addSound(SwfMovie& movie, const std::string& mp3Path, CVantrelDoc& doc,
@@ -137,7 +125,103 @@ void finishMovie(SwfMovie& movie, const std::string& outputPath, std::int32_t wi
     }
 }
 
-JobOutcome convertSequence(const FolderJob& job, CVantrelDoc& doc, ConvertObserver* observer) {
+// The output end of a job: frames arrive in order and go straight into the
+// movie's file, their payloads released as soon as they are written.
+class MovieFrames {
+public:
+    MovieFrames(CVantrelDoc& doc, ConvertObserver* observer, std::string moviePath,
+                std::int32_t frameTotal, JobOutcome& outcome)
+        : doc_(doc),
+          observer_(observer),
+          moviePath_(std::move(moviePath)),
+          frameTotal_(frameTotal),
+          outcome_(outcome) {}
+
+    SwfMovie& movie() { return movie_; }
+    bool anyPicture() const { return anyPicture_; }
+    // The job ended early: its file could not be made, or the user stopped.
+    bool ended() const { return ended_; }
+
+    // Adds one frame: the picture's tags if there is one, the sound named by
+    // mp3Path (in the first frame), then ShowFrame. False once the job
+    // cannot go on.
+    bool add(std::optional<EncodedFrame>& frame, const std::string& mp3Path) {
+        if (frameCount_ == 0) {
+            // The header's room is kept for the first picture's size.
+            std::string error;
+            if (!movie_.streamTo(moviePath_, frame ? toTwips(frame->width) : 0,
+                                 frame ? toTwips(frame->height) : 0, error)) {
+                return end(JobOutcome::Status::Failed, error);
+            }
+        }
+        if (frame) {
+            addFrameTags(movie_, std::move(*frame), doc_.sourceBuffers);
+            doc_.sourceBuffers.clear();
+            anyPicture_ = true;
+        }
+        if (!mp3Path.empty()) {
+            addSound(movie_, mp3Path, doc_, outcome_);
+            doc_.sourceBuffers.clear();
+        }
+        movie_.addTag(std::make_unique<ShowFrameTag>());
+        ++frameCount_;
+        if (observer_ != nullptr) observer_->frameAdded(frameCount_, frameTotal_);
+        if (stopRequested(observer_)) {
+            return end(JobOutcome::Status::Stopped, "stopped before its movie was written");
+        }
+        return true;
+    }
+
+    // The pipeline itself failed (no memory for a frame).
+    void fail(const std::string& reason) { end(JobOutcome::Status::Failed, reason); }
+
+private:
+    bool end(JobOutcome::Status status, const std::string& reason) {
+        doc_.sourceBuffers.clear();
+        outcome_.status = status;
+        outcome_.reason = reason;
+        ended_ = true;
+        return false;
+    }
+
+    CVantrelDoc& doc_;
+    ConvertObserver* observer_;
+    std::string moviePath_;
+    std::int32_t frameTotal_;
+    JobOutcome& outcome_;
+    SwfMovie movie_;
+    std::int32_t frameCount_ = 0;
+    bool anyPicture_ = false;
+    bool ended_ = false;
+};
+
+// Runs the frames of one job on `threads` threads, about two frames in
+// flight for each so memory stays flat.
+template <typename Item, typename Produce, typename Transform, typename Consume>
+void runFrames(unsigned threads, MovieFrames& frames, Produce produce, Transform transform,
+               Consume consume) {
+    try {
+        runOrderedPipeline<Item>(threads, std::size_t{2} * threads, produce, transform, consume);
+    } catch (const std::bad_alloc&) {
+        frames.fail("not enough memory for its frames");
+    } catch (const std::exception& error) {
+        frames.fail(error.what());
+    }
+}
+
+// One picture of a sequence on its way through the pipeline.
+struct PictureFrame {
+    std::size_t k = 0;
+    std::string path;
+    std::int32_t width = 0;  // the picture as the reader left it
+    std::int32_t height = 0;
+    bool decoded = false;
+    std::optional<EncodedFrame> frame;
+    std::string why;
+};
+
+JobOutcome convertSequence(const FolderJob& job, CVantrelDoc& doc, ConvertObserver* observer,
+                           unsigned threads) {
     JobOutcome outcome;
     outcome.source = rowText(job);
     if (job.numbers.empty()) {
@@ -152,36 +236,54 @@ JobOutcome convertSequence(const FolderJob& job, CVantrelDoc& doc, ConvertObserv
         return outcome;
     }
 
-    SwfMovie movie;
-    RasterImage picture;
-    bool anyPicture = false;
-    for (std::size_t k = 0; k < job.numbers.size(); ++k) {
-        const std::string path = job.picturePath(job.numbers[k]);
-        std::string why;
-        if (readPicture(path, picture, why)) {
-            anyPicture |= addPicture(movie, picture, doc, path, outcome);
-        } else {
-            outcome.missingPictures.push_back(path + ": " + why);
-        }
-        if (k == 0) addSound(movie, job.prefix + ".mp3", doc, outcome);
-        movie.addTag(std::make_unique<ShowFrameTag>());
-        if (observer != nullptr) {
-            observer->frameAdded(static_cast<std::int32_t>(k + 1),
-                                 static_cast<std::int32_t>(job.numbers.size()));
-        }
-        if (stopRequested(observer)) {
-            stopJob(doc, outcome);
-            return outcome;
-        }
-    }
+    const ConvertSettings settings = doc.settings;
+    MovieFrames frames(doc, observer, sequenceMoviePath(job),
+                       static_cast<std::int32_t>(job.numbers.size()), outcome);
+    std::size_t next = 0;
     // The stage takes the size of the picture as the last decode left it.
-    finishMovie(movie, sequenceMoviePath(job), picture.width, picture.height, anyPicture, doc,
+    std::int32_t width = 0, height = 0;
+    runFrames<PictureFrame>(
+        threads, frames,
+        [&](PictureFrame& item) {
+            if (next == job.numbers.size()) return false;
+            item.k = next;
+            item.path = job.picturePath(job.numbers[next++]);
+            return true;
+        },
+        [&](PictureFrame& item) {
+            RasterImage picture;
+            item.decoded = readPicture(item.path, picture, item.why);
+            item.width = picture.width;
+            item.height = picture.height;
+            if (item.decoded) item.frame = encodeFrame(picture, settings, &item.why);
+        },
+        [&](PictureFrame& item) {
+            if (item.decoded || item.width > 0 || item.height > 0) {
+                width = item.width;
+                height = item.height;
+            }
+            if (!item.frame) outcome.missingPictures.push_back(item.path + ": " + item.why);
+            return frames.add(item.frame, item.k == 0 ? job.prefix + ".mp3" : std::string());
+        });
+    if (frames.ended()) return outcome;
+    finishMovie(frames.movie(), sequenceMoviePath(job), width, height, frames.anyPicture(), doc,
                 outcome);
     return outcome;
 }
 
+// One sampled frame of a video on its way through the pipeline. A frame
+// that could not be grabbed shares the picture before it.
+struct VideoFrame {
+    std::int32_t i = 0;
+    std::int32_t index = 0;
+    bool grabbed = false;
+    std::shared_ptr<const RasterImage> picture;
+    std::optional<EncodedFrame> frame;
+    std::string why;
+};
+
 JobOutcome convertVideo(const VideoJob& job, CVantrelDoc& doc, ConvertObserver* observer,
-                        const FrameSourceFactory& makeFrameSource) {
+                        const FrameSourceFactory& makeFrameSource, unsigned threads) {
     JobOutcome outcome;
     outcome.source = rowText(job);
     std::unique_ptr<FrameSource> source =
@@ -206,28 +308,34 @@ JobOutcome convertVideo(const VideoJob& job, CVantrelDoc& doc, ConvertObserver* 
     }
     const auto frameTotal = static_cast<std::int32_t>(length);
 
-    SwfMovie movie;
-    RasterImage picture;
-    bool anyPicture = false;
+    const ConvertSettings settings = doc.settings;
+    MovieFrames frames(doc, observer, videoMoviePath(job.path), frameTotal, outcome);
     const std::int32_t sourceFrames = source->frameCount();
-    for (std::int32_t i = 0; i < frameTotal; ++i) {
-        const std::int32_t index = sampledFrameIndex(sourceFrames, i, frameTotal);
-        const std::string frameName = job.path + " frame " + std::to_string(index);
-        // A failed grab leaves the previous frame's picture, shown again.
-        if (!source->grabFrame(index, picture)) {
-            outcome.missingPictures.push_back(frameName + ": cannot be decoded");
-        }
-        anyPicture |= addPicture(movie, picture, doc, frameName, outcome);
-        if (i == 0) addSound(movie, job.path + ".mp3", doc, outcome);
-        movie.addTag(std::make_unique<ShowFrameTag>());
-        if (observer != nullptr) observer->frameAdded(i + 1, frameTotal);
-        if (stopRequested(observer)) {
-            stopJob(doc, outcome);
-            return outcome;
-        }
-    }
-    finishMovie(movie, videoMoviePath(job.path), source->videoWidth(), source->videoHeight(),
-                anyPicture, doc, outcome);
+    std::int32_t next = 0;
+    std::shared_ptr<const RasterImage> current = std::make_shared<RasterImage>();
+    runFrames<VideoFrame>(
+        threads, frames,
+        // The decoder only goes forward: one thread grabs, in order.
+        [&](VideoFrame& item) {
+            if (next == frameTotal) return false;
+            item.i = next++;
+            item.index = sampledFrameIndex(sourceFrames, item.i, frameTotal);
+            auto picture = std::make_shared<RasterImage>();
+            item.grabbed = source->grabFrame(item.index, *picture);
+            if (item.grabbed) current = std::move(picture);
+            item.picture = current;
+            return true;
+        },
+        [&](VideoFrame& item) { item.frame = encodeFrame(*item.picture, settings, &item.why); },
+        [&](VideoFrame& item) {
+            const std::string name = job.path + " frame " + std::to_string(item.index);
+            if (!item.grabbed) outcome.missingPictures.push_back(name + ": cannot be decoded");
+            if (!item.frame) outcome.missingPictures.push_back(name + ": " + item.why);
+            return frames.add(item.frame, item.i == 0 ? job.path + ".mp3" : std::string());
+        });
+    if (frames.ended()) return outcome;
+    finishMovie(frames.movie(), videoMoviePath(job.path), source->videoWidth(),
+                source->videoHeight(), frames.anyPicture(), doc, outcome);
     return outcome;
 }
 
@@ -249,7 +357,8 @@ std::string sequenceMoviePath(const FolderJob& job) { return job.prefix + ".swf"
 std::string videoMoviePath(const std::string& videoPath) { return withExtension(videoPath, "swf"); }
 
 ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserver* observer,
-                         const FrameSourceFactory& makeFrameSource) {
+                         const FrameSourceFactory& makeFrameSource, unsigned threads) {
+    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     ConvertReport report;
     const std::optional<ConvertOptions> options = prompt.ask(doc.settings);
     if (!options) {
@@ -293,11 +402,11 @@ ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserve
     };
     for (const FolderJob& sequence : doc.jobs.folderJobs) {
         run(rowText(sequence), sequenceMoviePath(sequence),
-            [&] { return convertSequence(sequence, doc, observer); });
+            [&] { return convertSequence(sequence, doc, observer, threads); });
     }
     for (const VideoJob& video : doc.jobs.videoJobs) {
         run(rowText(video), videoMoviePath(video.path),
-            [&] { return convertVideo(video, doc, observer, makeFrameSource); });
+            [&] { return convertVideo(video, doc, observer, makeFrameSource, threads); });
     }
     return report;
 }

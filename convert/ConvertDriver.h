@@ -90,10 +90,12 @@ using FrameSourceFactory = std::function<std::unique_ptr<FrameSource>()>;
 // The Convert command: asks for the options once, then turns every queued
 // picture sequence, then every video, into one movie beside its source, with
 // its sound track and, if asked, its HTML page. The job list is unchanged.
-// The report has one outcome per queued job, in batch order.
+// The report has one outcome per queued job, in batch order. The frames of
+// a movie are read and encoded on `threads` threads (0: one per core); the
+// files written do not depend on it.
 ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt,
                          ConvertObserver* observer = nullptr,
-                         const FrameSourceFactory& makeFrameSource = {});
+                         const FrameSourceFactory& makeFrameSource = {}, unsigned threads = 0);
 
 // The frame rate as the movie header stores it: frames per second x 256,
 // truncated.

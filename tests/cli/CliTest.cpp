@@ -116,6 +116,9 @@ TEST_F(CliTest, InvalidValuesStopBeforeAnythingIsScanned) {
         EXPECT_NE(r.err.find(options[0]), std::string::npos) << r.err;
     }
     EXPECT_FALSE(fs::exists(in("x.swf")));
+    for (const char* jobs : {"0", "many", "-2"}) {
+        EXPECT_EQ(run({"--jobs", jobs, in("")}).status, 2) << jobs;
+    }
     EXPECT_EQ(run({"--frobnicate", in("")}).status, 2);
     EXPECT_EQ(run({}).status, 2);
 }
@@ -153,6 +156,7 @@ TEST_F(CliTest, VersionAndHelp) {
     r = run({"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("--lossless"), std::string::npos);
+    EXPECT_NE(r.out.find("--jobs"), std::string::npos);
 }
 
 }  // namespace

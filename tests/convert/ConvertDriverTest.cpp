@@ -225,6 +225,49 @@ TEST_F(DriverTest, UnwritableMovieFailsAndWritesNoPage) {
     EXPECT_TRUE(doc_.sourceBuffers.empty());
 }
 
+// Frames are read and encoded on several threads, finishing out of order;
+// the movies must not show it.
+TEST_F(DriverTest, MoviesDoNotDependOnTheNumberOfThreads) {
+    const char* pictures[] = {"red4x3.tga", "blue4x3.bmp", "green6x5.bmp"};
+    for (int i = 1; i <= 40; ++i) {
+        const std::string from = pictures[i % 3];
+        copy(from, "seq" + std::to_string(i) + from.substr(from.size() - 4));
+    }
+    copy("tone.mp3", "seq.mp3");
+    fs::copy_file(fs::path(VANTREL_TEST_DATA) / "video" / "mpeg4.avi", dir_ / "clip.avi");
+    queue();
+    ASSERT_EQ(doc_.jobs.folderJobs.size(), 1u);
+    ASSERT_EQ(doc_.jobs.videoJobs.size(), 1u);
+
+    struct Storage {
+        CompressionType compression;
+        bool alpha;
+    };
+    for (const Storage storage : {Storage{CompressionType::Jpeg, false},
+                                  Storage{CompressionType::Jpeg, true},
+                                  Storage{CompressionType::Lossless, false},
+                                  Storage{CompressionType::Lossless, true}}) {
+        ConvertOptions options;
+        options.includeAlpha = storage.alpha;
+        std::map<std::string, test::Bytes> first;
+        for (unsigned threads : {1u, 2u, 8u}) {
+            FixedPrompt prompt(options, storage.compression);
+            const ConvertReport report = convertAll(doc_, prompt, nullptr, {}, threads);
+            for (const JobOutcome& job : report.jobs) {
+                ASSERT_EQ(job.status, JobOutcome::Status::Converted) << job.source << job.reason;
+                const test::Bytes movie = test::readFile(job.outputPath);
+                if (threads == 1) {
+                    first[job.outputPath] = movie;
+                } else {
+                    EXPECT_EQ(movie, first[job.outputPath])
+                        << job.outputPath << " with " << threads << " threads, alpha "
+                        << storage.alpha << ", compression " << int(storage.compression);
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vantrel
 
@@ -440,9 +483,10 @@ TEST_F(VideoDriverTest, StopKeepsEarlierMoviesAndWritesNothingOfTheCurrentOne) {
     doc_.jobs.videoJobs.push_back({(dir_ / "later.avi").string()});
     StoppingObserver observer(1, 2);
     FixedPrompt prompt({});
-    const ConvertReport report = convertAll(doc_, prompt, &observer, [&] {
-        return std::make_unique<FakeFrameSource>(log_, 1.0, 25);
-    });
+    // One thread, so no frame is grabbed ahead of the stop.
+    const ConvertReport report = convertAll(
+        doc_, prompt, &observer, [&] { return std::make_unique<FakeFrameSource>(log_, 1.0, 25); },
+        1);
 
     EXPECT_TRUE(report.stopped);
     EXPECT_EQ(observer.movies, (std::vector<std::string>{(dir_ / "x.swf").string(),
@@ -458,6 +502,30 @@ TEST_F(VideoDriverTest, StopKeepsEarlierMoviesAndWritesNothingOfTheCurrentOne) {
     // The folder holds the picture and the first job's movie and page only.
     EXPECT_EQ(scratch_.entries(), 3u);
     EXPECT_TRUE(fs::exists(dir_ / "x.swf"));
+}
+
+// A frame that cannot be held in memory fails its job; nothing of the movie
+// is left behind.
+TEST_F(VideoDriverTest, AFailureInTheMiddleOfAMovieLeavesNoFile) {
+    class ThrowingSource : public FakeFrameSource {
+    public:
+        using FakeFrameSource::FakeFrameSource;
+        bool grabFrame(std::int32_t index, RasterImage& picture) override {
+            if (index == 13) throw std::bad_alloc();
+            return FakeFrameSource::grabFrame(index, picture);
+        }
+    };
+    doc_.jobs.videoJobs.push_back({(dir_ / "clip.avi").string()});
+    for (unsigned threads : {1u, 3u}) {
+        FixedPrompt prompt({});
+        const ConvertReport report = convertAll(
+            doc_, prompt, nullptr,
+            [&] { return std::make_unique<ThrowingSource>(log_, 2.0, 50); }, threads);
+        ASSERT_EQ(report.jobs.size(), 1u);
+        EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
+        EXPECT_EQ(report.jobs[0].reason, "not enough memory for its frames");
+        EXPECT_EQ(scratch_.entries(), 0u) << threads;
+    }
 }
 
 }  // namespace
