@@ -3,10 +3,11 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build build-asan test check test-asan demo bench clean
+.PHONY: all deps build build-asan build-tsan test check test-asan test-tsan demo bench clean
 
 all: build
 
@@ -18,6 +19,10 @@ $(BUILD)/build.ninja: | deps
 
 $(ASAN_BUILD)/build.ninja: | deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON \
+	  -DVANTREL_BUILD_BENCH=OFF $(CMAKE_ARGS)
+
+$(TSAN_BUILD)/build.ninja: | deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_SANITIZE_THREAD=ON \
 	  -DVANTREL_BUILD_BENCH=OFF $(CMAKE_ARGS)
 
 build: deps $(BUILD)/build.ninja
@@ -34,7 +39,16 @@ check: build
 test-asan: build-asan
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-test: check test-asan
+# The frame pipeline and the driver that runs it, under ThreadSanitizer.
+TSAN_TESTS = ^(OrderedPipeline|DriverTest|VideoDriverTest)\.
+build-tsan: deps $(TSAN_BUILD)/build.ninja
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target convert_tests
+
+test-tsan: build-tsan
+	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) \
+	  -R '$(TSAN_TESTS)'
+
+test: check test-asan test-tsan
 
 demo: build
 	@scripts/demo.sh $(BUILD)
@@ -43,4 +57,4 @@ bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
