@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "convert/FileBuffer.h"
-#include "convert/FileNames.h"
 #include "convert/JobIntake.h"
 #include "convert/OrderedPipeline.h"
+#include "html/FileNames.h"
 #include "html/HtmlPage.h"
 #include "image/BmpReader.h"
 #include "image/JpegCodec.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "convert/FileNames.h"
+#include "html/FileNames.h"
 #include "swf/AtomicFile.h"
 
 namespace vantrel {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "convert/VantrelDoc.h"
+#include "swf/SourceBuffers.h"
 
 namespace vantrel {
 

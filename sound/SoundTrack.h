@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "convert/VantrelDoc.h"
+#include "swf/SourceBuffers.h"
 #include "swf/SwfMovie.h"
 
 namespace vantrel {
