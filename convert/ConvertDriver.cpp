@@ -255,7 +255,7 @@ JobOutcome convertSequence(const FolderJob& job, CVantrelDoc& doc, ConvertObserv
             item.decoded = readPicture(item.path, picture, item.why);
             item.width = picture.width;
             item.height = picture.height;
-            if (item.decoded) item.frame = encodeFrame(picture, settings, &item.why);
+            if (item.decoded) item.frame = encodeFrame(std::move(picture), settings, &item.why);
         },
         [&](PictureFrame& item) {
             if (item.decoded || item.width > 0 || item.height > 0) {

@@ -38,16 +38,31 @@ std::vector<std::uint8_t> argbBytes(const RasterImage& picture, bool premultipli
     return out;
 }
 
+std::uint32_t premultiplied(std::uint32_t p) {
+    const std::uint8_t a = alpha(p);
+    return static_cast<std::uint32_t>(a) << 24 |
+           static_cast<std::uint32_t>(premultiply(red(p), a)) << 16 |
+           static_cast<std::uint32_t>(premultiply(green(p), a)) << 8 | premultiply(blue(p), a);
+}
+
+// The same bytes as argbBytes, written over the picture's own pixels: a
+// picture the encoder owns needs no second copy of its size.
+void toArgbInPlace(RasterImage& picture, bool premultiplyColours) {
+    for (std::uint32_t& pixel : picture.pixels) {
+        const std::uint32_t p = premultiplyColours ? premultiplied(pixel) : pixel;
+        auto* bytes = reinterpret_cast<std::uint8_t*>(&pixel);
+        bytes[0] = alpha(p);
+        bytes[1] = red(p);
+        bytes[2] = green(p);
+        bytes[3] = blue(p);
+    }
+}
+
 RasterImage premultipliedCopy(const RasterImage& picture) {
     RasterImage copy;
     copy.resize(picture.width, picture.height);
     for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
-        const std::uint32_t p = picture.pixels[i];
-        const std::uint8_t a = alpha(p);
-        copy.pixels[i] = static_cast<std::uint32_t>(a) << 24 |
-                         static_cast<std::uint32_t>(premultiply(red(p), a)) << 16 |
-                         static_cast<std::uint32_t>(premultiply(green(p), a)) << 8 |
-                         premultiply(blue(p), a);
+        copy.pixels[i] = premultiplied(picture.pixels[i]);
     }
     return copy;
 }
@@ -109,6 +124,53 @@ std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const Conver
         fail(why, "cannot compress the alpha channel");
         return std::nullopt;
     }
+    return frame;
+}
+
+std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const ConvertSettings& settings,
+                                        std::string* why) {
+    RasterImage owned = std::move(picture);
+    const bool lossless = settings.compression == CompressionType::Lossless;
+    if (!lossless && !settings.includeAlpha) return encodeFrame(owned, settings, why);
+    if (owned.width <= 0 || owned.height <= 0 || owned.width > kMaxPictureSide ||
+        owned.height > kMaxPictureSide) {
+        return encodeFrame(owned, settings, why);  // refused there, with the reason
+    }
+
+    EncodedFrame frame;
+    frame.width = owned.width;
+    frame.height = owned.height;
+    std::optional<EncodedFrame> result;
+    if (lossless) {
+        frame.storage = settings.includeAlpha ? EncodedFrame::Storage::LosslessWithAlpha
+                                              : EncodedFrame::Storage::Lossless;
+        frame.lossless.width = static_cast<std::uint16_t>(owned.width);
+        frame.lossless.height = static_cast<std::uint16_t>(owned.height);
+        toArgbInPlace(owned, settings.includeAlpha);
+        if (!compressLevel9(reinterpret_cast<const std::uint8_t*>(owned.pixels.data()),
+                            owned.pixels.size() * 4, frame.lossless.compressedData)) {
+            fail(why, "cannot compress the picture");
+            return std::nullopt;
+        }
+        frame.lossless.compressedData.shrink_to_fit();
+        return frame;
+    }
+
+    frame.storage = EncodedFrame::Storage::JpegWithAlpha;
+    std::vector<std::uint8_t> plane(owned.pixels.size());
+    for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = alpha(owned.pixels[i]);
+    for (std::uint32_t& pixel : owned.pixels) pixel = premultiplied(pixel);
+    if (!JpegEncoder{settings.colorQuality}.encode(owned, frame.jpeg)) {
+        fail(why, "cannot encode the picture as JPEG");
+        return std::nullopt;
+    }
+    owned = RasterImage();
+    if (!compressLevel9(plane.data(), plane.size(), frame.alpha)) {
+        fail(why, "cannot compress the alpha channel");
+        return std::nullopt;
+    }
+    frame.jpeg.shrink_to_fit();
+    frame.alpha.shrink_to_fit();
     return frame;
 }
 

@@ -41,6 +41,11 @@ std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const Conver
 // plane move onto sourceBuffers, which must outlive the movie's write.
 void addFrameTags(SwfMovie& movie, EncodedFrame frame, SourceBuffers& sourceBuffers);
 
+// The same, for a picture the caller hands over: its pixels are reused for
+// the bytes to compress, so no copy of the picture's size is made.
+std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const ConvertSettings& settings,
+                                        std::string* why = nullptr);
+
 // encodeFrame then addFrameTags. False (and no tags) when the picture could
 // not be stored.
 bool composeFrame(SwfMovie& movie, const RasterImage& picture, const ConvertSettings& settings,
