@@ -9,12 +9,12 @@ packages=(
   # toolchain
   g++ make cmake ninja-build pkg-config
   # conversion core
-  zlib1g-dev libboost-dev libturbojpeg0-dev libjpeg62-turbo-dev
+  zlib1g-dev libdeflate-dev libboost-dev libturbojpeg0-dev libjpeg62-turbo-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   # front ends (libx11-dev: the window's Caps/Num/Scroll Lock indicators)
   qt6-base-dev libx11-dev libcli11-dev
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg
+  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg time
 )
 if [[ "${1:-}" == gui-check ]]; then
   packages+=(xvfb xdotool x11-utils imagemagick openbox)

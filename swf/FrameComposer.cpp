@@ -152,7 +152,6 @@ std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const ConvertSett
             fail(why, "cannot compress the picture");
             return std::nullopt;
         }
-        frame.lossless.compressedData.shrink_to_fit();
         return frame;
     }
 
@@ -170,7 +169,6 @@ std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const ConvertSett
         return std::nullopt;
     }
     frame.jpeg.shrink_to_fit();
-    frame.alpha.shrink_to_fit();
     return frame;
 }
 

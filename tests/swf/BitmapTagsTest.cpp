@@ -1,15 +1,20 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <filesystem>
+#include <thread>
+
 #include "support/Bytes.h"
 #include "swf/BitmapTags.h"
 
 namespace vantrel {
 namespace {
 
+namespace fs = std::filesystem;
 using test::Bytes;
-using test::written;
 using test::hex;
+using test::readFile;
+using test::written;
 
 Bytes inflate(const std::uint8_t* data, std::size_t size, std::size_t expected) {
     Bytes out(expected + 16);
@@ -58,15 +63,60 @@ TEST(BitmapTags, LosslessBodiesDifferOnlyInTheCode) {
     EXPECT_EQ(inflate(with.data() + 13, body - 7, pixels.size()), pixels);
 }
 
-TEST(BitmapTags, CompressionFitsTinyAndIncompressibleInput) {
-    Bytes out;
-    ASSERT_TRUE(compressLevel9(nullptr, 0, out));
-    EXPECT_EQ(inflate(out.data(), out.size(), 0), Bytes());
-    Bytes noise(4096);
-    std::uint32_t x = 12345;
-    for (auto& b : noise) b = static_cast<std::uint8_t>((x = x * 1103515245 + 12345) >> 24);
-    ASSERT_TRUE(compressLevel9(noise.data(), noise.size(), out));
-    EXPECT_EQ(inflate(out.data(), out.size(), noise.size()), noise);
+Bytes noise(std::size_t size, std::uint32_t seed) {
+    Bytes out(size);
+    for (auto& b : out) b = static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 24);
+    return out;
+}
+
+TEST(BitmapTags, StreamsAreMarkedBestCompressionAndInflateToTheInput) {
+    const fs::path pictures = fs::path(VANTREL_TEST_DATA) / "image";
+    const std::vector<std::pair<const char*, Bytes>> cases = {
+        {"empty", Bytes()},
+        {"one byte", Bytes(1, 0xA5)},
+        {"incompressible", noise(4096, 12345)},
+        {"one colour", Bytes(640 * 480, 0xFF)},
+        {"ImageMagick BMP", readFile(pictures / "alpha32_bmp4.bmp")},
+        {"FFmpeg TGA", readFile(pictures / "ff_alpha_bgra.tga")},
+    };
+    ASSERT_FALSE(cases[4].second.empty() || cases[5].second.empty());
+    for (const auto& [name, input] : cases) {
+        Bytes out(3, 0x55);  // stale content is replaced
+        ASSERT_TRUE(compressLevel9(input.data(), input.size(), out)) << name;
+        ASSERT_GE(out.size(), 6u) << name;
+        EXPECT_EQ(Bytes(out.begin(), out.begin() + 2), hex("78 DA")) << name;
+        EXPECT_EQ(inflate(out.data(), out.size(), input.size()), input) << name;
+    }
+}
+
+TEST(BitmapTags, SeveralThreadsCompressAtOnce) {
+    constexpr int kThreads = 4;
+    std::vector<Bytes> inputs, expected(kThreads);
+    for (int t = 0; t < kThreads; ++t) {
+        Bytes input = noise(1 << 16, t + 1);
+        for (std::size_t i = 0; i < input.size(); i += 64) input[i] = 0;  // some matches too
+        ASSERT_TRUE(compressLevel9(input.data(), input.size(), expected[t]));
+        inputs.push_back(std::move(input));
+    }
+    std::vector<int> mismatches(kThreads, 0);
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                Bytes out;
+                for (int round = 0; round < 20; ++round) {
+                    if (!compressLevel9(inputs[t].data(), inputs[t].size(), out) ||
+                        out != expected[t]) {
+                        ++mismatches[t];
+                    }
+                }
+            });
+        }
+    }
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(mismatches[t], 0) << "thread " << t;
+        EXPECT_EQ(inflate(expected[t].data(), expected[t].size(), inputs[t].size()), inputs[t]);
+    }
 }
 
 }  // namespace

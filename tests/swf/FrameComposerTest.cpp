@@ -138,8 +138,9 @@ TEST(FrameComposer, JpegWithAlphaAddsACompleteAlphaPlane) {
     ASSERT_TRUE(composeFrame(movie, picture, settings, buffers));
     ASSERT_EQ(buffers.size(), 2u);  // the JPEG stream, then the alpha plane
     const SourceBuffer& plane = *buffers[1];
-    EXPECT_GT(plane.size(), 6u);
+    ASSERT_GT(plane.size(), 6u);
     EXPECT_LE(plane.size(), 16u);
+    EXPECT_EQ(Bytes(plane.begin(), plane.begin() + 2), hex("78 DA"));
     Bytes alpha(4);
     uLongf length = alpha.size();
     ASSERT_EQ(uncompress(alpha.data(), &length, plane.data(), plane.size()), Z_OK);
