@@ -24,7 +24,7 @@
 namespace {
 
 using vantrel::CompressionType;
-using vantrel::ConvertSettings;
+using vantrel::FrameStorage;
 using vantrel::RasterImage;
 
 constexpr int kWidth = 640;
@@ -50,7 +50,7 @@ const RasterImage& picture() {
 }
 
 void composeFrames(benchmark::State& state, CompressionType compression, bool alpha) {
-    ConvertSettings settings;
+    FrameStorage settings;
     settings.compression = compression;
     settings.includeAlpha = alpha;
     for (auto _ : state) {

@@ -83,8 +83,7 @@ bool stopRequested(ConvertObserver* observer) {
     return observer != nullptr && observer->stopRequested();
 }
 
-void addSound(SwfMovie& movie, const std::string& mp3Path, CVantrelDoc& doc,
-              JobOutcome& outcome) {
+void addSound(SwfMovie& movie, const std::string& mp3Path, CVantrelDoc& doc, JobOutcome& outcome) {
     std::string problem;
     if (addSoundTrack(movie, mp3Path, doc.sourceBuffers, &problem)) {
         outcome.soundPath = mp3Path;
@@ -128,7 +127,7 @@ void finishMovie(SwfMovie& movie, const std::string& outputPath, std::int32_t wi
 // The output end of a job: frames arrive in order and go straight into the
 // movie's file, their payloads released as soon as they are written.
 class MovieFrames {
-public:
+  public:
     MovieFrames(CVantrelDoc& doc, ConvertObserver* observer, std::string moviePath,
                 std::int32_t frameTotal, JobOutcome& outcome)
         : doc_(doc),
@@ -175,7 +174,7 @@ public:
     // The pipeline itself failed (no memory for a frame).
     void fail(const std::string& reason) { end(JobOutcome::Status::Failed, reason); }
 
-private:
+  private:
     bool end(JobOutcome::Status status, const std::string& reason) {
         doc_.sourceBuffers.clear();
         outcome_.status = status;
@@ -236,7 +235,7 @@ JobOutcome convertSequence(const FolderJob& job, CVantrelDoc& doc, ConvertObserv
         return outcome;
     }
 
-    const ConvertSettings settings = doc.settings;
+    const FrameStorage storage = doc.settings.storage();
     MovieFrames frames(doc, observer, sequenceMoviePath(job),
                        static_cast<std::int32_t>(job.numbers.size()), outcome);
     std::size_t next = 0;
@@ -255,7 +254,7 @@ JobOutcome convertSequence(const FolderJob& job, CVantrelDoc& doc, ConvertObserv
             item.decoded = readPicture(item.path, picture, item.why);
             item.width = picture.width;
             item.height = picture.height;
-            if (item.decoded) item.frame = encodeFrame(std::move(picture), settings, &item.why);
+            if (item.decoded) item.frame = encodeFrame(std::move(picture), storage, &item.why);
         },
         [&](PictureFrame& item) {
             if (item.decoded || item.width > 0 || item.height > 0) {
@@ -308,7 +307,7 @@ JobOutcome convertVideo(const VideoJob& job, CVantrelDoc& doc, ConvertObserver* 
     }
     const auto frameTotal = static_cast<std::int32_t>(length);
 
-    const ConvertSettings settings = doc.settings;
+    const FrameStorage storage = doc.settings.storage();
     MovieFrames frames(doc, observer, videoMoviePath(job.path), frameTotal, outcome);
     const std::int32_t sourceFrames = source->frameCount();
     std::int32_t next = 0;
@@ -326,7 +325,7 @@ JobOutcome convertVideo(const VideoJob& job, CVantrelDoc& doc, ConvertObserver* 
             item.picture = current;
             return true;
         },
-        [&](VideoFrame& item) { item.frame = encodeFrame(*item.picture, settings, &item.why); },
+        [&](VideoFrame& item) { item.frame = encodeFrame(*item.picture, storage, &item.why); },
         [&](VideoFrame& item) {
             const std::string name = job.path + " frame " + std::to_string(item.index);
             if (!item.grabbed) outcome.missingPictures.push_back(name + ": cannot be decoded");
@@ -392,8 +391,8 @@ ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserve
             JobOutcome outcome;
             outcome.status = JobOutcome::Status::Skipped;
             outcome.source = source;
-            outcome.reason = "its movie " + moviePath + " is already made from " +
-                             earlier->second + " in this batch";
+            outcome.reason = "its movie " + moviePath + " is already made from " + earlier->second +
+                             " in this batch";
             report.jobs.push_back(std::move(outcome));
             return;
         }

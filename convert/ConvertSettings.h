@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-namespace vantrel {
+#include "swf/FrameStorage.h"
 
-enum class CompressionType : std::uint8_t { Jpeg = 0, Lossless = 1 };
+namespace vantrel {
 
 // The conversion options, at their defaults until the user changes them.
 struct ConvertSettings {
@@ -13,6 +13,8 @@ struct ConvertSettings {
     bool outputHtml = true;
     std::int32_t colorQuality = 90;  // JPEG quality, 1..100
     float frameRate = 15.0f;         // frames per second
+
+    FrameStorage storage() const { return {compression, includeAlpha, colorQuality}; }
 };
 
 }  // namespace vantrel

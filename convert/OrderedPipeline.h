@@ -29,8 +29,8 @@ namespace vantrel {
 // ThreadSanitizer then sees every hand-over, and the stages need nothing
 // more.
 template <typename Item, typename Produce, typename Transform, typename Consume>
-void runOrderedPipeline(unsigned threads, std::size_t window, Produce produce,
-                        Transform transform, Consume consume) {
+void runOrderedPipeline(unsigned threads, std::size_t window, Produce produce, Transform transform,
+                        Consume consume) {
     if (threads <= 1) {
         for (;;) {
             Item item;
@@ -118,8 +118,8 @@ void runOrderedPipeline(unsigned threads, std::size_t window, Produce produce,
             {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] {
-                    return stopping || (consumed < produced &&
-                                        ring[consumed % window].state == State::Done) ||
+                    return stopping ||
+                           (consumed < produced && ring[consumed % window].state == State::Done) ||
                            (ended && consumed == produced);
                 });
                 if (stopping || consumed == produced) break;

@@ -74,7 +74,7 @@ bool fail(std::string* why, const std::string& reason) {
 
 }  // namespace
 
-std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const ConvertSettings& settings,
+std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const FrameStorage& storage,
                                         std::string* why) {
     if (picture.width <= 0 || picture.height <= 0) {
         fail(why, "empty picture");
@@ -89,11 +89,11 @@ std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const Conver
     EncodedFrame frame;
     frame.width = picture.width;
     frame.height = picture.height;
-    const bool withAlpha = settings.includeAlpha;
+    const bool withAlpha = storage.includeAlpha;
 
-    if (settings.compression == CompressionType::Lossless) {
-        frame.storage = withAlpha ? EncodedFrame::Storage::LosslessWithAlpha
-                                  : EncodedFrame::Storage::Lossless;
+    if (storage.compression == CompressionType::Lossless) {
+        frame.storage =
+            withAlpha ? EncodedFrame::Storage::LosslessWithAlpha : EncodedFrame::Storage::Lossless;
         if (!LosslessBitmap::compress(5, static_cast<std::uint16_t>(picture.width),
                                       static_cast<std::uint16_t>(picture.height), 0,
                                       argbBytes(picture, withAlpha), frame.lossless)) {
@@ -103,7 +103,7 @@ std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const Conver
         return frame;
     }
 
-    const JpegEncoder encoder{settings.colorQuality};
+    const JpegEncoder encoder{storage.colorQuality};
     if (!withAlpha) {
         frame.storage = EncodedFrame::Storage::Jpeg;
         if (!encoder.encode(picture, frame.jpeg)) {
@@ -127,14 +127,14 @@ std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const Conver
     return frame;
 }
 
-std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const ConvertSettings& settings,
+std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const FrameStorage& storage,
                                         std::string* why) {
     RasterImage owned = std::move(picture);
-    const bool lossless = settings.compression == CompressionType::Lossless;
-    if (!lossless && !settings.includeAlpha) return encodeFrame(owned, settings, why);
+    const bool lossless = storage.compression == CompressionType::Lossless;
+    if (!lossless && !storage.includeAlpha) return encodeFrame(owned, storage, why);
     if (owned.width <= 0 || owned.height <= 0 || owned.width > kMaxPictureSide ||
         owned.height > kMaxPictureSide) {
-        return encodeFrame(owned, settings, why);  // refused there, with the reason
+        return encodeFrame(owned, storage, why);  // refused there, with the reason
     }
 
     EncodedFrame frame;
@@ -142,11 +142,11 @@ std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const ConvertSett
     frame.height = owned.height;
     std::optional<EncodedFrame> result;
     if (lossless) {
-        frame.storage = settings.includeAlpha ? EncodedFrame::Storage::LosslessWithAlpha
-                                              : EncodedFrame::Storage::Lossless;
+        frame.storage = storage.includeAlpha ? EncodedFrame::Storage::LosslessWithAlpha
+                                             : EncodedFrame::Storage::Lossless;
         frame.lossless.width = static_cast<std::uint16_t>(owned.width);
         frame.lossless.height = static_cast<std::uint16_t>(owned.height);
-        toArgbInPlace(owned, settings.includeAlpha);
+        toArgbInPlace(owned, storage.includeAlpha);
         if (!compressLevel9(reinterpret_cast<const std::uint8_t*>(owned.pixels.data()),
                             owned.pixels.size() * 4, frame.lossless.compressedData)) {
             fail(why, "cannot compress the picture");
@@ -159,7 +159,7 @@ std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const ConvertSett
     std::vector<std::uint8_t> plane(owned.pixels.size());
     for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = alpha(owned.pixels[i]);
     for (std::uint32_t& pixel : owned.pixels) pixel = premultiplied(pixel);
-    if (!JpegEncoder{settings.colorQuality}.encode(owned, frame.jpeg)) {
+    if (!JpegEncoder{storage.colorQuality}.encode(owned, frame.jpeg)) {
         fail(why, "cannot encode the picture as JPEG");
         return std::nullopt;
     }
@@ -176,7 +176,8 @@ void addFrameTags(SwfMovie& movie, EncodedFrame frame, SourceBuffers& sourceBuff
     const std::uint16_t bitmapId = movie.nextCharacterId();
     switch (frame.storage) {
         case EncodedFrame::Storage::Lossless:
-            movie.addTag(std::make_unique<DefineBitsLosslessTag>(bitmapId, std::move(frame.lossless)));
+            movie.addTag(
+                std::make_unique<DefineBitsLosslessTag>(bitmapId, std::move(frame.lossless)));
             break;
         case EncodedFrame::Storage::LosslessWithAlpha:
             movie.addTag(
@@ -218,9 +219,9 @@ void addFrameTags(SwfMovie& movie, EncodedFrame frame, SourceBuffers& sourceBuff
     }
 }
 
-bool composeFrame(SwfMovie& movie, const RasterImage& picture, const ConvertSettings& settings,
+bool composeFrame(SwfMovie& movie, const RasterImage& picture, const FrameStorage& storage,
                   SourceBuffers& sourceBuffers, std::string* why) {
-    std::optional<EncodedFrame> frame = encodeFrame(picture, settings, why);
+    std::optional<EncodedFrame> frame = encodeFrame(picture, storage, why);
     if (!frame) return false;
     addFrameTags(movie, std::move(*frame), sourceBuffers);
     return true;

@@ -4,17 +4,17 @@
 #include <optional>
 #include <string>
 
-#include "convert/ConvertSettings.h"
-#include "convert/VantrelDoc.h"
 #include "image/RasterImage.h"
 #include "swf/BitmapTags.h"
+#include "swf/FrameStorage.h"
+#include "swf/SourceBuffers.h"
 #include "swf/SwfMovie.h"
 
 namespace vantrel {
 
-// One picture stored as the settings ask: the costly half of a frame
+// One picture stored as `storage` asks: the costly half of a frame
 // (JPEG encoding, compression). It depends on nothing but the picture and
-// the settings, so frames can be encoded in any order or at once.
+// the storage, so frames can be encoded in any order or at once.
 struct EncodedFrame {
     enum class Storage { Jpeg, JpegWithAlpha, Lossless, LosslessWithAlpha };
 
@@ -33,7 +33,7 @@ constexpr std::int32_t kMaxPictureSide = 65535;
 // colours are stored premultiplied. Nothing when the picture is empty
 // (0 x 0), too large for a bitmap tag, or cannot be encoded; `why` then says
 // why.
-std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const ConvertSettings& settings,
+std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const FrameStorage& storage,
                                         std::string* why = nullptr);
 
 // Adds the frame's bitmap, its picture rectangle and the placement at depth
@@ -43,12 +43,12 @@ void addFrameTags(SwfMovie& movie, EncodedFrame frame, SourceBuffers& sourceBuff
 
 // The same, for a picture the caller hands over: its pixels are reused for
 // the bytes to compress, so no copy of the picture's size is made.
-std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const ConvertSettings& settings,
+std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const FrameStorage& storage,
                                         std::string* why = nullptr);
 
 // encodeFrame then addFrameTags. False (and no tags) when the picture could
 // not be stored.
-bool composeFrame(SwfMovie& movie, const RasterImage& picture, const ConvertSettings& settings,
+bool composeFrame(SwfMovie& movie, const RasterImage& picture, const FrameStorage& storage,
                   SourceBuffers& sourceBuffers, std::string* why = nullptr);
 
 // c * a / 255, rounded: colours as SWF bitmaps with alpha store them.

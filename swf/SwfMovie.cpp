@@ -1,7 +1,7 @@
 #include "swf/SwfMovie.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "swf/AtomicFile.h"
@@ -60,8 +60,8 @@ void writeMovieHeader(SwfStream& out, std::uint32_t fileLength, std::int32_t wid
     out.writeU16(frameCount);
 }
 
-bool SwfMovie::streamTo(const std::filesystem::path& path, std::int32_t width,
-                        std::int32_t height, std::string& error) {
+bool SwfMovie::streamTo(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
+                        std::string& error) {
     auto file = std::make_unique<AtomicFile>(path);
     if (!file->open(error)) return false;
     SwfStream room;
@@ -118,7 +118,8 @@ WriteResult SwfMovie::write(const std::filesystem::path& path, std::int32_t widt
         return refuse("the frame rate is outside 0.01 to 255 frames per second");
     }
     if (frameCount_ > 0xFFFF) {
-        return refuse(std::to_string(frameCount_) + " frames are more than a movie can hold (65535)");
+        return refuse(std::to_string(frameCount_) +
+                      " frames are more than a movie can hold (65535)");
     }
     if (characters > 0xFFFF) {
         return refuse("too many pictures for one movie (" + std::to_string(characters) +

@@ -22,7 +22,7 @@ struct WriteResult {
 // keeps its tags until write(), or, once streamTo() was called, sends each
 // straight into the file as it is added.
 class SwfMovie {
-public:
+  public:
     SwfMovie();
     ~SwfMovie();
     SwfMovie(const SwfMovie&) = delete;
@@ -57,7 +57,7 @@ public:
     WriteResult write(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
                       std::int32_t rate);
 
-private:
+  private:
     void writeTag(const SwfTag& tag);
     void writeRecords(SwfStream& records);
     WriteResult finish(const std::filesystem::path& path, const SwfStream& header);

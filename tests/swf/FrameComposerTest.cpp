@@ -10,8 +10,8 @@ namespace vantrel {
 namespace {
 
 using test::Bytes;
-using test::written;
 using test::hex;
+using test::written;
 
 RasterImage gradient(std::int32_t w, std::int32_t h, std::uint8_t alpha = 255) {
     RasterImage picture;
@@ -30,14 +30,14 @@ Bytes losslessPixels(const SwfTag& tag) {
     const auto& bitmap = dynamic_cast<const LosslessBitmapTag&>(tag).bitmap();
     Bytes out(bitmap.width * bitmap.height * 4);
     uLongf length = out.size();
-    EXPECT_EQ(uncompress(out.data(), &length, bitmap.compressedData.data(),
-                         bitmap.compressedData.size()),
-              Z_OK);
+    EXPECT_EQ(
+        uncompress(out.data(), &length, bitmap.compressedData.data(), bitmap.compressedData.size()),
+        Z_OK);
     return out;
 }
 
 TEST(FrameComposer, FirstAndSecondJpegFrames) {
-    ConvertSettings settings;
+    FrameStorage settings;
     SourceBuffers buffers;
     SwfMovie movie;
     const RasterImage picture = gradient(100, 50);
@@ -67,7 +67,7 @@ TEST(FrameComposer, FirstAndSecondJpegFrames) {
 }
 
 TEST(FrameComposer, AnIdDrawnBeforeThePictureShiftsTheIdsButNotThePlacement) {
-    ConvertSettings settings;
+    FrameStorage settings;
     SourceBuffers buffers;
     SwfMovie movie;
     EXPECT_EQ(movie.nextCharacterId(), 1);  // a sound track before any picture
@@ -78,7 +78,7 @@ TEST(FrameComposer, AnIdDrawnBeforeThePictureShiftsTheIdsButNotThePlacement) {
 }
 
 TEST(FrameComposer, AnIdDrawnAfterTheFirstPictureShiftsTheIds) {
-    ConvertSettings settings;
+    FrameStorage settings;
     SourceBuffers buffers;
     SwfMovie movie;
     const RasterImage picture = gradient(8, 8);
@@ -90,7 +90,7 @@ TEST(FrameComposer, AnIdDrawnAfterTheFirstPictureShiftsTheIds) {
 }
 
 TEST(FrameComposer, LosslessReordersWithoutTouchingThePicture) {
-    ConvertSettings settings;
+    FrameStorage settings;
     settings.compression = CompressionType::Lossless;
     SourceBuffers buffers;
     SwfMovie movie;
@@ -114,7 +114,7 @@ TEST(FrameComposer, AlphaIsStoredPremultiplied) {
     EXPECT_EQ(premultiply(255, 128), 128);
     EXPECT_EQ(premultiply(200, 128), 100);  // (200 * 128 + 127) / 255 = 100.8 -> 100
 
-    ConvertSettings settings;
+    FrameStorage settings;
     settings.compression = CompressionType::Lossless;
     settings.includeAlpha = true;
     SourceBuffers buffers;
@@ -124,12 +124,11 @@ TEST(FrameComposer, AlphaIsStoredPremultiplied) {
     picture.pixels = {0xFFC86432, 0x80FFC864, 0x00FFFFFF};  // opaque, half, transparent
     ASSERT_TRUE(composeFrame(movie, picture, settings, buffers));
     EXPECT_EQ(written(*movie.tags()[0])[0] >> 6 | written(*movie.tags()[0])[1] << 2, 36);
-    EXPECT_EQ(losslessPixels(*movie.tags()[0]),
-              hex("FF C8 64 32  80 80 64 32  00 00 00 00"));
+    EXPECT_EQ(losslessPixels(*movie.tags()[0]), hex("FF C8 64 32  80 80 64 32  00 00 00 00"));
 }
 
 TEST(FrameComposer, JpegWithAlphaAddsACompleteAlphaPlane) {
-    ConvertSettings settings;
+    FrameStorage settings;
     settings.includeAlpha = true;
     SourceBuffers buffers;
     SwfMovie movie;
@@ -151,7 +150,7 @@ TEST(FrameComposer, JpegWithAlphaAddsACompleteAlphaPlane) {
 }
 
 TEST(FrameComposer, PicturesThatCannotBeStoredGiveNoTags) {
-    ConvertSettings settings;
+    FrameStorage settings;
     SourceBuffers buffers;
     SwfMovie movie;
     std::string why;
@@ -168,10 +167,36 @@ TEST(FrameComposer, PicturesThatCannotBeStoredGiveNoTags) {
 }
 
 TEST(FrameComposer, OnePixelPicturesEncodeAsJpeg) {
-    ConvertSettings settings;
+    FrameStorage settings;
     SourceBuffers buffers;
     SwfMovie movie;
     EXPECT_TRUE(composeFrame(movie, gradient(1, 1), settings, buffers));
+}
+
+// A picture handed over is encoded in its own pixels; the result must be
+// what encoding a borrowed picture gives, in every storage.
+TEST(FrameComposer, HandedOverPicturesEncodeAsBorrowedOnes) {
+    RasterImage picture = gradient(33, 17);
+    for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
+        picture.pixels[i] =
+            (picture.pixels[i] & 0x00FFFFFF) | static_cast<std::uint32_t>(i * 7 % 256) << 24;
+    }
+    for (const CompressionType compression : {CompressionType::Jpeg, CompressionType::Lossless}) {
+        for (const bool alpha : {false, true}) {
+            const FrameStorage storage{compression, alpha, 75};
+            const std::optional<EncodedFrame> borrowed = encodeFrame(picture, storage);
+            const std::optional<EncodedFrame> owned = encodeFrame(RasterImage(picture), storage);
+            ASSERT_TRUE(borrowed && owned);
+            EXPECT_EQ(owned->storage, borrowed->storage);
+            EXPECT_EQ(owned->jpeg, borrowed->jpeg) << alpha;
+            EXPECT_EQ(owned->alpha, borrowed->alpha) << alpha;
+            EXPECT_EQ(owned->lossless.compressedData, borrowed->lossless.compressedData) << alpha;
+            EXPECT_EQ(owned->lossless.width, borrowed->lossless.width);
+            EXPECT_EQ(owned->lossless.height, borrowed->lossless.height);
+            EXPECT_EQ(owned->lossless.format, borrowed->lossless.format);
+        }
+    }
+    EXPECT_FALSE(encodeFrame(RasterImage{}, FrameStorage{CompressionType::Lossless, true, 90}));
 }
 
 }  // namespace
