@@ -39,10 +39,11 @@ check: build
 test-asan: build-asan
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-# The frame pipeline and the driver that runs it, under ThreadSanitizer.
-TSAN_TESTS = ^(OrderedPipeline|DriverTest|VideoDriverTest)\.
+# The frame pipeline, the driver that runs it and the compressor the
+# threads share, under ThreadSanitizer.
+TSAN_TESTS = ^(OrderedPipeline\.|DriverTest\.|VideoDriverTest\.|BitmapTags\.SeveralThreads)
 build-tsan: deps $(TSAN_BUILD)/build.ninja
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target convert_tests
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target convert_tests swf_tests
 
 test-tsan: build-tsan
 	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) \
