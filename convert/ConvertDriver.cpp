@@ -138,7 +138,8 @@ class MovieFrames {
 
     SwfMovie& movie() { return movie_; }
     bool anyPicture() const { return anyPicture_; }
-    // The job ended early: its file could not be made, or the user stopped.
+    // The job ended early: its file could not be made or written, or the
+    // user stopped.
     bool ended() const { return ended_; }
 
     // Adds one frame: the picture's tags if there is one, the sound named by
@@ -163,6 +164,10 @@ class MovieFrames {
             doc_.sourceBuffers.clear();
         }
         movie_.addTag(std::make_unique<ShowFrameTag>());
+        if (!movie_.streamError().empty()) {
+            return end(JobOutcome::Status::Failed,
+                       "cannot write " + moviePath_ + ": " + movie_.streamError());
+        }
         ++frameCount_;
         if (observer_ != nullptr) observer_->frameAdded(frameCount_, frameTotal_);
         if (stopRequested(observer_)) {

@@ -37,6 +37,10 @@ class SwfMovie {
     bool streamTo(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
                   std::string& error);
 
+    // Why a streamed file can no longer be completed (a full disk, a movie
+    // past 4 GiB), once that is so; empty until then.
+    const std::string& streamError() const { return streamError_; }
+
     // Takes the tag; ShowFrame tags add to the frame count.
     void addTag(std::unique_ptr<SwfTag> tag);
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -526,6 +529,27 @@ TEST_F(VideoDriverTest, AFailureInTheMiddleOfAMovieLeavesNoFile) {
         EXPECT_EQ(report.jobs[0].reason, "not enough memory for its frames");
         EXPECT_EQ(scratch_.entries(), 0u) << threads;
     }
+}
+
+// A file that stops growing halfway (here a file size limit, as a full disk
+// would) fails the job at once and leaves nothing behind.
+TEST_F(VideoDriverTest, AMovieThatCannotBeWrittenToTheEndFailsAndLeavesNothing) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 16 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const ConvertReport report = convertVideo(20.0, 500, 100.0f);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    ASSERT_EQ(report.jobs.size(), 1u);
+    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
+    EXPECT_EQ(report.jobs[0].reason,
+              "cannot write " + (dir_ / "clip.swf").string() + ": File too large");
+    EXPECT_LT(log_.grabbed.size(), 2000u);  // it did not go on to the end
+    EXPECT_EQ(scratch_.entries(), 0u);
 }
 
 }  // namespace
