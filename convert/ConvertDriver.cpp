@@ -276,12 +276,12 @@ JobOutcome convertSequence(const FolderJob& job, CVantrelDoc& doc, ConvertObserv
 }
 
 // One sampled frame of a video on its way through the pipeline. A frame
-// that could not be grabbed shares the picture before it.
+// that could not be grabbed shares the one before it.
 struct VideoFrame {
     std::int32_t i = 0;
     std::int32_t index = 0;
     bool grabbed = false;
-    std::shared_ptr<const RasterImage> picture;
+    std::shared_ptr<const PendingPicture> pending;
     std::optional<EncodedFrame> frame;
     std::string why;
 };
@@ -316,21 +316,26 @@ JobOutcome convertVideo(const VideoJob& job, CVantrelDoc& doc, ConvertObserver* 
     MovieFrames frames(doc, observer, videoMoviePath(job.path), frameTotal, outcome);
     const std::int32_t sourceFrames = source->frameCount();
     std::int32_t next = 0;
-    std::shared_ptr<const RasterImage> current = std::make_shared<RasterImage>();
+    std::shared_ptr<const PendingPicture> current;
     runFrames<VideoFrame>(
         threads, frames,
-        // The decoder only goes forward: one thread grabs, in order.
+        // The decoder only goes forward: one thread decodes, in order; the
+        // frames are turned into pictures and encoded on the others.
         [&](VideoFrame& item) {
             if (next == frameTotal) return false;
             item.i = next++;
             item.index = sampledFrameIndex(sourceFrames, item.i, frameTotal);
-            auto picture = std::make_shared<RasterImage>();
-            item.grabbed = source->grabFrame(item.index, *picture);
-            if (item.grabbed) current = std::move(picture);
-            item.picture = current;
+            std::shared_ptr<const PendingPicture> grabbed = source->grabLater(item.index);
+            item.grabbed = grabbed != nullptr;
+            if (grabbed) current = std::move(grabbed);
+            item.pending = current;
             return true;
         },
-        [&](VideoFrame& item) { item.frame = encodeFrame(*item.picture, storage, &item.why); },
+        [&](VideoFrame& item) {
+            RasterImage picture;
+            if (item.pending && !item.pending->finish(picture)) item.grabbed = false;
+            item.frame = encodeFrame(std::move(picture), storage, &item.why);
+        },
         [&](VideoFrame& item) {
             const std::string name = job.path + " frame " + std::to_string(item.index);
             if (!item.grabbed) outcome.missingPictures.push_back(name + ": cannot be decoded");

@@ -1,11 +1,23 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "image/RasterImage.h"
 
 namespace vantrel {
+
+// A frame that was grabbed but not yet turned into a picture, so that the
+// turning can happen on another thread than the decoding.
+class PendingPicture {
+  public:
+    virtual ~PendingPicture() = default;
+    // The frame as a picture. Safe to call from several threads at once.
+    // False when the frame cannot be converted; the picture is then left
+    // exactly as it was.
+    virtual bool finish(RasterImage& picture) const = 0;
+};
 
 // A video file seen as a numbered row of pictures. The driver opens one
 // source per video, reads its size, length and frame count, and grabs the
@@ -34,6 +46,10 @@ class FrameSource {
     // exactly as it was.
     virtual bool grabFrame(std::int32_t index, RasterImage& picture) = 0;
 
+    // Frame `index`, decoded now and converted by finish() later; nothing
+    // where grabFrame would return false. This one converts at once.
+    virtual std::shared_ptr<const PendingPicture> grabLater(std::int32_t index);
+
     // The frame shown at `seconds` from the start of the video: the index
     // is seconds / mean frame time, truncated.
     virtual bool grabAtTime(double seconds, RasterImage& picture) = 0;
@@ -44,5 +60,25 @@ class FrameSource {
     // Releases the file and the decoder; harmless when not open.
     virtual void close() = 0;
 };
+
+namespace detail {
+class ConvertedPicture final : public PendingPicture {
+  public:
+    explicit ConvertedPicture(RasterImage picture) : picture_(std::move(picture)) {}
+    bool finish(RasterImage& picture) const override {
+        picture = picture_;
+        return true;
+    }
+
+  private:
+    RasterImage picture_;
+};
+}  // namespace detail
+
+inline std::shared_ptr<const PendingPicture> FrameSource::grabLater(std::int32_t index) {
+    RasterImage picture;
+    if (!grabFrame(index, picture)) return nullptr;
+    return std::make_shared<detail::ConvertedPicture>(std::move(picture));
+}
 
 }  // namespace vantrel

@@ -6,11 +6,59 @@ extern "C" {
 
 #include <algorithm>
 #include <limits>
+#include <mutex>
+#include <vector>
 
 #include "video/FrameConverter.h"
 #include "video/VideoDecoder.h"
 
 namespace vantrel {
+
+// Converters for one size, lent out one per conversion: a converter keeps
+// scaler state and row buffers that two threads must not share.
+class ConverterPool {
+  public:
+    ConverterPool(int width, int height) : width_(width), height_(height) {}
+
+    bool convert(const AVFrame& frame, RasterImage& picture) {
+        std::unique_ptr<FrameConverter> converter;
+        {
+            const std::lock_guard lock(mutex_);
+            if (!idle_.empty()) {
+                converter = std::move(idle_.back());
+                idle_.pop_back();
+            }
+        }
+        if (!converter) converter = std::make_unique<FrameConverter>(width_, height_);
+        const bool converted = converter->convert(frame, picture);
+        const std::lock_guard lock(mutex_);
+        idle_.push_back(std::move(converter));
+        return converted;
+    }
+
+  private:
+    int width_;
+    int height_;
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<FrameConverter>> idle_;
+};
+
+namespace {
+
+class DecodedPicture final : public PendingPicture {
+  public:
+    DecodedPicture(FramePtr frame, std::shared_ptr<ConverterPool> converters)
+        : frame_(std::move(frame)), converters_(std::move(converters)) {}
+    bool finish(RasterImage& picture) const override {
+        return converters_->convert(*frame_, picture);
+    }
+
+  private:
+    FramePtr frame_;
+    std::shared_ptr<ConverterPool> converters_;
+};
+
+}  // namespace
 
 VideoFrameSource::VideoFrameSource() = default;
 
@@ -48,7 +96,7 @@ bool VideoFrameSource::open(const std::string& path) {
         std::clamp<std::int64_t>(frames, 0, std::numeric_limits<std::int32_t>::max()));
     width_ = first.width;
     height_ = first.height;
-    converter_ = std::make_unique<FrameConverter>(width_, height_);
+    converters_ = std::make_shared<ConverterPool>(width_, height_);
     decoder_ = std::move(decoder);
     return true;
 }
@@ -65,11 +113,19 @@ double VideoFrameSource::durationSeconds() const {
 }
 
 bool VideoFrameSource::grabFrame(std::int32_t index, RasterImage& picture) {
-    if (!decoder_ || index < 0) return false;
-    if (!decoder_->moveTo(index)) return false;
-    if (!converter_->convert(decoder_->frame(), picture)) return false;
+    const std::shared_ptr<const PendingPicture> pending = grabLater(index);
+    return pending && pending->finish(picture);
+}
+
+std::shared_ptr<const PendingPicture> VideoFrameSource::grabLater(std::int32_t index) {
+    if (!decoder_ || index < 0) return nullptr;
+    if (!decoder_->moveTo(index)) return nullptr;
+    // A new reference to the decoded buffers, which the decoder does not
+    // write again while it is held.
+    FramePtr frame(av_frame_clone(&decoder_->frame()));
+    if (!frame) return nullptr;
     grabbed_ = true;
-    return true;
+    return std::make_shared<DecodedPicture>(std::move(frame), converters_);
 }
 
 bool VideoFrameSource::grabAtTime(double seconds, RasterImage& picture) {
@@ -81,7 +137,7 @@ bool VideoFrameSource::grabAtTime(double seconds, RasterImage& picture) {
 
 void VideoFrameSource::close() {
     decoder_.reset();
-    converter_.reset();
+    converters_.reset();
     grabbed_ = false;
     duration_ = 0.0;
     framesPerSecond_ = 0.0;

@@ -9,7 +9,7 @@
 namespace vantrel {
 
 class VideoDecoder;
-class FrameConverter;
+class ConverterPool;
 
 // FrameSource on FFmpeg: libavformat reads the file, libavcodec decodes its
 // best video stream (VideoDecoder), libswscale turns each grabbed frame into
@@ -29,6 +29,9 @@ class VideoFrameSource final : public FrameSource {
     double durationSeconds() const override;
     std::int32_t frameCount() const override { return frameCount_; }
     bool grabFrame(std::int32_t index, RasterImage& picture) override;
+    // The decoded frame is kept by reference; its conversion borrows one of
+    // the source's converters, so several can run at once.
+    std::shared_ptr<const PendingPicture> grabLater(std::int32_t index) override;
     bool grabAtTime(double seconds, RasterImage& picture) override;
     bool isBufferEmpty() const override { return !grabbed_; }
     void close() override;
@@ -41,7 +44,7 @@ class VideoFrameSource final : public FrameSource {
 
   private:
     std::unique_ptr<VideoDecoder> decoder_;
-    std::unique_ptr<FrameConverter> converter_;
+    std::shared_ptr<ConverterPool> converters_;
     double duration_ = 0.0;
     double framesPerSecond_ = 0.0;
     std::int32_t frameCount_ = 0;
