@@ -1,7 +1,6 @@
 // vantrel-cli: converts dropped folders from the command line, the way one
 // drop onto the window followed by one Convert command would.
 
-#include <malloc.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -30,7 +29,6 @@ using vantrel::JobOutcome;
 constexpr int kExitOk = 0;
 constexpr int kExitProblems = 1;
 constexpr int kExitUsage = 2;
-constexpr int kLargeBuffer = 256 * 1024;
 
 // One status line on a terminal, rewritten in place.
 class ProgressLine : public vantrel::ConvertObserver {
@@ -91,10 +89,6 @@ void printOutcome(const JobOutcome& outcome) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Frames pass through buffers of megabytes on several threads; with a
-    // fixed threshold such buffers are mapped on their own and go back to
-    // the system when freed, instead of piling up in per-thread heaps.
-    mallopt(M_MMAP_THRESHOLD, kLargeBuffer);
     CLI::App app{"Converts numbered picture sequences and videos in FOLDERs into SWF movies.",
                  "vantrel-cli"};
     app.set_version_flag("-V,--version", "vantrel-cli 1.05");
