@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <numeric>
 #include <system_error>
 #include <utility>
 
@@ -30,6 +31,32 @@ bool numberValue(std::string_view digits, std::int32_t& value) {
 std::int64_t storedValue(const std::string& number) {
     std::int32_t value = 0;
     return numberValue(number, value) ? value : std::numeric_limits<std::int64_t>::max();
+}
+
+struct PictureName {
+    std::string_view prefix;
+    std::string_view number;
+    std::string_view extension;
+    std::int32_t value = 0;
+};
+
+// Splits a path as addPicture describes; false when it names no picture of
+// a sequence.
+bool splitPicturePath(std::string_view path, PictureName& name) {
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos) return false;
+    const std::size_t slash = path.rfind('/');
+    // A "." in a folder name is not the extension's.
+    if (slash != std::string_view::npos && slash > dot) return false;
+
+    std::size_t digitsStart = dot;
+    while (digitsStart > 1 && isDigit(path[digitsStart - 1])) --digitsStart;
+    if (digitsStart == dot) return false;
+
+    name.prefix = path.substr(0, digitsStart);
+    name.number = path.substr(digitsStart, dot - digitsStart);
+    name.extension = path.substr(dot + 1);
+    return numberValue(name.number, name.value);
 }
 
 // "*" matches any run of characters, "?" any one; letters match either case.
@@ -107,35 +134,90 @@ bool listFolder(const std::string& folder, std::string_view pattern, FolderListi
 }  // namespace
 
 void addPicture(std::list<FolderJob>& folderJobs, std::string_view path) {
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string_view::npos) return;
-    const std::size_t slash = path.rfind('/');
-    if (slash != std::string_view::npos && slash > dot) return;  // the "." is in a folder name
-
-    std::size_t digitsStart = dot;
-    while (digitsStart > 1 && isDigit(path[digitsStart - 1])) --digitsStart;
-    if (digitsStart == dot) return;
-
-    const std::string_view prefix = path.substr(0, digitsStart);
-    const std::string_view number = path.substr(digitsStart, dot - digitsStart);
-    std::int32_t value = 0;
-    if (!numberValue(number, value)) return;
+    PictureName name;
+    if (!splitPicturePath(path, name)) return;
 
     // Prefixes are unique among the jobs, and a sequence's files arrive
     // together, so the job sought is most often the last one.
     const auto job = std::find_if(folderJobs.rbegin(), folderJobs.rend(),
-                                  [&](const FolderJob& j) { return j.prefix == prefix; });
+                                  [&](const FolderJob& j) { return j.prefix == name.prefix; });
     if (job == folderJobs.rend()) {
         folderJobs.push_back(
-            {std::string(prefix), std::string(path.substr(dot + 1)), {std::string(number)}});
+            {std::string(name.prefix), std::string(name.extension), {std::string(name.number)}});
         return;
     }
     std::vector<std::string>& numbers = job->numbers;
     const auto at =
-        std::lower_bound(numbers.begin(), numbers.end(), value,
+        std::lower_bound(numbers.begin(), numbers.end(), name.value,
                          [](const std::string& n, std::int32_t v) { return storedValue(n) < v; });
-    if (at != numbers.end() && storedValue(*at) == value) return;
-    numbers.insert(at, std::string(number));
+    if (at != numbers.end() && storedValue(*at) == name.value) return;
+    numbers.insert(at, std::string(name.number));
+}
+
+PictureCollector::PictureCollector(std::list<FolderJob>& folderJobs) : folderJobs_(folderJobs) {
+    // Should two jobs share a prefix, the later one is found, as by addPicture.
+    for (FolderJob& job : folderJobs_) {
+        byPrefix_.insert_or_assign(job.prefix, Gathered{&job, {}, false});
+    }
+}
+
+PictureCollector::~PictureCollector() { finish(); }
+
+PictureCollector::Gathered& PictureCollector::gatheredFor(std::string_view prefix,
+                                                          std::string_view extension) {
+    if (last_ != nullptr && last_->job->prefix == prefix) return *last_;
+    auto found = byPrefix_.find(prefix);
+    if (found == byPrefix_.end()) {
+        FolderJob& job =
+            folderJobs_.emplace_back(FolderJob{std::string(prefix), std::string(extension), {}});
+        found = byPrefix_.emplace(job.prefix, Gathered{&job, {}, false}).first;
+    }
+    Gathered& gathered = found->second;
+    if (!gathered.touched) {
+        // Numbers queued before come first, so they win over equal ones found now.
+        gathered.values.reserve(gathered.job->numbers.size());
+        for (const std::string& number : gathered.job->numbers) {
+            gathered.values.push_back(storedValue(number));
+        }
+        gathered.touched = true;
+    }
+    last_ = &gathered;
+    return gathered;
+}
+
+void PictureCollector::add(const std::string& path) {
+    PictureName name;
+    if (!splitPicturePath(path, name)) return;
+    Gathered& gathered = gatheredFor(name.prefix, name.extension);
+    gathered.job->numbers.emplace_back(name.number);
+    gathered.values.push_back(name.value);
+}
+
+void PictureCollector::finish() {
+    for (auto& [prefix, gathered] : byPrefix_) {
+        if (!gathered.touched) continue;
+        gathered.touched = false;
+        std::vector<std::int64_t> values = std::move(gathered.values);
+        gathered.values = {};
+        std::vector<std::string>& numbers = gathered.job->numbers;
+        // Padded names arrive in order already; nothing to do for them.
+        if (std::adjacent_find(values.begin(), values.end(), std::greater_equal<>()) ==
+            values.end()) {
+            continue;
+        }
+        // A stable sort keeps the first found of equal values ahead of the others.
+        std::vector<std::size_t> order(numbers.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return values[a] < values[b]; });
+        std::vector<std::string> ordered;
+        ordered.reserve(numbers.size());
+        for (std::size_t k = 0; k < order.size(); ++k) {
+            if (k > 0 && values[order[k]] == values[order[k - 1]]) continue;
+            ordered.push_back(std::move(numbers[order[k]]));
+        }
+        numbers = std::move(ordered);
+    }
 }
 
 void addVideo(std::vector<VideoJob>& videoJobs, std::string_view path) {
@@ -183,6 +265,7 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths) {
         }
         if (!listed) result.unreadable.push_back(path);
     }
+    pictures.finish();
     return result;
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <list>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "convert/JobList.h"
@@ -26,13 +29,42 @@ void addPicture(std::list<FolderJob>& folderJobs, std::string_view path);
 // Queues the path as a video, unchecked.
 void addVideo(std::vector<VideoJob>& videoJobs, std::string_view path);
 
+// Groups the pictures of a whole scan as addPicture would, one by one, but
+// in O(n log n): jobs are found through an index of their prefixes, and the
+// numbers are gathered as they come and put in order of value (the first of
+// equal values kept) by finish(), which the destructor also calls. Until
+// then a job's numbers are in the order found. The jobs must not be changed
+// by anything else while the collector lives.
 class PictureCollector : public PathCollector {
   public:
-    explicit PictureCollector(std::list<FolderJob>& folderJobs) : folderJobs_(folderJobs) {}
-    void add(const std::string& path) override { addPicture(folderJobs_, path); }
+    explicit PictureCollector(std::list<FolderJob>& folderJobs);
+    ~PictureCollector() override;
+    PictureCollector(const PictureCollector&) = delete;
+    PictureCollector& operator=(const PictureCollector&) = delete;
+
+    void add(const std::string& path) override;
+    void finish();
 
   private:
+    struct Gathered {
+        FolderJob* job = nullptr;
+        // The value of each of job->numbers, once the job has been added to.
+        std::vector<std::int64_t> values;
+        bool touched = false;
+    };
+    struct PrefixHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+
+    // The entry of the job with this prefix, made (extension kept) if new.
+    Gathered& gatheredFor(std::string_view prefix, std::string_view extension);
+
     std::list<FolderJob>& folderJobs_;
+    std::unordered_map<std::string, Gathered, PrefixHash, std::equal_to<>> byPrefix_;
+    Gathered* last_ = nullptr;  // a sequence's files mostly arrive together
 };
 
 class VideoCollector : public PathCollector {

@@ -2,9 +2,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <list>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -92,6 +95,87 @@ TEST_F(Intake, LeadingZerosAreKeptAndTheFirstOfEqualValueWins) {
     }
     ASSERT_EQ(jobs.size(), 1u);
     EXPECT_EQ(jobs.front().numbers, (Strings{"3", "7", "9"}));
+}
+
+// The most a movie can hold, unpadded and offered in name order (1, 10, 100,
+// 1000, 10000, 10001, ...) as a scan does: every thousandth value is first
+// spelled with a leading zero (which sorts ahead), and some values come
+// again from a later pattern. The first spelling of each value wins.
+TEST(PictureCollector, ManyUnpaddedNumbersInNameOrderComeOutInValueOrder) {
+    constexpr int kCount = 65535;
+    Strings bmps;
+    for (int n = 1; n <= kCount; ++n) {
+        bmps.push_back("/p/w" + std::to_string(n) + ".bmp");
+        if (n % 1000 == 0) bmps.push_back("/p/w0" + std::to_string(n) + ".bmp");
+    }
+    std::sort(bmps.begin(), bmps.end());
+    ASSERT_EQ(Strings(bmps.begin() + 64, bmps.begin() + 70),
+              (Strings{"/p/w09000.bmp", "/p/w1.bmp", "/p/w10.bmp", "/p/w100.bmp", "/p/w1000.bmp",
+                       "/p/w10000.bmp"}));
+
+    std::list<FolderJob> jobs;
+    {
+        PictureCollector collector(jobs);
+        for (const std::string& path : bmps) collector.add(path);
+        for (int n = 777; n <= kCount; n += 777) {
+            collector.add("/p/w00" + std::to_string(n) + ".jpg");
+        }
+    }
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs.front().extension, "bmp");
+    const Strings& numbers = jobs.front().numbers;
+    ASSERT_EQ(numbers.size(), std::size_t{kCount});
+    for (int n = 1; n <= kCount; ++n) {
+        const std::string expected = (n % 1000 == 0 ? "0" : "") + std::to_string(n);
+        ASSERT_EQ(numbers[n - 1], expected) << "value " << n;
+    }
+}
+
+// The collector groups a whole scan exactly as adding the paths one by one
+// with addPicture does, whatever jobs were queued before.
+TEST(PictureCollector, GroupsLikeAddPictureOneByOne) {
+    struct Case {
+        const char* what;
+        std::list<FolderJob> queued;
+        Strings paths;
+    };
+    Strings shuffled;
+    std::mt19937 random(7);
+    for (int i = 0; i < 3000; ++i) {
+        const std::string prefix = std::string("/r/") + "abc"[random() % 3] + "_";
+        const std::string zeros(random() % 3, '0');
+        shuffled.push_back(prefix + zeros + std::to_string(random() % 500) +
+                           (random() % 2 ? ".bmp" : ".TGA"));
+    }
+    const std::vector<Case> cases = {
+        {"interleaved prefixes, equal values",
+         {},
+         {"/a/w3.bmp", "/a/v2.bmp", "/a/w03.tga", "/a/W1.bmp", "/a/w1.jpg", "/a/v1.bmp",
+          "/a/w10.bmp", "/a/v02.bmp"}},
+        {"names that are no pictures and numbers over int32",
+         {},
+         {"/p/walk", "/p/v1.0/walk", "/p/walk.bmp", "1.bmp", ".bmp", "/p/w2147483648.bmp",
+          "/p/w2147483647.bmp", "/p/w00000000000002.bmp", "/p/w99999999999999999999.bmp"}},
+        {"jobs queued before keep their numbers ahead of equal ones",
+         {{"/q/w", "tga", {"2", "005"}}, {"/q/v", "bmp", {}}},
+         {"/q/w5.bmp", "/q/w1.bmp", "/q/w002.bmp", "/q/v9.bmp", "/q/u1.jpg", "/q/w7.bmp"}},
+        {"random names", {}, shuffled},
+    };
+    for (const Case& c : cases) {
+        std::list<FolderJob> oneByOne = c.queued;
+        for (const std::string& path : c.paths) addPicture(oneByOne, path);
+        std::list<FolderJob> collected = c.queued;
+        {
+            PictureCollector collector(collected);
+            for (const std::string& path : c.paths) collector.add(path);
+        }
+        ASSERT_EQ(collected.size(), oneByOne.size()) << c.what;
+        for (auto a = collected.begin(), b = oneByOne.begin(); a != collected.end(); ++a, ++b) {
+            EXPECT_EQ(a->prefix, b->prefix) << c.what;
+            EXPECT_EQ(a->extension, b->extension) << c.what;
+            EXPECT_EQ(a->numbers, b->numbers) << c.what << ", " << a->prefix;
+        }
+    }
 }
 
 TEST_F(Intake, TgaIsScannedBeforeBmpForTheSamePrefix) {
