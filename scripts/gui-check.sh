@@ -38,7 +38,7 @@ for copy in anim cli/anim; do
   mkdir -p "$work/$copy/walk" "$work/$copy/clips"
   cp examples/walk/*.jpg examples/walk/walk.mp3 "$work/$copy/walk/"
 done
-ffmpeg -loglevel error -f lavfi -i testsrc2=size=640x480:rate=25:duration=8 \
+ffmpeg -loglevel error -f lavfi -i testsrc2=size=640x480:rate=25:duration=20 \
   -c:v mpeg4 -q:v 3 "$work/anim/clips/testcard.avi"
 cp "$work/anim/clips/testcard.avi" "$work/cli/anim/clips/"
 
@@ -108,7 +108,7 @@ done
 before=$(stat -c %i "$movie")
 convert_from_menu
 xdotool key Return
-sleep 1.5
+sleep 0.8
 xdotool key Escape
 sleep 2
 [[ "$(stat -c %i "$movie")" == "$before" ]] || fail "Escape did not keep the earlier movie"
