@@ -247,8 +247,8 @@ seq_list() {  # folder: the list file of its pictures for the floor
 }
 
 started=$SECONDS
-for spec in "bmp320 300 bmp 320x240" "bmp640 300 bmp 640x480" "bmp1080 100 bmp 1920x1080"; do
-  read -r folder frames ext size <<<"$spec"
+for input in "bmp320 300 bmp 320x240" "bmp640 300 bmp 640x480" "bmp1080 100 bmp 1920x1080"; do
+  read -r folder frames ext size <<<"$input"
   make_probe "$folder"
   run_case "BMP $size" "$frames" "$folder" 0 pictures "$scratch/floor.bin" jpeg "$quality" \
     "$(seq_list "$folder")" -- -framerate "$rate" -i "$scratch/$folder/walk%03d.$ext" \
