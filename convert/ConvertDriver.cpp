@@ -92,38 +92,6 @@ void addSound(SwfMovie& movie, const std::string& mp3Path, CVantrelDoc& doc, Job
     }
 }
 
-// Writes the movie and, if asked, its page; fills the outcome either way. A
-// movie in which no frame got a picture is written all the same, but the job
-// counts as failed.
-void finishMovie(SwfMovie& movie, const std::string& outputPath, std::int32_t width,
-                 std::int32_t height, bool anyPicture, CVantrelDoc& doc, JobOutcome& outcome) {
-    const WriteResult movieFile = movie.write(outputPath, toTwips(width), toTwips(height),
-                                              headerRate(doc.settings.frameRate));
-    // The tags referred into these until the file was written.
-    doc.sourceBuffers.clear();
-    if (!movieFile.written) {
-        outcome.status = JobOutcome::Status::Failed;
-        outcome.reason = movieFile.error;
-        return;
-    }
-    outcome.status = JobOutcome::Status::Converted;
-    outcome.outputPath = outputPath;
-    outcome.frameCount = movie.frameCount();
-    if (doc.settings.outputHtml) {
-        const WriteResult page =
-            writeHtmlPage(outputPath, width, height, doc.settings.includeAlpha);
-        if (page.written) {
-            outcome.pagePath = htmlPagePath(outputPath);
-        } else {
-            outcome.warnings.push_back(page.error);
-        }
-    }
-    if (!anyPicture) {
-        outcome.status = JobOutcome::Status::Failed;
-        outcome.reason = "no picture could be read: the movie has only empty frames";
-    }
-}
-
 // The output end of a job: frames arrive in order and go straight into the
 // movie's file, their payloads released as soon as they are written.
 class MovieFrames {
@@ -136,8 +104,6 @@ class MovieFrames {
           frameTotal_(frameTotal),
           outcome_(outcome) {}
 
-    SwfMovie& movie() { return movie_; }
-    bool anyPicture() const { return anyPicture_; }
     // The job ended early: its file could not be made or written, or the
     // user stopped.
     bool ended() const { return ended_; }
@@ -174,6 +140,35 @@ class MovieFrames {
             return end(JobOutcome::Status::Stopped, "stopped before its movie was written");
         }
         return true;
+    }
+
+    // Writes the movie's header at the stage size and, if asked, its page;
+    // fills the outcome either way. A movie in which no frame got a picture
+    // is written all the same, but the job counts as failed.
+    void finish(std::int32_t width, std::int32_t height) {
+        const WriteResult movieFile = movie_.write(moviePath_, toTwips(width), toTwips(height),
+                                                   headerRate(doc_.settings.frameRate));
+        if (!movieFile.written) {
+            outcome_.status = JobOutcome::Status::Failed;
+            outcome_.reason = movieFile.error;
+            return;
+        }
+        outcome_.status = JobOutcome::Status::Converted;
+        outcome_.outputPath = moviePath_;
+        outcome_.frameCount = movie_.frameCount();
+        if (doc_.settings.outputHtml) {
+            const WriteResult page =
+                writeHtmlPage(moviePath_, width, height, doc_.settings.includeAlpha);
+            if (page.written) {
+                outcome_.pagePath = htmlPagePath(moviePath_);
+            } else {
+                outcome_.warnings.push_back(page.error);
+            }
+        }
+        if (!anyPicture_) {
+            outcome_.status = JobOutcome::Status::Failed;
+            outcome_.reason = "no picture could be read: the movie has only empty frames";
+        }
     }
 
     // The pipeline itself failed (no memory for a frame).
@@ -224,8 +219,8 @@ struct PictureFrame {
     std::string why;
 };
 
-JobOutcome convertSequence(const FolderJob& job, CVantrelDoc& doc, ConvertObserver* observer,
-                           unsigned threads) {
+JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, CVantrelDoc& doc,
+                           ConvertObserver* observer, unsigned threads) {
     JobOutcome outcome;
     outcome.source = rowText(job);
     if (job.numbers.empty()) {
@@ -241,8 +236,8 @@ JobOutcome convertSequence(const FolderJob& job, CVantrelDoc& doc, ConvertObserv
     }
 
     const FrameStorage storage = doc.settings.storage();
-    MovieFrames frames(doc, observer, sequenceMoviePath(job),
-                       static_cast<std::int32_t>(job.numbers.size()), outcome);
+    MovieFrames frames(doc, observer, moviePath, static_cast<std::int32_t>(job.numbers.size()),
+                       outcome);
     std::size_t next = 0;
     // The stage takes the size of the picture as the last decode left it.
     std::int32_t width = 0, height = 0;
@@ -270,8 +265,7 @@ JobOutcome convertSequence(const FolderJob& job, CVantrelDoc& doc, ConvertObserv
             return frames.add(item.frame, item.k == 0 ? job.prefix + ".mp3" : std::string());
         });
     if (frames.ended()) return outcome;
-    finishMovie(frames.movie(), sequenceMoviePath(job), width, height, frames.anyPicture(), doc,
-                outcome);
+    frames.finish(width, height);
     return outcome;
 }
 
@@ -286,8 +280,9 @@ struct VideoFrame {
     std::string why;
 };
 
-JobOutcome convertVideo(const VideoJob& job, CVantrelDoc& doc, ConvertObserver* observer,
-                        const FrameSourceFactory& makeFrameSource, unsigned threads) {
+JobOutcome convertVideo(const VideoJob& job, const std::string& moviePath, CVantrelDoc& doc,
+                        ConvertObserver* observer, const FrameSourceFactory& makeFrameSource,
+                        unsigned threads) {
     JobOutcome outcome;
     outcome.source = rowText(job);
     std::unique_ptr<FrameSource> source =
@@ -313,7 +308,7 @@ JobOutcome convertVideo(const VideoJob& job, CVantrelDoc& doc, ConvertObserver* 
     const auto frameTotal = static_cast<std::int32_t>(length);
 
     const FrameStorage storage = doc.settings.storage();
-    MovieFrames frames(doc, observer, videoMoviePath(job.path), frameTotal, outcome);
+    MovieFrames frames(doc, observer, moviePath, frameTotal, outcome);
     const std::int32_t sourceFrames = source->frameCount();
     std::int32_t next = 0;
     std::shared_ptr<const PendingPicture> current;
@@ -343,8 +338,7 @@ JobOutcome convertVideo(const VideoJob& job, CVantrelDoc& doc, ConvertObserver* 
             return frames.add(item.frame, item.i == 0 ? job.path + ".mp3" : std::string());
         });
     if (frames.ended()) return outcome;
-    finishMovie(frames.movie(), videoMoviePath(job.path), source->videoWidth(),
-                source->videoHeight(), frames.anyPicture(), doc, outcome);
+    frames.finish(source->videoWidth(), source->videoHeight());
     return outcome;
 }
 
@@ -406,16 +400,18 @@ ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserve
             report.jobs.push_back(std::move(outcome));
             return;
         }
-        report.jobs.push_back(convert());
+        report.jobs.push_back(convert(moviePath));
         if (report.jobs.back().status == JobOutcome::Status::Stopped) report.stopped = true;
     };
     for (const FolderJob& sequence : doc.jobs.folderJobs) {
-        run(rowText(sequence), sequenceMoviePath(sequence),
-            [&] { return convertSequence(sequence, doc, observer, threads); });
+        run(rowText(sequence), sequenceMoviePath(sequence), [&](const std::string& moviePath) {
+            return convertSequence(sequence, moviePath, doc, observer, threads);
+        });
     }
     for (const VideoJob& video : doc.jobs.videoJobs) {
-        run(rowText(video), videoMoviePath(video.path),
-            [&] { return convertVideo(video, doc, observer, makeFrameSource, threads); });
+        run(rowText(video), videoMoviePath(video.path), [&](const std::string& moviePath) {
+            return convertVideo(video, moviePath, doc, observer, makeFrameSource, threads);
+        });
     }
     return report;
 }
