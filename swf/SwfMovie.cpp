@@ -62,6 +62,14 @@ void writeMovieHeader(SwfStream& out, std::uint32_t fileLength, std::int32_t wid
 
 bool SwfMovie::streamTo(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
                         std::string& error) {
+    if (!openFile(path, width, height, error)) return false;
+    for (const auto& tag : tags_) writeTag(*tag);
+    tags_.clear();
+    return true;
+}
+
+bool SwfMovie::openFile(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
+                        std::string& error) {
     auto file = std::make_unique<AtomicFile>(path);
     if (!file->open(error)) return false;
     SwfStream room;
@@ -72,8 +80,6 @@ bool SwfMovie::streamTo(const std::filesystem::path& path, std::int32_t width, s
     written_ = 0;
     streamError_.clear();
     writeRecords(room);
-    for (const auto& tag : tags_) writeTag(*tag);
-    tags_.clear();
     return true;
 }
 
@@ -130,17 +136,11 @@ WriteResult SwfMovie::write(const std::filesystem::path& path, std::int32_t widt
         return refuse("the frame size cannot be stored");
     }
 
-    // A movie that kept its tags streams them all now, and keeps them.
-    std::vector<std::unique_ptr<SwfTag>> kept;
+    // A movie that kept its tags writes them all now, and keeps them.
     if (!file_) {
-        kept = std::move(tags_);
-        tags_.clear();
         std::string error;
-        if (!streamTo(path, width, height, error)) {
-            tags_ = std::move(kept);
-            return {false, error};
-        }
-        for (const auto& tag : kept) writeTag(*tag);
+        if (!openFile(path, width, height, error)) return {false, error};
+        for (const auto& tag : tags_) writeTag(*tag);
     }
     SwfStream end;
     end.writeTagHeader(static_cast<std::uint16_t>(TagCode::End), 0);
@@ -161,7 +161,6 @@ WriteResult SwfMovie::write(const std::filesystem::path& path, std::int32_t widt
         result = refuse(streamError_);
     }
     file_.reset();
-    tags_ = std::move(kept);
     return result;
 }
 

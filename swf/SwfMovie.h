@@ -62,6 +62,9 @@ class SwfMovie {
                       std::int32_t rate);
 
   private:
+    // Makes the temporary file with the header's room at its start.
+    bool openFile(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
+                  std::string& error);
     void writeTag(const SwfTag& tag);
     void writeRecords(SwfStream& records);
     WriteResult finish(const std::filesystem::path& path, const SwfStream& header);
