@@ -4,10 +4,11 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build build-asan build-tsan test check test-asan test-tsan demo bench clean
+.PHONY: all deps build build-asan build-tsan build-fuzz test check test-asan test-tsan demo bench fuzz clean
 
 all: build
 
@@ -61,5 +62,21 @@ bench: build
 	  case "$$b" in */bench_floor) continue ;; esac; [ -x "$$b" ] && "$$b"; done; true
 	@bash bench/bench_cli.sh $(BUILD)
 
+# The libFuzzer targets, built by clang. `make fuzz` runs each for
+# FUZZ_SECONDS (FUZZ_JOBS at once) on a working corpus in $(FUZZ_BUILD),
+# seeded from fuzz/corpus; FUZZ_TARGETS picks some. See fuzz/README.md.
+FUZZ_SECONDS ?= 60
+FUZZ_JOBS    ?= 1
+FUZZ_TARGETS ?=
+$(FUZZ_BUILD)/build.ninja: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVANTREL_FUZZ=ON $(CMAKE_ARGS)
+
+build-fuzz: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: build-fuzz
+	@bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_JOBS) $(FUZZ_TARGETS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

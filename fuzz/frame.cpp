@@ -1,0 +1,81 @@
+// A whole frame: any picture file decoded by the reader its first bytes
+// suggest, stored in each of the four ways, streamed into a movie and written.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "FuzzLimits.h"
+#include "image/ImageReaders.h"
+#include "swf/FrameComposer.h"
+#include "swf/ShapeTags.h"
+
+namespace {
+
+bool decode(vantrel::RasterImage& picture, const std::uint8_t* data, std::size_t size) {
+    const std::uint32_t length = vantrel::fuzz::clampedLength(size);
+    if (size >= 2 && data[0] == 'B' && data[1] == 'M') {
+        return vantrel::decodeBmp(picture, data, length, true);
+    }
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) {
+        return vantrel::decodeJpeg(picture, data, length);
+    }
+    return vantrel::decodeTga(picture, data, length);
+}
+
+// A folder of its own for the movie, removed when the process ends.
+class MovieFolder {
+  public:
+    MovieFolder() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vantrel-fuzz-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) std::abort();
+        path_ = pattern;
+    }
+    ~MovieFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+std::int32_t toTwips(std::int32_t pixels) { return pixels * 20; }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    vantrel::RasterImage picture;
+    if (!decode(picture, data, size) || !vantrel::fuzz::smallEnoughToEncode(picture)) return 0;
+
+    static const MovieFolder folder;
+    const std::filesystem::path moviePath = folder.path() / "frame.swf";
+    vantrel::SwfMovie movie;
+    std::string error;
+    if (!movie.streamTo(moviePath, toTwips(picture.width), toTwips(picture.height), error)) {
+        std::abort();
+    }
+    vantrel::SourceBuffers sourceBuffers;
+    const vantrel::CompressionType compressions[] = {vantrel::CompressionType::Jpeg,
+                                                     vantrel::CompressionType::Lossless};
+    for (const auto compression : compressions) {
+        for (const bool includeAlpha : {false, true}) {
+            const vantrel::FrameStorage storage{compression, includeAlpha,
+                                                static_cast<std::int32_t>(size % 100) + 1};
+            // Every picture a reader gives must be storable.
+            if (!vantrel::composeFrame(movie, picture, storage, sourceBuffers)) std::abort();
+            movie.addTag(std::make_unique<vantrel::ShowFrameTag>());
+            sourceBuffers.clear();
+        }
+    }
+    if (!movie.write(moviePath, toTwips(picture.width), toTwips(picture.height), 12 * 256).written) {
+        std::abort();
+    }
+    std::filesystem::remove(moviePath);
+    return 0;
+}
