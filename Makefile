@@ -8,7 +8,7 @@ FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build build-asan build-tsan build-fuzz test check test-asan test-tsan demo bench fuzz clean
+.PHONY: all deps deps-fuzz build build-asan build-tsan build-fuzz test check test-asan test-tsan demo bench fuzz clean
 
 all: build
 
@@ -68,11 +68,14 @@ bench: build
 FUZZ_SECONDS ?= 60
 FUZZ_JOBS    ?= 1
 FUZZ_TARGETS ?=
-$(FUZZ_BUILD)/build.ninja: | deps
+deps-fuzz:
+	@bash scripts/install-deps.sh fuzz
+
+$(FUZZ_BUILD)/build.ninja: | deps-fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DVANTREL_FUZZ=ON $(CMAKE_ARGS)
 
-build-fuzz: deps $(FUZZ_BUILD)/build.ninja
+build-fuzz: deps-fuzz $(FUZZ_BUILD)/build.ninja
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
 fuzz: build-fuzz

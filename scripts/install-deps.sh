@@ -2,7 +2,8 @@
 # Installs the Debian packages Vantrel needs to build, test and run.
 # Idempotent: does nothing (and no apt-get update) when all are present.
 # With "gui-check", also what scripts/gui-check.sh needs to run the window
-# on a virtual X server.
+# on a virtual X server; with "fuzz", clang and its libFuzzer runtime for
+# `make fuzz`.
 set -euo pipefail
 
 packages=(
@@ -16,9 +17,10 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg time
 )
-if [[ "${1:-}" == gui-check ]]; then
-  packages+=(xvfb xdotool x11-utils imagemagick openbox)
-fi
+case "${1:-}" in
+  gui-check) packages+=(xvfb xdotool x11-utils imagemagick openbox) ;;
+  fuzz) packages+=(clang libclang-rt-14-dev) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
