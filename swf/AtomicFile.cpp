@@ -1,6 +1,7 @@
 #include "swf/AtomicFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +11,59 @@
 
 namespace vantrel {
 
+namespace {
+
+// Narrowed by the umask, as for any newly created file.
+constexpr mode_t kNewFileMode = 0666;
+
+std::string descriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// Calls `make` with fresh random hidden names in `folder` until one is not
+// taken; returns 0 and the name used, or the errno that stopped it. The names
+// have a fixed, short length, so that any valid target name also has a valid
+// temporary name.
+template <typename Make>
+int withFreshName(const std::filesystem::path& folder, Make make, std::filesystem::path& made) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, ".vantrel-%08x.tmp", static_cast<unsigned>(random()));
+        std::filesystem::path candidate = folder / name;
+        if (make(candidate)) {
+            made = std::move(candidate);
+            return 0;
+        }
+        if (errno != EEXIST) return errno;
+    }
+    return EEXIST;
+}
+
+// A file in `folder` without a name, which vanishes with the process unless
+// it is linked in; -1 with errno EOPNOTSUPP where the system, the file system
+// or a missing /proc (needed to link it) rules that out.
+int openUnnamed(const std::filesystem::path& folder) {
+#ifdef O_TMPFILE
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kNewFileMode);
+    if (fd < 0) {
+        // Kernels that predate it see a folder opened for writing.
+        if (errno == EISDIR || errno == EINVAL) errno = EOPNOTSUPP;
+        return -1;
+    }
+    if (::access(descriptorPath(fd).c_str(), F_OK) == 0) return fd;
+    ::close(fd);
+#else
+    (void)folder;
+#endif
+    errno = EOPNOTSUPP;
+    return -1;
+}
+
+}  // namespace
+
+int replaceRefusal(const std::filesystem::path& target) {
+    return ::access(target.c_str(), W_OK) == 0 || errno == ENOENT ? 0 : errno;
+}
+
 AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)) {}
 
 AtomicFile::~AtomicFile() { discard(); }
@@ -18,66 +72,100 @@ std::string AtomicFile::failure(int errnum) const {
     return "cannot write " + target_.string() + ": " + std::strerror(errnum);
 }
 
+std::filesystem::path AtomicFile::folder() const {
+    return target_.has_parent_path() ? target_.parent_path() : std::filesystem::path(".");
+}
+
 bool AtomicFile::open(std::string& error) {
     discard();
-    std::random_device random;
-    const std::filesystem::path folder = target_.parent_path();
-    // O_EXCL with a fresh random name of fixed, short length, so that any
-    // valid target name also has a valid temporary name; the mode 0666 is
-    // narrowed by the umask as for any newly created file.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof name, ".vantrel-%08x.tmp", static_cast<unsigned>(random()));
-        std::filesystem::path candidate = folder / name;
-        const int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            error = failure(errno);
-            return false;
-        }
-        file_ = ::fdopen(fd, "w+b");
-        if (file_ == nullptr) {
-            const int saved = errno;
-            ::close(fd);
-            ::unlink(candidate.c_str());
-            error = failure(saved);
-            return false;
-        }
-        temporary_ = std::move(candidate);
-        return true;
+    if (const int refused = replaceRefusal(target_)) {
+        error = failure(refused);
+        return false;
     }
-    error = failure(EEXIST);
-    return false;
+    int fd = openUnnamed(folder());
+    int errnum = errno;
+    if (fd < 0 && errnum == EOPNOTSUPP) {
+        errnum = withFreshName(
+            folder(),
+            [&fd](const std::filesystem::path& name) {
+                fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+                return fd >= 0;
+            },
+            temporary_);
+    }
+    if (fd < 0) {
+        error = failure(errnum);
+        return false;
+    }
+    file_ = ::fdopen(fd, "w+b");
+    if (file_ == nullptr) {
+        errnum = errno;
+        ::close(fd);
+        discard();
+        error = failure(errnum);
+        return false;
+    }
+    return true;
 }
 
 bool AtomicFile::commit(std::string& error) {
-    if (file_ == nullptr) {
-        error = failure(EBADF);
+    const int errnum = file_ == nullptr ? EBADF : finish();
+    if (errnum != 0) {
+        error = failure(errnum);
+        discard();
         return false;
+    }
+    return true;
+}
+
+// Returns 0 once the file is in place, or the errno that stopped it.
+int AtomicFile::finish() {
+    errno = 0;
+    if (std::fflush(file_) != 0 || std::ferror(file_)) return errno != 0 ? errno : EIO;
+    // Checked again: the target may have changed while the file was written.
+    if (const int refused = replaceRefusal(target_)) return refused;
+    struct stat existing;
+    if (::stat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+        ::fchmod(::fileno(file_), existing.st_mode & 0777) != 0) {
+        return errno;
+    }
+    // A descriptor of its own keeps an unnamed file until it is linked, so
+    // that closing the stream can report late write errors first.
+    if (temporary_.empty()) {
+        unnamed_ = ::fcntl(::fileno(file_), F_DUPFD_CLOEXEC, 0);
+        if (unnamed_ < 0) return errno;
     }
     errno = 0;
-    const bool written = std::fflush(file_) == 0 && !std::ferror(file_);
-    const int writeErrno = errno != 0 ? errno : EIO;
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
-    if (!written || !closed) {
-        error = failure(!written ? writeErrno : (errno != 0 ? errno : EIO));
-        discard();
-        return false;
+    if (!closed) return errno != 0 ? errno : EIO;
+    // A link cannot replace a file, so the unnamed file gets a hidden name
+    // just long enough to be renamed over the target.
+    if (unnamed_ >= 0) {
+        const std::string source = descriptorPath(unnamed_);
+        const int linked = withFreshName(
+            folder(),
+            [&source](const std::filesystem::path& name) {
+                return ::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name.c_str(),
+                                AT_SYMLINK_FOLLOW) == 0;
+            },
+            temporary_);
+        if (linked != 0) return linked;
     }
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        error = failure(errno);
-        discard();
-        return false;
-    }
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return errno;
     temporary_.clear();
-    return true;
+    discard();
+    return 0;
 }
 
 void AtomicFile::discard() {
     if (file_ != nullptr) {
         std::fclose(file_);
         file_ = nullptr;
+    }
+    if (unnamed_ >= 0) {
+        ::close(unnamed_);
+        unnamed_ = -1;
     }
     if (!temporary_.empty()) {
         ::unlink(temporary_.c_str());

@@ -8,8 +8,13 @@ namespace vantrel {
 
 // Writes a file through a temporary file in the target's folder that is
 // renamed into place on commit, so a failed or interrupted write never
-// leaves a truncated file nor destroys an earlier good one. Without a
-// commit the temporary file is removed.
+// leaves a truncated file nor destroys an earlier good one. Where the system
+// allows, the temporary file has no name until the commit, so not even a
+// killed process leaves it behind. Without a commit nothing is left.
+//
+// The target is treated as a plain write would treat it: an existing file
+// this user may not write is refused, and a replaced file keeps its
+// permission bits; a new file gets 0666 narrowed by the umask.
 class AtomicFile {
 public:
     explicit AtomicFile(std::filesystem::path target);
@@ -22,16 +27,23 @@ public:
     bool open(std::string& error);
     // Open for reading too, so what was written can be read back.
     std::FILE* stream() { return file_; }
-    // Flushes, closes and renames into place.
+    // Flushes, closes and moves into place.
     bool commit(std::string& error);
 
 private:
+    int finish();
     void discard();
+    std::filesystem::path folder() const;
     std::string failure(int errnum) const;
 
     std::filesystem::path target_;
-    std::filesystem::path temporary_;
+    std::filesystem::path temporary_;  // empty while the file has no name
     std::FILE* file_ = nullptr;
+    int unnamed_ = -1;  // keeps an unnamed file alive between closing and linking
 };
+
+// Whether `target` may be replaced: 0 when it does not exist or this user may
+// write it, otherwise the errno a plain open for writing would fail with.
+int replaceRefusal(const std::filesystem::path& target);
 
 }  // namespace vantrel
