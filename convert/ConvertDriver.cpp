@@ -246,7 +246,7 @@ JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, C
         [&](PictureFrame& item) {
             if (next == job.numbers.size()) return false;
             item.k = next;
-            item.path = job.picturePath(job.numbers[next++]);
+            item.path = job.picturePath(next++);
             return true;
         },
         [&](PictureFrame& item) {

@@ -95,6 +95,12 @@ bool nameLess(const std::string& a, const std::string& b) {
     return a < b;
 }
 
+// Gives every number of the job its own extension, so that numbers of
+// another kind can be added.
+void spellOutExtensions(FolderJob& job) {
+    job.extensions.resize(job.numbers.size(), job.extension);
+}
+
 std::string joinPath(const std::string& folder, const std::string& name) {
     std::string path = folder;
     if (path.empty() || path.back() != '/') path += '/';
@@ -142,8 +148,10 @@ void addPicture(std::list<FolderJob>& folderJobs, std::string_view path) {
     const auto job = std::find_if(folderJobs.rbegin(), folderJobs.rend(),
                                   [&](const FolderJob& j) { return j.prefix == name.prefix; });
     if (job == folderJobs.rend()) {
-        folderJobs.push_back(
-            {std::string(name.prefix), std::string(name.extension), {std::string(name.number)}});
+        folderJobs.push_back({std::string(name.prefix),
+                              std::string(name.extension),
+                              {std::string(name.number)},
+                              {std::string(name.extension)}});
         return;
     }
     std::vector<std::string>& numbers = job->numbers;
@@ -151,6 +159,9 @@ void addPicture(std::list<FolderJob>& folderJobs, std::string_view path) {
         std::lower_bound(numbers.begin(), numbers.end(), name.value,
                          [](const std::string& n, std::int32_t v) { return storedValue(n) < v; });
     if (at != numbers.end() && storedValue(*at) == name.value) return;
+    spellOutExtensions(*job);
+    job->extensions.insert(job->extensions.begin() + (at - numbers.begin()),
+                           std::string(name.extension));
     numbers.insert(at, std::string(name.number));
 }
 
@@ -168,13 +179,14 @@ PictureCollector::Gathered& PictureCollector::gatheredFor(std::string_view prefi
     if (last_ != nullptr && last_->job->prefix == prefix) return *last_;
     auto found = byPrefix_.find(prefix);
     if (found == byPrefix_.end()) {
-        FolderJob& job =
-            folderJobs_.emplace_back(FolderJob{std::string(prefix), std::string(extension), {}});
+        FolderJob& job = folderJobs_.emplace_back(
+            FolderJob{std::string(prefix), std::string(extension), {}, {}});
         found = byPrefix_.emplace(job.prefix, Gathered{&job, {}, false}).first;
     }
     Gathered& gathered = found->second;
     if (!gathered.touched) {
         // Numbers queued before come first, so they win over equal ones found now.
+        spellOutExtensions(*gathered.job);
         gathered.values.reserve(gathered.job->numbers.size());
         for (const std::string& number : gathered.job->numbers) {
             gathered.values.push_back(storedValue(number));
@@ -190,6 +202,7 @@ void PictureCollector::add(const std::string& path) {
     if (!splitPicturePath(path, name)) return;
     Gathered& gathered = gatheredFor(name.prefix, name.extension);
     gathered.job->numbers.emplace_back(name.number);
+    gathered.job->extensions.emplace_back(name.extension);
     gathered.values.push_back(name.value);
 }
 
@@ -200,6 +213,7 @@ void PictureCollector::finish() {
         std::vector<std::int64_t> values = std::move(gathered.values);
         gathered.values = {};
         std::vector<std::string>& numbers = gathered.job->numbers;
+        std::vector<std::string>& extensions = gathered.job->extensions;
         // Padded names arrive in order already; nothing to do for them.
         if (std::adjacent_find(values.begin(), values.end(), std::greater_equal<>()) ==
             values.end()) {
@@ -210,13 +224,17 @@ void PictureCollector::finish() {
         std::iota(order.begin(), order.end(), std::size_t{0});
         std::stable_sort(order.begin(), order.end(),
                          [&](std::size_t a, std::size_t b) { return values[a] < values[b]; });
-        std::vector<std::string> ordered;
-        ordered.reserve(numbers.size());
+        std::vector<std::string> orderedNumbers;
+        std::vector<std::string> orderedExtensions;
+        orderedNumbers.reserve(numbers.size());
+        orderedExtensions.reserve(numbers.size());
         for (std::size_t k = 0; k < order.size(); ++k) {
             if (k > 0 && values[order[k]] == values[order[k - 1]]) continue;
-            ordered.push_back(std::move(numbers[order[k]]));
+            orderedNumbers.push_back(std::move(numbers[order[k]]));
+            orderedExtensions.push_back(std::move(extensions[order[k]]));
         }
-        numbers = std::move(ordered);
+        numbers = std::move(orderedNumbers);
+        extensions = std::move(orderedExtensions);
     }
 }
 

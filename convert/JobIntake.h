@@ -23,7 +23,8 @@ class PathCollector {
 // digit run right before the file name's last ".". The number goes in at the
 // place of its value; a value already present, a name without such a digit
 // run, and a run too large for a signed 32-bit integer leave the jobs as
-// they are. A new prefix appends a job that keeps this path's extension.
+// they are. A new prefix appends a job that keeps this path's extension;
+// the number keeps that of its own file, which is the file read for it.
 void addPicture(std::list<FolderJob>& folderJobs, std::string_view path);
 
 // Queues the path as a video, unchecked.

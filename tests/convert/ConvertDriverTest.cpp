@@ -146,6 +146,35 @@ TEST_F(DriverTest, StorageFollowsTheOptions) {
     EXPECT_FALSE(fs::exists(dir_ / "a.html"));
 }
 
+// Each picture is read from the file it was found as, whatever the kind of
+// the file that started its sequence.
+TEST_F(DriverTest, PicturesOfMixedKindsAreReadFromTheirOwnFiles) {
+    struct Case {
+        std::vector<std::pair<std::string, std::string>> copies;  // data file, name
+        std::int32_t frames;
+    };
+    const std::vector<Case> cases = {
+        {{{"red4x3.bmp", "walk001.bmp"}, {"blue4x3.bmp", "walk002.bmp"},
+          {"red4x3.jpg", "walk003.jpg"}, {"red4x3.jpg", "walk004.jpg"}},
+         4},
+        {{{"red4x3.tga", "clip001.tga"}, {"blue4x3.bmp", "clip001.bmp"},
+          {"blue4x3.bmp", "clip002.bmp"}},
+         2},
+    };
+    for (const Case& c : cases) {
+        for (const auto& entry : fs::directory_iterator(dir_)) fs::remove_all(entry.path());
+        for (const auto& [from, to] : c.copies) copy(from, to);
+        queue();
+        const ConvertReport report = convert();
+        ASSERT_EQ(report.jobs.size(), 1u);
+        const JobOutcome& job = report.jobs[0];
+        EXPECT_EQ(job.status, JobOutcome::Status::Converted) << job.source;
+        EXPECT_TRUE(job.missingPictures.empty()) << job.missingPictures[0];
+        EXPECT_EQ(job.frameCount, c.frames);
+        EXPECT_EQ(readSwf(job.outputPath).count(kDefineBitsJpeg2), std::size_t(c.frames));
+    }
+}
+
 TEST_F(DriverTest, MissingPicturesStillMakeFramesButTheJobFails) {
     doc_.jobs.folderJobs.push_back({(dir_ / "gone").string(), "bmp", {"1", "2", "3"}});
     copy("tone.mp3", "gone.mp3");

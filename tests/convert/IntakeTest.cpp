@@ -174,15 +174,19 @@ TEST(PictureCollector, GroupsLikeAddPictureOneByOne) {
             EXPECT_EQ(a->prefix, b->prefix) << c.what;
             EXPECT_EQ(a->extension, b->extension) << c.what;
             EXPECT_EQ(a->numbers, b->numbers) << c.what << ", " << a->prefix;
+            EXPECT_EQ(a->extensions, b->extensions) << c.what << ", " << a->prefix;
         }
     }
 }
 
+// The row shows the first kind found; each number is read from its own file.
 TEST_F(Intake, TgaIsScannedBeforeBmpForTheSamePrefix) {
     files({"walk001.bmp", "walk001.tga", "walk002.bmp", "run1.jpg", "run2.bmp"});
     EXPECT_EQ(dropRows(), (Strings{"walk(001 - 002).tga", "run(1 - 2).bmp"}));
     const FolderJob& walk = jobs_.folderJobs.front();
-    EXPECT_EQ(walk.picturePath(walk.numbers[1]), at("walk002.tga"));
+    EXPECT_EQ(walk.picturePath(0), at("walk001.tga"));
+    EXPECT_EQ(walk.picturePath(1), at("walk002.bmp"));
+    EXPECT_EQ(jobs_.folderJobs.back().picturePath(0), at("run1.jpg"));
 }
 
 TEST_F(Intake, PrefixesAreCaseSensitiveAndExtensionsKeepTheirSpelling) {
