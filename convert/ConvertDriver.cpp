@@ -144,8 +144,15 @@ class MovieFrames {
 
     // Writes the movie's header at the stage size and, if asked, its page;
     // fills the outcome either way. A movie in which no frame got a picture
-    // is written all the same, but the job counts as failed.
+    // is not written, so that it cannot replace a good one of the same name,
+    // and the job fails.
     void finish(std::int32_t width, std::int32_t height) {
+        if (!anyPicture_) {
+            outcome_.status = JobOutcome::Status::Failed;
+            outcome_.reason = "no picture could be read: no movie written";
+            outcome_.soundPath.clear();
+            return;
+        }
         const WriteResult movieFile = movie_.write(moviePath_, toTwips(width), toTwips(height),
                                                    headerRate(doc_.settings.frameRate));
         if (!movieFile.written) {
@@ -164,10 +171,6 @@ class MovieFrames {
             } else {
                 outcome_.warnings.push_back(page.error);
             }
-        }
-        if (!anyPicture_) {
-            outcome_.status = JobOutcome::Status::Failed;
-            outcome_.reason = "no picture could be read: the movie has only empty frames";
         }
     }
 

@@ -175,25 +175,6 @@ TEST_F(DriverTest, PicturesOfMixedKindsAreReadFromTheirOwnFiles) {
     }
 }
 
-TEST_F(DriverTest, MissingPicturesStillMakeFramesButTheJobFails) {
-    doc_.jobs.folderJobs.push_back({(dir_ / "gone").string(), "bmp", {"1", "2", "3"}});
-    copy("tone.mp3", "gone.mp3");
-    const ConvertReport report = convert();
-    ASSERT_EQ(report.jobs.size(), 1u);
-    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
-    EXPECT_EQ(report.jobs[0].reason, "no picture could be read: the movie has only empty frames");
-    EXPECT_EQ(report.jobs[0].outputPath, (dir_ / "gone.swf").string());
-    EXPECT_EQ(report.jobs[0].missingPictures.size(), 3u);
-    const SwfFile swf = readSwf(dir_ / "gone.swf");
-    ASSERT_TRUE(swf.valid);
-    EXPECT_EQ(swf.width, 0);
-    EXPECT_EQ(swf.height, 0);
-    EXPECT_EQ(swf.frameCount, 3);
-    const std::vector<std::uint16_t> expected = {kDefineSound, kStartSound, kShowFrame,
-                                                 kShowFrame, kShowFrame, 0};
-    EXPECT_EQ(swf.codes(), expected);
-}
-
 TEST_F(DriverTest, UnreadableFirstPictureWithSoundStillPlacesTheFirstPicture) {
     doc_.jobs.folderJobs.push_back({(dir_ / "w").string(), "bmp", {"1", "2"}});
     fs::create_directories(dir_ / "w1.bmp");  // not a readable picture
@@ -409,6 +390,46 @@ TEST_F(VideoDriverTest, AFirstGrabThatFailsGivesAnEmptyFrame) {
     EXPECT_EQ(swf.count(kDefineBitsLossless), 4u);
     EXPECT_EQ(swf.tags[0].code, kShowFrame);
     EXPECT_EQ(report.jobs[0].missingPictures.size(), 2u);  // no grab, then no picture
+}
+
+// A job in which no picture could be read writes nothing, and leaves the
+// movie and page of an earlier run as they were.
+TEST_F(VideoDriverTest, NoReadablePictureWritesNothingAndKeepsEarlierFiles) {
+    const auto past = fs::file_time_type::clock::now() - std::chrono::hours(24);
+    for (const bool video : {false, true}) {
+        for (const bool earlier : {false, true}) {
+            for (const auto& entry : fs::directory_iterator(dir_)) fs::remove_all(entry.path());
+            const std::string name = video ? "clip" : "gone";
+            copy("tone.mp3", video ? "clip.avi.mp3" : "gone.mp3");
+            for (const char* extension : {".swf", ".html"}) {
+                if (!earlier) continue;
+                std::ofstream(dir_ / (name + extension)) << "earlier " << extension;
+                fs::last_write_time(dir_ / (name + extension), past);
+            }
+            doc_.jobs.clear();
+            ConvertReport report;
+            if (video) {
+                report = convertVideo(1.0, 1, 5.0f, 0);  // every grab asks for frame 0
+            } else {
+                doc_.jobs.folderJobs.push_back({(dir_ / "gone").string(), "bmp", {"1", "2", "3"}});
+                report = convert();
+            }
+            ASSERT_EQ(report.jobs.size(), 1u);
+            const JobOutcome& job = report.jobs[0];
+            EXPECT_EQ(job.status, JobOutcome::Status::Failed);
+            EXPECT_EQ(job.reason, "no picture could be read: no movie written");
+            EXPECT_TRUE(job.outputPath.empty() && job.pagePath.empty() && job.soundPath.empty());
+            EXPECT_FALSE(job.missingPictures.empty());
+            EXPECT_EQ(scratch_.entries(), earlier ? 3u : 1u) << name;
+            for (const char* extension : {".swf", ".html"}) {
+                if (!earlier) continue;
+                const fs::path file = dir_ / (name + extension);
+                const std::string text = "earlier " + std::string(extension);
+                EXPECT_EQ(test::readFile(file), test::Bytes(text.begin(), text.end())) << file;
+                EXPECT_EQ(fs::last_write_time(file), past) << file;
+            }
+        }
+    }
 }
 
 TEST_F(VideoDriverTest, VideosTooLongForOneMovieAreRefused) {
