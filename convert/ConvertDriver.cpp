@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <filesystem>
 #include <map>
 #include <new>
 #include <sstream>
@@ -25,6 +26,8 @@
 namespace vantrel {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // Every picture frame defines two characters (its bitmap and its shape) and
 // a sound track one more, out of 65535 character ids.
@@ -238,6 +241,8 @@ JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, C
         return outcome;
     }
 
+    // The sound goes by the movie's name: walk.mp3 for walk.swf.
+    const std::string mp3Path = withExtension(moviePath, "mp3");
     const FrameStorage storage = doc.settings.storage();
     MovieFrames frames(doc, observer, moviePath, static_cast<std::int32_t>(job.numbers.size()),
                        outcome);
@@ -265,7 +270,7 @@ JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, C
                 height = item.height;
             }
             if (!item.frame) outcome.missingPictures.push_back(item.path + ": " + item.why);
-            return frames.add(item.frame, item.k == 0 ? job.prefix + ".mp3" : std::string());
+            return frames.add(item.frame, item.k == 0 ? mp3Path : std::string());
         });
     if (frames.ended()) return outcome;
     frames.finish(width, height);
@@ -358,7 +363,16 @@ std::int32_t sampledFrameIndex(std::int32_t frameCount, std::int32_t i, std::int
     return static_cast<std::int32_t>(static_cast<std::int64_t>(frameCount - 1) * i / frames);
 }
 
-std::string sequenceMoviePath(const FolderJob& job) { return job.prefix + ".swf"; }
+std::string sequenceMoviePath(const FolderJob& job) {
+    if (!job.prefix.empty() && job.prefix.back() != '/') return job.prefix + ".swf";
+    // Pictures named by their number alone (0001.bmp) would make a hidden
+    // ".swf": the movie takes its folder's name instead.
+    std::error_code ec;
+    fs::path folder = fs::absolute(job.prefix.empty() ? "." : job.prefix, ec).lexically_normal();
+    if (!folder.has_filename()) folder = folder.parent_path();
+    const std::string name = folder.filename().string();
+    return job.prefix + (name.empty() ? "movie" : name) + ".swf";
+}
 
 std::string videoMoviePath(const std::string& videoPath) { return withExtension(videoPath, "swf"); }
 

@@ -120,6 +120,30 @@ TEST_F(DriverTest, SequenceBecomesOneMovieWithSoundAndPage) {
     EXPECT_TRUE(fs::exists(dir_ / "walk.html"));
 }
 
+// Pictures named by their number alone give a movie named after their folder
+// rather than a hidden ".swf".
+TEST_F(DriverTest, AnEmptyNameStemTakesTheFolderName) {
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"/a/walk", "/a/walk.swf"}, {"/a/walk_12.", "/a/walk_12..swf"},
+        {"/a/pics/", "/a/pics/pics.swf"}, {"/a/pics/./", "/a/pics/./pics.swf"},
+        {"/", "/movie.swf"}};
+    for (const auto& [prefix, movie] : names) {
+        EXPECT_EQ(sequenceMoviePath({prefix, "bmp", {"1"}}), movie);
+    }
+
+    fs::create_directory(dir_ / "pics");
+    copy("red4x3.bmp", "pics/0001.bmp");
+    copy("red4x3.bmp", "pics/0002.bmp");
+    copy("tone.mp3", "pics/pics.mp3");
+    queue();
+    const ConvertReport report = convert();
+    ASSERT_EQ(report.jobs.size(), 1u);
+    EXPECT_EQ(report.jobs[0].source, (dir_ / "pics").string() + "/(0001 - 0002).bmp");
+    EXPECT_EQ(report.jobs[0].outputPath, (dir_ / "pics" / "pics.swf").string());
+    EXPECT_EQ(report.jobs[0].pagePath, (dir_ / "pics" / "pics.html").string());
+    EXPECT_EQ(report.jobs[0].soundPath, (dir_ / "pics" / "pics.mp3").string());
+}
+
 TEST_F(DriverTest, StorageFollowsTheOptions) {
     copy("red4x3.tga", "a1.tga");
     copy("red4x3.jpg", "b1.jpg");
