@@ -1,5 +1,7 @@
 #include "convert/JobIntake.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <boost/lexical_cast.hpp>
@@ -112,10 +114,9 @@ struct FolderListing {
     std::vector<std::string> files;
 };
 
-// Lists the real sub-folders of folder and the regular files (directly or
-// through a link) whose names match pattern. Links to folders are left out,
-// which also keeps link loops from being walked; fifos, sockets and devices
-// are left out because reading them can block or never end.
+// Lists the sub-folders of folder and the regular files whose names match
+// pattern, either directly or through a link. Fifos, sockets and devices are
+// left out because reading them can block or never end.
 bool listFolder(const std::string& folder, std::string_view pattern, FolderListing& listing) {
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
@@ -124,9 +125,8 @@ bool listFolder(const std::string& folder, std::string_view pattern, FolderListi
         // The entry's own type comes with the listing; only links need a look
         // at their target.
         std::error_code typeError;
-        const bool link = it->is_symlink(typeError);
         std::string name = it->path().filename().string();
-        if (!link && it->is_directory(typeError)) {
+        if (it->is_directory(typeError)) {
             listing.folders.push_back(std::move(name));
         } else if (matchesPattern(pattern, name) && it->is_regular_file(typeError)) {
             listing.files.push_back(std::move(name));
@@ -242,11 +242,24 @@ void addVideo(std::vector<VideoJob>& videoJobs, std::string_view path) {
     videoJobs.push_back({std::string(path)});
 }
 
+bool VisitedFolders::enter(const std::string& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) return true;
+    return entered_.emplace(info.st_dev, info.st_ino).second;
+}
+
 bool scanFolder(const std::string& folder, std::string_view pattern, PathCollector& collector) {
+    VisitedFolders visited;
+    return scanFolder(folder, pattern, collector, visited);
+}
+
+bool scanFolder(const std::string& folder, std::string_view pattern, PathCollector& collector,
+                VisitedFolders& visited) {
+    if (!visited.enter(folder)) return true;
     FolderListing listing;
     if (!listFolder(folder, pattern, listing)) return false;
     for (const std::string& name : listing.folders) {
-        scanFolder(joinPath(folder, name), pattern, collector);
+        scanFolder(joinPath(folder, name), pattern, collector, visited);
     }
     for (const std::string& name : listing.files) {
         collector.add(joinPath(folder, name));
@@ -267,6 +280,8 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths) {
         {"*.mpeg", &videos},
     }};
 
+    // Each pattern searches the whole drop, so each keeps its own record.
+    std::array<VisitedFolders, scans.size()> visited;
     DropResult result;
     for (const std::string& path : paths) {
         // A path whose type cannot be found out is taken as a folder; its
@@ -278,8 +293,8 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths) {
             continue;
         }
         bool listed = true;
-        for (const auto& [pattern, collector] : scans) {
-            listed = scanFolder(path, pattern, *collector) && listed;
+        for (std::size_t s = 0; s < scans.size(); ++s) {
+            listed = scanFolder(path, scans[s].first, *scans[s].second, visited[s]) && listed;
         }
         if (!listed) result.unreadable.push_back(path);
     }

@@ -263,16 +263,28 @@ TEST_F(Intake, FoldersAreScannedOneAfterTheOtherAndADropReplacesTheJobs) {
     EXPECT_EQ(dropRows({"two/"}), (Strings{"two/b(1 - 1).tga", "two/w.avi"}));
 }
 
-TEST_F(Intake, SymbolicLinksToFoldersAreNotFollowedInsideTheTree) {
+// Links to folders are followed, each real folder searched once under the
+// first path that reaches it, so loops end and a folder dropped under
+// several spellings gives its jobs once.
+TEST_F(Intake, EachRealFolderIsSearchedOnce) {
     files({"a/p1.bmp", "other/o1.bmp", "w1.bmp"});
     fs::create_directory_symlink("..", at("a/up"));
     fs::create_directory_symlink(".", at("a/self"));
     fs::create_directory_symlink("../other", at("a/link"));
     fs::create_symlink("w1.bmp", at("w2.bmp"));
     fs::create_directory_symlink("a", at("x1.bmp"));
-    EXPECT_EQ(dropRows(), (Strings{"a/p(1 - 1).bmp", "other/o(1 - 1).bmp", "w(1 - 2).bmp"}));
-    // A dropped link is followed like the folder it names.
-    EXPECT_EQ(dropRows({"a/link"}), Strings{"a/link/o(1 - 1).bmp"});
+    const Strings all = {"a/link/o(1 - 1).bmp", "a/p(1 - 1).bmp", "w(1 - 2).bmp"};
+    const std::vector<std::pair<Strings, Strings>> drops = {
+        {{""}, all},
+        {{"", "a", "./"}, all},
+        {{"a/link"}, {"a/link/o(1 - 1).bmp"}},
+        {{"a", "./a/", "x1.bmp", "a/../a", "other", ""},
+         {"a/link/o(1 - 1).bmp", "a/up/w(1 - 2).bmp", "a/p(1 - 1).bmp"}},
+    };
+    for (const auto& [dropped, rows] : drops) {
+        EXPECT_EQ(dropRows(dropped), rows) << dropped.back();
+        EXPECT_TRUE(result_.unreadable.empty());
+    }
 }
 
 TEST_F(Intake, OnlyRegularFilesAreOffered) {
