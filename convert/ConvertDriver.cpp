@@ -82,6 +82,17 @@ bool readPicture(const std::string& path, RasterImage& picture, std::string& why
     return decoded;
 }
 
+// One spelling for every path of a file (a/x.swf, ./a/x.swf, or a/x.swf
+// through a link to a), so that jobs that would write the same file are
+// recognised.
+std::string sameFileKey(const std::string& path) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec);
+    if (ec) return path;
+    const fs::path canonical = fs::weakly_canonical(absolute, ec);
+    return (ec ? absolute.lexically_normal() : canonical).string();
+}
+
 bool stopRequested(ConvertObserver* observer) {
     return observer != nullptr && observer->stopRequested();
 }
@@ -393,8 +404,9 @@ ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserve
 
     const std::size_t jobCount = doc.jobs.folderJobs.size() + doc.jobs.videoJobs.size();
     std::size_t job = 0;
-    // Jobs whose movies share a name (clip.avi and clip.mpeg, or a sequence
-    // clip001.bmp beside clip.avi): the first one keeps its movie.
+    // Jobs whose movies share a file (clip.avi and clip.mpeg, a sequence
+    // clip001.bmp beside clip.avi, or one folder under two spellings): the
+    // first one keeps its movie.
     std::map<std::string, std::string> movieSources;
     auto run = [&](const std::string& source, const std::string& moviePath, auto&& convert) {
         if (!report.stopped && stopRequested(observer)) report.stopped = true;
@@ -407,7 +419,7 @@ ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserve
             return;
         }
         if (observer != nullptr) observer->jobStarted(job++, jobCount, source, moviePath);
-        const auto [earlier, isNew] = movieSources.emplace(moviePath, source);
+        const auto [earlier, isNew] = movieSources.emplace(sameFileKey(moviePath), source);
         if (!isNew) {
             JobOutcome outcome;
             outcome.status = JobOutcome::Status::Skipped;

@@ -490,22 +490,30 @@ TEST_F(DriverTest, AnUnusableSoundFileIsAWarning) {
 namespace vantrel {
 namespace {
 
-TEST_F(DriverTest, JobsWhoseMoviesShareANameKeepTheFirst) {
+// However the path to it is spelled.
+TEST_F(DriverTest, JobsWhoseMoviesShareAFileKeepTheFirst) {
     copy("red4x3.bmp", "clip1.bmp");
-    doc_.jobs.folderJobs.push_back({(dir_ / "clip").string(), "bmp", {"1"}});
+    fs::create_directory_symlink(dir_, dir_ / "link");
+    for (const fs::path& prefix : {dir_ / "clip", dir_ / "." / "clip", dir_ / "link" / "clip",
+                                  dir_ / "gone" / ".." / "clip"}) {
+        doc_.jobs.folderJobs.push_back({prefix.string(), "bmp", {"1"}});
+    }
     doc_.jobs.videoJobs.push_back({(dir_ / "clip.avi").string()});
-    doc_.jobs.videoJobs.push_back({(dir_ / "clip.mpeg").string()});
+    doc_.jobs.videoJobs.push_back({(dir_ / "link" / "clip.mpeg").string()});
     FixedPrompt prompt({});
     int opened = 0;
     const ConvertReport report = convertAll(doc_, prompt, nullptr, [&]() -> std::unique_ptr<FrameSource> {
         ++opened;
         return nullptr;
     });
-    ASSERT_EQ(report.jobs.size(), 3u);
+    ASSERT_EQ(report.jobs.size(), 6u);
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
-    for (int v = 1; v <= 2; ++v) {
-        EXPECT_EQ(report.jobs[v].status, JobOutcome::Status::Skipped);
-        EXPECT_EQ(report.jobs[v].reason, "its movie " + (dir_ / "clip.swf").string() +
+    const std::vector<fs::path> movies = {dir_ / "." / "clip.swf", dir_ / "link" / "clip.swf",
+                                          dir_ / "gone" / ".." / "clip.swf", dir_ / "clip.swf",
+                                          dir_ / "link" / "clip.swf"};
+    for (std::size_t j = 1; j < report.jobs.size(); ++j) {
+        EXPECT_EQ(report.jobs[j].status, JobOutcome::Status::Skipped);
+        EXPECT_EQ(report.jobs[j].reason, "its movie " + movies[j - 1].string() +
                                              " is already made from " + report.jobs[0].source +
                                              " in this batch");
     }
