@@ -236,6 +236,39 @@ struct PictureFrame {
     std::string why;
 };
 
+// A picture placed in a movie, by its number's place in the job.
+struct PlacedPicture {
+    std::size_t k = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+std::string sizeText(std::int32_t width, std::int32_t height) {
+    return std::to_string(width) + " x " + std::to_string(height);
+}
+
+// Warns of pictures of another size than the stage, which overflow or
+// underfill it. A few are named; a long run of them is counted instead, so
+// that it does not bury the rest of the report.
+void warnOfOddSizes(const FolderJob& job, const std::vector<PlacedPicture>& placed,
+                    std::int32_t width, std::int32_t height, JobOutcome& outcome) {
+    constexpr std::size_t kNamed = 3;
+    std::vector<const PlacedPicture*> odd;
+    for (const PlacedPicture& picture : placed) {
+        if (picture.width != width || picture.height != height) odd.push_back(&picture);
+    }
+    const std::size_t named = odd.size() <= kNamed + 1 ? odd.size() : kNamed;
+    for (std::size_t i = 0; i < named; ++i) {
+        outcome.warnings.push_back(fs::path(job.picturePath(odd[i]->k)).filename().string() +
+                                   " is " + sizeText(odd[i]->width, odd[i]->height) +
+                                   " pixels, the stage " + sizeText(width, height));
+    }
+    if (named < odd.size()) {
+        outcome.warnings.push_back(std::to_string(odd.size() - named) +
+                                   " more pictures differ in size from the stage");
+    }
+}
+
 JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, CVantrelDoc& doc,
                            ConvertObserver* observer, unsigned threads) {
     JobOutcome outcome;
@@ -260,6 +293,7 @@ JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, C
     std::size_t next = 0;
     // The stage takes the size of the picture as the last decode left it.
     std::int32_t width = 0, height = 0;
+    std::vector<PlacedPicture> placed;
     runFrames<PictureFrame>(
         threads, frames,
         [&](PictureFrame& item) {
@@ -280,11 +314,18 @@ JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, C
                 width = item.width;
                 height = item.height;
             }
-            if (!item.frame) outcome.missingPictures.push_back(item.path + ": " + item.why);
+            if (item.frame) {
+                placed.push_back({item.k, item.width, item.height});
+            } else {
+                outcome.missingPictures.push_back(item.path + ": " + item.why);
+            }
             return frames.add(item.frame, item.k == 0 ? mp3Path : std::string());
         });
     if (frames.ended()) return outcome;
     frames.finish(width, height);
+    if (outcome.status == JobOutcome::Status::Converted) {
+        warnOfOddSizes(job, placed, width, height, outcome);
+    }
     return outcome;
 }
 

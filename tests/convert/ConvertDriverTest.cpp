@@ -218,14 +218,37 @@ TEST_F(DriverTest, UnreadableFirstPictureWithSoundStillPlacesTheFirstPicture) {
     EXPECT_EQ(swf.width, 120);                                 // the last picture's size
 }
 
-TEST_F(DriverTest, FrameSizeIsTheLastDecodedPictures) {
-    copy("red4x3.bmp", "s1.bmp");
-    copy("green6x5.bmp", "s2.bmp");
-    queue();
-    convert();
-    const SwfFile swf = readSwf(dir_ / "s.swf");
-    EXPECT_EQ(swf.width, 120);
-    EXPECT_EQ(swf.height, 100);
+// The stage is the last picture's size; pictures of another size are named
+// in warnings, only the first few of a long run.
+TEST_F(DriverTest, FrameSizeIsTheLastDecodedPicturesAndOtherSizesAreWarnedOf) {
+    struct Case {
+        std::vector<std::string> pictures;
+        std::vector<std::string> warnings;
+    };
+    const std::string odd = " is 4 x 3 pixels, the stage 6 x 5";
+    const std::vector<Case> cases = {
+        {{"green6x5.bmp", "green6x5.bmp"}, {}},
+        {{"red4x3.bmp", "blue4x3.bmp", "green6x5.bmp"}, {"s1.bmp" + odd, "s2.bmp" + odd}},
+        {{"red4x3.bmp", "red4x3.bmp", "red4x3.bmp", "red4x3.bmp", "green6x5.bmp"},
+         {"s1.bmp" + odd, "s2.bmp" + odd, "s3.bmp" + odd, "s4.bmp" + odd}},
+        {{"red4x3.bmp", "red4x3.bmp", "red4x3.bmp", "red4x3.bmp", "red4x3.bmp", "green6x5.bmp"},
+         {"s1.bmp" + odd, "s2.bmp" + odd, "s3.bmp" + odd,
+          "2 more pictures differ in size from the stage"}},
+    };
+    for (const Case& c : cases) {
+        for (const auto& entry : fs::directory_iterator(dir_)) fs::remove_all(entry.path());
+        for (std::size_t k = 0; k < c.pictures.size(); ++k) {
+            copy(c.pictures[k], "s" + std::to_string(k + 1) + ".bmp");
+        }
+        queue();
+        const ConvertReport report = convert();
+        ASSERT_EQ(report.jobs.size(), 1u);
+        EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
+        EXPECT_EQ(report.jobs[0].warnings, c.warnings);
+        const SwfFile swf = readSwf(dir_ / "s.swf");
+        EXPECT_EQ(swf.width, 120);
+        EXPECT_EQ(swf.height, 100);
+    }
 }
 
 TEST_F(DriverTest, ConvertingTwiceOverwritesAndCancelConvertsNothing) {
