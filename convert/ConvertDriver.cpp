@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <filesystem>
 #include <map>
 #include <new>
 #include <sstream>
@@ -25,6 +26,8 @@
 namespace vantrel {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // Every picture frame defines two characters (its bitmap and its shape) and
 // a sound track one more, out of 65535 character ids.
@@ -77,6 +80,17 @@ bool readPicture(const std::string& path, RasterImage& picture, std::string& why
               " picture (damaged, of an unsupported kind, or over 64 megapixels)";
     }
     return decoded;
+}
+
+// One spelling for every path of a file (a/x.swf, ./a/x.swf, or a/x.swf
+// through a link to a), so that jobs that would write the same file are
+// recognised.
+std::string sameFileKey(const std::string& path) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec);
+    if (ec) return path;
+    const fs::path canonical = fs::weakly_canonical(absolute, ec);
+    return (ec ? absolute.lexically_normal() : canonical).string();
 }
 
 bool stopRequested(ConvertObserver* observer) {
@@ -144,8 +158,15 @@ class MovieFrames {
 
     // Writes the movie's header at the stage size and, if asked, its page;
     // fills the outcome either way. A movie in which no frame got a picture
-    // is written all the same, but the job counts as failed.
+    // is not written, so that it cannot replace a good one of the same name,
+    // and the job fails.
     void finish(std::int32_t width, std::int32_t height) {
+        if (!anyPicture_) {
+            outcome_.status = JobOutcome::Status::Failed;
+            outcome_.reason = "no picture could be read: no movie written";
+            outcome_.soundPath.clear();
+            return;
+        }
         const WriteResult movieFile = movie_.write(moviePath_, toTwips(width), toTwips(height),
                                                    headerRate(doc_.settings.frameRate));
         if (!movieFile.written) {
@@ -164,10 +185,6 @@ class MovieFrames {
             } else {
                 outcome_.warnings.push_back(page.error);
             }
-        }
-        if (!anyPicture_) {
-            outcome_.status = JobOutcome::Status::Failed;
-            outcome_.reason = "no picture could be read: the movie has only empty frames";
         }
     }
 
@@ -219,6 +236,39 @@ struct PictureFrame {
     std::string why;
 };
 
+// A picture placed in a movie, by its number's place in the job.
+struct PlacedPicture {
+    std::size_t k = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+std::string sizeText(std::int32_t width, std::int32_t height) {
+    return std::to_string(width) + " x " + std::to_string(height);
+}
+
+// Warns of pictures of another size than the stage, which overflow or
+// underfill it. A few are named; a long run of them is counted instead, so
+// that it does not bury the rest of the report.
+void warnOfOddSizes(const FolderJob& job, const std::vector<PlacedPicture>& placed,
+                    std::int32_t width, std::int32_t height, JobOutcome& outcome) {
+    constexpr std::size_t kNamed = 3;
+    std::vector<const PlacedPicture*> odd;
+    for (const PlacedPicture& picture : placed) {
+        if (picture.width != width || picture.height != height) odd.push_back(&picture);
+    }
+    const std::size_t named = odd.size() <= kNamed + 1 ? odd.size() : kNamed;
+    for (std::size_t i = 0; i < named; ++i) {
+        outcome.warnings.push_back(fs::path(job.picturePath(odd[i]->k)).filename().string() +
+                                   " is " + sizeText(odd[i]->width, odd[i]->height) +
+                                   " pixels, the stage " + sizeText(width, height));
+    }
+    if (named < odd.size()) {
+        outcome.warnings.push_back(std::to_string(odd.size() - named) +
+                                   " more pictures differ in size from the stage");
+    }
+}
+
 JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, CVantrelDoc& doc,
                            ConvertObserver* observer, unsigned threads) {
     JobOutcome outcome;
@@ -235,18 +285,21 @@ JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, C
         return outcome;
     }
 
+    // The sound goes by the movie's name: walk.mp3 for walk.swf.
+    const std::string mp3Path = withExtension(moviePath, "mp3");
     const FrameStorage storage = doc.settings.storage();
     MovieFrames frames(doc, observer, moviePath, static_cast<std::int32_t>(job.numbers.size()),
                        outcome);
     std::size_t next = 0;
     // The stage takes the size of the picture as the last decode left it.
     std::int32_t width = 0, height = 0;
+    std::vector<PlacedPicture> placed;
     runFrames<PictureFrame>(
         threads, frames,
         [&](PictureFrame& item) {
             if (next == job.numbers.size()) return false;
             item.k = next;
-            item.path = job.picturePath(job.numbers[next++]);
+            item.path = job.picturePath(next++);
             return true;
         },
         [&](PictureFrame& item) {
@@ -261,11 +314,18 @@ JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, C
                 width = item.width;
                 height = item.height;
             }
-            if (!item.frame) outcome.missingPictures.push_back(item.path + ": " + item.why);
-            return frames.add(item.frame, item.k == 0 ? job.prefix + ".mp3" : std::string());
+            if (item.frame) {
+                placed.push_back({item.k, item.width, item.height});
+            } else {
+                outcome.missingPictures.push_back(item.path + ": " + item.why);
+            }
+            return frames.add(item.frame, item.k == 0 ? mp3Path : std::string());
         });
     if (frames.ended()) return outcome;
     frames.finish(width, height);
+    if (outcome.status == JobOutcome::Status::Converted) {
+        warnOfOddSizes(job, placed, width, height, outcome);
+    }
     return outcome;
 }
 
@@ -355,7 +415,16 @@ std::int32_t sampledFrameIndex(std::int32_t frameCount, std::int32_t i, std::int
     return static_cast<std::int32_t>(static_cast<std::int64_t>(frameCount - 1) * i / frames);
 }
 
-std::string sequenceMoviePath(const FolderJob& job) { return job.prefix + ".swf"; }
+std::string sequenceMoviePath(const FolderJob& job) {
+    if (!job.prefix.empty() && job.prefix.back() != '/') return job.prefix + ".swf";
+    // Pictures named by their number alone (0001.bmp) would make a hidden
+    // ".swf": the movie takes its folder's name instead.
+    std::error_code ec;
+    fs::path folder = fs::absolute(job.prefix.empty() ? "." : job.prefix, ec).lexically_normal();
+    if (!folder.has_filename()) folder = folder.parent_path();
+    const std::string name = folder.filename().string();
+    return job.prefix + (name.empty() ? "movie" : name) + ".swf";
+}
 
 std::string videoMoviePath(const std::string& videoPath) { return withExtension(videoPath, "swf"); }
 
@@ -376,8 +445,9 @@ ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserve
 
     const std::size_t jobCount = doc.jobs.folderJobs.size() + doc.jobs.videoJobs.size();
     std::size_t job = 0;
-    // Jobs whose movies share a name (clip.avi and clip.mpeg, or a sequence
-    // clip001.bmp beside clip.avi): the first one keeps its movie.
+    // Jobs whose movies share a file (clip.avi and clip.mpeg, a sequence
+    // clip001.bmp beside clip.avi, or one folder under two spellings): the
+    // first one keeps its movie.
     std::map<std::string, std::string> movieSources;
     auto run = [&](const std::string& source, const std::string& moviePath, auto&& convert) {
         if (!report.stopped && stopRequested(observer)) report.stopped = true;
@@ -390,7 +460,7 @@ ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserve
             return;
         }
         if (observer != nullptr) observer->jobStarted(job++, jobCount, source, moviePath);
-        const auto [earlier, isNew] = movieSources.emplace(moviePath, source);
+        const auto [earlier, isNew] = movieSources.emplace(sameFileKey(moviePath), source);
         if (!isNew) {
             JobOutcome outcome;
             outcome.status = JobOutcome::Status::Skipped;

@@ -106,7 +106,10 @@ std::int32_t headerRate(float frameRate);
 std::int32_t sampledFrameIndex(std::int32_t frameCount, std::int32_t i, std::int32_t frames);
 
 // Where a job's movie goes: beside the pictures under the sequence's name
-// (walk.swf), or the video's path with its extension replaced (clip.swf).
+// (walk.swf), or under the folder's name when the pictures are named by
+// their number alone (pics/0001.bmp gives pics/pics.swf); for a video its
+// path with the extension replaced (clip.swf). A sequence's sound is the
+// movie's name with the extension mp3.
 std::string sequenceMoviePath(const FolderJob& job);
 std::string videoMoviePath(const std::string& videoPath);
 

@@ -1,5 +1,7 @@
 #include "convert/JobIntake.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <boost/lexical_cast.hpp>
@@ -95,6 +97,12 @@ bool nameLess(const std::string& a, const std::string& b) {
     return a < b;
 }
 
+// Gives every number of the job its own extension, so that numbers of
+// another kind can be added.
+void spellOutExtensions(FolderJob& job) {
+    job.extensions.resize(job.numbers.size(), job.extension);
+}
+
 std::string joinPath(const std::string& folder, const std::string& name) {
     std::string path = folder;
     if (path.empty() || path.back() != '/') path += '/';
@@ -106,10 +114,9 @@ struct FolderListing {
     std::vector<std::string> files;
 };
 
-// Lists the real sub-folders of folder and the regular files (directly or
-// through a link) whose names match pattern. Links to folders are left out,
-// which also keeps link loops from being walked; fifos, sockets and devices
-// are left out because reading them can block or never end.
+// Lists the sub-folders of folder and the regular files whose names match
+// pattern, either directly or through a link. Fifos, sockets and devices are
+// left out because reading them can block or never end.
 bool listFolder(const std::string& folder, std::string_view pattern, FolderListing& listing) {
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
@@ -118,9 +125,8 @@ bool listFolder(const std::string& folder, std::string_view pattern, FolderListi
         // The entry's own type comes with the listing; only links need a look
         // at their target.
         std::error_code typeError;
-        const bool link = it->is_symlink(typeError);
         std::string name = it->path().filename().string();
-        if (!link && it->is_directory(typeError)) {
+        if (it->is_directory(typeError)) {
             listing.folders.push_back(std::move(name));
         } else if (matchesPattern(pattern, name) && it->is_regular_file(typeError)) {
             listing.files.push_back(std::move(name));
@@ -142,8 +148,10 @@ void addPicture(std::list<FolderJob>& folderJobs, std::string_view path) {
     const auto job = std::find_if(folderJobs.rbegin(), folderJobs.rend(),
                                   [&](const FolderJob& j) { return j.prefix == name.prefix; });
     if (job == folderJobs.rend()) {
-        folderJobs.push_back(
-            {std::string(name.prefix), std::string(name.extension), {std::string(name.number)}});
+        folderJobs.push_back({std::string(name.prefix),
+                              std::string(name.extension),
+                              {std::string(name.number)},
+                              {std::string(name.extension)}});
         return;
     }
     std::vector<std::string>& numbers = job->numbers;
@@ -151,6 +159,9 @@ void addPicture(std::list<FolderJob>& folderJobs, std::string_view path) {
         std::lower_bound(numbers.begin(), numbers.end(), name.value,
                          [](const std::string& n, std::int32_t v) { return storedValue(n) < v; });
     if (at != numbers.end() && storedValue(*at) == name.value) return;
+    spellOutExtensions(*job);
+    job->extensions.insert(job->extensions.begin() + (at - numbers.begin()),
+                           std::string(name.extension));
     numbers.insert(at, std::string(name.number));
 }
 
@@ -168,13 +179,14 @@ PictureCollector::Gathered& PictureCollector::gatheredFor(std::string_view prefi
     if (last_ != nullptr && last_->job->prefix == prefix) return *last_;
     auto found = byPrefix_.find(prefix);
     if (found == byPrefix_.end()) {
-        FolderJob& job =
-            folderJobs_.emplace_back(FolderJob{std::string(prefix), std::string(extension), {}});
+        FolderJob& job = folderJobs_.emplace_back(
+            FolderJob{std::string(prefix), std::string(extension), {}, {}});
         found = byPrefix_.emplace(job.prefix, Gathered{&job, {}, false}).first;
     }
     Gathered& gathered = found->second;
     if (!gathered.touched) {
         // Numbers queued before come first, so they win over equal ones found now.
+        spellOutExtensions(*gathered.job);
         gathered.values.reserve(gathered.job->numbers.size());
         for (const std::string& number : gathered.job->numbers) {
             gathered.values.push_back(storedValue(number));
@@ -190,6 +202,7 @@ void PictureCollector::add(const std::string& path) {
     if (!splitPicturePath(path, name)) return;
     Gathered& gathered = gatheredFor(name.prefix, name.extension);
     gathered.job->numbers.emplace_back(name.number);
+    gathered.job->extensions.emplace_back(name.extension);
     gathered.values.push_back(name.value);
 }
 
@@ -200,6 +213,7 @@ void PictureCollector::finish() {
         std::vector<std::int64_t> values = std::move(gathered.values);
         gathered.values = {};
         std::vector<std::string>& numbers = gathered.job->numbers;
+        std::vector<std::string>& extensions = gathered.job->extensions;
         // Padded names arrive in order already; nothing to do for them.
         if (std::adjacent_find(values.begin(), values.end(), std::greater_equal<>()) ==
             values.end()) {
@@ -210,13 +224,17 @@ void PictureCollector::finish() {
         std::iota(order.begin(), order.end(), std::size_t{0});
         std::stable_sort(order.begin(), order.end(),
                          [&](std::size_t a, std::size_t b) { return values[a] < values[b]; });
-        std::vector<std::string> ordered;
-        ordered.reserve(numbers.size());
+        std::vector<std::string> orderedNumbers;
+        std::vector<std::string> orderedExtensions;
+        orderedNumbers.reserve(numbers.size());
+        orderedExtensions.reserve(numbers.size());
         for (std::size_t k = 0; k < order.size(); ++k) {
             if (k > 0 && values[order[k]] == values[order[k - 1]]) continue;
-            ordered.push_back(std::move(numbers[order[k]]));
+            orderedNumbers.push_back(std::move(numbers[order[k]]));
+            orderedExtensions.push_back(std::move(extensions[order[k]]));
         }
-        numbers = std::move(ordered);
+        numbers = std::move(orderedNumbers);
+        extensions = std::move(orderedExtensions);
     }
 }
 
@@ -224,11 +242,24 @@ void addVideo(std::vector<VideoJob>& videoJobs, std::string_view path) {
     videoJobs.push_back({std::string(path)});
 }
 
+bool VisitedFolders::enter(const std::string& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) return true;
+    return entered_.emplace(info.st_dev, info.st_ino).second;
+}
+
 bool scanFolder(const std::string& folder, std::string_view pattern, PathCollector& collector) {
+    VisitedFolders visited;
+    return scanFolder(folder, pattern, collector, visited);
+}
+
+bool scanFolder(const std::string& folder, std::string_view pattern, PathCollector& collector,
+                VisitedFolders& visited) {
+    if (!visited.enter(folder)) return true;
     FolderListing listing;
     if (!listFolder(folder, pattern, listing)) return false;
     for (const std::string& name : listing.folders) {
-        scanFolder(joinPath(folder, name), pattern, collector);
+        scanFolder(joinPath(folder, name), pattern, collector, visited);
     }
     for (const std::string& name : listing.files) {
         collector.add(joinPath(folder, name));
@@ -249,6 +280,8 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths) {
         {"*.mpeg", &videos},
     }};
 
+    // Each pattern searches the whole drop, so each keeps its own record.
+    std::array<VisitedFolders, scans.size()> visited;
     DropResult result;
     for (const std::string& path : paths) {
         // A path whose type cannot be found out is taken as a folder; its
@@ -260,8 +293,8 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths) {
             continue;
         }
         bool listed = true;
-        for (const auto& [pattern, collector] : scans) {
-            listed = scanFolder(path, pattern, *collector) && listed;
+        for (std::size_t s = 0; s < scans.size(); ++s) {
+            listed = scanFolder(path, scans[s].first, *scans[s].second, visited[s]) && listed;
         }
         if (!listed) result.unreadable.push_back(path);
     }

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "convert/JobList.h"
@@ -23,7 +25,8 @@ class PathCollector {
 // digit run right before the file name's last ".". The number goes in at the
 // place of its value; a value already present, a name without such a digit
 // run, and a run too large for a signed 32-bit integer leave the jobs as
-// they are. A new prefix appends a job that keeps this path's extension.
+// they are. A new prefix appends a job that keeps this path's extension;
+// the number keeps that of its own file, which is the file read for it.
 void addPicture(std::list<FolderJob>& folderJobs, std::string_view path);
 
 // Queues the path as a video, unchecked.
@@ -76,16 +79,34 @@ class VideoCollector : public PathCollector {
     std::vector<VideoJob>& videoJobs_;
 };
 
+// The real folders a scan has entered, known by device and inode, so that
+// none is searched twice however it is reached again: through a link, a
+// link loop, or dropped a second time under another spelling.
+class VisitedFolders {
+  public:
+    // Notes the folder; false when it was entered before. A folder that
+    // cannot be looked at counts as new (its listing then fails).
+    bool enter(const std::string& folder);
+
+  private:
+    std::set<std::pair<std::uint64_t, std::uint64_t>> entered_;
+};
+
 // Searches folder and all its sub-folders, depth first, and offers every
 // regular file whose name matches pattern ("*" and "?" wildcards, letter
 // case ignored) to the collector as folder + "/" + name (no second "/" when
 // folder ends with one), the name spelled as stored. In each folder the
 // sub-folders are searched first, then its files are offered; both in
 // ascending order of name, compared without regard to ASCII case, ties
-// broken byte by byte. Symbolic links to folders are not followed; folders
-// that cannot be listed are passed over. Returns false when folder itself
-// could not be listed.
+// broken byte by byte. Symbolic links to folders are followed, but each
+// real folder is searched once, under the first path that reaches it, so
+// link loops end; folders that cannot be listed are passed over. Returns
+// false when folder itself could not be listed.
 bool scanFolder(const std::string& folder, std::string_view pattern, PathCollector& collector);
+// The same, passing over the folders already in `visited` (true when folder
+// itself is one of them) and adding those it enters.
+bool scanFolder(const std::string& folder, std::string_view pattern, PathCollector& collector,
+                VisitedFolders& visited);
 
 // The message for a dropped item that is not a folder.
 inline constexpr std::string_view kNotFolderMessage = "Select folder not file.";
@@ -100,7 +121,9 @@ struct DropResult {
 
 // Replaces the queued jobs with those found in the dropped paths. Each
 // folder, in the order given, is scanned for "*.tga", "*.bmp" and "*.jpg"
-// pictures, then for "*.avi", "*.mpg" and "*.mpeg" videos.
+// pictures, then for "*.avi", "*.mpg" and "*.mpeg" videos. A folder already
+// searched in this drop (dropped twice, or inside one dropped before) adds
+// nothing again.
 DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths);
 
 // The list row of a job: prefix(first - last).extension, or the video's path.

@@ -13,9 +13,14 @@ struct FolderJob {
     std::string prefix;     // path up to the digit run: /anim/walk
     std::string extension;  // as spelled by the file that created the job
     std::vector<std::string> numbers;
+    // The extension of each number's own file, in the order of `numbers`, so
+    // a sequence of mixed kinds (walk1.bmp, walk2.jpg) reads the files that
+    // were found. Empty when every file has the job's extension.
+    std::vector<std::string> extensions{};
 
-    std::string picturePath(const std::string& number) const {
-        return prefix + number + "." + extension;
+    // The file of the k-th number.
+    std::string picturePath(std::size_t k) const {
+        return prefix + numbers[k] + "." + (k < extensions.size() ? extensions[k] : extension);
     }
 };
 

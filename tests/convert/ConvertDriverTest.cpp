@@ -120,6 +120,22 @@ TEST_F(DriverTest, SequenceBecomesOneMovieWithSoundAndPage) {
     EXPECT_TRUE(fs::exists(dir_ / "walk.html"));
 }
 
+// Pictures named by their number alone give a movie named after their folder
+// rather than a hidden ".swf".
+TEST_F(DriverTest, AnEmptyNameStemTakesTheFolderName) {
+    for (const auto& [prefix, movie] : std::map<std::string, std::string>{
+             {"/a/walk", "/a/walk.swf"}, {"/a/pics/./", "/a/pics/./pics.swf"}, {"/", "/movie.swf"}}) {
+        EXPECT_EQ(sequenceMoviePath({prefix, "bmp", {"1"}}), movie);
+    }
+    fs::create_directory(dir_ / "pics");
+    copy("red4x3.bmp", "pics/0001.bmp");
+    copy("tone.mp3", "pics/pics.mp3");
+    queue();
+    const JobOutcome job = convert().jobs.at(0);
+    EXPECT_EQ(job.pagePath, (dir_ / "pics" / "pics.html").string());
+    EXPECT_EQ(job.soundPath, (dir_ / "pics" / "pics.mp3").string());
+}
+
 TEST_F(DriverTest, StorageFollowsTheOptions) {
     copy("red4x3.tga", "a1.tga");
     copy("red4x3.jpg", "b1.jpg");
@@ -146,23 +162,20 @@ TEST_F(DriverTest, StorageFollowsTheOptions) {
     EXPECT_FALSE(fs::exists(dir_ / "a.html"));
 }
 
-TEST_F(DriverTest, MissingPicturesStillMakeFramesButTheJobFails) {
-    doc_.jobs.folderJobs.push_back({(dir_ / "gone").string(), "bmp", {"1", "2", "3"}});
-    copy("tone.mp3", "gone.mp3");
-    const ConvertReport report = convert();
-    ASSERT_EQ(report.jobs.size(), 1u);
-    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
-    EXPECT_EQ(report.jobs[0].reason, "no picture could be read: the movie has only empty frames");
-    EXPECT_EQ(report.jobs[0].outputPath, (dir_ / "gone.swf").string());
-    EXPECT_EQ(report.jobs[0].missingPictures.size(), 3u);
-    const SwfFile swf = readSwf(dir_ / "gone.swf");
-    ASSERT_TRUE(swf.valid);
-    EXPECT_EQ(swf.width, 0);
-    EXPECT_EQ(swf.height, 0);
-    EXPECT_EQ(swf.frameCount, 3);
-    const std::vector<std::uint16_t> expected = {kDefineSound, kStartSound, kShowFrame,
-                                                 kShowFrame, kShowFrame, 0};
-    EXPECT_EQ(swf.codes(), expected);
+// Each picture is read from the file it was found as (w1.bmp loses to
+// w1.tga), whatever the kind of the file that started its sequence.
+TEST_F(DriverTest, PicturesOfMixedKindsAreReadFromTheirOwnFiles) {
+    for (const auto& [from, to] : std::map<std::string, std::string>{
+             {"red4x3.tga", "w1.tga"}, {"green6x5.bmp", "w1.bmp"}, {"blue4x3.bmp", "w2.bmp"},
+             {"red4x3.jpg", "w3.jpg"}}) {
+        copy(from, to);
+    }
+    queue();
+    const JobOutcome job = convert().jobs.at(0);
+    EXPECT_EQ(job.status, JobOutcome::Status::Converted);
+    EXPECT_EQ(job.missingPictures, std::vector<std::string>{});
+    EXPECT_EQ(readSwf(job.outputPath).count(kDefineBitsJpeg2), 3u);
+    EXPECT_TRUE(job.warnings.empty());  // no 6 x 5 picture among them
 }
 
 TEST_F(DriverTest, UnreadableFirstPictureWithSoundStillPlacesTheFirstPicture) {
@@ -184,14 +197,24 @@ TEST_F(DriverTest, UnreadableFirstPictureWithSoundStillPlacesTheFirstPicture) {
     EXPECT_EQ(swf.width, 120);                                 // the last picture's size
 }
 
-TEST_F(DriverTest, FrameSizeIsTheLastDecodedPictures) {
-    copy("red4x3.bmp", "s1.bmp");
-    copy("green6x5.bmp", "s2.bmp");
-    queue();
-    convert();
-    const SwfFile swf = readSwf(dir_ / "s.swf");
-    EXPECT_EQ(swf.width, 120);
-    EXPECT_EQ(swf.height, 100);
+// The stage is the last picture's size; pictures of another size are named
+// in warnings, only the first few of a long run.
+TEST_F(DriverTest, FrameSizeIsTheLastDecodedPicturesAndOtherSizesAreWarnedOf) {
+    const std::string odd = " is 4 x 3 pixels, the stage 6 x 5";
+    const std::map<int, std::vector<std::string>> warnings = {
+        {1, {"s1.bmp" + odd}},
+        {4, {"s1.bmp" + odd, "s2.bmp" + odd, "s3.bmp" + odd, "s4.bmp" + odd}},
+        {5, {"s1.bmp" + odd, "s2.bmp" + odd, "s3.bmp" + odd,
+             "2 more pictures differ in size from the stage"}}};
+    for (const auto& [small, expected] : warnings) {
+        for (int k = 1; k <= small; ++k) copy("red4x3.bmp", "s" + std::to_string(k) + ".bmp");
+        copy("green6x5.bmp", "s" + std::to_string(small + 1) + ".bmp");
+        queue();
+        EXPECT_EQ(convert().jobs.at(0).warnings, expected);
+        const SwfFile swf = readSwf(dir_ / "s.swf");
+        EXPECT_EQ(swf.width, 120);
+        EXPECT_EQ(swf.height, 100);
+    }
 }
 
 TEST_F(DriverTest, ConvertingTwiceOverwritesAndCancelConvertsNothing) {
@@ -382,6 +405,37 @@ TEST_F(VideoDriverTest, AFirstGrabThatFailsGivesAnEmptyFrame) {
     EXPECT_EQ(report.jobs[0].missingPictures.size(), 2u);  // no grab, then no picture
 }
 
+// A job in which no picture could be read writes nothing, and leaves the
+// movie and page of an earlier run as they were.
+TEST_F(VideoDriverTest, NoReadablePictureWritesNothingAndKeepsEarlierFiles) {
+    const auto past = fs::file_time_type::clock::now() - std::chrono::hours(24);
+    for (const bool video : {false, true}) {
+        for (const bool earlier : {false, true}) {
+            for (const auto& entry : fs::directory_iterator(dir_)) fs::remove_all(entry.path());
+            const std::vector<fs::path> files = {dir_ / (video ? "clip.swf" : "gone.swf"),
+                                                 dir_ / (video ? "clip.html" : "gone.html")};
+            for (const fs::path& file : files) {
+                if (!earlier) continue;
+                std::ofstream(file) << "earlier";
+                fs::last_write_time(file, past);
+            }
+            doc_.jobs.clear();
+            doc_.jobs.folderJobs.push_back({(dir_ / "gone").string(), "bmp", {"1", "2"}});
+            // Every grab of the video asks for frame 0, which fails.
+            const JobOutcome job = (video ? convertVideo(1.0, 1, 5.0f, 0) : convert()).jobs.back();
+            EXPECT_EQ(job.status, JobOutcome::Status::Failed);
+            EXPECT_EQ(job.reason, "no picture could be read: no movie written");
+            EXPECT_TRUE(job.outputPath.empty() && job.pagePath.empty());
+            EXPECT_EQ(scratch_.entries(), earlier ? 2u : 0u);
+            for (const fs::path& file : files) {
+                if (!earlier) continue;
+                EXPECT_EQ(test::readFile(file), test::Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+                EXPECT_EQ(fs::last_write_time(file), past) << file;
+            }
+        }
+    }
+}
+
 TEST_F(VideoDriverTest, VideosTooLongForOneMovieAreRefused) {
     const ConvertReport report = convertVideo(3000.0, 75000, 25.0f);
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
@@ -416,25 +470,30 @@ TEST_F(DriverTest, AnUnusableSoundFileIsAWarning) {
 namespace vantrel {
 namespace {
 
-TEST_F(DriverTest, JobsWhoseMoviesShareANameKeepTheFirst) {
+// However the path to it is spelled.
+TEST_F(DriverTest, JobsWhoseMoviesShareAFileKeepTheFirst) {
     copy("red4x3.bmp", "clip1.bmp");
-    doc_.jobs.folderJobs.push_back({(dir_ / "clip").string(), "bmp", {"1"}});
+    fs::create_directory_symlink(dir_, dir_ / "link");
+    for (const fs::path& prefix : {dir_ / "clip", dir_ / "." / "clip", dir_ / "link" / "clip",
+                                  dir_ / "gone" / ".." / "clip"}) {
+        doc_.jobs.folderJobs.push_back({prefix.string(), "bmp", {"1"}});
+    }
     doc_.jobs.videoJobs.push_back({(dir_ / "clip.avi").string()});
-    doc_.jobs.videoJobs.push_back({(dir_ / "clip.mpeg").string()});
+    doc_.jobs.videoJobs.push_back({(dir_ / "link" / "clip.mpeg").string()});
     FixedPrompt prompt({});
     int opened = 0;
     const ConvertReport report = convertAll(doc_, prompt, nullptr, [&]() -> std::unique_ptr<FrameSource> {
         ++opened;
         return nullptr;
     });
-    ASSERT_EQ(report.jobs.size(), 3u);
+    ASSERT_EQ(report.jobs.size(), 6u);
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
-    for (int v = 1; v <= 2; ++v) {
-        EXPECT_EQ(report.jobs[v].status, JobOutcome::Status::Skipped);
-        EXPECT_EQ(report.jobs[v].reason, "its movie " + (dir_ / "clip.swf").string() +
-                                             " is already made from " + report.jobs[0].source +
-                                             " in this batch");
+    for (std::size_t j = 1; j < report.jobs.size(); ++j) {
+        EXPECT_EQ(report.jobs[j].status, JobOutcome::Status::Skipped) << j;
     }
+    EXPECT_EQ(report.jobs[5].reason, "its movie " + (dir_ / "link" / "clip.swf").string() +
+                                         " is already made from " + report.jobs[0].source +
+                                         " in this batch");
     EXPECT_EQ(opened, 0);
 }
 

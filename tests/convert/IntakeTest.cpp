@@ -174,15 +174,19 @@ TEST(PictureCollector, GroupsLikeAddPictureOneByOne) {
             EXPECT_EQ(a->prefix, b->prefix) << c.what;
             EXPECT_EQ(a->extension, b->extension) << c.what;
             EXPECT_EQ(a->numbers, b->numbers) << c.what << ", " << a->prefix;
+            EXPECT_EQ(a->extensions, b->extensions) << c.what << ", " << a->prefix;
         }
     }
 }
 
+// The row shows the first kind found; each number is read from its own file.
 TEST_F(Intake, TgaIsScannedBeforeBmpForTheSamePrefix) {
     files({"walk001.bmp", "walk001.tga", "walk002.bmp", "run1.jpg", "run2.bmp"});
     EXPECT_EQ(dropRows(), (Strings{"walk(001 - 002).tga", "run(1 - 2).bmp"}));
     const FolderJob& walk = jobs_.folderJobs.front();
-    EXPECT_EQ(walk.picturePath(walk.numbers[1]), at("walk002.tga"));
+    EXPECT_EQ(walk.picturePath(0), at("walk001.tga"));
+    EXPECT_EQ(walk.picturePath(1), at("walk002.bmp"));
+    EXPECT_EQ(jobs_.folderJobs.back().picturePath(0), at("run1.jpg"));
 }
 
 TEST_F(Intake, PrefixesAreCaseSensitiveAndExtensionsKeepTheirSpelling) {
@@ -259,16 +263,26 @@ TEST_F(Intake, FoldersAreScannedOneAfterTheOtherAndADropReplacesTheJobs) {
     EXPECT_EQ(dropRows({"two/"}), (Strings{"two/b(1 - 1).tga", "two/w.avi"}));
 }
 
-TEST_F(Intake, SymbolicLinksToFoldersAreNotFollowedInsideTheTree) {
+// Links to folders are followed, each real folder searched once under the
+// first path that reaches it, so loops end and a folder dropped under
+// several spellings gives its jobs once.
+TEST_F(Intake, EachRealFolderIsSearchedOnce) {
     files({"a/p1.bmp", "other/o1.bmp", "w1.bmp"});
     fs::create_directory_symlink("..", at("a/up"));
     fs::create_directory_symlink(".", at("a/self"));
     fs::create_directory_symlink("../other", at("a/link"));
     fs::create_symlink("w1.bmp", at("w2.bmp"));
     fs::create_directory_symlink("a", at("x1.bmp"));
-    EXPECT_EQ(dropRows(), (Strings{"a/p(1 - 1).bmp", "other/o(1 - 1).bmp", "w(1 - 2).bmp"}));
-    // A dropped link is followed like the folder it names.
-    EXPECT_EQ(dropRows({"a/link"}), Strings{"a/link/o(1 - 1).bmp"});
+    const std::vector<std::pair<Strings, Strings>> drops = {
+        {{"", "a", "./"}, {"a/link/o(1 - 1).bmp", "a/p(1 - 1).bmp", "w(1 - 2).bmp"}},
+        {{"a/link"}, {"a/link/o(1 - 1).bmp"}},
+        {{"a", "./a/", "x1.bmp", "a/../a", "other", ""},
+         {"a/link/o(1 - 1).bmp", "a/up/w(1 - 2).bmp", "a/p(1 - 1).bmp"}},
+    };
+    for (const auto& [dropped, rows] : drops) {
+        EXPECT_EQ(dropRows(dropped), rows) << dropped.back();
+        EXPECT_TRUE(result_.unreadable.empty());
+    }
 }
 
 TEST_F(Intake, OnlyRegularFilesAreOffered) {

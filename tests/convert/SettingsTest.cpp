@@ -19,9 +19,9 @@ TEST(Settings, NewDocumentHasTheDefaults) {
 
 TEST(JobList, PicturePathsUseTheJobsExtensionAndSpelling) {
     FolderJob job{"/anim/walk", "bmp", {"001", "002", "010"}};
-    EXPECT_EQ(job.picturePath(job.numbers[0]), "/anim/walk001.bmp");
-    EXPECT_EQ(job.picturePath(job.numbers[1]), "/anim/walk002.bmp");
-    EXPECT_EQ(job.picturePath(job.numbers[2]), "/anim/walk010.bmp");
+    EXPECT_EQ(job.picturePath(0), "/anim/walk001.bmp");
+    EXPECT_EQ(job.picturePath(1), "/anim/walk002.bmp");
+    EXPECT_EQ(job.picturePath(2), "/anim/walk010.bmp");
 }
 
 TEST(JobList, ClearEmptiesBothCollections) {
