@@ -2,8 +2,8 @@
 // bitmap that starts at its info header.
 #include <cstdint>
 
-#include "image/ImageReaders.h"
 #include "FuzzLimits.h"
+#include "image/ImageReaders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto length = vantrel::fuzz::clampedLength(size);

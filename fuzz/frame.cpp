@@ -73,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             sourceBuffers.clear();
         }
     }
-    if (!movie.write(moviePath, toTwips(picture.width), toTwips(picture.height), 12 * 256).written) {
+    if (!movie.write(moviePath, toTwips(picture.width), toTwips(picture.height), 12 * 256)
+             .written) {
         std::abort();
     }
     std::filesystem::remove(moviePath);

@@ -1,6 +1,7 @@
 // The grouping of picture paths into sequences, on arbitrary path strings
 // (one per line). The one-by-one rule and the collector used for whole scans
-// must agree, and every job must hold its numbers in strictly rising order.
+// must agree, and every job must hold its numbers in strictly rising order,
+// each with the extension of the file it was found as.
 #include <cstdint>
 #include <list>
 #include <string>
@@ -39,7 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto other = collected.begin();
     for (const vantrel::FolderJob& job : oneByOne) {
         if (job.prefix != other->prefix || job.extension != other->extension ||
-            job.numbers != other->numbers || vantrel::rowText(job) != vantrel::rowText(*other)) {
+            job.numbers != other->numbers || job.extensions != other->extensions ||
+            job.extensions.size() != job.numbers.size() ||
+            vantrel::rowText(job) != vantrel::rowText(*other)) {
             __builtin_trap();
         }
         for (std::size_t i = 1; i < job.numbers.size(); ++i) {

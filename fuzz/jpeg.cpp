@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/ImageReaders.h"
 #include "FuzzLimits.h"
+#include "image/ImageReaders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     vantrel::RasterImage picture;

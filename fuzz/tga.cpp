@@ -1,7 +1,7 @@
 #include <cstdint>
 
-#include "image/ImageReaders.h"
 #include "FuzzLimits.h"
+#include "image/ImageReaders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     vantrel::RasterImage picture;
