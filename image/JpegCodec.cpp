@@ -28,10 +28,15 @@ struct ErrorHandler {
     std::longjmp(reinterpret_cast<ErrorHandler*>(codec->err)->jump, 1);
 }
 
-// Warnings are silent; only the premature end of the data is fatal, so that a
-// truncated file is refused instead of decoding as a grey-filled picture.
+// Warnings are silent; only a premature end of the data is fatal, whether the
+// file stops or a marker cuts the picture's data short, so that a damaged file
+// is refused instead of decoding as a grey-filled picture. A few bytes could
+// otherwise make the decoder fill a picture of tens of millions of pixels.
 void onMessage(j_common_ptr codec, int level) {
-    if (level < 0 && codec->err->msg_code == JWRN_JPEG_EOF) failCall(codec);
+    if (level < 0 && (codec->err->msg_code == JWRN_JPEG_EOF ||
+                      codec->err->msg_code == JWRN_HIT_MARKER)) {
+        failCall(codec);
+    }
 }
 
 void installHandler(ErrorHandler& handler) {
