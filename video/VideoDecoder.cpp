@@ -11,6 +11,9 @@ extern "C" {
 #include <cstddef>
 #include <cstdlib>
 #include <limits>
+#include <vector>
+
+#include "image/ImageReaders.h"
 
 namespace vantrel {
 namespace {
@@ -90,7 +93,9 @@ bool VideoDecoder::moveTo(std::int64_t target) {
 }
 
 // Opens the file's demuxer on its best video stream, ignoring the others.
-// Whatever was decoded before is dropped.
+// Whatever was decoded before is dropped. Frames over the pictures' limit
+// are refused before anything of their size is decoded, here and by the
+// decoders that look into the streams.
 bool VideoDecoder::openDemuxer() {
     current_ = -1;
     lastKeyframe_ = -1;
@@ -106,9 +111,21 @@ bool VideoDecoder::openDemuxer() {
     av_dict_free(&options);
     if (opened < 0) return false;
     format_.reset(format);
-    if (avformat_find_stream_info(format, nullptr) < 0) return false;
+    std::vector<AVDictionary*> codecOptions(format->nb_streams, nullptr);
+    for (AVDictionary*& streamOptions : codecOptions) {
+        av_dict_set_int(&streamOptions, "max_pixels", kMaxPicturePixels, 0);
+    }
+    const int found = avformat_find_stream_info(format, codecOptions.data());
+    for (AVDictionary*& streamOptions : codecOptions) av_dict_free(&streamOptions);
+    if (found < 0) return false;
     streamIndex_ = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (streamIndex_ < 0) return false;
+    const AVCodecParameters* parameters = format->streams[streamIndex_]->codecpar;
+    if ((parameters->width != 0 || parameters->height != 0) &&
+        !fitsPictureLimit(parameters->width, parameters->height)) {
+        framesTooLarge_ = true;
+        return false;
+    }
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         if (static_cast<int>(i) != streamIndex_) format->streams[i]->discard = AVDISCARD_ALL;
     }
@@ -150,22 +167,32 @@ bool VideoDecoder::startDecoding() {
     if (!context || avcodec_parameters_to_context(context.get(), parameters) < 0) return false;
     context->pkt_timebase = timeBase_;
     context->thread_count = 0;
+    context->max_pixels = kMaxPicturePixels;
     if (avcodec_open2(context.get(), codec, nullptr) < 0) return false;
     codec_ = std::move(context);
     draining_ = false;
 
-    if (!decodeNext(*frame_)) return false;
+    if (!decodeNext(*frame_)) {
+        // A stream that states no size, with a first frame over the limit.
+        framesTooLarge_ = !fitsPictureLimit(std::max(codec_->width, 1), std::max(codec_->height, 1));
+        return false;
+    }
     current_ = 0;
     checkTimestamp();
     noteKeyframe();
     return true;
 }
 
-// Puts the next frame the decoder gives out into `into`.
+// Puts the next frame the decoder gives out into `into`. Frames over the
+// pictures' limit, which a stream may change to midway, are passed over.
 bool VideoDecoder::decodeNext(AVFrame& into) {
     for (int step = 0; step < kMaxStepsPerFrame; ++step) {
         const int received = avcodec_receive_frame(codec_.get(), &into);
-        if (received == 0) return true;
+        if (received == 0) {
+            if (fitsPictureLimit(into.width, into.height)) return true;
+            av_frame_unref(&into);
+            continue;
+        }
         if (received == AVERROR_EOF) return false;
         if (received != AVERROR(EAGAIN)) continue;  // a damaged frame; the next may decode
         if (draining_) return false;

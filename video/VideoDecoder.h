@@ -26,8 +26,13 @@ namespace vantrel {
 class VideoDecoder {
   public:
     // Opens the file and decodes frame 0. False when the file cannot be
-    // read, has no video stream that decodes, or no frame rate.
+    // read, has no video stream that decodes, no frame rate, or frames
+    // larger than pictures may be.
     bool open(const std::string& path);
+
+    // True when open() failed because the frames are larger than the
+    // pictures' limit; nothing of their size was decoded.
+    bool framesTooLarge() const { return framesTooLarge_; }
 
     // The current frame; valid after a successful open() or moveTo().
     const AVFrame& frame() const { return *frame_; }
@@ -81,6 +86,7 @@ class VideoDecoder {
     AVRational rate_{0, 1};
     std::int64_t countedFrames_ = 0;
     bool draining_ = false;
+    bool framesTooLarge_ = false;
 
     std::int64_t current_ = -1;  // index of frame_; -1 when unknown
     std::deque<Placed> ahead_;   // decoded after frame_ while placing a seek

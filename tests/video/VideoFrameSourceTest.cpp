@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -295,6 +296,34 @@ TEST(VideoFrameSource, FilesThatAreNoVideoDoNotOpen) {
         EXPECT_FALSE(source.grabAtTime(0.0, picture));
         EXPECT_TRUE(samePicture(picture, before));
     }
+}
+
+long peakMemoryKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Frames over the pictures' limit are refused at open, and nothing of their
+// size is decoded (one 9000 x 8000 frame needs 100 MiB in the decoder alone).
+TEST(VideoFrameSource, FramesOverThePictureLimitDoNotOpen) {
+    const struct {
+        const char* file;
+        bool opens;
+        OpenFailure failure;
+    } cases[] = {{"huge.avi", false, OpenFailure::FrameTooLarge},
+                 {"notvideo.avi", false, OpenFailure::Unusable},
+                 {"mjpeg.avi", true, OpenFailure::Unusable}};
+    const long before = peakMemoryKiB();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        VideoFrameSource source;
+        EXPECT_EQ(source.open(dataPath(c.file)), c.opens);
+        if (!c.opens) {
+            EXPECT_EQ(source.openFailure(), c.failure);
+        }
+    }
+    EXPECT_LT(peakMemoryKiB() - before, 64 * 1024);
 }
 
 // A playlist would make FFmpeg open the files it names; only video

@@ -30,6 +30,10 @@ ff -f lavfi -i testsrc2=size=32x24:rate=25 -frames:v 250 -c:v mpeg4 -bf 2 -g 25 
 ff -f lavfi -i testsrc2=size=32x24:rate=25 -frames:v 250 -c:v mpeg2video -bf 2 -g 25 -q:v 20 \
    -f vob tenseconds.mpg
 
+# One frame of 9000 x 8000 pixels, over the pictures' limit of 2^26; a flat
+# colour in H.264 takes a few kilobytes.
+ff -f lavfi -i color=c=red:s=9000x8000:d=0.04 -frames:v 1 -c:v libx264 -preset veryfast huge.avi
+
 # Broken inputs: cut short, damaged in the middle, not a video at all, empty.
 head -c 6000 mpeg4.avi > truncated.avi
 head -c 5000 mpeg1.mpg > truncated.mpg
