@@ -427,5 +427,60 @@ TEST(VideoFrameSource, DamagedCopiesGiveWholePicturesOrFalse) {
     std::filesystem::remove_all(folder);
 }
 
+// Damaged copies of MPEG-4, MPEG-1 and MPEG-2 videos, a block in the middle
+// overwritten or cut out, grabbed in scrambled orders (back, repeated, far
+// ahead, past the end): each grab gives the frame a pass in order gives at
+// that index, or fails.
+TEST(VideoFrameSource, DamagedVideosGiveTheFramesOfAPassInOrderOrFalse) {
+    const std::filesystem::path folder = temporaryFolder();
+    const struct {
+        const char* file;
+        double at;  // where the block starts, as a share of the file
+        std::size_t length;
+        bool cut;
+    } cases[] = {{"tenseconds.avi", 0.3, 700, false}, {"mpeg4.avi", 0.4, 1000, false},
+                 {"mpeg4.avi", 0.6, 517, true},         {"odd.avi", 0.5, 600, true},
+                 {"mpeg1.mpg", 0.5, 1500, false},       {"mpeg2.mpeg", 0.5, 700, true}};
+    std::mt19937 random(6);
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> bytes = test::readFile(dataPath(c.file));
+        const auto at = static_cast<std::ptrdiff_t>(c.at * double(bytes.size()));
+        const auto end = bytes.begin() + at + static_cast<std::ptrdiff_t>(c.length);
+        if (c.cut) {
+            bytes.erase(bytes.begin() + at, end);
+        } else {
+            std::generate(bytes.begin() + at, end, [&] { return std::uint8_t(random()); });
+        }
+        const std::filesystem::path path =
+            folder / (std::string(c.cut ? "cut-" : "noise-") + c.file);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        SCOPED_TRACE(path.filename().string());
+
+        VideoFrameSource forward;
+        ASSERT_TRUE(forward.open(path.string()));
+        std::vector<RasterImage> frames;
+        for (RasterImage picture; forward.grabFrame(int(frames.size()), picture);) {
+            frames.push_back(picture);
+        }
+        ASSERT_GT(frames.size(), 0u);
+        const int count = int(frames.size());
+        for (int round = 0; round < 2; ++round) {
+            VideoFrameSource source;
+            ASSERT_TRUE(source.open(path.string()));
+            std::uniform_int_distribution<int> index(0, count + 2);
+            RasterImage picture;
+            for (int grab = 0; grab < std::min(count, 60); ++grab) {
+                const int i = index(random);
+                if (source.grabFrame(i, picture)) {
+                    ASSERT_LT(i, count);
+                    ASSERT_TRUE(samePicture(picture, frames[i])) << "frame " << i;
+                }
+            }
+        }
+    }
+    std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 }  // namespace vantrel
