@@ -170,11 +170,10 @@ bool VideoDecoder::startDecoding() {
     CodecPtr context(avcodec_alloc_context3(codec));
     if (!context || avcodec_parameters_to_context(context.get(), parameters) < 0) return false;
     context->pkt_timebase = timeBase_;
-    // Threads each decoding whole frames give out what one thread would;
-    // threads sharing a frame's slices race on the damaged rows of broken
-    // streams, so that the same file decodes differently from run to run.
-    context->thread_count = 0;
-    context->thread_type = FF_THREAD_FRAME;
+    // One thread: decoder threads, of frames or of slices, race on the
+    // damaged parts of broken streams, so that the same file decodes to other
+    // pictures from run to run. The frame pipeline keeps the other cores busy.
+    context->thread_count = 1;
     context->max_pixels = kMaxPicturePixels;
     if (avcodec_open2(context.get(), codec, nullptr) < 0) return false;
     codec_ = std::move(context);

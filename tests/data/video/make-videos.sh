@@ -39,6 +39,10 @@ head -c 6000 mpeg4.avi > truncated.avi
 head -c 5000 mpeg1.mpg > truncated.mpg
 cp mpeg4.avi damaged.avi
 head -c 3000 /dev/zero | tr '\0' '\377' | dd of=damaged.avi bs=1 seek=7000 conv=notrunc status=none
+# A damaged MPEG-1 program stream the video grab-order fuzzer made from a
+# copy of mpeg1.mpg; its reproducer is that file behind 4 bytes of seed.
+tail -c +5 ../../../fuzz/regressions/video_grab_order/mpeg1-ps-backward-grab-placed-on-another-keyframe \
+    > damaged.mpg
 printf 'This is a text file, not a video.\n' > notvideo.avi
 : > empty.mpeg
 
