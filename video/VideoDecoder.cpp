@@ -81,19 +81,39 @@ bool VideoDecoder::statedLength(std::int64_t& ticks, AVRational& timeBase) const
 
 bool VideoDecoder::moveTo(std::int64_t target) {
     if (target < 0 || (end_ >= 0 && target >= end_)) return false;
+    if (current_ >= 0 && target < current_) checkGrabs_ = true;
     const bool forward = current_ >= 0 && target >= current_ &&
                          (!mayJumpAhead() || target - current_ <= forwardReach());
     if (forward) {
         const Stepped stepped = stepTo(target);
-        if (stepped == Stepped::Done) return true;
-        if (stepped != Stepped::Misplaced) return false;
-    } else if (seekBefore(target) && stepTo(target) == Stepped::Done) {
+        if (stepped == Stepped::Done && confirm(target)) return true;
+        if (stepped != Stepped::Done && stepped != Stepped::Misplaced) return false;
+    } else if (seekBefore(target) && stepTo(target) == Stepped::Done && confirm(target)) {
         return true;
     }
     // Reading from the start always finds the frame, unless the pass ended
     // before it.
     if (end_ >= 0 && target >= end_) return false;
-    return start() && stepTo(target) == Stepped::Done;
+    return start() && stepTo(target) == Stepped::Done && confirm(target);
+}
+
+// Whether the current frame, reached at `target`, is the pass's. On the pass
+// it is, and once grabs have gone back its picture is kept for later ones.
+// Decoding from a seek's keyframe need not give the pass's pictures (a
+// damaged stream may refer to frames before it): there only a picture the
+// pass gave at that index confirms it, and past the pass only timestamps
+// that place frames.
+bool VideoDecoder::confirm(std::int64_t target) {
+    if (onPass_) {
+        if (checkGrabs_) grabbed_.try_emplace(target, pictureHash(*frame_));
+        return true;
+    }
+    if (target >= passed()) return mayJumpAhead();
+    const std::uint64_t hash = pictureHash(*frame_);
+    const auto grabbed = grabbed_.find(target);
+    if (grabbed != grabbed_.end()) return grabbed->second == hash;
+    const auto keyframe = keyframes_.find(target);
+    return keyframe != keyframes_.end() && keyframe->second == hash;
 }
 
 // Opens the file's demuxer on its best video stream, ignoring the others.
@@ -245,15 +265,13 @@ VideoDecoder::Stepped VideoDecoder::advance() {
         return decoded == Decoded::End ? Stepped::End : Stepped::Failed;
     }
     ++current_;
-    if (onPass_) {
-        if (current_ < passed()) {
-            if (!matchesSeen(current_, *frame_)) {
-                lose();
-                return Stepped::Misplaced;
-            }
-        } else {
-            record();
+    if (current_ < passed()) {
+        if (!matchesSeen(current_, *frame_)) {
+            lose();
+            return Stepped::Misplaced;
         }
+    } else if (onPass_) {
+        record();
     }
     noteKeyframe();
     return Stepped::Done;
@@ -370,7 +388,6 @@ bool VideoDecoder::seekToKeyframe(std::int64_t from, std::int64_t target) {
     const auto index = place(*frame_, target);
     if (!index || *index > target) return false;
     current_ = *index;
-    onPass_ = current_ < passed();
     lastKeyframe_ = -1;
     noteKeyframe();
     return true;

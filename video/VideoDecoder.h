@@ -14,21 +14,24 @@ namespace vantrel {
 //
 // Frame i is the i-th frame the decoder gives out when decoding the file
 // straight through from the start. What that pass gave out is remembered:
-// each frame's stored timestamp and file position, and each keyframe's
-// picture. Moving ahead decodes forward. Moving back, or far ahead, seeks to
-// a keyframe before the target and places it
+// each frame's stored timestamp and file position, each keyframe's picture,
+// and, once moves have gone back, the picture of each frame moved to. Moving
+// ahead decodes forward. Moving back, or far ahead, seeks to a keyframe
+// before the target and places it
 // - by its own stored timestamp, where the container keeps timestamps of its
 //   own (not program or raw streams) and they have agreed with the count so
 //   far; a keyframe the pass reached must also be the one remembered there;
 // - otherwise only when the target was reached by the pass, by picture,
 //   timestamp and position, which must match exactly one keyframe of it.
-// Frames decoded from there on must match what the pass gave out at their
-// indexes. Where a keyframe cannot be placed, or a frame does not match, the
-// file is read again from the start.
+// Frames decoded from there must match the pass's timestamps and positions,
+// and the frame moved to the pass's picture at that index. Where a keyframe
+// cannot be placed or anything does not match, the file is read again from
+// the start.
 //
-// Seeking far ahead, past what the pass reached, only happens in files whose
-// keyframes all had timestamps of their own and that decoded without error
-// so far; elsewhere moving ahead decodes forward.
+// Seeking far ahead, past what the pass reached, trusts the container's
+// timestamps: only in files whose keyframes all had timestamps of their own
+// and that decoded without error so far; elsewhere moving ahead decodes
+// forward.
 class VideoDecoder {
   public:
     // Opens the file and decodes frame 0. False when the file cannot be
@@ -77,6 +80,7 @@ class VideoDecoder {
     Decoded decodeNext(AVFrame& into);
     Stepped stepTo(std::int64_t target);
     Stepped advance();
+    bool confirm(std::int64_t target);
     void lose();
     void record();
     void checkTimestamp();
@@ -107,14 +111,18 @@ class VideoDecoder {
     bool damaged_ = false;  // a packet or frame failed to decode
 
     std::int64_t current_ = -1;  // index of frame_; -1 when no frame is current
-    // Whether frame_ is where the pass from the start gave it out, rather
-    // than placed by a timestamp beyond what the pass reached.
+    // Whether frame_ was decoded on the pass from the start, rather than
+    // after a seek.
     bool onPass_ = false;
     std::int64_t end_ = -1;  // frames the pass gave out, once it reached the end
 
     std::vector<Seen> seen_;                           // the pass so far
     std::map<std::int64_t, std::uint64_t> keyframes_;  // its keyframes: index -> picture hash
     bool keyframeTimestamps_ = true;  // each of them had a stored timestamp of its own
+    // Pictures of the pass's frames that were moved to, kept once a move
+    // has gone back: index -> picture hash.
+    std::map<std::int64_t, std::uint64_t> grabbed_;
+    bool checkGrabs_ = false;
 
     // The pass's first stored timestamp and its frame's index; whether all
     // stored timestamps of the pass agree with the count.
