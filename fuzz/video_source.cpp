@@ -25,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const double seconds = source.durationSeconds();
     vantrel::RasterImage picture;
     const auto check = [&](bool grabbed) {
-        if (grabbed && (picture.width != source.videoWidth() ||
-                        picture.height != source.videoHeight())) {
+        if (grabbed &&
+            (picture.width != source.videoWidth() || picture.height != source.videoHeight())) {
             std::abort();
         }
     };

@@ -201,7 +201,8 @@ bool VideoDecoder::startDecoding() {
 
     if (decodeNext(*frame_) != Decoded::Frame) {
         // A stream that states no size, with a first frame over the limit.
-        framesTooLarge_ = !fitsPictureLimit(std::max(codec_->width, 1), std::max(codec_->height, 1));
+        framesTooLarge_ =
+            !fitsPictureLimit(std::max(codec_->width, 1), std::max(codec_->height, 1));
         return false;
     }
     current_ = 0;
@@ -431,9 +432,10 @@ std::uint64_t VideoDecoder::pictureHash(const AVFrame& frame) const {
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     const int planes = av_pix_fmt_count_planes(format);
     for (int plane = 0; descriptor != nullptr && plane < planes && plane < 4; ++plane) {
-        const bool chroma = (plane == 1 || plane == 2) && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB);
-        const int rows = chroma ? AV_CEIL_RSHIFT(frame.height, descriptor->log2_chroma_h)
-                                : frame.height;
+        const bool chroma =
+            (plane == 1 || plane == 2) && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB);
+        const int rows =
+            chroma ? AV_CEIL_RSHIFT(frame.height, descriptor->log2_chroma_h) : frame.height;
         const int rowBytes = av_image_get_linesize(format, frame.width, plane);
         if (frame.data[plane] == nullptr || rowBytes <= 0 ||
             rowBytes > std::abs(frame.linesize[plane])) {
