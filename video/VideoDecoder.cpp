@@ -27,6 +27,10 @@ constexpr int kMaxFramesToKeyframe = 1 << 12;
 // Below this distance moving ahead always decodes forward.
 constexpr std::int64_t kMinForwardReach = 16;
 
+// Past what the pass from the start reached, below this distance moving
+// ahead always decodes forward: ten seconds at 25 frames per second.
+constexpr std::int64_t kMinLeapPastPass = 256;
+
 // Seeks tried, each further back, before reading from the start.
 constexpr int kSeekAttempts = 3;
 
@@ -83,7 +87,7 @@ bool VideoDecoder::moveTo(std::int64_t target) {
     if (target < 0 || (end_ >= 0 && target >= end_)) return false;
     if (current_ >= 0 && target < current_) checkGrabs_ = true;
     const bool forward = current_ >= 0 && target >= current_ &&
-                         (!mayJumpAhead() || target - current_ <= forwardReach());
+                         (!mayLeapTo(target) || target - current_ <= forwardReach());
     if (forward) {
         const Stepped stepped = stepTo(target);
         if (stepped == Stepped::Done && confirm(target)) return true;
@@ -108,7 +112,7 @@ bool VideoDecoder::confirm(std::int64_t target) {
         if (checkGrabs_) grabbed_.try_emplace(target, pictureHash(*frame_));
         return true;
     }
-    if (target >= passed()) return mayJumpAhead();
+    if (target >= passed()) return mayLeapTo(target);
     const std::uint64_t hash = pictureHash(*frame_);
     const auto grabbed = grabbed_.find(target);
     if (grabbed != grabbed_.end()) return grabbed->second == hash;
@@ -321,9 +325,13 @@ bool VideoDecoder::matchesSeen(std::int64_t index, const AVFrame& frame) const {
 }
 
 // Seeking past what the pass reached trusts the timestamps of frames no
-// pass has decoded: only in files whose timestamps have been right so far.
-bool VideoDecoder::mayJumpAhead() const {
-    return timestampsPlaceFrames() && keyframeTimestamps_ && !damaged_ && anchorIndex_ >= 0;
+// pass has decoded, which a damaged file not yet decoded can belie (an AVI
+// index that counts its chunks otherwise than the file holds them): only in
+// files whose timestamps have been right so far, and only far ahead, where
+// decoding forward would take long.
+bool VideoDecoder::mayLeapTo(std::int64_t target) const {
+    return timestampsPlaceFrames() && keyframeTimestamps_ && !damaged_ && anchorIndex_ >= 0 &&
+           target - passed() >= kMinLeapPastPass;
 }
 
 // The index shown at a stored timestamp, a mean frame time per frame from
@@ -357,7 +365,7 @@ std::int64_t VideoDecoder::forwardReach() const {
 bool VideoDecoder::seekBefore(std::int64_t target) {
     if (!codec_ || anchorIndex_ < 0) return false;
     // Past the pass only a keyframe's own timestamp can place it.
-    if (target >= passed() && !mayJumpAhead()) return false;
+    if (target >= passed() && !mayLeapTo(target)) return false;
     // A program stream seek lands by timestamp, mostly past the keyframe
     // of the target's group; a container index lands on that keyframe.
     std::int64_t margin = containerTimestamps_ ? 0 : longestGop_;
@@ -405,7 +413,7 @@ std::optional<std::int64_t> VideoDecoder::place(const AVFrame& keyframe,
     if (timestampsPlaceFrames() && keyframe.pts != AV_NOPTS_VALUE) {
         const auto index = indexAt(keyframe.pts);
         if (!index || *index < 0) return std::nullopt;
-        if (*index >= passed()) return mayJumpAhead() ? index : std::nullopt;
+        if (*index >= passed()) return mayLeapTo(target) ? index : std::nullopt;
         return isKeyframeOfPass(*index, pictureHash(keyframe)) ? index : std::nullopt;
     }
     // Only where the pass reached, whose keyframes are all known: a picture

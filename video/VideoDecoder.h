@@ -29,9 +29,10 @@ namespace vantrel {
 // the start.
 //
 // Seeking far ahead, past what the pass reached, trusts the container's
-// timestamps: only in files whose keyframes all had timestamps of their own
-// and that decoded without error so far; elsewhere moving ahead decodes
-// forward.
+// timestamps, which a damaged part not yet decoded can belie: only 256
+// frames or more past it, in files whose keyframes all had timestamps of
+// their own and that decoded without error so far; elsewhere moving ahead
+// decodes forward.
 class VideoDecoder {
   public:
     // Opens the file and decodes frame 0. False when the file cannot be
@@ -88,7 +89,7 @@ class VideoDecoder {
     bool matchesSeen(std::int64_t index, const AVFrame& frame) const;
     std::int64_t passed() const { return static_cast<std::int64_t>(seen_.size()); }
     bool timestampsPlaceFrames() const { return containerTimestamps_ && timestampsAgree_; }
-    bool mayJumpAhead() const;
+    bool mayLeapTo(std::int64_t target) const;
     std::optional<std::int64_t> indexAt(std::int64_t timestamp) const;
     std::optional<std::int64_t> timestampOf(std::int64_t index) const;
     std::int64_t forwardReach() const;
