@@ -349,7 +349,9 @@ JobOutcome convertVideo(const VideoJob& job, const std::string& moviePath, CVant
         makeFrameSource ? makeFrameSource() : std::make_unique<VideoFrameSource>();
     if (!source->open(job.path)) {
         outcome.status = JobOutcome::Status::Failed;
-        outcome.reason = "video cannot be opened";
+        outcome.reason = source->openFailure() == OpenFailure::FrameTooLarge
+                             ? "frame too large"
+                             : "video cannot be opened";
         return outcome;
     }
     const double length = source->durationSeconds() * doc.settings.frameRate;

@@ -23,6 +23,25 @@ AVPixelFormat withoutJpegRange(AVPixelFormat format) {
     }
 }
 
+// An enum field of a frame as the number it holds. Decoders copy colour
+// values from the stream unchecked (an MPEG-2 display extension may give 128),
+// and loading such a value as the C++ enum type is undefined.
+template <typename Enum>
+int rawValue(const Enum& field) {
+    static_assert(sizeof(Enum) == sizeof(int));
+    int value;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
+// The matrices libswscale has coefficients for; any other the default.
+int knownColorSpace(int colorSpace) {
+    if (colorSpace < 0 || colorSpace > AVCOL_SPC_BT2020_CL || colorSpace == AVCOL_SPC_YCGCO) {
+        return SWS_CS_DEFAULT;
+    }
+    return colorSpace;
+}
+
 }  // namespace
 
 // Rows of rows_ start 32-byte aligned, as libswscale's vector code wants
@@ -73,9 +92,10 @@ bool FrameConverter::convert(const AVFrame& frame, RasterImage& picture) {
 bool FrameConverter::prepare(const AVFrame& frame) {
     const auto decoded = static_cast<AVPixelFormat>(frame.format);
     const AVPixelFormat format = withoutJpegRange(decoded);
-    const bool fullRange = format != decoded || frame.color_range == AVCOL_RANGE_JPEG;
+    const bool fullRange = format != decoded || rawValue(frame.color_range) == AVCOL_RANGE_JPEG;
+    const int colorSpace = knownColorSpace(rawValue(frame.colorspace));
     if (scaler_ && frame.width == sourceWidth_ && frame.height == sourceHeight_ &&
-        format == sourceFormat_ && frame.colorspace == colorSpace_ && fullRange == fullRange_) {
+        format == sourceFormat_ && colorSpace == colorSpace_ && fullRange == fullRange_) {
         return true;
     }
     // Bicubic, as the ffmpeg program converts; at equal sizes it only affects
@@ -89,14 +109,14 @@ bool FrameConverter::prepare(const AVFrame& frame) {
     int sourceFull, targetFull, brightness, contrast, saturation;
     if (sws_getColorspaceDetails(scaler_.get(), &sourceTable, &sourceFull, &targetTable,
                                  &targetFull, &brightness, &contrast, &saturation) >= 0) {
-        const int* coefficients = sws_getCoefficients(frame.colorspace);
+        const int* coefficients = sws_getCoefficients(colorSpace);
         sws_setColorspaceDetails(scaler_.get(), coefficients, fullRange ? 1 : 0, coefficients,
                                  targetFull, brightness, contrast, saturation);
     }
     sourceWidth_ = frame.width;
     sourceHeight_ = frame.height;
     sourceFormat_ = format;
-    colorSpace_ = frame.colorspace;
+    colorSpace_ = colorSpace;
     fullRange_ = fullRange;
     return true;
 }

@@ -34,7 +34,7 @@ class FrameConverter {
     int sourceWidth_ = 0;
     int sourceHeight_ = 0;
     AVPixelFormat sourceFormat_ = AV_PIX_FMT_NONE;
-    AVColorSpace colorSpace_ = AVCOL_SPC_UNSPECIFIED;
+    int colorSpace_ = AVCOL_SPC_UNSPECIFIED;
     bool fullRange_ = false;
 };
 

@@ -19,6 +19,12 @@ class PendingPicture {
     virtual bool finish(RasterImage& picture) const = 0;
 };
 
+// Why a source did not open.
+enum class OpenFailure {
+    Unusable,       // cannot be read or decoded, or no usable size or frame rate
+    FrameTooLarge,  // frames over the pictures' limit (kMaxPicturePixels)
+};
+
 // A video file seen as a numbered row of pictures. The driver opens one
 // source per video, reads its size, length and frame count, and grabs the
 // frames it samples, normally with rising indexes.
@@ -29,6 +35,9 @@ class FrameSource {
     // False when the file cannot be opened or decoded, or has no usable
     // size or frame rate; the only use of a source after that is close().
     virtual bool open(const std::string& path) = 0;
+
+    // Why the last open() returned false.
+    virtual OpenFailure openFailure() const { return OpenFailure::Unusable; }
 
     // Native frame size in pixels, as found at open(); 0 when not open.
     virtual std::int32_t videoWidth() const = 0;

@@ -5,6 +5,7 @@ extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/mathematics.h>
 #include <libavutil/murmur3.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <algorithm>
@@ -12,18 +13,23 @@ extern "C" {
 #include <cstdlib>
 #include <limits>
 
+#include "image/ImageReaders.h"
+
 namespace vantrel {
 namespace {
 
 // Limits that keep every loop finite on damaged files: demuxer and decoder
 // steps spent on one frame; frames decoded after a seek while looking for a
-// keyframe, and from there for a frame with a stored timestamp.
+// keyframe.
 constexpr int kMaxStepsPerFrame = 1 << 16;
 constexpr int kMaxFramesToKeyframe = 1 << 12;
-constexpr std::size_t kMaxFramesToTimestamp = 256;
 
 // Below this distance moving ahead always decodes forward.
 constexpr std::int64_t kMinForwardReach = 16;
+
+// Past what the pass from the start reached, below this distance moving
+// ahead always decodes forward: ten seconds at 25 frames per second.
+constexpr std::int64_t kMinLeapPastPass = 256;
 
 // Seeks tried, each further back, before reading from the start.
 constexpr int kSeekAttempts = 3;
@@ -78,23 +84,49 @@ bool VideoDecoder::statedLength(std::int64_t& ticks, AVRational& timeBase) const
 }
 
 bool VideoDecoder::moveTo(std::int64_t target) {
-    if (target < 0) return false;
-    const bool ahead = current_ >= 0 && target >= current_;
-    const bool decodeForward =
-        ahead && (!timestampsPlaceFrames() || target - current_ <= forwardReach());
-    if (!decodeForward && !seekBefore(target)) return false;
-    while (current_ < target) {
-        if (!advance()) return false;
+    if (target < 0 || (end_ >= 0 && target >= end_)) return false;
+    if (current_ >= 0 && target < current_) checkGrabs_ = true;
+    const bool forward = current_ >= 0 && target >= current_ &&
+                         (!mayLeapTo(target) || target - current_ <= forwardReach());
+    if (forward) {
+        const Stepped stepped = stepTo(target);
+        if (stepped == Stepped::Done && confirm(target)) return true;
+        if (stepped != Stepped::Done && stepped != Stepped::Misplaced) return false;
+    } else if (seekBefore(target) && stepTo(target) == Stepped::Done && confirm(target)) {
+        return true;
     }
-    return true;
+    // Reading from the start always finds the frame, unless the pass ended
+    // before it.
+    if (end_ >= 0 && target >= end_) return false;
+    return start() && stepTo(target) == Stepped::Done && confirm(target);
+}
+
+// Whether the current frame, reached at `target`, is the pass's. On the pass
+// it is, and once grabs have gone back its picture is kept for later ones.
+// Decoding from a seek's keyframe need not give the pass's pictures (a
+// damaged stream may refer to frames before it): there only a picture the
+// pass gave at that index confirms it, and past the pass only timestamps
+// that place frames.
+bool VideoDecoder::confirm(std::int64_t target) {
+    if (onPass_) {
+        if (checkGrabs_) grabbed_.try_emplace(target, pictureHash(*frame_));
+        return true;
+    }
+    if (target >= passed()) return mayLeapTo(target);
+    const std::uint64_t hash = pictureHash(*frame_);
+    const auto grabbed = grabbed_.find(target);
+    if (grabbed != grabbed_.end()) return grabbed->second == hash;
+    const auto keyframe = keyframes_.find(target);
+    return keyframe != keyframes_.end() && keyframe->second == hash;
 }
 
 // Opens the file's demuxer on its best video stream, ignoring the others.
-// Whatever was decoded before is dropped.
+// Whatever was decoded before is dropped. Frames over the pictures' limit
+// are refused before anything of their size is decoded, here and by the
+// decoders that look into the streams.
 bool VideoDecoder::openDemuxer() {
-    current_ = -1;
+    lose();
     lastKeyframe_ = -1;
-    ahead_.clear();
     codec_.reset();
     format_.reset();
     AVDictionary* options = nullptr;
@@ -106,9 +138,21 @@ bool VideoDecoder::openDemuxer() {
     av_dict_free(&options);
     if (opened < 0) return false;
     format_.reset(format);
-    if (avformat_find_stream_info(format, nullptr) < 0) return false;
+    std::vector<AVDictionary*> codecOptions(format->nb_streams, nullptr);
+    for (AVDictionary*& streamOptions : codecOptions) {
+        av_dict_set_int(&streamOptions, "max_pixels", kMaxPicturePixels, 0);
+    }
+    const int found = avformat_find_stream_info(format, codecOptions.data());
+    for (AVDictionary*& streamOptions : codecOptions) av_dict_free(&streamOptions);
+    if (found < 0) return false;
     streamIndex_ = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (streamIndex_ < 0) return false;
+    const AVCodecParameters* parameters = format->streams[streamIndex_]->codecpar;
+    if ((parameters->width != 0 || parameters->height != 0) &&
+        !fitsPictureLimit(parameters->width, parameters->height)) {
+        framesTooLarge_ = true;
+        return false;
+    }
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         if (static_cast<int>(i) != streamIndex_) format->streams[i]->discard = AVDISCARD_ALL;
     }
@@ -137,7 +181,8 @@ std::int64_t VideoDecoder::countPackets() {
 // Opens the file anew and decodes frame 0.
 bool VideoDecoder::start() { return openDemuxer() && startDecoding(); }
 
-// Opens the decoder on the freshly opened demuxer and decodes frame 0.
+// Opens the decoder on the freshly opened demuxer and decodes frame 0, the
+// start of the pass.
 bool VideoDecoder::startDecoding() {
     if (!frame_) frame_.reset(av_frame_alloc());
     if (!packet_) packet_.reset(av_packet_alloc());
@@ -149,56 +194,108 @@ bool VideoDecoder::startDecoding() {
     CodecPtr context(avcodec_alloc_context3(codec));
     if (!context || avcodec_parameters_to_context(context.get(), parameters) < 0) return false;
     context->pkt_timebase = timeBase_;
-    context->thread_count = 0;
+    // One thread: decoder threads, of frames or of slices, race on the
+    // damaged parts of broken streams, so that the same file decodes to other
+    // pictures from run to run. The frame pipeline keeps the other cores busy.
+    context->thread_count = 1;
+    context->max_pixels = kMaxPicturePixels;
     if (avcodec_open2(context.get(), codec, nullptr) < 0) return false;
     codec_ = std::move(context);
     draining_ = false;
 
-    if (!decodeNext(*frame_)) return false;
+    if (decodeNext(*frame_) != Decoded::Frame) {
+        // A stream that states no size, with a first frame over the limit.
+        framesTooLarge_ =
+            !fitsPictureLimit(std::max(codec_->width, 1), std::max(codec_->height, 1));
+        return false;
+    }
     current_ = 0;
-    checkTimestamp();
+    onPass_ = true;
+    if (seen_.empty()) record();
     noteKeyframe();
     return true;
 }
 
-// Puts the next frame the decoder gives out into `into`.
-bool VideoDecoder::decodeNext(AVFrame& into) {
+// Puts the next frame the decoder gives out into `into`. Frames over the
+// pictures' limit, which a stream may change to midway, are passed over.
+VideoDecoder::Decoded VideoDecoder::decodeNext(AVFrame& into) {
     for (int step = 0; step < kMaxStepsPerFrame; ++step) {
         const int received = avcodec_receive_frame(codec_.get(), &into);
-        if (received == 0) return true;
-        if (received == AVERROR_EOF) return false;
-        if (received != AVERROR(EAGAIN)) continue;  // a damaged frame; the next may decode
-        if (draining_) return false;
+        if (received == 0) {
+            if (into.decode_error_flags != 0 || (into.flags & AV_FRAME_FLAG_CORRUPT)) {
+                damaged_ = true;
+            }
+            if (fitsPictureLimit(into.width, into.height)) return Decoded::Frame;
+            damaged_ = true;
+            av_frame_unref(&into);
+            continue;
+        }
+        if (received == AVERROR_EOF) return Decoded::End;
+        if (received != AVERROR(EAGAIN)) {
+            damaged_ = true;  // a damaged frame; the next may decode
+            continue;
+        }
+        if (draining_) return Decoded::End;
         if (av_read_frame(format_.get(), packet_.get()) < 0) {
             // End of file or unreadable: let the decoder give out what it holds.
             avcodec_send_packet(codec_.get(), nullptr);
             draining_ = true;
             continue;
         }
-        if (packet_->stream_index == streamIndex_) {
-            // A packet the decoder refuses is damaged; the next one may decode.
-            avcodec_send_packet(codec_.get(), packet_.get());
+        // A packet the decoder refuses is damaged; the next one may decode.
+        if (packet_->stream_index == streamIndex_ &&
+            avcodec_send_packet(codec_.get(), packet_.get()) < 0) {
+            damaged_ = true;
         }
         av_packet_unref(packet_.get());
     }
-    return false;
+    return Decoded::Failed;
 }
 
-// Moves on to the next frame in presentation order.
-bool VideoDecoder::advance() {
-    if (!ahead_.empty()) {
-        frame_ = std::move(ahead_.front().frame);
-        current_ = ahead_.front().index;
-        ahead_.pop_front();
-    } else if (decodeNext(*frame_)) {
-        ++current_;
-        checkTimestamp();
-    } else {
-        current_ = -1;
-        return false;
+VideoDecoder::Stepped VideoDecoder::stepTo(std::int64_t target) {
+    while (current_ < target) {
+        const Stepped stepped = advance();
+        if (stepped != Stepped::Done) return stepped;
+    }
+    return Stepped::Done;
+}
+
+// Moves on to the next frame in presentation order. On the pass, a frame it
+// reached before must come out as it did then; a new one extends it.
+VideoDecoder::Stepped VideoDecoder::advance() {
+    const Decoded decoded = decodeNext(*frame_);
+    if (decoded != Decoded::Frame) {
+        if (decoded == Decoded::End && onPass_) end_ = current_ + 1;
+        lose();
+        return decoded == Decoded::End ? Stepped::End : Stepped::Failed;
+    }
+    ++current_;
+    if (current_ < passed()) {
+        if (!matchesSeen(current_, *frame_)) {
+            lose();
+            return Stepped::Misplaced;
+        }
+    } else if (onPass_) {
+        record();
     }
     noteKeyframe();
-    return true;
+    return Stepped::Done;
+}
+
+// No frame is current, until a move places one.
+void VideoDecoder::lose() {
+    current_ = -1;
+    onPass_ = false;
+}
+
+// Adds the current frame, the next of the pass, to what the pass gave out.
+void VideoDecoder::record() {
+    seen_.push_back({frame_->pts, frame_->pkt_pos});
+    checkTimestamp();
+    if (frame_->key_frame) {
+        keyframes_.emplace(current_, pictureHash(*frame_));
+        if (frame_->pts == AV_NOPTS_VALUE) keyframeTimestamps_ = false;
+    }
 }
 
 // Compares the current frame's stored timestamp, if it has one, with its
@@ -215,11 +312,26 @@ void VideoDecoder::checkTimestamp() {
 
 void VideoDecoder::noteKeyframe() {
     if (!frame_->key_frame) return;
-    keyframes_.try_emplace(current_, pictureHash(*frame_));
     if (lastKeyframe_ >= 0 && current_ > lastKeyframe_) {
         longestGop_ = std::max(longestGop_, current_ - lastKeyframe_);
     }
     lastKeyframe_ = current_;
+}
+
+// Timestamps a parser works out may come out otherwise after a seek.
+bool VideoDecoder::matchesSeen(std::int64_t index, const AVFrame& frame) const {
+    const Seen& seen = seen_[static_cast<std::size_t>(index)];
+    return (!containerTimestamps_ || seen.pts == frame.pts) && seen.pos == frame.pkt_pos;
+}
+
+// Seeking past what the pass reached trusts the timestamps of frames no
+// pass has decoded, which a damaged file not yet decoded can belie (an AVI
+// index that counts its chunks otherwise than the file holds them): only in
+// files whose timestamps have been right so far, and only far ahead, where
+// decoding forward would take long.
+bool VideoDecoder::mayLeapTo(std::int64_t target) const {
+    return timestampsPlaceFrames() && keyframeTimestamps_ && !damaged_ && anchorIndex_ >= 0 &&
+           target - passed() >= kMinLeapPastPass;
 }
 
 // The index shown at a stored timestamp, a mean frame time per frame from
@@ -251,23 +363,23 @@ std::int64_t VideoDecoder::forwardReach() const {
 
 // Makes a keyframe at or before `target` the current frame.
 bool VideoDecoder::seekBefore(std::int64_t target) {
-    if (codec_ && anchorIndex_ >= 0) {
-        // A program stream seek lands by timestamp, mostly past the keyframe
-        // of the target's group; a container index lands on that keyframe.
-        std::int64_t margin = containerTimestamps_ ? 0 : longestGop_;
-        for (int attempt = 0; attempt < kSeekAttempts && target - margin > 0; ++attempt) {
-            if (seekToKeyframe(target - margin, target)) return true;
-            margin = std::max(4 * margin, std::max(longestGop_, kMinForwardReach));
-        }
+    if (!codec_ || anchorIndex_ < 0) return false;
+    // Past the pass only a keyframe's own timestamp can place it.
+    if (target >= passed() && !mayLeapTo(target)) return false;
+    // A program stream seek lands by timestamp, mostly past the keyframe
+    // of the target's group; a container index lands on that keyframe.
+    std::int64_t margin = containerTimestamps_ ? 0 : longestGop_;
+    for (int attempt = 0; attempt < kSeekAttempts && target - margin > 0; ++attempt) {
+        if (seekToKeyframe(target - margin, target)) return true;
+        margin = std::max(4 * margin, std::max(longestGop_, kMinForwardReach));
     }
-    return start();
+    return false;
 }
 
 // Seeks to the keyframe the container finds at or before frame `from`, and
 // makes it the current frame if it can be placed, at or before `target`.
 bool VideoDecoder::seekToKeyframe(std::int64_t from, std::int64_t target) {
-    current_ = -1;
-    ahead_.clear();
+    lose();
     const auto timestamp = timestampOf(from);
     if (!timestamp ||
         av_seek_frame(format_.get(), streamIndex_, *timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
@@ -276,69 +388,74 @@ bool VideoDecoder::seekToKeyframe(std::int64_t from, std::int64_t target) {
     avcodec_flush_buffers(codec_.get());
     draining_ = false;
 
-    FramePtr keyframe(av_frame_alloc());
-    if (!keyframe) return false;
     int skipped = 0;
     do {
-        if (skipped++ == kMaxFramesToKeyframe || !decodeNext(*keyframe)) return false;
-    } while (!keyframe->key_frame);
-    std::deque<FramePtr> run;
-    run.push_back(std::move(keyframe));
-    const auto first = place(run);
-    if (!first || *first < 0 || *first > target) return false;
-
-    std::int64_t index = *first;
-    for (FramePtr& frame : run) ahead_.push_back({std::move(frame), index++});
+        if (skipped++ == kMaxFramesToKeyframe || decodeNext(*frame_) != Decoded::Frame) {
+            return false;
+        }
+    } while (!frame_->key_frame);
+    const auto index = place(*frame_, target);
+    if (!index || *index > target) return false;
+    current_ = *index;
     lastKeyframe_ = -1;
-    return advance();
+    noteKeyframe();
+    return true;
 }
 
-// The index of the keyframe that starts `run`, or nothing when it cannot
-// be placed for certain.
-std::optional<std::int64_t> VideoDecoder::place(std::deque<FramePtr>& run) {
-    const std::uint64_t hash = pictureHash(*run.front());
-    if (!timestampsPlaceFrames()) {
-        // Only a keyframe decoded before, with a picture no other keyframe had.
-        std::optional<std::int64_t> found;
-        for (const auto& [index, known] : keyframes_) {
-            if (known != hash) continue;
-            if (found) return std::nullopt;
-            found = index;
-        }
-        return found;
+// The index of a keyframe found by seeking, or nothing when it cannot be
+// placed for certain.
+std::optional<std::int64_t> VideoDecoder::place(const AVFrame& keyframe,
+                                                std::int64_t target) const {
+    const auto isKeyframeOfPass = [&](std::int64_t index, std::uint64_t hash) {
+        const auto known = keyframes_.find(index);
+        return known != keyframes_.end() && known->second == hash && matchesSeen(index, keyframe);
+    };
+    if (timestampsPlaceFrames() && keyframe.pts != AV_NOPTS_VALUE) {
+        const auto index = indexAt(keyframe.pts);
+        if (!index || *index < 0) return std::nullopt;
+        if (*index >= passed()) return mayLeapTo(target) ? index : std::nullopt;
+        return isKeyframeOfPass(*index, pictureHash(keyframe)) ? index : std::nullopt;
     }
-    // By the first stored timestamp from the keyframe on, unless that index
-    // is a keyframe decoded before with another picture.
-    while (run.back()->pts == AV_NOPTS_VALUE) {
-        FramePtr next(av_frame_alloc());
-        if (run.size() == kMaxFramesToTimestamp || !next || !decodeNext(*next)) {
-            return std::nullopt;
-        }
-        run.push_back(std::move(next));
+    // Only where the pass reached, whose keyframes are all known: a picture
+    // another keyframe of it also showed leaves the place open.
+    if (target >= passed()) return std::nullopt;
+    const std::uint64_t hash = pictureHash(keyframe);
+    std::optional<std::int64_t> found;
+    for (const auto& [index, known] : keyframes_) {
+        if (known != hash) continue;
+        if (found || !isKeyframeOfPass(index, hash)) return std::nullopt;
+        found = index;
     }
-    const auto last = indexAt(run.back()->pts);
-    if (!last) return std::nullopt;
-    const auto first = minus(*last, static_cast<std::int64_t>(run.size() - 1));
-    if (!first) return std::nullopt;
-    const auto known = keyframes_.find(*first);
-    if (known != keyframes_.end() && known->second != hash) return std::nullopt;
-    return first;
+    return found;
 }
 
-// A 64-bit hash of the frame's first plane (luma, for the YUV formats).
+// A 64-bit hash of the frame's size, format and visible pixels, all planes.
 std::uint64_t VideoDecoder::pictureHash(const AVFrame& frame) const {
-    std::uint8_t digest[16] = {};
     std::unique_ptr<AVMurMur3, decltype(&av_free)> hasher(av_murmur3_alloc(), &av_free);
     if (!hasher) return 0;
     av_murmur3_init(hasher.get());
-    const int rowBytes =
-        av_image_get_linesize(static_cast<AVPixelFormat>(frame.format), frame.width, 0);
-    if (rowBytes > 0 && rowBytes <= std::abs(frame.linesize[0])) {
-        for (int y = 0; y < frame.height; ++y) {
-            av_murmur3_update(hasher.get(), frame.data[0] + std::ptrdiff_t{y} * frame.linesize[0],
+    const int shape[3] = {frame.width, frame.height, frame.format};
+    av_murmur3_update(hasher.get(), reinterpret_cast<const std::uint8_t*>(shape), sizeof shape);
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    const int planes = av_pix_fmt_count_planes(format);
+    for (int plane = 0; descriptor != nullptr && plane < planes && plane < 4; ++plane) {
+        const bool chroma =
+            (plane == 1 || plane == 2) && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB);
+        const int rows =
+            chroma ? AV_CEIL_RSHIFT(frame.height, descriptor->log2_chroma_h) : frame.height;
+        const int rowBytes = av_image_get_linesize(format, frame.width, plane);
+        if (frame.data[plane] == nullptr || rowBytes <= 0 ||
+            rowBytes > std::abs(frame.linesize[plane])) {
+            continue;
+        }
+        for (int y = 0; y < rows; ++y) {
+            av_murmur3_update(hasher.get(),
+                              frame.data[plane] + std::ptrdiff_t{y} * frame.linesize[plane],
                               static_cast<std::size_t>(rowBytes));
         }
     }
+    std::uint8_t digest[16] = {};
     av_murmur3_final(hasher.get(), digest);
     std::uint64_t hash = 0;
     for (int i = 0; i < 8; ++i) hash = hash << 8 | digest[i];

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "video/FfmpegHandles.h"
 
@@ -12,22 +12,37 @@ namespace vantrel {
 
 // Decodes the best video stream of a file and moves to frames by index.
 //
-// Frame i is the i-th frame the decoder gives out, frame 0 first, counted
-// while decoding forward. Moving ahead decodes forward. Moving back, or far
-// ahead, seeks to a keyframe before the target, finds that keyframe's place
-// in the count and decodes forward from it. The keyframe is placed
-// - by timestamp, where the container keeps timestamps of its own (not
-//   program or raw streams) and they have agreed with the count so far, a
-//   mean frame time apart; a keyframe decoded before must also show the
-//   same picture;
-// - otherwise by its picture, which must match exactly one keyframe decoded
-//   before; moving ahead then always decodes forward.
-// Where neither places it, the file is read again from the start.
+// Frame i is the i-th frame the decoder gives out when decoding the file
+// straight through from the start. What that pass gave out is remembered:
+// each frame's stored timestamp and file position, each keyframe's picture,
+// and, once moves have gone back, the picture of each frame moved to. Moving
+// ahead decodes forward. Moving back, or far ahead, seeks to a keyframe
+// before the target and places it
+// - by its own stored timestamp, where the container keeps timestamps of its
+//   own (not program or raw streams) and they have agreed with the count so
+//   far; a keyframe the pass reached must also be the one remembered there;
+// - otherwise only when the target was reached by the pass, by picture,
+//   timestamp and position, which must match exactly one keyframe of it.
+// Frames decoded from there must match the pass's timestamps and positions,
+// and the frame moved to the pass's picture at that index. Where a keyframe
+// cannot be placed or anything does not match, the file is read again from
+// the start.
+//
+// Seeking far ahead, past what the pass reached, trusts the container's
+// timestamps, which a damaged part not yet decoded can belie: only 256
+// frames or more past it, in files whose keyframes all had timestamps of
+// their own and that decoded without error so far; elsewhere moving ahead
+// decodes forward.
 class VideoDecoder {
   public:
     // Opens the file and decodes frame 0. False when the file cannot be
-    // read, has no video stream that decodes, or no frame rate.
+    // read, has no video stream that decodes, no frame rate, or frames
+    // larger than pictures may be.
     bool open(const std::string& path);
+
+    // True when open() failed because the frames are larger than the
+    // pictures' limit; nothing of their size was decoded.
+    bool framesTooLarge() const { return framesTooLarge_; }
 
     // The current frame; valid after a successful open() or moveTo().
     const AVFrame& frame() const { return *frame_; }
@@ -44,31 +59,43 @@ class VideoDecoder {
     std::int64_t countedFrames() const { return countedFrames_; }
 
     // Makes frame `target` the current frame. False when the stream ends or
-    // stops decoding before it; later moves may still succeed. A file that
-    // can no longer be read makes every move fail.
+    // stops decoding before it, and then no frame is current; later moves
+    // may still succeed. A file that can no longer be read makes every move
+    // fail.
     bool moveTo(std::int64_t target);
 
   private:
-    struct Placed {
-        FramePtr frame;
-        std::int64_t index;
+    enum class Decoded { Frame, End, Failed };
+    enum class Stepped { Done, End, Failed, Misplaced };
+
+    // A frame as the pass from the start gave it out.
+    struct Seen {
+        std::int64_t pts;
+        std::int64_t pos;
     };
 
     bool openDemuxer();
     std::int64_t countPackets();
     bool start();
     bool startDecoding();
-    bool decodeNext(AVFrame& into);
-    bool advance();
+    Decoded decodeNext(AVFrame& into);
+    Stepped stepTo(std::int64_t target);
+    Stepped advance();
+    bool confirm(std::int64_t target);
+    void lose();
+    void record();
     void checkTimestamp();
     void noteKeyframe();
+    bool matchesSeen(std::int64_t index, const AVFrame& frame) const;
+    std::int64_t passed() const { return static_cast<std::int64_t>(seen_.size()); }
+    bool timestampsPlaceFrames() const { return containerTimestamps_ && timestampsAgree_; }
+    bool mayLeapTo(std::int64_t target) const;
     std::optional<std::int64_t> indexAt(std::int64_t timestamp) const;
     std::optional<std::int64_t> timestampOf(std::int64_t index) const;
     std::int64_t forwardReach() const;
     bool seekBefore(std::int64_t target);
     bool seekToKeyframe(std::int64_t from, std::int64_t target);
-    std::optional<std::int64_t> place(std::deque<FramePtr>& run);
-    bool timestampsPlaceFrames() const { return containerTimestamps_ && timestampsAgree_; }
+    std::optional<std::int64_t> place(const AVFrame& keyframe, std::int64_t target) const;
     std::uint64_t pictureHash(const AVFrame& frame) const;
 
     std::string path_;
@@ -81,19 +108,30 @@ class VideoDecoder {
     AVRational rate_{0, 1};
     std::int64_t countedFrames_ = 0;
     bool draining_ = false;
+    bool framesTooLarge_ = false;
+    bool damaged_ = false;  // a packet or frame failed to decode
 
-    std::int64_t current_ = -1;  // index of frame_; -1 when unknown
-    std::deque<Placed> ahead_;   // decoded after frame_ while placing a seek
+    std::int64_t current_ = -1;  // index of frame_; -1 when no frame is current
+    // Whether frame_ was decoded on the pass from the start, rather than
+    // after a seek.
+    bool onPass_ = false;
+    std::int64_t end_ = -1;  // frames the pass gave out, once it reached the end
 
-    // The first stored timestamp and its frame's index; whether all stored
-    // timestamps seen so far agree with the count.
+    std::vector<Seen> seen_;                           // the pass so far
+    std::map<std::int64_t, std::uint64_t> keyframes_;  // its keyframes: index -> picture hash
+    bool keyframeTimestamps_ = true;  // each of them had a stored timestamp of its own
+    // Pictures of the pass's frames that were moved to, kept once a move
+    // has gone back: index -> picture hash.
+    std::map<std::int64_t, std::uint64_t> grabbed_;
+    bool checkGrabs_ = false;
+
+    // The pass's first stored timestamp and its frame's index; whether all
+    // stored timestamps of the pass agree with the count.
     bool containerTimestamps_ = false;
     std::int64_t anchorTimestamp_ = 0;
     std::int64_t anchorIndex_ = -1;
     bool timestampsAgree_ = true;
 
-    // Keyframes decoded so far: index -> hash of the picture.
-    std::map<std::int64_t, std::uint64_t> keyframes_;
     std::int64_t lastKeyframe_ = -1;
     std::int64_t longestGop_ = 0;
 };

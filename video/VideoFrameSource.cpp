@@ -9,6 +9,7 @@ extern "C" {
 #include <mutex>
 #include <vector>
 
+#include "image/ImageReaders.h"
 #include "video/FrameConverter.h"
 #include "video/VideoDecoder.h"
 
@@ -67,11 +68,13 @@ VideoFrameSource::~VideoFrameSource() = default;
 bool VideoFrameSource::open(const std::string& path) {
     close();
     auto decoder = std::make_unique<VideoDecoder>();
-    if (!decoder->open(path)) return false;
+    const bool opened = decoder->open(path);
+    openFailure_ = decoder->framesTooLarge() ? OpenFailure::FrameTooLarge : OpenFailure::Unusable;
+    if (!opened) return false;
 
     const AVFrame& first = decoder->frame();
     const AVRational rate = decoder->rate();
-    if (first.width < 1 || first.height < 1) return false;
+    if (!fitsPictureLimit(first.width, first.height)) return false;
 
     std::int64_t ticks = 0;
     AVRational timeBase{1, 1};

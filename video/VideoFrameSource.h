@@ -24,6 +24,7 @@ class VideoFrameSource final : public FrameSource {
     VideoFrameSource& operator=(const VideoFrameSource&) = delete;
 
     bool open(const std::string& path) override;
+    OpenFailure openFailure() const override { return openFailure_; }
     std::int32_t videoWidth() const override { return width_; }
     std::int32_t videoHeight() const override { return height_; }
     double durationSeconds() const override;
@@ -51,6 +52,7 @@ class VideoFrameSource final : public FrameSource {
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
     bool grabbed_ = false;  // a frame was grabbed since open()
+    OpenFailure openFailure_ = OpenFailure::Unusable;
 };
 
 }  // namespace vantrel

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -297,6 +298,34 @@ TEST(VideoFrameSource, FilesThatAreNoVideoDoNotOpen) {
     }
 }
 
+long peakMemoryKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Frames over the pictures' limit are refused at open, and nothing of their
+// size is decoded (one 9000 x 8000 frame needs 100 MiB in the decoder alone).
+TEST(VideoFrameSource, FramesOverThePictureLimitDoNotOpen) {
+    const struct {
+        const char* file;
+        bool opens;
+        OpenFailure failure;
+    } cases[] = {{"huge.avi", false, OpenFailure::FrameTooLarge},
+                 {"notvideo.avi", false, OpenFailure::Unusable},
+                 {"mjpeg.avi", true, OpenFailure::Unusable}};
+    const long before = peakMemoryKiB();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        VideoFrameSource source;
+        EXPECT_EQ(source.open(dataPath(c.file)), c.opens);
+        if (!c.opens) {
+            EXPECT_EQ(source.openFailure(), c.failure);
+        }
+    }
+    EXPECT_LT(peakMemoryKiB() - before, 64 * 1024);
+}
+
 // A playlist would make FFmpeg open the files it names; only video
 // containers are read.
 TEST(VideoFrameSource, PlaylistsWithAVideoExtensionDoNotOpen) {
@@ -393,6 +422,63 @@ TEST(VideoFrameSource, DamagedCopiesGiveWholePicturesOrFalse) {
                        static_cast<std::streamsize>(copy.size()));
             SCOPED_TRACE(std::string(name) + " copy " + std::to_string(k));
             grabEverything(path.string());
+        }
+    }
+    std::filesystem::remove_all(folder);
+}
+
+// Damaged copies of MPEG-4, MPEG-1 and MPEG-2 videos, a block in the middle
+// overwritten or cut out, and a damaged MPEG-1 video the fuzzer made, grabbed
+// stepping back one frame at a time and in a scrambled order (back, repeated,
+// far ahead, past the end): each grab gives the frame a pass in order gives
+// at that index, or fails.
+TEST(VideoFrameSource, DamagedVideosGiveTheFramesOfAPassInOrderOrFalse) {
+    const std::filesystem::path folder = temporaryFolder();
+    const struct {
+        const char* file;
+        double at;  // where the block starts, as a share of the file
+        std::size_t length;
+        bool cut;
+    } cases[] = {{"tenseconds.avi", 0.3, 700, false}, {"mpeg4.avi", 0.4, 1000, false},
+                 {"mpeg4.avi", 0.6, 517, true},       {"odd.avi", 0.5, 600, true},
+                 {"mpeg1.mpg", 0.5, 1500, false},     {"mpeg2.mpeg", 0.5, 700, true},
+                 {"damaged.mpg", 0.0, 0, false}};
+    std::mt19937 random(6);
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> bytes = test::readFile(dataPath(c.file));
+        const auto at = static_cast<std::ptrdiff_t>(c.at * double(bytes.size()));
+        const auto end = bytes.begin() + at + static_cast<std::ptrdiff_t>(c.length);
+        if (c.cut) {
+            bytes.erase(bytes.begin() + at, end);
+        } else {
+            std::generate(bytes.begin() + at, end, [&] { return std::uint8_t(random()); });
+        }
+        const std::filesystem::path path = folder / (std::to_string(&c - cases) + c.file);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        SCOPED_TRACE(path.filename().string());
+
+        VideoFrameSource forward;
+        ASSERT_TRUE(forward.open(path.string()));
+        std::vector<RasterImage> frames;
+        for (RasterImage picture; forward.grabFrame(int(frames.size()), picture);) {
+            frames.push_back(picture);
+        }
+        ASSERT_GT(frames.size(), 0u);
+        // Steps back by one, then a scrambled order.
+        const int count = int(frames.size());
+        std::vector<int> order;
+        for (int i = 1; i < std::min(count, 40); ++i) order.insert(order.end(), {i, i - 1});
+        std::uniform_int_distribution<int> index(0, count + 2);
+        for (int grab = 0; grab < std::min(count, 60) * 2; ++grab) order.push_back(index(random));
+        VideoFrameSource source;
+        ASSERT_TRUE(source.open(path.string()));
+        RasterImage picture;
+        for (int i : order) {
+            if (source.grabFrame(i, picture)) {
+                ASSERT_LT(i, count);
+                ASSERT_TRUE(samePicture(picture, frames[i])) << "frame " << i;
+            }
         }
     }
     std::filesystem::remove_all(folder);

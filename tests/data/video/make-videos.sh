@@ -30,11 +30,19 @@ ff -f lavfi -i testsrc2=size=32x24:rate=25 -frames:v 250 -c:v mpeg4 -bf 2 -g 25 
 ff -f lavfi -i testsrc2=size=32x24:rate=25 -frames:v 250 -c:v mpeg2video -bf 2 -g 25 -q:v 20 \
    -f vob tenseconds.mpg
 
+# One frame of 9000 x 8000 pixels, over the pictures' limit of 2^26; a flat
+# colour in H.264 takes a few kilobytes.
+ff -f lavfi -i color=c=red:s=9000x8000:d=0.04 -frames:v 1 -c:v libx264 -preset veryfast huge.avi
+
 # Broken inputs: cut short, damaged in the middle, not a video at all, empty.
 head -c 6000 mpeg4.avi > truncated.avi
 head -c 5000 mpeg1.mpg > truncated.mpg
 cp mpeg4.avi damaged.avi
 head -c 3000 /dev/zero | tr '\0' '\377' | dd of=damaged.avi bs=1 seek=7000 conv=notrunc status=none
+# A damaged MPEG-1 program stream the video grab-order fuzzer made from a
+# copy of mpeg1.mpg; its reproducer is that file behind 4 bytes of seed.
+tail -c +5 ../../../fuzz/regressions/video_grab_order/mpeg1-ps-backward-grab-placed-on-another-keyframe \
+    > damaged.mpg
 printf 'This is a text file, not a video.\n' > notvideo.avi
 : > empty.mpeg
 

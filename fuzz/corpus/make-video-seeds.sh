@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Makes the seed inputs of the video targets: tiny videos from FFmpeg's test
+# sources, a keyframe every 5 frames so that moving back seeks, in the
+# containers and codecs the tool reads, and the smallest test videos. The
+# grab-order seeds are the same files behind 4 bytes that seed the order.
+set -euo pipefail
+cd "$(dirname "$0")"
+data=../../tests/data/video
+mkdir -p video_source video_grab_order
+
+ff() { ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=32x24:rate=25 "$@"; }
+ff -frames:v 20 -c:v mpeg4 -bf 2 -g 5 -q:v 20 video_source/mpeg4-bframes.avi
+ff -frames:v 16 -c:v mpeg4 -bf 0 -g 5 -q:v 20 video_source/mpeg4.avi
+ff -frames:v 20 -c:v mpeg1video -bf 2 -g 5 -q:v 20 -f mpeg video_source/mpeg1.mpg
+ff -frames:v 20 -c:v mpeg2video -bf 2 -g 5 -q:v 20 -f vob video_source/mpeg2.mpeg
+ff -frames:v 16 -c:v libx264 -preset ultrafast -g 5 -crf 40 video_source/h264.mp4
+ff -frames:v 12 -c:v mjpeg -q:v 20 video_source/mjpeg.avi
+cp "$data"/few.avi "$data"/truncated.mpg video_source/
+
+for f in video_source/*; do
+  printf '\x5e\x11\xa0\x07' | cat - "$f" >"video_grab_order/$(basename "$f")"
+done
