@@ -77,7 +77,7 @@ bool VideoDecoder::statedLength(std::int64_t& ticks, AVRational& timeBase) const
     }
     if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
         ticks = format_->duration;
-        timeBase = AV_TIME_BASE_Q;
+        timeBase = AVRational{1, AV_TIME_BASE};  // AV_TIME_BASE_Q is a C compound literal
         return true;
     }
     return false;
