@@ -47,11 +47,14 @@ int knownColorSpace(int colorSpace) {
 // Rows of rows_ start 32-byte aligned, as libswscale's vector code wants
 // them. That code also writes whole blocks, past the end of a picture's last
 // row: rows_ has a spare row for it, and the last row of each picture is
-// widened into lastRow_ first, with room behind it.
+// widened into lastRow_ first, with room behind it. Its YUV to RGB code
+// converts rows in blocks of 8 pixels and, where the stride has no room for
+// the last block, leaves that block's pixels unwritten (widths 17 to 21
+// modulo 32): each row has room for its width rounded up to 16 pixels.
 FrameConverter::FrameConverter(int width, int height)
     : width_(width),
       height_(height),
-      rowsStride_((width * 3 + 31) & ~31),
+      rowsStride_((((width + 15) & ~15) * 3 + 31) & ~31),
       rows_(static_cast<std::size_t>(rowsStride_) * static_cast<std::size_t>(height + 1)),
       lastRow_(static_cast<std::size_t>(width) * 4 + 64),
       widener_(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, AV_PIX_FMT_BGRA,
