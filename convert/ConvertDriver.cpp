@@ -33,10 +33,6 @@ namespace fs = std::filesystem;
 // a sound track one more, out of 65535 character ids.
 constexpr std::int32_t kMaxPictureFrames = 32767;
 
-std::int32_t toTwips(std::int32_t pixels) {
-    return static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{pixels} * 20, INT32_MAX));
-}
-
 std::string lowercase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -129,8 +125,8 @@ class MovieFrames {
         if (frameCount_ == 0) {
             // The header's room is kept for the first picture's size.
             std::string error;
-            if (!movie_.streamTo(moviePath_, frame ? toTwips(frame->width) : 0,
-                                 frame ? toTwips(frame->height) : 0, error)) {
+            if (!movie_.streamTo(moviePath_, frame ? pixelsToTwips(frame->width) : 0,
+                                 frame ? pixelsToTwips(frame->height) : 0, error)) {
                 return end(JobOutcome::Status::Failed, error);
             }
         }
@@ -167,7 +163,7 @@ class MovieFrames {
             outcome_.soundPath.clear();
             return;
         }
-        const WriteResult movieFile = movie_.write(moviePath_, toTwips(width), toTwips(height),
+        const WriteResult movieFile = movie_.write(moviePath_, pixelsToTwips(width), pixelsToTwips(height),
                                                    headerRate(doc_.settings.frameRate));
         if (!movieFile.written) {
             outcome_.status = JobOutcome::Status::Failed;

@@ -45,8 +45,6 @@ class MovieFolder {
     std::filesystem::path path_;
 };
 
-std::int32_t toTwips(std::int32_t pixels) { return pixels * 20; }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -57,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::filesystem::path moviePath = folder.path() / "frame.swf";
     vantrel::SwfMovie movie;
     std::string error;
-    if (!movie.streamTo(moviePath, toTwips(picture.width), toTwips(picture.height), error)) {
+    if (!movie.streamTo(moviePath, vantrel::pixelsToTwips(picture.width), vantrel::pixelsToTwips(picture.height), error)) {
         std::abort();
     }
     vantrel::SourceBuffers sourceBuffers;
@@ -73,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             sourceBuffers.clear();
         }
     }
-    if (!movie.write(moviePath, toTwips(picture.width), toTwips(picture.height), 12 * 256)
+    if (!movie.write(moviePath, vantrel::pixelsToTwips(picture.width), vantrel::pixelsToTwips(picture.height), 12 * 256)
              .written) {
         std::abort();
     }

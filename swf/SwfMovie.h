@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -82,6 +83,12 @@ class SwfMovie {
     std::uint64_t written_ = 0;
     std::string streamError_;
 };
+
+// A length in pixels as twips (20 to the pixel), held at the largest 32-bit
+// value: the header's fields refuse sizes that large.
+inline std::int32_t pixelsToTwips(std::int32_t pixels) {
+    return static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{pixels} * 20, INT32_MAX));
+}
 
 // The SWF file header's FrameSize RECT, rate and frame count, as written by
 // SwfMovie::write. Frame sizes below 16384 twips use 15-bit fields, so the
