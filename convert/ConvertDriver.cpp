@@ -163,8 +163,9 @@ class MovieFrames {
             outcome_.soundPath.clear();
             return;
         }
-        const WriteResult movieFile = movie_.write(moviePath_, pixelsToTwips(width), pixelsToTwips(height),
-                                                   headerRate(doc_.settings.frameRate));
+        const WriteResult movieFile =
+            movie_.write(moviePath_, pixelsToTwips(width), pixelsToTwips(height),
+                         headerRate(doc_.settings.frameRate));
         if (!movieFile.written) {
             outcome_.status = JobOutcome::Status::Failed;
             outcome_.reason = movieFile.error;

@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::filesystem::path moviePath = folder.path() / "frame.swf";
     vantrel::SwfMovie movie;
     std::string error;
-    if (!movie.streamTo(moviePath, vantrel::pixelsToTwips(picture.width), vantrel::pixelsToTwips(picture.height), error)) {
+    if (!movie.streamTo(moviePath, vantrel::pixelsToTwips(picture.width),
+                        vantrel::pixelsToTwips(picture.height), error)) {
         std::abort();
     }
     vantrel::SourceBuffers sourceBuffers;
@@ -71,7 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             sourceBuffers.clear();
         }
     }
-    if (!movie.write(moviePath, vantrel::pixelsToTwips(picture.width), vantrel::pixelsToTwips(picture.height), 12 * 256)
+    if (!movie
+             .write(moviePath, vantrel::pixelsToTwips(picture.width),
+                    vantrel::pixelsToTwips(picture.height), 12 * 256)
              .written) {
         std::abort();
     }
