@@ -35,7 +35,7 @@ void BM_GroupUnpaddedPaths(benchmark::State& state) {
             vantrel::PictureCollector collector(jobs);
             for (const std::string& path : paths) collector.add(path);
         }
-        benchmark::DoNotOptimize(jobs.front().numbers.data());
+        benchmark::DoNotOptimize(jobs.front().pictures.data());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -65,7 +65,7 @@ void BM_DropUnpaddedFolder(benchmark::State& state) {
     for (auto _ : state) {
         vantrel::JobList jobs;
         vantrel::dropPaths(jobs, {folder.path()});
-        benchmark::DoNotOptimize(jobs.folderJobs.front().numbers.data());
+        benchmark::DoNotOptimize(jobs.folderJobs.front().pictures.data());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }

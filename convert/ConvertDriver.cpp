@@ -270,14 +270,14 @@ JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, C
                            ConvertObserver* observer, unsigned threads) {
     JobOutcome outcome;
     outcome.source = rowText(job);
-    if (job.numbers.empty()) {
+    if (job.pictures.empty()) {
         outcome.status = JobOutcome::Status::Skipped;
         outcome.reason = "no pictures";
         return outcome;
     }
-    if (job.numbers.size() > kMaxPictureFrames) {
+    if (job.pictures.size() > kMaxPictureFrames) {
         outcome.status = JobOutcome::Status::Failed;
-        outcome.reason = std::to_string(job.numbers.size()) +
+        outcome.reason = std::to_string(job.pictures.size()) +
                          " pictures are more than one movie can hold (32767)";
         return outcome;
     }
@@ -285,7 +285,7 @@ JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, C
     // The sound goes by the movie's name: walk.mp3 for walk.swf.
     const std::string mp3Path = withExtension(moviePath, "mp3");
     const FrameStorage storage = doc.settings.storage();
-    MovieFrames frames(doc, observer, moviePath, static_cast<std::int32_t>(job.numbers.size()),
+    MovieFrames frames(doc, observer, moviePath, static_cast<std::int32_t>(job.pictures.size()),
                        outcome);
     std::size_t next = 0;
     // The stage takes the size of the picture as the last decode left it.
@@ -294,7 +294,7 @@ JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, C
     runFrames<PictureFrame>(
         threads, frames,
         [&](PictureFrame& item) {
-            if (next == job.numbers.size()) return false;
+            if (next == job.pictures.size()) return false;
             item.k = next;
             item.path = job.picturePath(next++);
             return true;

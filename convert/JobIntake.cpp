@@ -97,12 +97,6 @@ bool nameLess(const std::string& a, const std::string& b) {
     return a < b;
 }
 
-// Gives every number of the job its own extension, so that numbers of
-// another kind can be added.
-void spellOutExtensions(FolderJob& job) {
-    job.extensions.resize(job.numbers.size(), job.extension);
-}
-
 std::string joinPath(const std::string& folder, const std::string& name) {
     std::string path = folder;
     if (path.empty() || path.back() != '/') path += '/';
@@ -150,19 +144,15 @@ void addPicture(std::list<FolderJob>& folderJobs, std::string_view path) {
     if (job == folderJobs.rend()) {
         folderJobs.push_back({std::string(name.prefix),
                               std::string(name.extension),
-                              {std::string(name.number)},
-                              {std::string(name.extension)}});
+                              {{std::string(name.number), std::string(name.extension)}}});
         return;
     }
-    std::vector<std::string>& numbers = job->numbers;
-    const auto at =
-        std::lower_bound(numbers.begin(), numbers.end(), name.value,
-                         [](const std::string& n, std::int32_t v) { return storedValue(n) < v; });
-    if (at != numbers.end() && storedValue(*at) == name.value) return;
-    spellOutExtensions(*job);
-    job->extensions.insert(job->extensions.begin() + (at - numbers.begin()),
-                           std::string(name.extension));
-    numbers.insert(at, std::string(name.number));
+    std::vector<SequencePicture>& pictures = job->pictures;
+    const auto at = std::lower_bound(
+        pictures.begin(), pictures.end(), name.value,
+        [](const SequencePicture& p, std::int32_t v) { return storedValue(p.number) < v; });
+    if (at != pictures.end() && storedValue(at->number) == name.value) return;
+    pictures.insert(at, {std::string(name.number), std::string(name.extension)});
 }
 
 PictureCollector::PictureCollector(std::list<FolderJob>& folderJobs) : folderJobs_(folderJobs) {
@@ -179,17 +169,16 @@ PictureCollector::Gathered& PictureCollector::gatheredFor(std::string_view prefi
     if (last_ != nullptr && last_->job->prefix == prefix) return *last_;
     auto found = byPrefix_.find(prefix);
     if (found == byPrefix_.end()) {
-        FolderJob& job = folderJobs_.emplace_back(
-            FolderJob{std::string(prefix), std::string(extension), {}, {}});
+        FolderJob& job =
+            folderJobs_.emplace_back(FolderJob{std::string(prefix), std::string(extension), {}});
         found = byPrefix_.emplace(job.prefix, Gathered{&job, {}, false}).first;
     }
     Gathered& gathered = found->second;
     if (!gathered.touched) {
         // Numbers queued before come first, so they win over equal ones found now.
-        spellOutExtensions(*gathered.job);
-        gathered.values.reserve(gathered.job->numbers.size());
-        for (const std::string& number : gathered.job->numbers) {
-            gathered.values.push_back(storedValue(number));
+        gathered.values.reserve(gathered.job->pictures.size());
+        for (const SequencePicture& picture : gathered.job->pictures) {
+            gathered.values.push_back(storedValue(picture.number));
         }
         gathered.touched = true;
     }
@@ -201,8 +190,7 @@ void PictureCollector::add(const std::string& path) {
     PictureName name;
     if (!splitPicturePath(path, name)) return;
     Gathered& gathered = gatheredFor(name.prefix, name.extension);
-    gathered.job->numbers.emplace_back(name.number);
-    gathered.job->extensions.emplace_back(name.extension);
+    gathered.job->pictures.push_back({std::string(name.number), std::string(name.extension)});
     gathered.values.push_back(name.value);
 }
 
@@ -212,29 +200,24 @@ void PictureCollector::finish() {
         gathered.touched = false;
         std::vector<std::int64_t> values = std::move(gathered.values);
         gathered.values = {};
-        std::vector<std::string>& numbers = gathered.job->numbers;
-        std::vector<std::string>& extensions = gathered.job->extensions;
+        std::vector<SequencePicture>& pictures = gathered.job->pictures;
         // Padded names arrive in order already; nothing to do for them.
         if (std::adjacent_find(values.begin(), values.end(), std::greater_equal<>()) ==
             values.end()) {
             continue;
         }
         // A stable sort keeps the first found of equal values ahead of the others.
-        std::vector<std::size_t> order(numbers.size());
+        std::vector<std::size_t> order(pictures.size());
         std::iota(order.begin(), order.end(), std::size_t{0});
         std::stable_sort(order.begin(), order.end(),
                          [&](std::size_t a, std::size_t b) { return values[a] < values[b]; });
-        std::vector<std::string> orderedNumbers;
-        std::vector<std::string> orderedExtensions;
-        orderedNumbers.reserve(numbers.size());
-        orderedExtensions.reserve(numbers.size());
+        std::vector<SequencePicture> ordered;
+        ordered.reserve(pictures.size());
         for (std::size_t k = 0; k < order.size(); ++k) {
             if (k > 0 && values[order[k]] == values[order[k - 1]]) continue;
-            orderedNumbers.push_back(std::move(numbers[order[k]]));
-            orderedExtensions.push_back(std::move(extensions[order[k]]));
+            ordered.push_back(std::move(pictures[order[k]]));
         }
-        numbers = std::move(orderedNumbers);
-        extensions = std::move(orderedExtensions);
+        pictures = std::move(ordered);
     }
 }
 
@@ -303,8 +286,8 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths) {
 }
 
 std::string rowText(const FolderJob& job) {
-    const std::string first = job.numbers.empty() ? std::string() : job.numbers.front();
-    const std::string last = job.numbers.empty() ? std::string() : job.numbers.back();
+    const std::string first = job.pictures.empty() ? std::string() : job.pictures.front().number;
+    const std::string last = job.pictures.empty() ? std::string() : job.pictures.back().number;
     return job.prefix + "(" + first + " - " + last + ")." + job.extension;
 }
 

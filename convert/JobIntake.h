@@ -51,7 +51,8 @@ class PictureCollector : public PathCollector {
   private:
     struct Gathered {
         FolderJob* job = nullptr;
-        // The value of each of job->numbers, once the job has been added to.
+        // The value of each of job->pictures' numbers, once the job has been
+        // added to.
         std::vector<std::int64_t> values;
         bool touched = false;
     };

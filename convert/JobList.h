@@ -6,21 +6,25 @@
 
 namespace vantrel {
 
-// One numbered picture sequence, converted into one movie. `numbers` holds
-// the digit runs as spelled in the file names, in ascending order of their
-// value, no two with the same value.
+// One picture file of a sequence: its digit run and its extension, as
+// spelled in its name. A sequence may mix kinds (walk1.bmp, walk2.jpg).
+struct SequencePicture {
+    std::string number;
+    std::string extension;
+
+    bool operator==(const SequencePicture&) const = default;
+};
+
+// One numbered picture sequence, converted into one movie. `pictures` are in
+// ascending order of their numbers' values, no two with the same value.
 struct FolderJob {
     std::string prefix;     // path up to the digit run: /anim/walk
     std::string extension;  // as spelled by the file that created the job
-    std::vector<std::string> numbers;
-    // The extension of each number's own file, in the order of `numbers`, so
-    // a sequence of mixed kinds (walk1.bmp, walk2.jpg) reads the files that
-    // were found. Empty when every file has the job's extension.
-    std::vector<std::string> extensions{};
+    std::vector<SequencePicture> pictures;
 
-    // The file of the k-th number.
+    // The file of the k-th picture.
     std::string picturePath(std::size_t k) const {
-        return prefix + numbers[k] + "." + (k < extensions.size() ? extensions[k] : extension);
+        return prefix + pictures[k].number + "." + pictures[k].extension;
     }
 };
 

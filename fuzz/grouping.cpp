@@ -40,13 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto other = collected.begin();
     for (const vantrel::FolderJob& job : oneByOne) {
         if (job.prefix != other->prefix || job.extension != other->extension ||
-            job.numbers != other->numbers || job.extensions != other->extensions ||
-            job.extensions.size() != job.numbers.size() ||
-            vantrel::rowText(job) != vantrel::rowText(*other)) {
+            job.pictures != other->pictures || vantrel::rowText(job) != vantrel::rowText(*other)) {
             __builtin_trap();
         }
-        for (std::size_t i = 1; i < job.numbers.size(); ++i) {
-            if (compareByValue(job.numbers[i - 1], job.numbers[i]) >= 0) __builtin_trap();
+        for (std::size_t i = 1; i < job.pictures.size(); ++i) {
+            if (compareByValue(job.pictures[i - 1].number, job.pictures[i].number) >= 0) {
+                __builtin_trap();
+            }
         }
         ++other;
     }

@@ -12,6 +12,7 @@
 #include "convert/ConvertDriver.h"
 #include "convert/JobIntake.h"
 #include "support/Bytes.h"
+#include "support/Jobs.h"
 #include "support/ScratchDir.h"
 #include "support/SwfFile.h"
 
@@ -125,7 +126,7 @@ TEST_F(DriverTest, SequenceBecomesOneMovieWithSoundAndPage) {
 TEST_F(DriverTest, AnEmptyNameStemTakesTheFolderName) {
     for (const auto& [prefix, movie] : std::map<std::string, std::string>{
              {"/a/walk", "/a/walk.swf"}, {"/a/pics/./", "/a/pics/./pics.swf"}, {"/", "/movie.swf"}}) {
-        EXPECT_EQ(sequenceMoviePath({prefix, "bmp", {"1"}}), movie);
+        EXPECT_EQ(sequenceMoviePath(sequenceJob(prefix, "bmp", {"1"})), movie);
     }
     fs::create_directory(dir_ / "pics");
     copy("red4x3.bmp", "pics/0001.bmp");
@@ -179,7 +180,7 @@ TEST_F(DriverTest, PicturesOfMixedKindsAreReadFromTheirOwnFiles) {
 }
 
 TEST_F(DriverTest, UnreadableFirstPictureWithSoundStillPlacesTheFirstPicture) {
-    doc_.jobs.folderJobs.push_back({(dir_ / "w").string(), "bmp", {"1", "2"}});
+    doc_.jobs.folderJobs.push_back(sequenceJob((dir_ / "w").string(), "bmp", {"1", "2"}));
     fs::create_directories(dir_ / "w1.bmp");  // not a readable picture
     copy("green6x5.bmp", "w2.bmp");
     copy("tone.mp3", "w.mp3");
@@ -239,7 +240,7 @@ TEST_F(DriverTest, ConvertingTwiceOverwritesAndCancelConvertsNothing) {
 }
 
 TEST_F(DriverTest, UnwritableMovieFailsAndWritesNoPage) {
-    doc_.jobs.folderJobs.push_back({(dir_ / "missing" / "m").string(), "bmp", {"1"}});
+    doc_.jobs.folderJobs.push_back(sequenceJob((dir_ / "missing" / "m").string(), "bmp", {"1"}));
     const ConvertReport report = convert();
     ASSERT_EQ(report.jobs.size(), 1u);
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
@@ -420,7 +421,7 @@ TEST_F(VideoDriverTest, NoReadablePictureWritesNothingAndKeepsEarlierFiles) {
                 fs::last_write_time(file, past);
             }
             doc_.jobs.clear();
-            doc_.jobs.folderJobs.push_back({(dir_ / "gone").string(), "bmp", {"1", "2"}});
+            doc_.jobs.folderJobs.push_back(sequenceJob((dir_ / "gone").string(), "bmp", {"1", "2"}));
             // Every grab of the video asks for frame 0, which fails.
             const JobOutcome job = (video ? convertVideo(1.0, 1, 5.0f, 0) : convert()).jobs.back();
             EXPECT_EQ(job.status, JobOutcome::Status::Failed);
@@ -476,7 +477,7 @@ TEST_F(DriverTest, JobsWhoseMoviesShareAFileKeepTheFirst) {
     fs::create_directory_symlink(dir_, dir_ / "link");
     for (const fs::path& prefix : {dir_ / "clip", dir_ / "." / "clip", dir_ / "link" / "clip",
                                   dir_ / "gone" / ".." / "clip"}) {
-        doc_.jobs.folderJobs.push_back({prefix.string(), "bmp", {"1"}});
+        doc_.jobs.folderJobs.push_back(sequenceJob(prefix.string(), "bmp", {"1"}));
     }
     doc_.jobs.videoJobs.push_back({(dir_ / "clip.avi").string()});
     doc_.jobs.videoJobs.push_back({(dir_ / "link" / "clip.mpeg").string()});
@@ -499,7 +500,7 @@ TEST_F(DriverTest, JobsWhoseMoviesShareAFileKeepTheFirst) {
 
 TEST_F(DriverTest, MorePicturesThanIdsAreRefusedBeforeAnyWork) {
     FolderJob job{(dir_ / "many").string(), "bmp", {}};
-    for (int i = 1; i <= 32768; ++i) job.numbers.push_back(std::to_string(i));
+    for (int i = 1; i <= 32768; ++i) job.pictures.push_back({std::to_string(i), "bmp"});
     doc_.jobs.folderJobs.push_back(job);
     const ConvertReport report = convert();
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
@@ -510,7 +511,7 @@ TEST_F(DriverTest, MorePicturesThanIdsAreRefusedBeforeAnyWork) {
 TEST_F(DriverTest, APipeNamedLikeAPictureDoesNotBlock) {
     copy("red4x3.bmp", "p1.bmp");
     ASSERT_EQ(::mkfifo((dir_ / "p2.bmp").c_str(), 0600), 0);
-    doc_.jobs.folderJobs.push_back({(dir_ / "p").string(), "bmp", {"1", "2"}});
+    doc_.jobs.folderJobs.push_back(sequenceJob((dir_ / "p").string(), "bmp", {"1", "2"}));
     const ConvertReport report = convert();
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
     ASSERT_EQ(report.jobs[0].missingPictures.size(), 1u);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "convert/JobIntake.h"
+#include "support/Jobs.h"
 
 namespace vantrel {
 namespace {
@@ -79,14 +80,14 @@ class Intake : public ::testing::Test {
 TEST_F(Intake, NumbersAreOrderedByValueAndRowShowsFirstAndLast) {
     files({"walk1.bmp", "walk2.bmp", "walk10.bmp"});
     EXPECT_EQ(dropRows(), Strings{"walk(1 - 10).bmp"});
-    EXPECT_EQ(jobs_.folderJobs.front().numbers, (Strings{"1", "2", "10"}));
+    EXPECT_EQ(numbersOf(jobs_.folderJobs.front()), (Strings{"1", "2", "10"}));
     EXPECT_EQ(jobs_.folderJobs.front().prefix, at("walk"));
 }
 
 TEST_F(Intake, LeadingZerosAreKeptAndTheFirstOfEqualValueWins) {
     files({"walk01.bmp", "walk1.bmp", "walk0003.bmp", "walk3.bmp", "one5.bmp"});
     EXPECT_EQ(dropRows(), (Strings{"one(5 - 5).bmp", "walk(01 - 0003).bmp"}));
-    EXPECT_EQ(jobs_.folderJobs.back().numbers, (Strings{"01", "0003"}));
+    EXPECT_EQ(numbersOf(jobs_.folderJobs.back()), (Strings{"01", "0003"}));
 
     std::list<FolderJob> jobs;
     for (const char* path :
@@ -94,7 +95,7 @@ TEST_F(Intake, LeadingZerosAreKeptAndTheFirstOfEqualValueWins) {
         addPicture(jobs, path);
     }
     ASSERT_EQ(jobs.size(), 1u);
-    EXPECT_EQ(jobs.front().numbers, (Strings{"3", "7", "9"}));
+    EXPECT_EQ(numbersOf(jobs.front()), (Strings{"3", "7", "9"}));
 }
 
 // The most a movie can hold, unpadded and offered in name order (1, 10, 100,
@@ -123,7 +124,7 @@ TEST(PictureCollector, ManyUnpaddedNumbersInNameOrderComeOutInValueOrder) {
     }
     ASSERT_EQ(jobs.size(), 1u);
     EXPECT_EQ(jobs.front().extension, "bmp");
-    const Strings& numbers = jobs.front().numbers;
+    const Strings numbers = numbersOf(jobs.front());
     ASSERT_EQ(numbers.size(), std::size_t{kCount});
     for (int n = 1; n <= kCount; ++n) {
         const std::string expected = (n % 1000 == 0 ? "0" : "") + std::to_string(n);
@@ -157,7 +158,7 @@ TEST(PictureCollector, GroupsLikeAddPictureOneByOne) {
          {"/p/walk", "/p/v1.0/walk", "/p/walk.bmp", "1.bmp", ".bmp", "/p/w2147483648.bmp",
           "/p/w2147483647.bmp", "/p/w00000000000002.bmp", "/p/w99999999999999999999.bmp"}},
         {"jobs queued before keep their numbers ahead of equal ones",
-         {{"/q/w", "tga", {"2", "005"}}, {"/q/v", "bmp", {}}},
+         {sequenceJob("/q/w", "tga", {"2", "005"}), sequenceJob("/q/v", "bmp", {})},
          {"/q/w5.bmp", "/q/w1.bmp", "/q/w002.bmp", "/q/v9.bmp", "/q/u1.jpg", "/q/w7.bmp"}},
         {"random names", {}, shuffled},
     };
@@ -173,8 +174,7 @@ TEST(PictureCollector, GroupsLikeAddPictureOneByOne) {
         for (auto a = collected.begin(), b = oneByOne.begin(); a != collected.end(); ++a, ++b) {
             EXPECT_EQ(a->prefix, b->prefix) << c.what;
             EXPECT_EQ(a->extension, b->extension) << c.what;
-            EXPECT_EQ(a->numbers, b->numbers) << c.what << ", " << a->prefix;
-            EXPECT_EQ(a->extensions, b->extensions) << c.what << ", " << a->prefix;
+            EXPECT_EQ(a->pictures, b->pictures) << c.what << ", " << a->prefix;
         }
     }
 }
@@ -217,7 +217,7 @@ TEST_F(Intake, NumbersTooLargeForInt32AreIgnored) {
     }
     ASSERT_EQ(jobs.size(), 1u);
     EXPECT_EQ(jobs.front().prefix, "/p/w");
-    EXPECT_EQ(jobs.front().numbers, (Strings{"00000000000002", "2147483647"}));
+    EXPECT_EQ(numbersOf(jobs.front()), (Strings{"00000000000002", "2147483647"}));
 
     files({"x2147483648.bmp", "x1.bmp"});
     EXPECT_EQ(dropRows(), Strings{"x(1 - 1).bmp"});

@@ -17,16 +17,16 @@ TEST(Settings, NewDocumentHasTheDefaults) {
     EXPECT_EQ(static_cast<int>(CompressionType::Lossless), 1);
 }
 
-TEST(JobList, PicturePathsUseTheJobsExtensionAndSpelling) {
-    FolderJob job{"/anim/walk", "bmp", {"001", "002", "010"}};
+TEST(JobList, PicturePathsUseEachPicturesSpellingAndExtension) {
+    const FolderJob job{"/anim/walk", "bmp", {{"001", "bmp"}, {"002", "bmp"}, {"010", "JPG"}}};
     EXPECT_EQ(job.picturePath(0), "/anim/walk001.bmp");
     EXPECT_EQ(job.picturePath(1), "/anim/walk002.bmp");
-    EXPECT_EQ(job.picturePath(2), "/anim/walk010.bmp");
+    EXPECT_EQ(job.picturePath(2), "/anim/walk010.JPG");
 }
 
 TEST(JobList, ClearEmptiesBothCollections) {
     JobList jobs;
-    jobs.folderJobs.push_back({"/a/x", "tga", {"1"}});
+    jobs.folderJobs.push_back({"/a/x", "tga", {{"1", "tga"}}});
     EXPECT_FALSE(jobs.isEmpty());
     jobs.clear();
     EXPECT_TRUE(jobs.isEmpty());
