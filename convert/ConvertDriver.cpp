@@ -98,12 +98,12 @@ bool stopRequested(ConvertObserver* observer) {
 }
 
 void addSound(SwfMovie& movie, const std::string& mp3Path, CVantrelDoc& doc, JobOutcome& outcome) {
-    std::string problem;
-    if (addSoundTrack(movie, mp3Path, doc.sourceBuffers, &problem)) {
-        outcome.soundPath = mp3Path;
-    } else if (!problem.empty()) {
-        outcome.warnings.push_back("no sound: " + problem);
-    }
+    LoadedSound loaded = loadCompanionSound(mp3Path);
+    if (!loaded.problem.empty()) outcome.warnings.push_back("no sound: " + loaded.problem);
+    if (!loaded.loaded()) return;
+    if (!loaded.notice.empty()) outcome.warnings.push_back(loaded.notice);
+    addSoundTrack(movie, std::move(loaded.sound), doc.sourceBuffers);
+    outcome.soundPath = mp3Path;
 }
 
 // The output end of a job: frames arrive in order and go straight into the
