@@ -256,8 +256,11 @@ void CMainFrame::batchDone(const ConvertReport& report) {
     setBusy(false);
     message_->setText(summaryLine(report));
     const QString details = warningDetails(report);
-    message_->setToolTip(details.isEmpty() ? message_->text()
-                                           : message_->text() + QStringLiteral("\n\n") + details);
+    QString tip = message_->text();
+    for (const QString& text : {soundDetails(report), details}) {
+        if (!text.isEmpty()) tip += QStringLiteral("\n\n") + text;
+    }
+    message_->setToolTip(tip);
     if (closeWhenDone_) {
         emit batchFinished(report);
         close();

@@ -94,4 +94,14 @@ QString warningDetails(const ConvertReport& report) {
     return lines.join(QLatin1Char('\n'));
 }
 
+QString soundDetails(const ConvertReport& report) {
+    QStringList lines;
+    for (const JobOutcome& job : report.jobs) {
+        if (job.status != JobOutcome::Status::Converted) continue;
+        lines << QStringLiteral("%1: %2").arg(fileName(job.outputPath),
+                                              QString::fromStdString(soundText(job)));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 }  // namespace vantrel

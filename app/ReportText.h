@@ -33,4 +33,8 @@ QString problemText(const ConvertReport& report);
 // Every picture that gave no picture and every warning, job by job.
 QString warningDetails(const ConvertReport& report);
 
+// Where each written movie's sound came from, one line each:
+// "walk.swf: sound /anim/walk.mp3", "clip.swf: the video's own sound".
+QString soundDetails(const ConvertReport& report);
+
 }  // namespace vantrel

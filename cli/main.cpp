@@ -69,7 +69,7 @@ void printOutcome(const JobOutcome& outcome) {
         case JobOutcome::Status::Converted: {
             std::cout << "converted " << outcome.source << " -> " << outcome.outputPath << " ("
                       << outcome.frameCount << (outcome.frameCount == 1 ? " frame" : " frames");
-            if (!outcome.soundPath.empty()) std::cout << ", sound " << outcome.soundPath;
+            std::cout << ", " << vantrel::soundText(outcome);
             if (!outcome.pagePath.empty()) std::cout << ", page " << outcome.pagePath;
             std::cout << ")\n";
             break;
@@ -92,10 +92,16 @@ int main(int argc, char** argv) {
     CLI::App app{"Converts numbered picture sequences and videos in FOLDERs into SWF movies.",
                  "vantrel-cli"};
     app.set_version_flag("-V,--version", "vantrel-cli 1.05");
+    app.footer(
+        "Sound: pictures walk001.bmp, walk002.bmp, ... take the sound of walk.mp3 beside them; a\n"
+        "video clip.avi that of clip.avi.mp3, else clip.mp3 (the names in any letter case), else\n"
+        "its own sound. MP3 files at 48, 32, 24, 16, 12 or 8 kHz are re-encoded at 44.1, 22.05\n"
+        "or 11.025 kHz, which movies can state.");
 
     bool lossless = false;
     bool alpha = false;
     bool noHtml = false;
+    bool noVideoSound = false;
     bool list = false;
     bool quiet = false;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
@@ -109,6 +115,9 @@ int main(int argc, char** argv) {
     app.add_option("-r,--rate", rateText, "frames per second, 0.01 to 255 (default 15)")
         ->type_name("FPS");
     app.add_flag("--no-html", noHtml, "write no HTML pages");
+    app.add_flag("--no-video-sound", noVideoSound,
+                 "videos without a companion MP3 file stay silent (default: they keep their own "
+                 "sound)");
     app.add_flag("--list", list,
                  "print the queued jobs, one row each as the window lists them, and convert nothing");
     app.add_flag("--quiet", quiet, "no progress display");
@@ -144,6 +153,7 @@ int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_QUIET);
 
     vantrel::CVantrelDoc doc;
+    doc.settings.videoSound = !noVideoSound;
     bool problems = false;
     const vantrel::DropResult drop = vantrel::dropPaths(doc.jobs, folders);
     for (const std::string& path : drop.refused) {

@@ -93,13 +93,65 @@ bool stopRequested(ConvertObserver* observer) {
     return observer != nullptr && observer->stopRequested();
 }
 
-void addSound(SwfMovie& movie, const std::string& mp3Path, CVantrelDoc& doc, JobOutcome& outcome) {
-    std::string problem;
-    if (addSoundTrack(movie, mp3Path, doc.sourceBuffers, &problem)) {
-        outcome.soundPath = mp3Path;
-    } else if (!problem.empty()) {
-        outcome.warnings.push_back("no sound: " + problem);
+// The first of the names (in order) that a file in the folder of `path`
+// goes by, letter case aside: its exact spelling, else the first spelling in
+// byte order. Folders do not count, as in the folder scan. The path with
+// that file's name, or empty.
+std::string companionPath(const std::string& path, const std::vector<std::string>& names) {
+    const fs::path folder = fs::path(path).parent_path();
+    std::optional<std::vector<std::string>> listing;
+    for (const std::string& name : names) {
+        std::error_code ec;
+        const fs::path exact = fs::path(path).replace_filename(name);
+        if (fs::symlink_status(exact, ec).type() != fs::file_type::not_found &&
+            !fs::is_directory(exact, ec)) {
+            return exact.string();
+        }
+        if (!listing) {
+            listing.emplace();
+            for (fs::directory_iterator entry(folder.empty() ? "." : folder, ec), end;
+                 !ec && entry != end; entry.increment(ec)) {
+                std::error_code typeError;
+                if (!entry->is_directory(typeError)) {
+                    listing->push_back(entry->path().filename().string());
+                }
+            }
+            std::sort(listing->begin(), listing->end());
+        }
+        const std::string key = lowercase(name);
+        for (const std::string& entry : *listing) {
+            if (lowercase(entry) == key) return fs::path(path).replace_filename(entry).string();
+        }
     }
+    return {};
+}
+
+// A job's sound, made ready before its frames, and where it came from.
+struct JobSound {
+    LoadedSound loaded;
+    JobOutcome::Sound origin = JobOutcome::Sound::None;
+    std::string path;  // the companion file
+};
+
+JobSound companionSound(const std::string& mp3Path) {
+    JobSound sound;
+    if (mp3Path.empty()) return sound;
+    sound.loaded = loadCompanionSound(mp3Path);
+    sound.origin = JobOutcome::Sound::Companion;
+    sound.path = mp3Path;
+    return sound;
+}
+
+// Adds the job's sound to the first frame, with what the report says of it.
+void addSound(SwfMovie& movie, JobSound& sound, CVantrelDoc& doc, JobOutcome& outcome) {
+    if (!sound.loaded.problem.empty()) {
+        outcome.warnings.push_back("no sound: " + sound.loaded.problem);
+    }
+    if (!sound.loaded.loaded()) return;
+    if (!sound.loaded.notice.empty()) outcome.warnings.push_back(sound.loaded.notice);
+    addSoundTrack(movie, std::move(sound.loaded.sound), doc.sourceBuffers);
+    outcome.sound = sound.origin;
+    outcome.soundPath = sound.path;
 }
 
 // The output end of a job: frames arrive in order and go straight into the
@@ -118,10 +170,10 @@ class MovieFrames {
     // user stopped.
     bool ended() const { return ended_; }
 
-    // Adds one frame: the picture's tags if there is one, the sound named by
-    // mp3Path (in the first frame), then ShowFrame. False once the job
-    // cannot go on.
-    bool add(std::optional<EncodedFrame>& frame, const std::string& mp3Path) {
+    // Adds one frame: the picture's tags if there is one, the job's sound if
+    // given (in the first frame), then ShowFrame. False once the job cannot
+    // go on.
+    bool add(std::optional<EncodedFrame>& frame, JobSound* sound) {
         if (frameCount_ == 0) {
             // The header's room is kept for the first picture's size.
             std::string error;
@@ -135,8 +187,8 @@ class MovieFrames {
             doc_.sourceBuffers.clear();
             anyPicture_ = true;
         }
-        if (!mp3Path.empty()) {
-            addSound(movie_, mp3Path, doc_, outcome_);
+        if (sound != nullptr) {
+            addSound(movie_, *sound, doc_, outcome_);
             doc_.sourceBuffers.clear();
         }
         movie_.addTag(std::make_unique<ShowFrameTag>());
@@ -160,6 +212,7 @@ class MovieFrames {
         if (!anyPicture_) {
             outcome_.status = JobOutcome::Status::Failed;
             outcome_.reason = "no picture could be read: no movie written";
+            outcome_.sound = JobOutcome::Sound::None;
             outcome_.soundPath.clear();
             return;
         }
@@ -282,8 +335,7 @@ JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, C
         return outcome;
     }
 
-    // The sound goes by the movie's name: walk.mp3 for walk.swf.
-    const std::string mp3Path = withExtension(moviePath, "mp3");
+    JobSound sound = companionSound(sequenceSoundPath(moviePath));
     const FrameStorage storage = doc.settings.storage();
     MovieFrames frames(doc, observer, moviePath, static_cast<std::int32_t>(job.pictures.size()),
                        outcome);
@@ -316,7 +368,7 @@ JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, C
             } else {
                 outcome.missingPictures.push_back(item.path + ": " + item.why);
             }
-            return frames.add(item.frame, item.k == 0 ? mp3Path : std::string());
+            return frames.add(item.frame, item.k == 0 ? &sound : nullptr);
         });
     if (frames.ended()) return outcome;
     frames.finish(width, height);
@@ -366,6 +418,15 @@ JobOutcome convertVideo(const VideoJob& job, const std::string& moviePath, CVant
     }
     const auto frameTotal = static_cast<std::int32_t>(length);
 
+    // A companion file wins over the video's own sound, which lasts as long
+    // as the movie: a longer one would still play when a looping movie
+    // starts it again, and that start would be dropped.
+    JobSound sound = companionSound(videoSoundPath(job.path));
+    if (sound.origin == JobOutcome::Sound::None && doc.settings.videoSound) {
+        sound.loaded = loadVideoSound(job.path, frameTotal / double{doc.settings.frameRate});
+        sound.origin = JobOutcome::Sound::Video;
+    }
+
     const FrameStorage storage = doc.settings.storage();
     MovieFrames frames(doc, observer, moviePath, frameTotal, outcome);
     const std::int32_t sourceFrames = source->frameCount();
@@ -394,7 +455,7 @@ JobOutcome convertVideo(const VideoJob& job, const std::string& moviePath, CVant
             const std::string name = job.path + " frame " + std::to_string(item.index);
             if (!item.grabbed) outcome.missingPictures.push_back(name + ": cannot be decoded");
             if (!item.frame) outcome.missingPictures.push_back(name + ": " + item.why);
-            return frames.add(item.frame, item.i == 0 ? job.path + ".mp3" : std::string());
+            return frames.add(item.frame, item.i == 0 ? &sound : nullptr);
         });
     if (frames.ended()) return outcome;
     frames.finish(source->videoWidth(), source->videoHeight());
@@ -426,6 +487,29 @@ std::string sequenceMoviePath(const FolderJob& job) {
 }
 
 std::string videoMoviePath(const std::string& videoPath) { return withExtension(videoPath, "swf"); }
+
+std::string sequenceSoundPath(const std::string& moviePath) {
+    return companionPath(moviePath,
+                         {fs::path(withExtension(moviePath, "mp3")).filename().string()});
+}
+
+std::string videoSoundPath(const std::string& videoPath) {
+    const std::string name = fs::path(videoPath).filename().string();
+    return companionPath(
+        videoPath, {name + ".mp3", fs::path(withExtension(videoPath, "mp3")).filename().string()});
+}
+
+std::string soundText(const JobOutcome& outcome) {
+    switch (outcome.sound) {
+        case JobOutcome::Sound::Companion:
+            return "sound " + outcome.soundPath;
+        case JobOutcome::Sound::Video:
+            return "the video's own sound";
+        case JobOutcome::Sound::None:
+            break;
+    }
+    return "no sound";
+}
 
 ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserver* observer,
                          const FrameSourceFactory& makeFrameSource, unsigned threads) {

@@ -67,16 +67,24 @@ struct JobOutcome {
     std::string source;      // the job as the list shows it
     std::string outputPath;  // the movie, when converted
     std::int32_t frameCount = 0;
-    std::string pagePath;   // the HTML page, when one was written
+    // Where the movie's sound came from.
+    enum class Sound { None, Companion, Video };
+
+    std::string pagePath;  // the HTML page, when one was written
+    Sound sound = Sound::None;
     std::string soundPath;  // the companion MP3 file, when its sound was added
     // Pictures or video frames that gave no picture, each with the reason
     // ("/a/walk007.bmp: cannot be decoded").
     std::vector<std::string> missingPictures;
-    // Less serious problems: an unusable MP3 file, a page that could not be
-    // written.
+    // Less serious problems: an unusable MP3 file, one re-encoded at another
+    // rate, a page that could not be written.
     std::vector<std::string> warnings;
     std::string reason;  // why the job was skipped or failed
 };
+
+// Where a converted movie's sound came from, in words: "sound /a/walk.mp3",
+// "the video's own sound" or "no sound".
+std::string soundText(const JobOutcome& outcome);
 
 struct ConvertReport {
     bool cancelled = false;  // the options were not given: nothing was done
@@ -89,7 +97,9 @@ using FrameSourceFactory = std::function<std::unique_ptr<FrameSource>()>;
 
 // The Convert command: asks for the options once, then turns every queued
 // picture sequence, then every video, into one movie beside its source, with
-// its sound track and, if asked, its HTML page. The job list is unchanged.
+// its sound track and, if asked, its HTML page. A video without a companion
+// MP3 file gets its own sound, lasting as long as the movie, unless the
+// settings say otherwise. The job list is unchanged.
 // The report has one outcome per queued job, in batch order. The frames of
 // a movie are read and encoded on `threads` threads (0: one per core); the
 // files written do not depend on it.
@@ -108,9 +118,16 @@ std::int32_t sampledFrameIndex(std::int32_t frameCount, std::int32_t i, std::int
 // Where a job's movie goes: beside the pictures under the sequence's name
 // (walk.swf), or under the folder's name when the pictures are named by
 // their number alone (pics/0001.bmp gives pics/pics.swf); for a video its
-// path with the extension replaced (clip.swf). A sequence's sound is the
-// movie's name with the extension mp3.
+// path with the extension replaced (clip.swf).
 std::string sequenceMoviePath(const FolderJob& job);
 std::string videoMoviePath(const std::string& videoPath);
+
+// The companion MP3 file of a movie made from pictures: the movie's name with
+// the extension mp3 (walk.mp3 for walk.swf); of a video clip.avi:
+// clip.avi.mp3, else clip.mp3. Letter case does not matter: of several
+// spellings of a name the exact one wins, then the first in byte order.
+// Empty when there is none.
+std::string sequenceSoundPath(const std::string& moviePath);
+std::string videoSoundPath(const std::string& videoPath);
 
 }  // namespace vantrel

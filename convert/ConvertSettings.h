@@ -13,6 +13,8 @@ struct ConvertSettings {
     bool outputHtml = true;
     std::int32_t colorQuality = 90;  // JPEG quality, 1..100
     float frameRate = 15.0f;         // frames per second
+    // A video without a companion MP3 file takes its own sound, if it has one.
+    bool videoSound = true;
 
     FrameStorage storage() const { return {compression, includeAlpha, colorQuality}; }
 };

@@ -1,5 +1,6 @@
 #include "sound/Mp3Source.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -14,7 +15,6 @@ namespace {
 constexpr std::uint32_t kId3v1Size = 128;
 constexpr std::uint32_t kId3v2HeaderSize = 10;
 constexpr std::uint32_t kFrameHeaderSize = 4;
-constexpr double kSampleRate = 44100.0;
 
 // Rows: MPEG-1 Layer I, II, III, then MPEG-2 Layer I, II, III (II and III
 // share their row in ISO/IEC 13818-3). Columns: bitrate index 1..14.
@@ -25,6 +25,13 @@ constexpr std::array<std::array<std::int16_t, 14>, 6> kBitrates{{
     {32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
     {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
     {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+}};
+
+// Sampling frequencies by index, for MPEG-1, MPEG-2 and MPEG-2.5.
+constexpr std::array<std::array<std::int32_t, 3>, 3> kSampleRates{{
+    {44100, 48000, 32000},
+    {22050, 24000, 16000},
+    {11025, 12000, 8000},
 }};
 
 bool startsWith(const SourceBuffer& bytes, std::uint32_t offset, const char (&text)[4]) {
@@ -40,11 +47,77 @@ std::int32_t mpegBitrateKbps(unsigned versionBit, unsigned layer, unsigned bitra
     return kBitrates[row][bitrateIndex - 1];
 }
 
-std::uint32_t estimatedSampleCount(std::uint32_t payloadLength, std::int32_t bytesPerSecond) {
-    if (bytesPerSecond <= 0) return 0;
-    const double samples = payloadLength * kSampleRate / bytesPerSecond;
-    if (samples >= 4294967295.0) return 0xFFFFFFFFu;
-    return static_cast<std::uint32_t>(samples);
+std::optional<MpegFrame> readMpegFrame(const std::uint8_t* data, std::size_t size) {
+    if (size < kFrameHeaderSize || data[0] != 0xFF || (data[1] & 0xE0) != 0xE0) return std::nullopt;
+    const unsigned version = (data[1] >> 3) & 3;  // 0 MPEG-2.5, 1 reserved, 2 MPEG-2, 3 MPEG-1
+    const unsigned layer = (data[1] >> 1) & 3;
+    const unsigned rateIndex = (data[2] >> 2) & 3;
+    const std::int32_t kbps = mpegBitrateKbps(version == 3 ? 1 : 0, layer, data[2] >> 4);
+    if (version == 1 || kbps == 0 || rateIndex == 3) return std::nullopt;
+
+    MpegFrame frame;
+    const bool mpeg1 = version == 3;
+    frame.sampleRate = kSampleRates[mpeg1 ? 0 : version == 2 ? 1 : 2][rateIndex];
+    frame.mono = data[3] >> 6 == 3;
+    const std::uint32_t padding = (data[2] >> 1) & 1;
+    const std::uint32_t bitsPerSecond = static_cast<std::uint32_t>(kbps) * 1000;
+    const auto rate = static_cast<std::uint32_t>(frame.sampleRate);
+    if (layer == 3) {
+        frame.samples = 384;
+        frame.length = (12 * bitsPerSecond / rate + padding) * 4;
+    } else {
+        frame.samples = layer == 1 && !mpeg1 ? 576 : 1152;
+        frame.length = frame.samples / 8 * bitsPerSecond / rate + padding;
+    }
+    if (frame.length > size) return std::nullopt;
+
+    if (layer == 1) {
+        // The info tag sits where the side information would begin (after
+        // the header and its CRC); VBRI always 32 bytes after the header.
+        const bool crc = (data[1] & 1) == 0;
+        const std::size_t side = (mpeg1 ? (frame.mono ? 17 : 32) : (frame.mono ? 9 : 17)) +
+                                 kFrameHeaderSize + (crc ? 2 : 0);
+        auto tagAt = [&](std::size_t at, const char* tag) {
+            return at + 4 <= frame.length && std::memcmp(data + at, tag, 4) == 0;
+        };
+        frame.info = tagAt(side, "Xing") || tagAt(side, "Info") || tagAt(36, "VBRI");
+    }
+    return frame;
+}
+
+std::uint32_t countedSamples(const std::uint8_t* data, std::size_t size) {
+    std::optional<MpegFrame> kind;
+    auto ofKind = [&](std::size_t at) -> std::optional<MpegFrame> {
+        std::optional<MpegFrame> frame = readMpegFrame(data + at, size - at);
+        if (frame && kind &&
+            (frame->sampleRate != kind->sampleRate || frame->samples != kind->samples)) {
+            return std::nullopt;
+        }
+        return frame;
+    };
+    // A place where a frame of the kind starts and another follows it, or it
+    // ends the payload.
+    auto resync = [&](std::size_t from) {
+        for (std::size_t at = from; at < size; ++at) {
+            const std::optional<MpegFrame> frame = ofKind(at);
+            if (frame && (at + frame->length == size || ofKind(at + frame->length))) return at;
+        }
+        return size;
+    };
+
+    std::uint64_t samples = 0;
+    std::size_t at = 0;
+    while (at < size) {
+        const std::optional<MpegFrame> frame = ofKind(at);
+        if (!frame) {
+            at = resync(at + 1);
+            continue;
+        }
+        if (!kind) kind = frame;
+        if (!frame->info) samples += frame->samples;
+        at += frame->length;
+    }
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(samples, 0xFFFFFFFFu));
 }
 
 bool Mp3Source::fail(Failure failure, const std::string& path, const std::string& why) {
@@ -127,9 +200,15 @@ bool Mp3Source::analyse(const std::string& path) {
                     layer == 0 ? "its first frame header names a reserved layer"
                                : "its first frame header has no usable bitrate");
     }
+    const unsigned version = (h1 >> 3) & 3;
+    const unsigned rateIndex = (h2 >> 2) & 3;
+    if (version == 1 || rateIndex == 3) {
+        return fail(Failure::Unusable, path,
+                    "its first frame header names a reserved version or sampling frequency");
+    }
+    sampleRate_ = kSampleRates[version == 3 ? 0 : version == 2 ? 1 : 2][rateIndex];
     mono_ = channelMode == 3;
-    bytesPerSecond_ = bitrateKbps_ * 1000 / 8;
-    sampleCount_ = estimatedSampleCount(payloadLength(), bytesPerSecond_);
+    sampleCount_ = countedSamples(bytes.data() + payloadStart_, payloadLength());
     return true;
 }
 

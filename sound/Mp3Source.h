@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "swf/SourceBuffers.h"
@@ -9,8 +10,8 @@
 namespace vantrel {
 
 // A companion MP3 file loaded whole: the MPEG audio payload between an
-// optional leading ID3v2 tag and an optional ID3v1 trailer, and what the
-// first frame header says about it. Frames are neither split nor checked.
+// optional leading ID3v2 tag and an optional ID3v1 trailer, what the first
+// frame header says about it, and the samples its frames hold.
 class Mp3Source {
   public:
     enum class Failure {
@@ -38,8 +39,9 @@ class Mp3Source {
     std::uint32_t payloadLength() const { return payloadEnd_ - payloadStart_; }
     bool mono() const { return mono_; }
     std::int32_t bitrateKbps() const { return bitrateKbps_; }
-    std::int32_t bytesPerSecond() const { return bytesPerSecond_; }
-    // Estimated samples at 44,100 Hz, whatever the file's own rate.
+    // The first frame's sampling frequency in Hz.
+    std::int32_t sampleRate() const { return sampleRate_; }
+    // Samples of the payload's frames at sampleRate (countedSamples).
     std::uint32_t sampleCount() const { return sampleCount_; }
 
   private:
@@ -53,7 +55,7 @@ class Mp3Source {
     std::uint32_t payloadEnd_ = 0;
     bool mono_ = false;
     std::int32_t bitrateKbps_ = 0;
-    std::int32_t bytesPerSecond_ = 0;
+    std::int32_t sampleRate_ = 0;
     std::uint32_t sampleCount_ = 0;
 };
 
@@ -63,8 +65,27 @@ class Mp3Source {
 // 0 for the reserved layer 0 and for the free (0) and forbidden (15) indices.
 std::int32_t mpegBitrateKbps(unsigned versionBit, unsigned layer, unsigned bitrateIndex);
 
-// Samples at 44,100 Hz that payloadLength bytes last at bytesPerSecond,
-// truncated; saturates at the largest 32-bit count.
-std::uint32_t estimatedSampleCount(std::uint32_t payloadLength, std::int32_t bytesPerSecond);
+// What an MPEG audio frame header says about its frame.
+struct MpegFrame {
+    std::int32_t sampleRate = 0;  // Hz
+    std::uint32_t samples = 0;    // per channel: 384, 1152 or 576
+    std::uint32_t length = 0;     // bytes, header included
+    bool mono = false;
+    // Whether it is the encoder's info frame (Xing, Info or VBRI), which
+    // describes the stream and holds no sound.
+    bool info = false;
+};
+
+// The frame whose header starts at data (size bytes available); nothing
+// when there is no valid header (sync, version, layer, bitrate index, or
+// sampling frequency) or the frame does not fit.
+std::optional<MpegFrame> readMpegFrame(const std::uint8_t* data, std::size_t size);
+
+// Samples per channel of the frames of an MPEG audio payload, walked header
+// by header from its start. Info frames do not count. Where the bytes hold
+// no frame of the first frame's kind (a tag between joined files, damage),
+// the walk goes on at the next place where two such frames follow each
+// other, or one ends the payload. Saturates at the largest 32-bit count.
+std::uint32_t countedSamples(const std::uint8_t* data, std::size_t size);
 
 }  // namespace vantrel

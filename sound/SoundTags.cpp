@@ -7,16 +7,30 @@ namespace vantrel {
 
 namespace {
 constexpr std::uint32_t kFormatMp3 = 2;
-constexpr std::uint32_t kRate44kHz = 3;
 constexpr std::uint32_t kSize16Bit = 1;
 constexpr std::size_t kMaxEnvelopePoints = 255;
 }  // namespace
 
+std::optional<Mp3Rate> mp3RateOf(std::int32_t hz) {
+    switch (hz) {
+        case 11025:
+            return Mp3Rate::Hz11025;
+        case 22050:
+            return Mp3Rate::Hz22050;
+        case 44100:
+            return Mp3Rate::Hz44100;
+        default:
+            return std::nullopt;
+    }
+}
+
 DefineSoundTag::DefineSoundTag(std::uint16_t characterId, const std::uint8_t* data,
-                               std::uint32_t length, bool mono, std::uint32_t sampleCount)
+                               std::uint32_t length, Mp3Rate rate, bool mono,
+                               std::uint32_t sampleCount)
     : SwfCharacterTag(characterId),
       data_(data),
       length_(length),
+      rate_(rate),
       mono_(mono),
       sampleCount_(sampleCount) {}
 
@@ -24,7 +38,7 @@ void DefineSoundTag::write(SwfStream& out) const {
     SwfStream body;
     body.writeU16(characterId());
     body.writeBits(kFormatMp3, 4);
-    body.writeBits(kRate44kHz, 2);
+    body.writeBits(static_cast<std::uint32_t>(rate_), 2);
     body.writeBits(kSize16Bit, 1);
     body.writeBits(mono_ ? 0 : 1, 1);
     body.writeU32(sampleCount_);

@@ -1,24 +1,34 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "swf/SwfTag.h"
 
 namespace vantrel {
 
+// The sampling rates a DefineSound states for MP3 data, by their codes
+// (5.5 kHz, code 0, is not allowed for MP3).
+enum class Mp3Rate : std::uint8_t { Hz11025 = 1, Hz22050 = 2, Hz44100 = 3 };
+
+// The code for a rate in Hz; nothing for the rates a DefineSound cannot state.
+std::optional<Mp3Rate> mp3RateOf(std::int32_t hz);
+
 // DefineSound: one event sound holding a whole MPEG audio payload, stored as
-// MP3 at 44 kHz with 16-bit samples. The tag refers to the payload without
-// copying it; the bytes must stay alive until the movie has been written.
+// MP3 at its own rate with 16-bit samples; sampleCount is in samples at that
+// rate. The tag refers to the payload without copying it; the bytes must stay
+// alive until the movie has been written.
 class DefineSoundTag : public SwfCharacterTag {
   public:
     DefineSoundTag(std::uint16_t characterId, const std::uint8_t* data, std::uint32_t length,
-                   bool mono, std::uint32_t sampleCount);
+                   Mp3Rate rate, bool mono, std::uint32_t sampleCount);
     void write(SwfStream& out) const override;
 
   private:
     const std::uint8_t* data_;
     std::uint32_t length_;
+    Mp3Rate rate_;
     bool mono_;
     std::uint32_t sampleCount_;
 };

@@ -1,21 +1,48 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
+#include "sound/SoundTags.h"
 #include "swf/SourceBuffers.h"
 #include "swf/SwfMovie.h"
 
 namespace vantrel {
 
-// Gives the movie the companion MP3 file at mp3Path as one event sound,
-// defined and started where the movie's tags currently end (in the first
-// frame, before its ShowFrame). The file's bytes move onto sourceBuffers,
-// which must outlive the movie's write: the sound tag refers to them.
-//
-// Returns true when the sound was added. Without it the movie is simply
-// silent; then, if `problem` is given, it is left empty when there is no such
-// file and otherwise says in plain words why the file gave no sound.
-bool addSoundTrack(SwfMovie& movie, const std::string& mp3Path, SourceBuffers& sourceBuffers,
-                   std::string* problem = nullptr);
+// An MP3 payload (length bytes from start) and what its DefineSound states.
+struct Mp3Sound {
+    std::unique_ptr<SourceBuffer> bytes;
+    std::uint32_t start = 0;
+    std::uint32_t length = 0;
+    Mp3Rate rate = Mp3Rate::Hz44100;
+    bool mono = false;
+    std::uint32_t sampleCount = 0;
+};
+
+// A movie's sound made ready before its first frame, or why there is none.
+struct LoadedSound {
+    Mp3Sound sound;       // no bytes: no sound
+    std::string problem;  // why a file that is there gave no sound
+    std::string notice;   // what was done to the sound on the way (re-encoded)
+
+    bool loaded() const { return sound.bytes != nullptr; }
+};
+
+// The companion MP3 file at mp3Path. At 11.025, 22.05 or 44.1 kHz its
+// payload is taken as it is; at the other MPEG rates it is re-encoded at the
+// nearest of these (encodeMp3), and the notice says so. No problem is given
+// when there is no such file.
+LoadedSound loadCompanionSound(const std::string& mp3Path);
+
+// The sound of the video at videoPath, encoded as MP3 lasting `seconds`
+// (encodeMp3). No problem is given when the video has no sound.
+LoadedSound loadVideoSound(const std::string& videoPath, double seconds);
+
+// Gives the movie the sound as one event sound, defined and started where
+// the movie's tags currently end (in the first frame, before its
+// ShowFrame). Its bytes move onto sourceBuffers, which must outlive the
+// movie's write: the sound tag refers to them.
+void addSoundTrack(SwfMovie& movie, Mp3Sound sound, SourceBuffers& sourceBuffers);
 
 }  // namespace vantrel

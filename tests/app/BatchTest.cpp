@@ -154,6 +154,11 @@ class BatchTest : public QObject {
         QVERIFY(finished.wait(60000));
         QVERIFY(shell.messages.empty());
         QCOMPARE(status(frame), QStringLiteral("3 movies written"));
+        const QString tip = frame.findChild<QLabel*>(QStringLiteral("statusMessage"))->toolTip();
+        QVERIFY2(tip.contains(QStringLiteral("walk.swf: sound %1/walk.mp3")
+                                  .arg(QString::fromStdString(byWindow.string()))),
+                 qPrintable(tip));
+        QVERIFY2(tip.contains(QStringLiteral("clip.swf: no sound")), qPrintable(tip));
 
         QProcess cli;
         cli.start(QStringLiteral(VANTREL_CLI), {"--lossless", "--alpha", "--rate", "12.5",

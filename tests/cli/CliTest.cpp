@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "support/Bytes.h"
 #include "support/ScratchDir.h"
 #include "support/SwfFile.h"
+#include "support/Tools.h"
 
 namespace vantrel {
 namespace {
@@ -157,6 +159,7 @@ TEST_F(CliTest, VersionAndHelp) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("--lossless"), std::string::npos);
     EXPECT_NE(r.out.find("--jobs"), std::string::npos);
+    EXPECT_NE(r.out.find("--no-video-sound"), std::string::npos);
 }
 
 }  // namespace
@@ -181,6 +184,22 @@ TEST_F(CliTest, VideoBecomesAMovieOfItsSizeWithItsSound) {
     EXPECT_EQ(swf.height, 24 * 20);
     EXPECT_EQ(swf.count(21), 150u);  // a new picture every frame
     EXPECT_EQ(swf.count(14), 1u);
+}
+
+TEST_F(CliTest, EachLineSaysWhereTheSoundCameFrom) {
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=25:duration=2 -f lavfi -i "
+                             "sine=duration=2 -c:v mpeg4 -c:a pcm_s16le '" + in("clip.avi") + "'"));
+    copy("red4x3.bmp", "walk1.bmp");
+    for (const auto& [option, sound] :
+         std::map<std::string, std::string>{{"--quiet", "the video's own sound"},
+                                            {"--no-video-sound", "no sound"}}) {
+        const CliRun r = run({option, "--no-html", in("")});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("-> " + in("clip.swf") + " (30 frames, " + sound + ")"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("-> " + in("walk.swf") + " (1 frame, no sound)"), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "support/Jobs.h"
 #include "support/ScratchDir.h"
 #include "support/SwfFile.h"
+#include "support/Tools.h"
 
 namespace vantrel {
 namespace {
@@ -610,6 +611,85 @@ TEST_F(VideoDriverTest, AMovieThatCannotBeWrittenToTheEndFailsAndLeavesNothing) 
               "cannot write " + (dir_ / "clip.swf").string() + ": File too large");
     EXPECT_LT(log_.grabbed.size(), 2000u);  // it did not go on to the end
     EXPECT_EQ(scratch_.entries(), 0u);
+}
+
+}  // namespace
+}  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+TEST_F(DriverTest, CompanionsAreFoundWhateverTheirLetterCase) {
+    struct Case {
+        std::vector<std::string> files;  // a name ending in "/" is a folder
+        bool video;                      // the movie of clip.avi, else walk.swf
+        std::string found;
+    };
+    const Case cases[] = {
+        {{"WALK.MP3"}, false, "WALK.MP3"},
+        {{"Walk.Mp3", "WALK.MP3", "walk.mp3"}, false, "walk.mp3"},
+        {{"Walk.Mp3", "WALK.MP3"}, false, "WALK.MP3"},
+        {{"walks.mp3", "walk.mp3.txt", "WALK.MP3/"}, false, ""},
+        {{"Clip.MP3"}, true, "Clip.MP3"},
+        {{"clip.mp3", "CLIP.AVI.MP3"}, true, "CLIP.AVI.MP3"},
+        {{"clip.mp3", "clip.avi.mp3/"}, true, "clip.mp3"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const fs::path folder = dir_ / std::to_string(n++);
+        fs::create_directory(folder);
+        for (const std::string& name : c.files) {
+            if (name.back() == '/') {
+                fs::create_directory(folder / name);
+            } else {
+                std::ofstream(folder / name) << "x";
+            }
+        }
+        const std::string found = c.video ? videoSoundPath((folder / "clip.avi").string())
+                                          : sequenceSoundPath((folder / "walk.swf").string());
+        EXPECT_EQ(found, c.found.empty() ? "" : (folder / c.found).string()) << n;
+    }
+}
+
+// A video's own sound comes in when there is no companion file, unless the
+// settings leave it out, and lasts as long as the movie.
+TEST_F(DriverTest, AVideoKeepsItsOwnSound) {
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=25:duration=2 -f lavfi -i "
+                             "sine=sample_rate=48000:duration=2 -ac 2 -c:v mpeg4 -c:a pcm_s16le '" +
+                             (dir_ / "clip.avi").string() + "'"));
+    const test::Bytes tone = test::readFile(kData / "tone.mp3");
+    struct Case {
+        const char* companion;
+        bool videoSound;
+        JobOutcome::Sound sound;
+    };
+    for (const Case& c : {Case{"", true, JobOutcome::Sound::Video},
+                          Case{"", false, JobOutcome::Sound::None},
+                          Case{"Clip.mp3", true, JobOutcome::Sound::Companion}}) {
+        SCOPED_TRACE(c.companion);
+        fs::remove(dir_ / "Clip.mp3");
+        if (*c.companion != '\0') copy("tone.mp3", c.companion);
+        doc_.jobs.clear();
+        queue();
+        doc_.settings.videoSound = c.videoSound;
+        const JobOutcome job = convert().jobs.at(0);
+        EXPECT_EQ(job.sound, c.sound);
+        EXPECT_EQ(job.warnings, std::vector<std::string>{});
+        const SwfFile swf = readSwf(job.outputPath);
+        ASSERT_EQ(swf.count(kDefineSound), c.sound == JobOutcome::Sound::None ? 0u : 1u);
+        if (c.sound == JobOutcome::Sound::None) continue;
+        const test::Bytes& body = swf.tags[3].body;
+        const test::Bytes data(body.begin() + 9, body.end());
+        if (c.sound == JobOutcome::Sound::Companion) {
+            EXPECT_EQ(job.soundPath, (dir_ / c.companion).string());
+            EXPECT_EQ(data, tone);
+            continue;
+        }
+        EXPECT_EQ(body[2], 0x2F);  // 44.1 kHz stereo
+        const long samples = test::decodedSamples(scratch_.file("back.mp3", data));
+        EXPECT_LE(samples, 2 * 44100);
+        EXPECT_GT(samples, 2 * 44100 - 1152);
+    }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ TEST(Settings, NewDocumentHasTheDefaults) {
     EXPECT_TRUE(doc.settings.outputHtml);
     EXPECT_EQ(doc.settings.colorQuality, 90);
     EXPECT_EQ(doc.settings.frameRate, 15.0f);
+    EXPECT_TRUE(doc.settings.videoSound);
     EXPECT_TRUE(doc.jobs.isEmpty());
     EXPECT_TRUE(doc.sourceBuffers.empty());
     EXPECT_EQ(static_cast<int>(CompressionType::Lossless), 1);

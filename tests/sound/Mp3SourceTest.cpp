@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "sound/Mp3Source.h"
 #include "support/ScratchDir.h"
 #include "support/Bytes.h"
+#include "support/Tools.h"
 
 namespace vantrel {
 namespace {
@@ -35,25 +37,35 @@ const Bytes kMpeg1Header = hex("FF FB 90 00");
 // MPEG-2 Layer III, 64 kbit/s, 22.05 kHz, stereo.
 const Bytes kMpeg2Header = hex("FF F3 80 00");
 
+// Samples per channel the audio lasts, as ffprobe states it.
+long probedSamples(const std::string& path) {
+    const std::string out = test::commandOutput(
+        "ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,duration -of "
+        "csv=p=0 '" + path + "'");
+    const std::size_t comma = out.find(',');
+    if (comma == std::string::npos) return -1;
+    return std::lround(std::stod(out) * std::stod(out.substr(comma + 1)));
+}
+
 struct Encoded {
     const char* file;
     bool mono;
     int kbps;
+    int rate;
 };
 
 TEST(Mp3Source, ReadsTheFirstFrameHeaderOfEncodedFiles) {
     const Encoded files[] = {
-        {"stereo.mp3", false, 64},
-        {"mono.mp3", true, 64},
-        {"dual.mp3", false, 64},
-        {"mpeg2.mp3", false, 64},
-        {"layer2.mp3", false, 192},
-        {"id3v1.mp3", false, 64},
-        {"id3v2.mp3", false, 64},
-        {"both.mp3", false, 64},
-        // Its first frame is the encoder's 56 kbit/s info frame; the first
-        // frame stands for the whole file.
-        {"ffmpeg_id3v2.mp3", true, 56},
+        {"stereo.mp3", false, 64, 44100},
+        {"mono.mp3", true, 64, 44100},
+        {"dual.mp3", false, 64, 44100},
+        {"mpeg2.mp3", false, 64, 22050},
+        {"layer2.mp3", false, 192, 44100},
+        {"id3v1.mp3", false, 64, 44100},
+        {"id3v2.mp3", false, 64, 44100},
+        {"both.mp3", false, 64, 44100},
+        // Its first frame is the encoder's 56 kbit/s info frame.
+        {"ffmpeg_id3v2.mp3", true, 56, 44100},
     };
     for (const Encoded& e : files) {
         SCOPED_TRACE(e.file);
@@ -62,10 +74,8 @@ TEST(Mp3Source, ReadsTheFirstFrameHeaderOfEncodedFiles) {
         EXPECT_EQ(source.failure(), Mp3Source::Failure::None);
         EXPECT_EQ(source.mono(), e.mono);
         EXPECT_EQ(source.bitrateKbps(), e.kbps);
-        EXPECT_EQ(source.bytesPerSecond(), e.kbps * 125);
-        const std::uint64_t expected =
-            std::uint64_t{source.payloadLength()} * 44100 / (std::uint64_t(e.kbps) * 125);
-        EXPECT_EQ(source.sampleCount(), expected);
+        EXPECT_EQ(source.sampleRate(), e.rate);
+        EXPECT_NEAR(source.sampleCount(), probedSamples(data(e.file)), 1152);
         EXPECT_EQ(*source.bytes(), readFile(data(e.file)));
         // Whatever the tags, the payload starts with a frame sync.
         EXPECT_EQ((*source.bytes())[source.payloadStart()], 0xFF);
@@ -106,22 +116,64 @@ TEST(Mp3Source, Id3v2SizeIsFourSevenBitGroups) {
     EXPECT_EQ(source.bitrateKbps(), 128);
 }
 
-TEST(Mp3Source, SampleCountIsEstimatedAt44100Hz) {
+// A frame of the given header filled up to its length: MPEG-1 Layer III at
+// 128 kbit/s and 44.1 kHz is 417 bytes, MPEG-2 Layer III at 64 kbit/s and
+// 22.05 kHz 208, MPEG-2.5 at 8 kbit/s and 8 kHz 72. An info tag goes where
+// MPEG-1 puts Xing and Info, which is also where VBRI always goes.
+Bytes frame(const Bytes& header, std::size_t length, const std::string& tag = "") {
+    Bytes out = header + zeros(length - 4);
+    const std::size_t at = header[3] >> 6 == 3 ? 21 : 36;
+    std::copy(tag.begin(), tag.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
+    return out;
+}
+
+TEST(Mp3Source, SampleCountIsCountedFromTheFrames) {
+    const Bytes mpeg1 = frame(kMpeg1Header, 417);
+    const Bytes mpeg2 = frame(kMpeg2Header, 208);
+    const Bytes mpeg25 = frame(hex("FF E3 18 C0"), 72);
+    struct Case {
+        const char* what;
+        Bytes payload;
+        std::uint32_t samples;
+    };
+    const Case cases[] = {
+        {"three MPEG-1 frames", mpeg1 + mpeg1 + mpeg1, 3456},
+        {"padding bit: one byte more", hex("FF FB 92 00") + zeros(414) + mpeg1, 2304},
+        {"MPEG-2", mpeg2 + mpeg2, 1152},
+        {"MPEG-2.5", mpeg25 + mpeg25 + mpeg25, 1728},
+        {"Layer II", frame(hex("FF FD 80 00"), 417) + frame(hex("FF FD 80 00"), 417), 2304},
+        {"Layer I at 32 kHz", frame(hex("FF FF 18 00"), 48) + frame(hex("FF FF 18 00"), 48), 768},
+        {"an info frame does not count", frame(kMpeg1Header, 417, "Xing") + mpeg1, 1152},
+        {"nor a mono one's", frame(hex("FF FB 90 C0"), 417, "Info") + mpeg1, 1152},
+        {"nor a VBRI frame", frame(kMpeg2Header, 208, "VBRI") + mpeg2, 576},
+        {"a cut last frame does not count", mpeg1 + Bytes(mpeg1.begin(), mpeg1.end() - 1), 1152},
+        {"a tag between joined files is passed over",
+         mpeg1 + hex("49 44 33 03 00 00 00 00 00 05 FF FB 90 00 00") + mpeg1 + mpeg1, 3456},
+        {"a frame of another rate is passed over", mpeg1 + mpeg2 + mpeg1, 2304},
+        {"a lone frame at the end", mpeg1 + zeros(3) + mpeg1, 2304},
+    };
     ScratchDir dir;
-    Mp3Source mpeg1;
-    ASSERT_TRUE(mpeg1.load(dir.file("a.mp3", kMpeg1Header + zeros(1'600'000 - 4))));
-    EXPECT_EQ(mpeg1.payloadLength(), 1'600'000u);
-    EXPECT_EQ(mpeg1.bytesPerSecond(), 16'000);
-    EXPECT_EQ(mpeg1.sampleCount(), 4'410'000u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(countedSamples(c.payload.data(), c.payload.size()), c.samples);
+    }
+    // The file's own rate, its frames' samples at that rate.
+    Mp3Source source;
+    ASSERT_TRUE(source.load(dir.file("b.mp3", mpeg2 + mpeg2 + mpeg2)));
+    EXPECT_EQ(source.sampleRate(), 22050);
+    EXPECT_EQ(source.sampleCount(), 1728u);
+}
 
-    // The file's own 22,050 Hz does not enter the estimate.
-    Mp3Source mpeg2;
-    ASSERT_TRUE(mpeg2.load(dir.file("b.mp3", kMpeg2Header + zeros(80'000 - 4))));
-    EXPECT_EQ(mpeg2.bitrateKbps(), 64);
-    EXPECT_EQ(mpeg2.sampleCount(), 441'000u);
-
-    EXPECT_EQ(estimatedSampleCount(7, 8000), 38u);  // 38.5875 truncated
-    EXPECT_EQ(estimatedSampleCount(0xFFFFFFFFu, 1000), 0xFFFFFFFFu);
+// The first frame of a variable bitrate file says little of the rest.
+TEST(Mp3Source, VariableBitrateFilesCountEveryFrame) {
+    ScratchDir dir;
+    const std::string path = (dir.path() / "vbr.mp3").string();
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=44100:duration=3.03 "
+                             "-ac 2 -c:a libmp3lame -q:a 4 '" + path + "'"));
+    Mp3Source source;
+    ASSERT_TRUE(source.load(path));
+    EXPECT_NEAR(source.sampleCount(), probedSamples(path), 1152);
+    EXPECT_GT(source.sampleCount(), 3.03 * 44100);
 }
 
 TEST(Mp3Source, TagsAreRecognisedOnlyAtTheirPlaces) {
@@ -196,6 +248,8 @@ TEST(Mp3Source, UnusableFilesGiveNoSound) {
          hex("49 44 33 03 00 00 00 00 00 0A") + kMpeg1Header + zeros(4) + trailer},
         {"ID3v2 ending at the end", hex("49 44 33 03 00 00 00 00 00 04") + kMpeg1Header},
         {"reserved layer", hex("FF F9 90 00") + zeros(100)},
+        {"reserved version", hex("FF EB 90 00") + zeros(100)},
+        {"reserved sampling frequency", hex("FF FB 9C 00") + zeros(100)},
         {"free format bitrate", hex("FF FB 00 00") + zeros(100)},
         {"forbidden bitrate index", hex("FF FB F0 00") + zeros(100)},
         {"text named .mp3", hex("6E 6F 74 20 61 75 64 69 6F") + zeros(100)},

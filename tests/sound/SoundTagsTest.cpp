@@ -14,7 +14,7 @@ using test::hex;
 TEST(DefineSoundTag, LargePayloadTravelsByReference) {
     Bytes payload(1'600'000);
     for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<std::uint8_t>(i * 7);
-    const DefineSoundTag tag(3, payload.data(), 1'600'000, false, 4'410'000);
+    const DefineSoundTag tag(3, payload.data(), 1'600'000, Mp3Rate::Hz44100, false, 4'410'000);
 
     SwfStream out;
     tag.write(out);
@@ -35,14 +35,30 @@ TEST(DefineSoundTag, MonoFlagAndHeaderForm) {
     const Bytes payload(54, 0xAB);
     SwfStream shortForm;
     // A 53-byte payload makes a 62-byte body, still the short form.
-    DefineSoundTag(0x0102, payload.data(), 53, true, 0x01020304).write(shortForm);
+    DefineSoundTag(0x0102, payload.data(), 53, Mp3Rate::Hz44100, true, 0x01020304).write(shortForm);
     Bytes expected = hex("BE 03  02 01  2E  04 03 02 01  00 00");
     expected.insert(expected.end(), 53, 0xAB);
     EXPECT_EQ(contentOf(shortForm), expected);
 
     SwfStream longForm;
-    DefineSoundTag(1, payload.data(), 54, true, 0).write(longForm);
+    DefineSoundTag(1, payload.data(), 54, Mp3Rate::Hz44100, true, 0).write(longForm);
     EXPECT_EQ(committed(longForm), hex("BF 03 3F 00 00 00  01 00  2E  00 00 00 00  00 00"));
+}
+
+// The flags byte: MP3, the rate's code, 16-bit, stereo or mono.
+TEST(DefineSoundTag, StatesTheRate) {
+    const struct {
+        std::int32_t hz;
+        bool mono;
+        std::uint8_t flags;
+    } cases[] = {
+        {44100, false, 0x2F}, {22050, false, 0x2B}, {22050, true, 0x2A}, {11025, true, 0x26}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(mp3RateOf(c.hz)) << c.hz;
+        const Bytes out = test::written(DefineSoundTag(1, nullptr, 0, *mp3RateOf(c.hz), c.mono, 0));
+        EXPECT_EQ(out[4], c.flags) << c.hz;
+    }
+    for (const std::int32_t hz : {5512, 8000, 32000, 48000}) EXPECT_FALSE(mp3RateOf(hz)) << hz;
 }
 
 TEST(StartSoundTag, StartsWithoutMultiples) {
@@ -53,7 +69,7 @@ TEST(StartSoundTag, StartsWithoutMultiples) {
     tag.write(out);
     EXPECT_EQ(committed(out), hex("C3 03 03 02 10"));
     EXPECT_FALSE(tag.countsAsFrame());
-    EXPECT_FALSE(DefineSoundTag(1, nullptr, 0, false, 0).countsAsFrame());
+    EXPECT_FALSE(DefineSoundTag(1, nullptr, 0, Mp3Rate::Hz44100, false, 0).countsAsFrame());
 }
 
 TEST(SoundInfo, OptionalFieldsInRecordOrder) {

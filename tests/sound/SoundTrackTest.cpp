@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "support/ScratchDir.h"
 #include "sound/SoundTags.h"
+#include "sound/Mp3Encoder.h"
 #include "sound/SoundTrack.h"
 #include "support/Bytes.h"
+#include "support/Tools.h"
 #include "swf/ShapeTags.h"
 
 namespace vantrel {
@@ -15,6 +18,8 @@ using test::Bytes;
 using test::hex;
 using test::readFile;
 using test::ScratchDir;
+
+const double mp3Rates[] = {5512.5, 11025, 22050, 44100};  // by rate code
 
 std::string data(const std::string& name) {
     return std::string(VANTREL_TEST_DATA) + "/sound/" + name;
@@ -27,12 +32,22 @@ void addPictureTags(SwfMovie& movie) {
     movie.addTag(std::make_unique<PlaceObject2Tag>(true, false, 1, shape, std::nullopt));
 }
 
+// Loads the companion file at path; false when it gives no sound.
+bool addCompanion(SwfMovie& movie, const std::string& path, SourceBuffers& buffers,
+                  std::string* problem = nullptr) {
+    LoadedSound loaded = loadCompanionSound(path);
+    if (problem != nullptr) *problem = loaded.problem;
+    if (!loaded.loaded()) return false;
+    addSoundTrack(movie, std::move(loaded.sound), buffers);
+    return true;
+}
+
 TEST(SoundTrack, DefinesAndStartsTheSoundAfterThePictureTags) {
     SwfMovie movie;
     SourceBuffers buffers;
     addPictureTags(movie);
     std::string problem = "stale";
-    ASSERT_TRUE(addSoundTrack(movie, data("both.mp3"), buffers, &problem));
+    ASSERT_TRUE(addCompanion(movie, data("both.mp3"), buffers, &problem));
     EXPECT_TRUE(problem.empty());
 
     ASSERT_EQ(movie.tags().size(), 3u);
@@ -59,7 +74,7 @@ TEST(SoundTrack, WrittenMovieCarriesTheBarePayload) {
     SwfMovie movie;
     SourceBuffers buffers;
     addPictureTags(movie);
-    ASSERT_TRUE(addSoundTrack(movie, data("both.mp3"), buffers));
+    ASSERT_TRUE(addCompanion(movie, data("both.mp3"), buffers));
     // Later buffers must not disturb the sound's bytes.
     for (int i = 0; i < 100; ++i) buffers.push_back(std::make_unique<SourceBuffer>(10));
     movie.addTag(std::make_unique<ShowFrameTag>());
@@ -88,7 +103,7 @@ TEST(SoundTrack, MissingFileAddsNothing) {
     SourceBuffers buffers;
     addPictureTags(movie);
     std::string problem = "stale";
-    EXPECT_FALSE(addSoundTrack(movie, (dir.path() / "walk.mp3").string(), buffers, &problem));
+    EXPECT_FALSE(addCompanion(movie, (dir.path() / "walk.mp3").string(), buffers, &problem));
     EXPECT_TRUE(problem.empty());
     EXPECT_EQ(movie.tags().size(), 1u);
     EXPECT_TRUE(buffers.empty());
@@ -104,12 +119,127 @@ TEST(SoundTrack, UnusableFileAddsNothingAndSaysWhy) {
         SourceBuffers buffers;
         const std::string path = dir.file("walk.mp3", bytes);
         std::string problem;
-        EXPECT_FALSE(addSoundTrack(movie, path, buffers, &problem));
+        EXPECT_FALSE(addCompanion(movie, path, buffers, &problem));
         EXPECT_EQ(problem.rfind("cannot use " + path + ": ", 0), 0u) << problem;
         EXPECT_TRUE(movie.tags().empty());
         EXPECT_TRUE(buffers.empty());
         EXPECT_EQ(movie.nextCharacterId(), 1);
     }
+}
+
+// How long the MP3 bytes last when FFmpeg decodes them, in samples.
+long decodedLength(const SourceBuffer& bytes) {
+    ScratchDir dir;
+    return test::decodedSamples(dir.file("back.mp3", bytes));
+}
+
+// The DefineSound's flags byte (after the long record header and the id).
+std::uint8_t flagsOf(Mp3Sound sound) {
+    SwfMovie movie;
+    SourceBuffers buffers;
+    addSoundTrack(movie, std::move(sound), buffers);
+    return test::written(*movie.tags()[0]).at(8);
+}
+
+TEST(SoundTrack, CompanionsAtRatesAMovieCannotStateAreReencoded) {
+    ScratchDir dir;
+    struct Case {
+        const char* name;
+        int rate;  // 0: the committed 22.05 kHz file
+        int channels;
+        std::uint8_t flags;
+        const char* notice;
+    };
+    const Case cases[] = {
+        {"mpeg2.mp3", 0, 2, 0x2B, ""},
+        {"walk.mp3", 48000, 2, 0x2F, "walk.mp3 is at 48 kHz, re-encoded at 44.1 kHz"},
+        {"Low.mp3", 16000, 1, 0x2A, "Low.mp3 is at 16 kHz, re-encoded at 22.05 kHz"},
+        {"phone.mp3", 8000, 1, 0x26, "phone.mp3 is at 8 kHz, re-encoded at 11.025 kHz"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = data(c.name);
+        if (c.rate != 0) {
+            path = (dir.path() / c.name).string();
+            ASSERT_TRUE(test::ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=" +
+                                     std::to_string(c.rate) + ":duration=1.5 -ac " +
+                                     std::to_string(c.channels) + " -c:a libmp3lame '" + path + "'"));
+        }
+        LoadedSound loaded = loadCompanionSound(path);
+        ASSERT_TRUE(loaded.loaded()) << loaded.problem;
+        EXPECT_EQ(loaded.notice, c.notice);
+        const SourceBuffer payload(loaded.sound.bytes->begin() + loaded.sound.start,
+                                   loaded.sound.bytes->begin() + loaded.sound.start +
+                                       loaded.sound.length);
+        if (c.rate == 0) {
+            EXPECT_EQ(*loaded.sound.bytes, readFile(path));
+        } else {
+            // As long as the file, the encoder's delay made up for.
+            const long samples = decodedLength(payload);
+            EXPECT_EQ(samples, loaded.sound.sampleCount);
+            EXPECT_LE(samples, 1.5 * mp3Rates[c.flags >> 2 & 3]);
+            EXPECT_GT(samples, 1.5 * mp3Rates[c.flags >> 2 & 3] - 1152);
+        }
+        EXPECT_EQ(flagsOf(std::move(loaded.sound)), c.flags);
+    }
+}
+
+// The sound of videos of several kinds, for movies of a given length.
+TEST(SoundTrack, AVideosSoundLastsAsLongAsTheMovie) {
+    ScratchDir dir;
+    struct Case {
+        const char* name;
+        const char* codec;
+        int rate;
+        int channels;
+        double soundSeconds;
+        double movieSeconds;
+        std::uint8_t flags;
+    };
+    const Case cases[] = {
+        {"aac.mp4", "aac", 48000, 2, 2.0, 2.0, 0x2F},
+        {"vorbis.mkv", "libvorbis", 24000, 1, 1.0, 2.0, 0x2A},  // filled up with silence
+        {"pcm.avi", "pcm_s16le", 44100, 6, 3.0, 1.4, 0x2F},     // cut, six channels mixed down
+        {"mp3.avi", "libmp3lame", 11025, 2, 2.0, 2.0, 0x27},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = (dir.path() / c.name).string();
+        ASSERT_TRUE(test::ffmpeg(
+            "-f lavfi -i testsrc2=size=32x24:rate=10:duration=2 -f lavfi -i "
+            "sine=frequency=300:sample_rate=" + std::to_string(c.rate) + ":duration=" +
+            std::to_string(c.soundSeconds) + " -ac " + std::to_string(c.channels) + " -c:a " +
+            c.codec + " '" + path + "'"));
+        LoadedSound loaded = loadVideoSound(path, c.movieSeconds);
+        ASSERT_TRUE(loaded.loaded()) << loaded.problem;
+        EXPECT_EQ(loaded.notice, "");
+        const double expected = c.movieSeconds * mp3Rates[c.flags >> 2 & 3];
+        const long samples = decodedLength(*loaded.sound.bytes);
+        EXPECT_EQ(samples, loaded.sound.sampleCount);
+        EXPECT_LE(samples, expected);
+        EXPECT_GT(samples, expected - 1152);
+        EXPECT_EQ(flagsOf(std::move(loaded.sound)), c.flags);
+    }
+}
+
+TEST(SoundTrack, VideosWithoutSoundAndFilesThatAreNoVideos) {
+    ScratchDir dir;
+    const std::string silent = (dir.path() / "silent.avi").string();
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=10 -t 1 '" + silent + "'"));
+    LoadedSound loaded = loadVideoSound(silent, 1.0);
+    EXPECT_FALSE(loaded.loaded());
+    EXPECT_EQ(loaded.problem, "");
+    const std::string text = dir.file("text.avi", Bytes(100, 'x'));
+    loaded = loadVideoSound(text, 1.0);
+    EXPECT_FALSE(loaded.loaded());
+    EXPECT_EQ(loaded.problem, "cannot use the sound of " + text + ": it cannot be opened");
+}
+
+TEST(SoundTrack, NearestRatesByRatio) {
+    const std::map<std::int32_t, std::int32_t> nearest = {
+        {96000, 44100}, {48000, 44100}, {44100, 44100}, {32000, 44100}, {24000, 22050},
+        {16000, 22050}, {12000, 11025}, {8000, 11025},  {0, 11025}};
+    for (const auto& [hz, rate] : nearest) EXPECT_EQ(nearestMp3Rate(hz), rate) << hz;
 }
 
 }  // namespace

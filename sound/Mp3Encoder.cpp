@@ -1,0 +1,364 @@
+#include "sound/Mp3Encoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <vector>
+
+namespace vantrel {
+
+namespace {
+
+constexpr std::int32_t kMp3Rates[] = {11025, 22050, 44100};
+constexpr std::int64_t kStereoBitRate = 128000;
+constexpr std::int64_t kMonoBitRate = 64000;
+
+struct FormatCloser {
+    void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
+};
+struct CodecFreer {
+    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
+};
+struct FrameFreer {
+    void operator()(AVFrame* p) const { av_frame_free(&p); }
+};
+struct PacketFreer {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct ResamplerFreer {
+    void operator()(SwrContext* p) const { swr_free(&p); }
+};
+struct FifoFreer {
+    void operator()(AVAudioFifo* p) const { av_audio_fifo_free(p); }
+};
+
+// An FFmpeg channel layout that is released with it.
+class ChannelLayout {
+  public:
+    explicit ChannelLayout(int channels) { av_channel_layout_default(&layout_, channels); }
+    // The frame's layout; one of the default order where it names no channels.
+    explicit ChannelLayout(const AVChannelLayout& layout) {
+        if (layout.order == AV_CHANNEL_ORDER_UNSPEC ||
+            av_channel_layout_copy(&layout_, &layout) < 0) {
+            av_channel_layout_default(&layout_, layout.nb_channels);
+        }
+    }
+    ~ChannelLayout() { av_channel_layout_uninit(&layout_); }
+    ChannelLayout(const ChannelLayout&) = delete;
+    ChannelLayout& operator=(const ChannelLayout&) = delete;
+    const AVChannelLayout* get() const { return &layout_; }
+    AVChannelLayout* get() { return &layout_; }  // for calls that take no const
+
+  private:
+    AVChannelLayout layout_{};
+};
+
+// One run: demuxer and decoder, resampler, a queue of resampled samples, and
+// the encoder whose packets are gathered.
+class Transcoder {
+  public:
+    EncodedMp3 run(const std::string& path, const char* formats, double seconds);
+
+  private:
+    bool fail(EncodedMp3::Failure failure, const char* why);
+    bool openInput(const std::string& path, const char* formats);
+    bool openEncoder();
+    bool decode(const AVPacket* packet);
+    bool resample(const AVFrame* frame);
+    bool queue(std::uint8_t** data, int count);
+    bool encodeQueued(bool all);
+    bool receivePackets();
+    bool full() const { return target_ >= 0 && queued_ >= target_; }
+
+    EncodedMp3 result_;
+    std::unique_ptr<AVFormatContext, FormatCloser> format_;
+    std::unique_ptr<AVCodecContext, CodecFreer> decoder_;
+    std::unique_ptr<AVCodecContext, CodecFreer> encoder_;
+    std::unique_ptr<SwrContext, ResamplerFreer> resampler_;
+    std::unique_ptr<AVAudioFifo, FifoFreer> fifo_;
+    std::unique_ptr<AVFrame, FrameFreer> decoded_;
+    std::unique_ptr<AVFrame, FrameFreer> encoded_;
+    std::unique_ptr<AVPacket, PacketFreer> input_;
+    std::unique_ptr<AVPacket, PacketFreer> output_;
+    int stream_ = -1;
+    int channels_ = 0;
+
+    // What the resampler was set up for.
+    int inFormat_ = -1;
+    int inRate_ = 0;
+    std::unique_ptr<ChannelLayout> inLayout_;
+    std::vector<std::vector<float>> planes_;  // its output, one plane a channel
+
+    std::int64_t target_ = -1;  // samples to encode; -1: all there are
+    std::int64_t queued_ = 0;   // samples put into the queue
+    std::int64_t fed_ = 0;      // samples handed to the encoder
+    std::vector<std::size_t> packetEnds_;
+};
+
+bool Transcoder::fail(EncodedMp3::Failure failure, const char* why) {
+    result_.failure = failure;
+    result_.reason = why;
+    return false;
+}
+
+bool Transcoder::openInput(const std::string& path, const char* formats) {
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    av_dict_set(&options, "format_whitelist", formats, 0);
+    AVFormatContext* format = nullptr;
+    const std::string url = "file:" + path;
+    const int opened = avformat_open_input(&format, url.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) return fail(EncodedMp3::Failure::Unusable, "it cannot be opened");
+    format_.reset(format);
+    if (avformat_find_stream_info(format, nullptr) < 0) {
+        return fail(EncodedMp3::Failure::Unusable, "it cannot be read");
+    }
+    const AVCodec* codec = nullptr;
+    stream_ = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (stream_ == AVERROR_STREAM_NOT_FOUND) {
+        return fail(EncodedMp3::Failure::NoSound, "it has no sound");
+    }
+    if (stream_ < 0 || codec == nullptr) {
+        return fail(EncodedMp3::Failure::Unusable, "its sound is of a kind that cannot be decoded");
+    }
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        if (static_cast<int>(i) != stream_) format->streams[i]->discard = AVDISCARD_ALL;
+    }
+    decoder_.reset(avcodec_alloc_context3(codec));
+    if (!decoder_ ||
+        avcodec_parameters_to_context(decoder_.get(), format->streams[stream_]->codecpar) < 0) {
+        return fail(EncodedMp3::Failure::Unusable, "not enough memory for its sound");
+    }
+    decoder_->pkt_timebase = format->streams[stream_]->time_base;
+    if (avcodec_open2(decoder_.get(), codec, nullptr) < 0 || decoder_->sample_rate <= 0 ||
+        decoder_->ch_layout.nb_channels <= 0) {
+        return fail(EncodedMp3::Failure::Unusable, "its sound cannot be decoded");
+    }
+    result_.sourceRate = decoder_->sample_rate;
+    result_.sampleRate = nearestMp3Rate(result_.sourceRate);
+    result_.mono = decoder_->ch_layout.nb_channels == 1;
+    channels_ = result_.mono ? 1 : 2;
+    return true;
+}
+
+bool Transcoder::openEncoder() {
+    const AVCodec* codec = avcodec_find_encoder_by_name("libmp3lame");
+    if (codec == nullptr) {
+        return fail(EncodedMp3::Failure::Unusable,
+                    "FFmpeg has no MP3 encoder here (it needs libmp3lame)");
+    }
+    encoder_.reset(avcodec_alloc_context3(codec));
+    if (!encoder_) return fail(EncodedMp3::Failure::Unusable, "not enough memory for its sound");
+    const ChannelLayout layout(channels_);
+    encoder_->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    encoder_->sample_rate = result_.sampleRate;
+    encoder_->time_base = AVRational{1, result_.sampleRate};
+    encoder_->bit_rate = result_.mono ? kMonoBitRate : kStereoBitRate;
+    if (av_channel_layout_copy(&encoder_->ch_layout, layout.get()) < 0 ||
+        avcodec_open2(encoder_.get(), codec, nullptr) < 0 || encoder_->frame_size <= 0) {
+        return fail(EncodedMp3::Failure::Unusable, "the MP3 encoder does not start");
+    }
+    fifo_.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, channels_, encoder_->frame_size));
+    decoded_.reset(av_frame_alloc());
+    encoded_.reset(av_frame_alloc());
+    input_.reset(av_packet_alloc());
+    output_.reset(av_packet_alloc());
+    if (!fifo_ || !decoded_ || !encoded_ || !input_ || !output_) {
+        return fail(EncodedMp3::Failure::Unusable, "not enough memory for its sound");
+    }
+    encoded_->format = AV_SAMPLE_FMT_FLTP;
+    encoded_->sample_rate = result_.sampleRate;
+    encoded_->nb_samples = encoder_->frame_size;
+    if (av_channel_layout_copy(&encoded_->ch_layout, layout.get()) < 0 ||
+        av_frame_get_buffer(encoded_.get(), 0) < 0) {
+        return fail(EncodedMp3::Failure::Unusable, "not enough memory for its sound");
+    }
+    return true;
+}
+
+// Sends one packet (nothing: the end) and resamples the frames that come
+// out. A packet that does not decode is passed over, as players do.
+bool Transcoder::decode(const AVPacket* packet) {
+    avcodec_send_packet(decoder_.get(), packet);
+    while (!full()) {
+        if (avcodec_receive_frame(decoder_.get(), decoded_.get()) < 0) break;
+        const bool resampled = resample(decoded_.get());
+        av_frame_unref(decoded_.get());
+        if (!resampled) return false;
+    }
+    return true;
+}
+
+// Resamples a decoded frame (nothing: what the resampler still holds) into
+// the queue. The resampler is set up anew whenever the frames' format,
+// rate or channels change.
+bool Transcoder::resample(const AVFrame* frame) {
+    if (frame != nullptr) {
+        ChannelLayout layout(frame->ch_layout);
+        if (!resampler_ || frame->format != inFormat_ || frame->sample_rate != inRate_ ||
+            av_channel_layout_compare(layout.get(), inLayout_->get()) != 0) {
+            SwrContext* resampler = nullptr;
+            ChannelLayout out(channels_);
+            if (swr_alloc_set_opts2(&resampler, out.get(), AV_SAMPLE_FMT_FLTP, result_.sampleRate,
+                                    layout.get(), static_cast<AVSampleFormat>(frame->format),
+                                    frame->sample_rate, 0, nullptr) < 0) {
+                return fail(EncodedMp3::Failure::Unusable, "its sound cannot be resampled");
+            }
+            resampler_.reset(resampler);
+            if (swr_init(resampler) < 0) {
+                return fail(EncodedMp3::Failure::Unusable, "its sound cannot be resampled");
+            }
+            inFormat_ = frame->format;
+            inRate_ = frame->sample_rate;
+            inLayout_ = std::make_unique<ChannelLayout>(frame->ch_layout);
+        }
+    } else if (!resampler_) {
+        return true;
+    }
+    const int inCount = frame != nullptr ? frame->nb_samples : 0;
+    const int room = swr_get_out_samples(resampler_.get(), inCount);
+    if (room < 0) return fail(EncodedMp3::Failure::Unusable, "its sound cannot be resampled");
+    planes_.resize(static_cast<std::size_t>(channels_));
+    std::uint8_t* out[2] = {};
+    for (int c = 0; c < channels_; ++c) {
+        planes_[c].resize(std::max(planes_[c].size(), static_cast<std::size_t>(room)));
+        out[c] = reinterpret_cast<std::uint8_t*>(planes_[c].data());
+    }
+    const int got = swr_convert(
+        resampler_.get(), out, room,
+        frame != nullptr ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr,
+        inCount);
+    if (got < 0) return fail(EncodedMp3::Failure::Unusable, "its sound cannot be resampled");
+    return queue(out, got);
+}
+
+// Queues samples, no more than the target, and encodes the whole frames.
+bool Transcoder::queue(std::uint8_t** data, int count) {
+    if (target_ >= 0) count = static_cast<int>(std::min<std::int64_t>(count, target_ - queued_));
+    if (count <= 0) return true;
+    if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(data), count) < count) {
+        return fail(EncodedMp3::Failure::Unusable, "not enough memory for its sound");
+    }
+    queued_ += count;
+    return encodeQueued(false);
+}
+
+// Hands the queue to the encoder one frame at a time; with `all`, also the
+// short rest at the end.
+bool Transcoder::encodeQueued(bool all) {
+    const int frameSize = encoder_->frame_size;
+    for (int size; (size = av_audio_fifo_size(fifo_.get())) >= frameSize || (all && size > 0);) {
+        const int count = std::min(size, frameSize);
+        if (av_frame_make_writable(encoded_.get()) < 0) {
+            return fail(EncodedMp3::Failure::Unusable, "not enough memory for its sound");
+        }
+        encoded_->nb_samples = count;
+        av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(encoded_->data), count);
+        encoded_->pts = fed_;
+        fed_ += count;
+        if (avcodec_send_frame(encoder_.get(), encoded_.get()) < 0 || !receivePackets()) {
+            return fail(EncodedMp3::Failure::Unusable, "its sound cannot be encoded");
+        }
+    }
+    return true;
+}
+
+bool Transcoder::receivePackets() {
+    for (;;) {
+        const int received = avcodec_receive_packet(encoder_.get(), output_.get());
+        if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return true;
+        if (received < 0) return false;
+        SourceBuffer& bytes = *result_.bytes;
+        bytes.insert(bytes.end(), output_->data, output_->data + output_->size);
+        packetEnds_.push_back(bytes.size());
+        av_packet_unref(output_.get());
+    }
+}
+
+EncodedMp3 Transcoder::run(const std::string& path, const char* formats, double seconds) {
+    result_.bytes = std::make_unique<SourceBuffer>();
+    if (!openInput(path, formats) || !openEncoder()) return std::move(result_);
+    if (seconds > 0.0) {
+        target_ =
+            static_cast<std::int64_t>(std::min(std::floor(seconds * result_.sampleRate), 1e15));
+    }
+
+    while (!full() && av_read_frame(format_.get(), input_.get()) >= 0) {
+        const bool decoded = input_->stream_index != stream_ || decode(input_.get());
+        av_packet_unref(input_.get());
+        if (!decoded) return std::move(result_);
+    }
+    if (!full() && (!decode(nullptr) || !resample(nullptr))) return std::move(result_);
+    if (queued_ == 0) {
+        fail(EncodedMp3::Failure::Unusable, "its sound cannot be decoded");
+        return std::move(result_);
+    }
+    // Silence up to the target, through the same queue.
+    if (target_ > queued_) {
+        std::vector<float> silence(static_cast<std::size_t>(encoder_->frame_size), 0.0f);
+        std::uint8_t* plane = reinterpret_cast<std::uint8_t*>(silence.data());
+        std::uint8_t* data[2] = {plane, plane};
+        while (!full()) {
+            if (!queue(data, static_cast<int>(silence.size()))) return std::move(result_);
+        }
+    }
+    if (!encodeQueued(true) || avcodec_send_frame(encoder_.get(), nullptr) < 0 ||
+        !receivePackets()) {
+        fail(EncodedMp3::Failure::Unusable, "its sound cannot be encoded");
+        return std::move(result_);
+    }
+
+    // The frames decode to the encoder's delay followed by the sound; as
+    // many frames as fit into the sound's length are kept.
+    if (packetEnds_.empty()) {
+        fail(EncodedMp3::Failure::Unusable, "its sound cannot be encoded");
+        return std::move(result_);
+    }
+    const std::int64_t frameSize = encoder_->frame_size;
+    const auto frames = static_cast<std::size_t>(std::clamp<std::int64_t>(
+        fed_ / frameSize, 1, static_cast<std::int64_t>(packetEnds_.size())));
+    result_.bytes->resize(packetEnds_[frames - 1]);
+    result_.bytes->shrink_to_fit();
+    result_.sampleCount = static_cast<std::uint32_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(frames) * frameSize, 0xFFFFFFFF));
+    return std::move(result_);
+}
+
+}  // namespace
+
+std::int32_t nearestMp3Rate(std::int32_t hz) {
+    std::int32_t best = kMp3Rates[0];
+    double bestDistance = INFINITY;
+    for (const std::int32_t rate : kMp3Rates) {
+        const double distance = std::abs(std::log(static_cast<double>(std::max(hz, 1)) / rate));
+        if (distance <= bestDistance) {
+            best = rate;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+EncodedMp3 encodeMp3(const std::string& path, const char* formats, double seconds) {
+    try {
+        EncodedMp3 result = Transcoder().run(path, formats, seconds);
+        if (result.failure != EncodedMp3::Failure::None) result.bytes.reset();
+        return result;
+    } catch (const std::bad_alloc&) {
+        EncodedMp3 result;
+        result.failure = EncodedMp3::Failure::Unusable;
+        result.reason = "not enough memory for its sound";
+        return result;
+    }
+}
+
+}  // namespace vantrel

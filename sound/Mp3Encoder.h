@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "swf/SourceBuffers.h"
+
+namespace vantrel {
+
+// The MP3 rate a DefineSound can state (11,025, 22,050 or 44,100 Hz) that is
+// nearest to `hz` by ratio: 48 and 32 kHz give 44,100, 24 and 16 kHz 22,050,
+// 12 and 8 kHz 11,025. A tie goes to the higher rate.
+std::int32_t nearestMp3Rate(std::int32_t hz);
+
+// A sound encoded as MP3, or why there is none.
+struct EncodedMp3 {
+    enum class Failure {
+        None,
+        NoSound,   // the file has no audio stream
+        Unusable,  // it cannot be opened, decoded or encoded
+    };
+    Failure failure = Failure::None;
+    std::string reason;                   // plain words for a failure
+    std::unique_ptr<SourceBuffer> bytes;  // whole MP3 frames and nothing else; none on failure
+    std::int32_t sourceRate = 0;          // the sound's own rate, Hz
+    std::int32_t sampleRate = 0;          // the frames' rate, nearestMp3Rate(sourceRate)
+    bool mono = false;                    // the sound has one channel
+    std::uint32_t sampleCount = 0;        // samples of the frames at sampleRate
+};
+
+// Decodes the best audio stream of the file at `path` with FFmpeg, read by
+// one of the demuxers named in `formats` (FFmpeg's names, comma separated),
+// resamples it to the nearest MP3 rate and encodes it with LAME at about
+// 128 kbit/s (64 kbit/s for one channel; more than two are mixed down to
+// two). With `seconds` above 0 the sound is cut, or filled up with silence,
+// to that length; otherwise it keeps its own. The frames last at most that
+// length and less than one frame less (at least one frame): the encoder's
+// own delay at the start is made up for by leaving its last frames out.
+EncodedMp3 encodeMp3(const std::string& path, const char* formats, double seconds = 0.0);
+
+}  // namespace vantrel

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace vantrel::test {
+
+// Runs a shell command and returns what it printed on standard output;
+// empty when it could not run.
+inline std::string commandOutput(const std::string& command) {
+    std::string out;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return out;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
+    ::pclose(pipe);
+    return out;
+}
+
+// Runs the ffmpeg program quietly with the arguments; true when it succeeded.
+inline bool ffmpeg(const std::string& arguments) {
+    return std::system(("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments).c_str()) ==
+           0;
+}
+
+// Samples per channel that FFmpeg decodes from the audio file at path.
+inline long decodedSamples(const std::string& path) {
+    const std::string out = commandOutput("ffmpeg -nostdin -v error -i '" + path +
+                                          "' -map 0:a:0 -ac 1 -c:a pcm_s16le -f s16le - | wc -c");
+    return out.empty() ? -1 : std::stol(out) / 2;
+}
+
+}  // namespace vantrel::test
