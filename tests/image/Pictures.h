@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,27 @@ void expectDrawing(const RasterImage& p, int width, int height, Drawing drawing,
                 ADD_FAILURE() << name << " pixel (" << x << "," << y << ") is " << std::hex
                               << at(p, x, y) << ", drawn " << drawing(x, y);
             }
+}
+
+// Every pixel of p against tests/data/image/NAME.rgba, what an independent
+// decoder made of NAME (see make.sh): red, green, blue, alpha bytes, top row
+// first. Channels may differ by `tolerance` levels.
+inline void expectReference(const RasterImage& p, const std::string& name, int tolerance = 0) {
+    const Bytes reference = picture(name + ".rgba");
+    ASSERT_EQ(p.pixels.size() * 4, reference.size()) << name;
+    int mismatches = 0;
+    for (std::size_t i = 0; i < p.pixels.size() && mismatches < 3; ++i) {
+        const std::uint32_t v = p.pixels[i];
+        const std::uint32_t ours[4] = {v >> 16 & 255, v >> 8 & 255, v & 255, v >> 24};
+        for (std::size_t c = 0; c < 4; ++c) {
+            if (std::abs(static_cast<int>(ours[c]) - reference[i * 4 + c]) > tolerance) {
+                ++mismatches;
+                ADD_FAILURE() << name << " pixel " << i % static_cast<std::size_t>(p.width) << ","
+                              << i / static_cast<std::size_t>(p.width) << " is " << std::hex << v;
+                break;
+            }
+        }
+    }
 }
 
 inline void putU16(Bytes& b, std::size_t at, std::uint32_t v) {
