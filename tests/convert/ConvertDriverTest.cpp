@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <zlib.h>
 #include <sys/stat.h>
 
 #include <csignal>
@@ -176,6 +177,46 @@ TEST_F(DriverTest, PicturesOfMixedKindsAreReadFromTheirOwnFiles) {
     EXPECT_EQ(job.missingPictures, std::vector<std::string>{});
     EXPECT_EQ(readSwf(job.outputPath).count(kDefineBitsJpeg2), 3u);
     EXPECT_TRUE(job.warnings.empty());  // no 6 x 5 picture among them
+}
+
+// Lossless frames of opaque pictures hold their pixels exactly: here as
+// ImageMagick decodes the PNG files (image/*.rgba).
+TEST_F(DriverTest, PngAndJpegSequencesConvert) {
+    const fs::path images = fs::path(VANTREL_TEST_DATA) / "image";
+    const char* const pngs[] = {"png_rgb8.png", "png_palette8.png", "png_grey4.png"};
+    for (int k = 0; k < 3; ++k) {
+        fs::copy_file(images / pngs[k], dir_ / ("walk" + std::to_string(k + 1) + ".png"));
+    }
+    copy("red4x3.jpg", "x1.jpeg");
+    copy("red4x3.jpg", "x2.jpeg");
+    queue();
+    EXPECT_EQ(listRows(doc_.jobs), (std::vector<std::string>{(dir_ / "x(1 - 2).jpeg").string(),
+                                                             (dir_ / "walk(1 - 3).png").string()}));
+    ConvertOptions options;
+    options.outputHtml = false;
+    const ConvertReport report = convert(options, CompressionType::Lossless);
+    ASSERT_EQ(report.jobs.size(), 2u);
+    EXPECT_EQ(report.jobs[0].frameCount, 2);
+    const SwfFile swf = readSwf(dir_ / "walk.swf");
+    ASSERT_TRUE(swf.valid);
+    int k = 0;
+    for (const SwfFile::Tag& tag : swf.tags) {
+        if (tag.code != kDefineBitsLossless) continue;
+        ASSERT_LT(k, 3);
+        // Character id, format, width, height, then zlib: 255, red, green, blue per pixel.
+        const test::Bytes reference = test::readFile(images / (std::string(pngs[k]) + ".rgba"));
+        test::Bytes argb(reference.size());
+        uLongf length = argb.size();
+        ASSERT_EQ(uncompress(argb.data(), &length, tag.body.data() + 7, tag.body.size() - 7), Z_OK);
+        ASSERT_EQ(length, reference.size()) << pngs[k];
+        for (std::size_t i = 0; i < reference.size(); i += 4) {
+            ASSERT_EQ(test::Bytes(argb.begin() + i + 1, argb.begin() + i + 4),
+                      test::Bytes(reference.begin() + i, reference.begin() + i + 3))
+                << pngs[k] << " pixel " << i / 4;
+        }
+        ++k;
+    }
+    EXPECT_EQ(k, 3);
 }
 
 TEST_F(DriverTest, UnreadableFirstPictureWithSoundStillPlacesTheFirstPicture) {
