@@ -233,6 +233,11 @@ bool decodeBmp(RasterImage& picture, const std::uint8_t* data, std::uint32_t siz
     }
 
     if (header.compression == kBiRle8 || header.compression == kBiRle4) {
+        // An early end of bitmap leaves any number of pixels unset, so a few
+        // bytes could ask for the largest picture. ImageMagick refuses more
+        // than 255 bytes of 8-bit rows per byte of the file; so does this.
+        const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width) + 3) / 4 * 4;
+        if (rowBytes * static_cast<std::uint64_t>(rows) / 255 > size) return false;
         // Checked whole before the picture is touched, then painted; pixels no
         // code sets keep palette entry 0, as ImageMagick leaves them.
         MemoryByteSource codes = source;

@@ -15,7 +15,8 @@ namespace vantrel {
 // of bitmap) take palette entry 0. Info headers of 12, 40, 52, 56, 108 and
 // 124 bytes. False, with the picture untouched, for other compressions
 // (embedded JPEG or PNG), inconsistent headers, data too short for the
-// rows, and run-length codes that reach outside the picture or stop short.
+// rows, run-length codes that reach outside the picture or stop short, and
+// run-length pictures of more than 255 pixels per byte of the data.
 bool decodeBmp(RasterImage& picture, const std::uint8_t* data, std::uint32_t size,
                bool hasFileHeader);
 

@@ -232,10 +232,12 @@ TEST(BmpReader, RunLengthCodesOutsideThePictureAreRefused) {
             << what;
         EXPECT_TRUE(p.pixels.empty()) << what;
     }
-    // Rows are bottom-up only; without an end of bitmap the data may stop
-    // once every pixel is set.
+    // Rows are bottom-up only, and the data must be over 1/255 of the
+    // pixels; without an end of bitmap it may stop once every pixel is set.
     RasterImage p;
     EXPECT_FALSE(decode(p, bmpFile(3, -2, 8, palette(4), hex("00 01"), 1)));
+    EXPECT_TRUE(decode(p, bmpFile(255, 72, 8, palette(4), hex("00 01"), 1)));
+    EXPECT_FALSE(decode(p, bmpFile(255, 73, 8, palette(4), hex("00 01"), 1)));
     ASSERT_TRUE(decode(p, bmpFile(3, 2, 8, palette(4), hex("03 01 00 00 02 02 01 03"), 1)));
     EXPECT_EQ(p.pixels,
               (std::vector<std::uint32_t>{paletteColour(2), paletteColour(2), paletteColour(3),
