@@ -3,6 +3,7 @@
 #include <spng.h>
 
 #include <array>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
@@ -47,6 +48,16 @@ unsigned channelsOf(std::uint8_t colourType) {
 
 // v / 257, rounded: the nearest 8-bit level.
 std::uint32_t narrow(std::uint16_t v) { return (v * 255u + 32767u) / 65535u; }
+
+// Red, green, blue, alpha bytes to pixels; whole rows, in a loop the
+// compiler vectorizes.
+void swapRedAndBlue(const std::uint8_t* in, std::uint32_t* out, std::size_t count) {
+    for (std::size_t x = 0; x < count; ++x) {
+        std::uint32_t v = 0;
+        std::memcpy(&v, in + 4 * x, 4);
+        out[x] = (v & 0xFF00FF00u) | (v >> 16 & 0xFFu) | (v & 0xFFu) << 16;
+    }
+}
 
 bool configure(spng_ctx* context, const std::uint8_t* data, std::size_t size) {
     return spng_set_image_limits(context, kMaxPicturePixels, kMaxPicturePixels) == 0 &&
@@ -105,6 +116,8 @@ bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size)
             for (std::uint32_t x = kPassStart[pass]; x < header.width; x += step, i += 4)
                 out[x] = packPixel(narrow(row[i + 2]), narrow(row[i + 1]), narrow(row[i]),
                                    narrow(row[i + 3]));
+        } else if (step == 1) {
+            swapRedAndBlue(bytes, out, header.width);
         } else {
             for (std::uint32_t x = kPassStart[pass]; x < header.width; x += step, i += 4)
                 out[x] = packPixel(bytes[i + 2], bytes[i + 1], bytes[i], bytes[i + 3]);
