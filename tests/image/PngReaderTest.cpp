@@ -11,55 +11,36 @@ using namespace test;
 
 bool decode(RasterImage& p, const Bytes& data) { return decodePng(p, data.data(), data.size()); }
 
-std::uint32_t loadBig(const Bytes& b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
-}
-void putBig(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
-
-// Where each chunk (its length field) of a PNG file starts.
-std::vector<std::size_t> chunkOffsets(const Bytes& png) {
-    std::vector<std::size_t> offsets;
-    for (std::size_t at = 8; at + 12 <= png.size(); at += 12 + loadBig(png, at))
-        offsets.push_back(at);
-    return offsets;
-}
-
 TEST(PngReader, EveryColourTypeAndBitDepthAsLibpngDecodes) {
     // The ImageMagick files carry gamma and chromaticities, which neither
-    // decoder applies. ImageMagick cuts 16-bit samples down to 8 bits, we
-    // round them.
-    const std::pair<const char*, int> files[] = {
-        {"png_grey1.png", 0},
-        {"png_grey2.png", 0},
-        {"png_grey4.png", 0},
-        {"png_grey8.png", 0},
-        {"png_grey16.png", 1},
-        {"png_grey8_key.png", 0},
-        {"png_greyalpha8.png", 0},
-        {"png_greyalpha16.png", 1},
-        {"png_rgb8.png", 0},
-        {"png_rgb16.png", 1},
-        {"png_rgb8_key.png", 0},
-        {"png_rgba8.png", 0},
-        {"png_rgba16.png", 1},
-        {"png_palette1.png", 0},
-        {"png_palette2.png", 0},
-        {"png_palette4.png", 0},
-        {"png_palette8.png", 0},
-        {"png_palette4_trns.png", 0},
-        {"png_palette8_trns.png", 0},
-        {"png_rgba8_interlaced.png", 0},
-        {"png_rgb16_interlaced.png", 1},
-        {"png_grey2_interlaced.png", 0},
-        {"png_palette8_trns_interlaced.png", 0},
-    };
-    for (const auto& [name, tolerance] : files) {
+    // decoder applies. ImageMagick cuts 16-bit samples to 8 bits, we round.
+    for (const std::string name : {"grey1",
+                                   "grey2",
+                                   "grey4",
+                                   "grey8",
+                                   "grey16",
+                                   "grey8_key",
+                                   "greyalpha8",
+                                   "greyalpha16",
+                                   "rgb8",
+                                   "rgb16",
+                                   "rgb8_key",
+                                   "rgba8",
+                                   "rgba16",
+                                   "palette1",
+                                   "palette2",
+                                   "palette4",
+                                   "palette8",
+                                   "palette4_trns",
+                                   "palette8_trns",
+                                   "rgba8_interlaced",
+                                   "rgb16_interlaced",
+                                   "grey2_interlaced",
+                                   "palette8_trns_interlaced"}) {
         RasterImage p;
-        EXPECT_TRUE(decode(p, picture(name))) << name;
+        EXPECT_TRUE(decode(p, picture("png_" + name + ".png"))) << name;
         EXPECT_EQ(p.width, 13) << name;
-        expectReference(p, name, tolerance);
+        expectReference(p, "png_" + name + ".png", name.find("16") != std::string::npos ? 1 : 0);
     }
     // Red 10923 is 42.502 levels of 8 bits: 43, where cutting gives 42.
     RasterImage p;
@@ -68,14 +49,14 @@ TEST(PngReader, EveryColourTypeAndBitDepthAsLibpngDecodes) {
 }
 
 TEST(PngReader, DamagedFilesAreRefused) {
+    // Any changed byte fails a chunk's checksum or its structure, in
+    // critical chunks and ancillary ones, before and after the pixels.
     const Bytes good = picture("png_rgba8.png");
-    // A changed byte in any chunk, critical or not, before or after the
-    // pixels, fails its checksum.
-    for (std::size_t at : chunkOffsets(good)) {
+    for (std::size_t at = 8; at < good.size(); ++at) {
         Bytes damaged = good;
-        damaged[at + 8 + loadBig(good, at)] ^= 0x40;  // first byte of the checksum
+        damaged[at] ^= 0x40;
         RasterImage p;
-        EXPECT_FALSE(decode(p, damaged)) << "chunk at " << at;
+        EXPECT_FALSE(decode(p, damaged)) << "byte " << at;
     }
     // Cut anywhere before the trailer's own checksum.
     for (std::size_t n = 0; n + 4 < good.size(); ++n) {
@@ -83,20 +64,20 @@ TEST(PngReader, DamagedFilesAreRefused) {
         EXPECT_FALSE(decode(p, Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n))))
             << "cut to " << n;
     }
-    RasterImage p;
-    EXPECT_FALSE(decodePng(p, nullptr, 100));
 }
 
 TEST(PngReader, OversizedPicturesAreRefusedBeforeAnyAllocation) {
     // Over the readers' limit, or within it but announcing far more samples
-    // than its few hundred bytes of data could inflate to.
-    const std::pair<std::uint32_t, std::uint32_t> sizes[] = {
-        {1u << 20, 1u << 20}, {0x7FFFFFFF, 1}, {8193, 8192}, {8000, 8000}, {1u << 26, 1}};
-    for (const auto& [width, height] : sizes) {
+    // than a few hundred bytes of data could inflate to.
+    for (const auto& [width, height] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{
+             {1u << 20, 1u << 20}, {0x7FFFFFFF, 1}, {8193, 8192}, {8000, 8000}, {1u << 26, 1}}) {
         Bytes f = picture("png_rgba16.png");
-        putBig(f, 16, width);
-        putBig(f, 20, height);
-        putBig(f, 29, static_cast<std::uint32_t>(crc32(0, f.data() + 12, 17)));
+        auto put = [&f](std::size_t at, std::uint32_t v) {
+            for (int i = 0; i < 4; ++i) f[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+        };
+        put(16, width);
+        put(20, height);
+        put(29, static_cast<std::uint32_t>(crc32(0, f.data() + 12, 17)));
         RasterImage p;
         EXPECT_FALSE(decode(p, f)) << width << " x " << height;
         EXPECT_TRUE(p.pixels.empty()) << width << " x " << height;
