@@ -105,7 +105,7 @@ bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size)
     int status = 0;
     do {
         spng_row_info where{};
-        if (spng_get_row_info(context, &where) != 0) return false;
+        if (spng_get_row_info(context, &where) != 0 || where.row_num >= header.height) return false;
         status = spng_decode_scanline(context, row.data(), rowBytes);
         if (status != 0 && status != SPNG_EOI) return false;
         const auto pass = static_cast<std::size_t>(interlaced ? where.pass : 6);
