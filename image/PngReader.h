@@ -15,7 +15,7 @@ namespace vantrel {
 // files (a bad checksum in any chunk, data cut short before the image
 // trailer), pictures over the readers' limit, and compressed data too short
 // to hold the picture it announces, the last two before anything large is
-// allocated. A false result may leave the picture resized with part of the
+// allocated. A false result may leave the picture resized with some of the
 // pixels decoded.
 bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size);
 
