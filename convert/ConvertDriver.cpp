@@ -16,6 +16,7 @@
 #include "html/HtmlPage.h"
 #include "image/BmpReader.h"
 #include "image/JpegCodec.h"
+#include "image/PngReader.h"
 #include "image/TgaReader.h"
 #include "sound/SoundTrack.h"
 #include "swf/FrameComposer.h"
@@ -65,8 +66,10 @@ bool readPicture(const std::string& path, RasterImage& picture, std::string& why
         decoded = decodeBmp(picture, file.data(), file.size(), true);
     } else if (extension == "tga") {
         decoded = decodeTga(picture, file.data(), file.size());
-    } else if (extension == "jpg") {
+    } else if (extension == "jpg" || extension == "jpeg") {
         decoded = decodeJpeg(picture, file.data(), file.size());
+    } else if (extension == "png") {
+        decoded = decodePng(picture, file.data(), file.size());
     } else {
         why = "no reader for ." + extension + " files";
         return false;

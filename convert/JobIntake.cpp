@@ -254,10 +254,12 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths) {
     jobs.clear();
     PictureCollector pictures(jobs.folderJobs);
     VideoCollector videos(jobs.videoJobs);
-    const std::array<std::pair<std::string_view, PathCollector*>, 6> scans{{
+    const std::array<std::pair<std::string_view, PathCollector*>, 8> scans{{
         {"*.tga", &pictures},
         {"*.bmp", &pictures},
         {"*.jpg", &pictures},
+        {"*.jpeg", &pictures},
+        {"*.png", &pictures},
         {"*.avi", &videos},
         {"*.mpg", &videos},
         {"*.mpeg", &videos},

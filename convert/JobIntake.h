@@ -121,7 +121,7 @@ struct DropResult {
 };
 
 // Replaces the queued jobs with those found in the dropped paths. Each
-// folder, in the order given, is scanned for "*.tga", "*.bmp" and "*.jpg"
+// folder, in the order given, is scanned for "*.tga", "*.bmp", "*.jpg", "*.jpeg" and "*.png"
 // pictures, then for "*.avi", "*.mpg" and "*.mpeg" videos. A folder already
 // searched in this drop (dropped twice, or inside one dropped before) adds
 // nothing again.

@@ -23,6 +23,9 @@ bool decode(vantrel::RasterImage& picture, const std::uint8_t* data, std::size_t
     if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) {
         return vantrel::decodeJpeg(picture, data, length);
     }
+    if (size >= 4 && data[0] == 0x89 && data[1] == 'P' && data[2] == 'N' && data[3] == 'G') {
+        return vantrel::decodePng(picture, data, size);
+    }
     return vantrel::decodeTga(picture, data, length);
 }
 

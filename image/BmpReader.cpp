@@ -14,6 +14,8 @@ namespace {
 constexpr std::uint32_t kFileHeaderSize = 14;
 constexpr std::uint32_t kCoreHeaderSize = 12;  // OS/2 1.x and Windows 2 bitmaps
 constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiRle8 = 1;
+constexpr std::uint32_t kBiRle4 = 2;
 constexpr std::uint32_t kBiBitfields = 3;
 
 // One channel of a bit-field pixel, widened to 8 bits by repeating its bits
@@ -120,6 +122,55 @@ void decodeRows(RasterImage& picture, const std::uint8_t* pixels, std::uint64_t 
     }
 }
 
+// Walks run-length coded pixels (RLE8 at 8 bits, RLE4 at 4), row 0 being
+// the bottom row, calling paint(x, y, index) for every pixel a code sets.
+// Codes may cover a row's padding up to its 32-bit boundary, as
+// ImageMagick's do; those pixels are not the picture's and are dropped.
+// False when a code reaches past a row's padding or above the top row, or
+// the data ends before the end-of-bitmap code with pixels still to come.
+template <typename Paint>
+bool walkRunLength(MemoryByteSource& source, unsigned bits, std::int64_t width, std::int64_t height,
+                   Paint paint) {
+    const std::int64_t room = (width * bits + 31) / 32 * 32 / bits;
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+    auto fits = [&](std::int64_t n) { return y < height && n <= room - x; };
+    auto paintRow = [&](unsigned n, auto indexAt) {
+        for (unsigned i = 0; i < n && x + i < width; ++i) paint(x + i, y, indexAt(i));
+        x += n;
+    };
+    for (;;) {
+        const std::uint8_t* code = source.take(2);
+        if (code == nullptr) return y >= height || (y == height - 1 && x >= width);
+        const unsigned count = code[0];
+        const unsigned value = code[1];
+        if (count > 0) {  // a run: one index, or two alternating at 4 bits
+            if (!fits(count)) return false;
+            paintRow(count, [&](unsigned i) {
+                return bits == 8 ? value : (i & 1) != 0 ? value & 15 : value >> 4;
+            });
+        } else if (value == 0) {  // end of line
+            x = 0;
+            ++y;
+        } else if (value == 1) {  // end of bitmap
+            return true;
+        } else if (value == 2) {  // delta: move right and up
+            const std::uint8_t* offset = source.take(2);
+            if (offset == nullptr || offset[0] > room - x || offset[1] > height - y) return false;
+            x += offset[0];
+            y += offset[1];
+        } else {  // literal: `value` indexes, padded to a 16-bit boundary
+            const std::uint32_t bytes = bits == 8 ? value : (value + 1) / 2;
+            const std::uint8_t* in = source.take(bytes);
+            if (in == nullptr || !fits(value)) return false;
+            paintRow(value, [&](unsigned i) -> unsigned {
+                return bits == 8 ? in[i] : (in[i / 2] >> ((i & 1) != 0 ? 0 : 4)) & 15;
+            });
+            if ((bytes & 1) != 0) source.take(1);
+        }
+    }
+}
+
 }  // namespace
 
 bool decodeBmp(RasterImage& picture, const std::uint8_t* data, std::uint32_t size,
@@ -142,12 +193,15 @@ bool decodeBmp(RasterImage& picture, const std::uint8_t* data, std::uint32_t siz
     if (header.compression == kBiRgb) {
         if (!indexed && bits != 16 && bits != 24 && bits != 32) return false;
         if (bits == 16) fields.set(0x7C00, 0x03E0, 0x001F, 0);
+    } else if ((header.compression == kBiRle8 && bits == 8) ||
+               (header.compression == kBiRle4 && bits == 4)) {
+        if (header.height < 0) return false;  // run-length rows are always bottom-up
     } else if (header.compression == kBiBitfields && (bits == 16 || bits == 32)) {
         const auto& m = header.masks;
         if (bits == 16 && ((m[0] | m[1] | m[2] | m[3]) >> 16) != 0) return false;
         if (!fields.set(m[0], m[1], m[2], m[3])) return false;
     } else {
-        return false;  // run-length, embedded JPEG/PNG and unknown compressions
+        return false;  // embedded JPEG/PNG and unknown compressions
     }
 
     const std::int64_t width = header.width;
@@ -176,6 +230,25 @@ bool decodeBmp(RasterImage& picture, const std::uint8_t* data, std::uint32_t siz
     if (hasFileHeader) {
         // Pixels overlapping the headers, masks or palette make no sense.
         if (pixelOffset < source.position() || !source.seekBegin(pixelOffset)) return false;
+    }
+
+    if (header.compression == kBiRle8 || header.compression == kBiRle4) {
+        // An early end of bitmap leaves any number of pixels unset, so a few
+        // bytes could ask for the largest picture. ImageMagick refuses more
+        // than 255 bytes of 8-bit rows per byte of the file; so does this.
+        const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width) + 3) / 4 * 4;
+        if (rowBytes * static_cast<std::uint64_t>(rows) / 255 > size) return false;
+        // Checked whole before the picture is touched, then painted; pixels no
+        // code sets keep palette entry 0, as ImageMagick leaves them.
+        MemoryByteSource codes = source;
+        if (!walkRunLength(codes, bits, width, rows, [](std::int64_t, std::int64_t, unsigned) {}))
+            return false;
+        if (!preparePicture(picture, width, rows)) return false;
+        std::fill(picture.pixels.begin(), picture.pixels.end(), palette[0]);
+        walkRunLength(source, bits, width, rows, [&](std::int64_t x, std::int64_t y, unsigned i) {
+            picture.pixels[static_cast<std::size_t>((rows - 1 - y) * width + x)] = palette[i];
+        });
+        return true;
     }
 
     const std::uint64_t rowBits = std::uint64_t{bits} * static_cast<std::uint64_t>(width);

@@ -6,13 +6,17 @@
 
 namespace vantrel {
 
-// Decodes an uncompressed Windows or OS/2 bitmap. With hasFileHeader the data
-// is a whole ".bmp" file (14-byte "BM" header first, pixels at the offset it
-// names); without, it is an in-memory bitmap: an info header, its masks and
-// palette, then the pixel rows. 1, 4, 8, 16, 24 and 32 bits per pixel, info
-// headers of 12, 40, 52, 56, 108 and 124 bytes, bottom-up and top-down rows.
-// False, with the picture untouched, for run-length and other compressed
-// files, inconsistent headers and data too short for the rows.
+// Decodes a Windows or OS/2 bitmap. With hasFileHeader the data is a whole
+// ".bmp" file (14-byte "BM" header first, pixels at the offset it names);
+// without, it is an in-memory bitmap: an info header, its masks and palette,
+// then the pixel rows. Uncompressed at 1, 4, 8, 16, 24 and 32 bits per
+// pixel, bottom-up and top-down rows; run-length coded at 8 bits (RLE8) and
+// 4 bits (RLE4), where pixels the codes skip (end of line, delta, early end
+// of bitmap) take palette entry 0. Info headers of 12, 40, 52, 56, 108 and
+// 124 bytes. False, with the picture untouched, for other compressions
+// (embedded JPEG or PNG), inconsistent headers, data too short for the
+// rows, run-length codes that reach outside the picture or stop short, and
+// run-length pictures of more than 255 pixels per byte of the data.
 bool decodeBmp(RasterImage& picture, const std::uint8_t* data, std::uint32_t size,
                bool hasFileHeader);
 

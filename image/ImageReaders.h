@@ -5,14 +5,15 @@
 
 #include "image/BmpReader.h"
 #include "image/JpegCodec.h"
+#include "image/PngReader.h"
 #include "image/RasterImage.h"
 #include "image/TgaReader.h"
 
 namespace vantrel {
 
-// The picture readers: decodeBmp, decodeTga and decodeJpeg each fill a
-// caller-owned RasterImage from a whole file in memory and return false for
-// anything they cannot decode safely and completely.
+// The picture readers: decodeBmp, decodeTga, decodeJpeg and decodePng each
+// fill a caller-owned RasterImage from a whole file in memory and return
+// false for anything they cannot decode safely and completely.
 
 // Largest picture the readers accept (8192 x 8192 pixels, 256 MiB decoded):
 // far above what a Flash player displays, and it bounds what a small hostile

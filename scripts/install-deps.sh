@@ -10,7 +10,7 @@ packages=(
   # toolchain
   g++ make cmake ninja-build pkg-config
   # conversion core
-  zlib1g-dev libdeflate-dev libboost-dev libturbojpeg0-dev libjpeg62-turbo-dev
+  zlib1g-dev libdeflate-dev libboost-dev libturbojpeg0-dev libjpeg62-turbo-dev libspng-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   # front ends (libx11-dev: the window's Caps/Num/Scroll Lock indicators)
   qt6-base-dev libx11-dev libcli11-dev

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <zlib.h>
 #include <sys/stat.h>
 
 #include <csignal>
@@ -178,6 +179,41 @@ TEST_F(DriverTest, PicturesOfMixedKindsAreReadFromTheirOwnFiles) {
     EXPECT_EQ(job.missingPictures, std::vector<std::string>{});
     EXPECT_EQ(readSwf(job.outputPath).count(kDefineBitsJpeg2), 3u);
     EXPECT_TRUE(job.warnings.empty());  // no 6 x 5 picture among them
+}
+
+// Lossless frames of opaque pictures hold their pixels exactly, here as
+// ImageMagick decodes the PNG files (image/*.rgba).
+TEST_F(DriverTest, PngAndJpegSequencesConvert) {
+    const fs::path images = fs::path(VANTREL_TEST_DATA) / "image";
+    const char* const pngs[] = {"png_rgb8.png", "png_palette8.png", "png_grey4.png"};
+    for (int k = 0; k < 3; ++k) {
+        fs::copy_file(images / pngs[k], dir_ / ("walk" + std::to_string(k + 1) + ".png"));
+    }
+    copy("red4x3.jpg", "x1.jpeg");
+    copy("red4x3.jpg", "x2.jpeg");
+    queue();
+    ConvertOptions options;
+    options.outputHtml = false;
+    const ConvertReport report = convert(options, CompressionType::Lossless);
+    ASSERT_EQ(report.jobs.size(), 2u);
+    EXPECT_EQ(report.jobs[0].frameCount, 2);
+    const SwfFile swf = readSwf(dir_ / "walk.swf");
+    ASSERT_TRUE(swf.valid);
+    int k = 0;
+    for (const SwfFile::Tag& tag : swf.tags) {
+        if (tag.code != kDefineBitsLossless || k == 3) continue;
+        // Id, format, width, height, then zlib of 255, red, green, blue per pixel.
+        const test::Bytes reference = test::readFile(images / (std::string(pngs[k]) + ".rgba"));
+        test::Bytes pixels(reference.size() + 1);
+        uLongf length = pixels.size();
+        ASSERT_EQ(uncompress(pixels.data(), &length, tag.body.data() + 7, tag.body.size() - 7), Z_OK);
+        pixels.resize(length);
+        for (std::size_t i = 0; i < pixels.size(); i += 4)
+            std::rotate(pixels.begin() + i, pixels.begin() + i + 1, pixels.begin() + i + 4);
+        EXPECT_EQ(pixels, reference) << pngs[k];
+        ++k;
+    }
+    EXPECT_EQ(k, 3);
 }
 
 TEST_F(DriverTest, UnreadableFirstPictureWithSoundStillPlacesTheFirstPicture) {

@@ -193,7 +193,17 @@ TEST_F(Intake, PrefixesAreCaseSensitiveAndExtensionsKeepTheirSpelling) {
     files({"Walk001.bmp", "walk002.bmp", "run001.BMP", "run002.bmp", "Clip.Mpeg", "pic1.JpG",
            "pic2.jpeg", "shot1.TGA"});
     EXPECT_EQ(dropRows(), (Strings{"shot(1 - 1).TGA", "run(001 - 002).BMP", "Walk(001 - 001).bmp",
-                                   "walk(002 - 002).bmp", "pic(1 - 1).JpG", "Clip.Mpeg"}));
+                                   "walk(002 - 002).bmp", "pic(1 - 2).JpG", "Clip.Mpeg"}));
+}
+
+// JPEG as .jpeg, then PNG, come after the first three kinds.
+TEST_F(Intake, JpegAndPngPicturesFollowTheOtherKinds) {
+    files({"walk1.png", "walk2.png", "walk3.png", "x1.jpeg", "x2.JPEG", "w1.png", "w1.jpg",
+           "w2.jpeg"});
+    EXPECT_EQ(dropRows(), (Strings{"w(1 - 2).jpg", "x(1 - 2).jpeg", "walk(1 - 3).png"}));
+    const FolderJob& w = jobs_.folderJobs.front();
+    EXPECT_EQ(w.picturePath(0), at("w1.jpg"));
+    EXPECT_EQ(w.picturePath(1), at("w2.jpeg"));
 }
 
 TEST_F(Intake, NamesWithoutANumberBeforeTheExtensionAreIgnored) {

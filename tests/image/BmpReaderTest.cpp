@@ -189,6 +189,56 @@ TEST(BmpReader, SixteenBitMasksWidenEachChannel) {
     EXPECT_EQ(p.pixels, (std::vector<std::uint32_t>{0xFFFFFFFF, 0xFF080808, 0xFF840000}));
 }
 
+TEST(BmpReader, RunLengthFilesAsImageMagickDecodes) {
+    // The escapes files leave pixels to palette entry 0 by end of line,
+    // delta and an early end of bitmap.
+    for (const char* name :
+         {"ramp8_rle.bmp", "quad8_rle.bmp", "rle8_escapes.bmp", "rle4_escapes.bmp"}) {
+        const Bytes file = picture(name);
+        RasterImage p;
+        EXPECT_TRUE(decode(p, file)) << name;
+        expectReference(p, name);
+        EXPECT_TRUE(decode(p, Bytes(file.begin() + 14, file.end()), false)) << name;
+        expectReference(p, name);
+        // Cut short, a file is refused or decodes as the whole (it lost only
+        // codes after the last pixel).
+        for (std::size_t n = 0; n < file.size(); ++n) {
+            RasterImage q;
+            const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n));
+            EXPECT_TRUE(!decode(q, cut) || q.pixels == p.pixels) << name << " cut to " << n;
+        }
+    }
+}
+
+TEST(BmpReader, RunLengthCodesOutsideThePictureAreRefused) {
+    // 3 x 2 pictures of RLE8 (compression 1): rows of 4 bytes (RLE4: 8 pixels).
+    const std::pair<const char*, Bytes> cases[] = {
+        {"run past the row's padding", hex("05 01 00 01")},
+        {"literal past the row's padding", hex("00 05 01 01 01 01 01 00 00 01")},
+        {"literal past the data", hex("00 03 01 01")},
+        {"delta past the row's padding", hex("01 01 00 02 04 00 00 01")},
+        {"delta past the top", hex("00 02 00 03 00 01")},
+        {"run above the top row", hex("00 00 00 00 01 01 00 01")},
+        {"data ends with pixels to come", hex("03 01 00 00 02 01")},
+    };
+    for (const auto& [what, codes] : cases) {
+        RasterImage p;
+        EXPECT_FALSE(decode(p, bmpFile(3, 2, 8, palette(4), codes, 1))) << what;
+        EXPECT_TRUE(p.pixels.empty()) << what;
+    }
+    // Rows are bottom-up only, and the data must be over 1/255 of the
+    // pixels; without an end of bitmap it may stop once every pixel is set.
+    RasterImage p;
+    EXPECT_FALSE(decode(p, bmpFile(3, 2, 4, palette(4), hex("09 12 00 01"), 2)));
+    EXPECT_FALSE(decode(p, bmpFile(3, -2, 8, palette(4), hex("00 01"), 1)));
+    EXPECT_TRUE(decode(p, bmpFile(255, 72, 8, palette(4), hex("00 01"), 1)));
+    EXPECT_FALSE(decode(p, bmpFile(255, 73, 8, palette(4), hex("00 01"), 1)));
+    ASSERT_TRUE(decode(p, bmpFile(3, 2, 8, palette(4), hex("03 01 00 00 02 02 01 03"), 1)));
+    EXPECT_EQ(p.pixels,
+              (std::vector<std::uint32_t>{paletteColour(2), paletteColour(2), paletteColour(3),
+                                          paletteColour(1), paletteColour(1), paletteColour(1)}));
+}
+
 TEST(BmpReader, InMemoryFrameOf320x240) {
     Bytes f = bmpFile(320, 240, 24, {}, Bytes(320 * 240 * 3, 0x40));
     Bytes bitmap(f.begin() + 14, f.end());
@@ -226,7 +276,6 @@ TEST(BmpReader, RefusedFilesLeaveThePictureUntouched) {
     Bytes headerOf64 = picture("quad24_bmp3.bmp");
     putU32(headerOf64, 14, 64);
     const Bytes refused[] = {
-        picture("ramp8_rle.bmp"),  // run-length coded
         picture(
             "quad565_bmp3_nomasks.bmp"),  // bit fields, but the pixels begin where masks should be
         bmpFile(4, 1, 2, palette(4), hex("1B 00 00 00")),     // 2 bits per pixel

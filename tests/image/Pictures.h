@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,21 @@ void expectDrawing(const RasterImage& p, int width, int height, Drawing drawing,
                 ADD_FAILURE() << name << " pixel (" << x << "," << y << ") is " << std::hex
                               << at(p, x, y) << ", drawn " << drawing(x, y);
             }
+}
+
+// Every pixel of p against tests/data/image/NAME.rgba, what an independent
+// decoder made of NAME (see make.sh): red, green, blue, alpha bytes, top row
+// first. Channels may differ by `tolerance` levels.
+inline void expectReference(const RasterImage& p, const std::string& name, int tolerance = 0) {
+    const Bytes reference = picture(name + ".rgba");
+    ASSERT_EQ(p.pixels.size() * 4, reference.size()) << name;
+    for (std::size_t i = 0; i < reference.size(); ++i) {
+        const int ours = p.pixels[i / 4] >> (i % 4 == 3 ? 24 : 16 - 8 * (i % 4)) & 255;
+        if (std::abs(ours - reference[i]) > tolerance) {
+            ADD_FAILURE() << name << " pixel " << i / 4 << " is " << std::hex << p.pixels[i / 4];
+            return;
+        }
+    }
 }
 
 inline void putU16(Bytes& b, std::size_t at, std::uint32_t v) {

@@ -45,12 +45,66 @@ TEST(TgaReader, FilesOfTheTools) {
     expectDrawing(p, 7, 5, quad, "ff_quad_rgb555le.tga");
 }
 
-TEST(TgaReader, OtherImageTypesAreRefused) {
+TEST(TgaReader, RunLengthGreyAndColourMappedFilesAsFFmpegDecodes) {
+    // ImageMagick's quad24_rle.tga and quad_palette.tga are stored top row
+    // first but marked bottom-up: both decoders turn them over.
     for (const char* name :
-         {"quad24_rle.tga", "ff_quad_rle.tga", "quad_palette.tga", "quad_grey.tga"}) {
+         {"quad24_rle.tga", "ff_quad_rle.tga", "alpha32_rle.tga", "quad_palette.tga",
+          "quad_palette_rle.tga", "ff_quad_pal8_rle.tga", "quad_grey.tga", "quad_grey_rle.tga",
+          "ff_quad_gray_rle.tga", "pil_greyalpha.tga", "pil_greyalpha_rle.tga"}) {
         RasterImage p;
-        EXPECT_FALSE(decode(p, picture(name))) << name;
-        EXPECT_EQ(p.width, 0) << name;
+        const Bytes file = picture(name);
+        EXPECT_TRUE(decode(p, file)) << name;
+        EXPECT_EQ(p.width, 7) << name;
+        expectReference(p, name);
+        // Cut short, a file is refused or decodes as the whole (it lost only a footer).
+        for (std::size_t n = 0; n < file.size(); ++n) {
+            RasterImage q;
+            const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n));
+            EXPECT_TRUE(!decode(q, cut) || q.pixels == p.pixels) << name << " cut to " << n;
+        }
+    }
+}
+
+TEST(TgaReader, PacketsRunAcrossRowsAndTheRowOrderStillApplies) {
+    // 2 x 2 at 24 bits: a repeat of three pixels, then one stored pixel.
+    Bytes f = tgaFile(2, 2, 24, 0x00, hex("82 0A 14 1E 00 01 02 03"));
+    f[2] = 10;
+    const std::uint32_t a = 0xFF1E140A, b = 0xFF030201;
+    RasterImage p;
+    ASSERT_TRUE(decode(p, f));
+    EXPECT_EQ(p.pixels, (std::vector<std::uint32_t>{a, b, a, a}));
+    f[17] = 0x30;  // top row first, right to left
+    ASSERT_TRUE(decode(p, f));
+    EXPECT_EQ(p.pixels, (std::vector<std::uint32_t>{a, a, b, a}));
+}
+
+TEST(TgaReader, ColourMapIndexesCountFromItsFirstEntry) {
+    // Map entries 5 and 6 (16 bits: 5-5-5 and the alpha bit), indexes 6 and 5.
+    Bytes f = tgaFile(2, 1, 8, 0x21, hex("00 FC 1F 00 06 05"));
+    f[1] = 1;
+    f[2] = 1;
+    putU16(f, 3, 5);
+    putU16(f, 5, 2);
+    f[7] = 16;
+    RasterImage p;
+    ASSERT_TRUE(decode(p, f));
+    EXPECT_EQ(p.pixels, (std::vector<std::uint32_t>{0x000000FF, 0xFFFF0000}));
+    f[22] = 4;  // before the first entry
+    EXPECT_FALSE(decode(p, f));
+    f[22] = 7;  // past the last
+    EXPECT_FALSE(decode(p, f));
+}
+
+TEST(TgaReader, RunLengthPacketsPastThePictureOrTheDataAreRefused) {
+    Bytes twoForOne = tgaFile(1, 1, 24, 0, hex("81 0A 14 1E"));
+    twoForOne[2] = 10;
+    Bytes indexOutside = picture("quad_palette_rle.tga");
+    indexOutside[indexOutside.size() - 1] = 4;  // the map has 4 entries
+    for (const Bytes& f : {twoForOne, indexOutside}) {
+        RasterImage p;
+        EXPECT_FALSE(decode(p, f));
+        EXPECT_TRUE(p.pixels.empty());
     }
 }
 

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "image/RasterImage.h"
+
+namespace vantrel {
+
+// Decodes a whole PNG file with libspng: every colour type and bit depth,
+// interlaced or not. Palette and grey or colour keys bring their
+// transparency (tRNS) into alpha; files without either are opaque. 16-bit
+// samples are rounded to 8 bits. Gamma, chromaticities and colour profiles
+// are not applied: the stored samples are the colours. False for damaged
+// files (a bad checksum in any chunk, data cut short before the image
+// trailer), pictures over the readers' limit, and compressed data too short
+// to hold the picture it announces, the last two before anything large is
+// allocated. A false result may leave the picture resized with some of the
+// pixels decoded.
+bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size);
+
+}  // namespace vantrel
