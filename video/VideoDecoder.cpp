@@ -429,13 +429,20 @@ std::optional<std::int64_t> VideoDecoder::place(const AVFrame& keyframe,
     return found;
 }
 
-// A 64-bit hash of the frame's size, format and visible pixels, all planes.
+// A 64-bit hash of the frame's size, format, colour description and visible
+// pixels, all planes.
 std::uint64_t VideoDecoder::pictureHash(const AVFrame& frame) const {
     std::unique_ptr<AVMurMur3, decltype(&av_free)> hasher(av_murmur3_alloc(), &av_free);
     if (!hasher) return 0;
     av_murmur3_init(hasher.get());
     const int shape[3] = {frame.width, frame.height, frame.format};
     av_murmur3_update(hasher.get(), reinterpret_cast<const std::uint8_t*>(shape), sizeof shape);
+    // The colour matrix and range change the converted picture as much as
+    // the samples do, and a damaged stream may state others after a seek.
+    av_murmur3_update(hasher.get(), reinterpret_cast<const std::uint8_t*>(&frame.colorspace),
+                      sizeof frame.colorspace);
+    av_murmur3_update(hasher.get(), reinterpret_cast<const std::uint8_t*>(&frame.color_range),
+                      sizeof frame.color_range);
     const auto format = static_cast<AVPixelFormat>(frame.format);
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     const int planes = av_pix_fmt_count_planes(format);
