@@ -271,13 +271,21 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths) {
     jobs.clear();
     PictureCollector pictures(jobs.folderJobs);
     VideoCollector videos(jobs.videoJobs);
-    const std::array<std::pair<std::string_view, PathCollector*>, 6> scans{{
+    const std::array<std::pair<std::string_view, PathCollector*>, 14> scans{{
         {"*.tga", &pictures},
         {"*.bmp", &pictures},
         {"*.jpg", &pictures},
         {"*.avi", &videos},
         {"*.mpg", &videos},
         {"*.mpeg", &videos},
+        {"*.mp4", &videos},
+        {"*.m4v", &videos},
+        {"*.mov", &videos},
+        {"*.mkv", &videos},
+        {"*.webm", &videos},
+        {"*.wmv", &videos},
+        {"*.flv", &videos},
+        {"*.ogv", &videos},
     }};
 
     // Each pattern searches the whole drop, so each keeps its own record.
