@@ -37,7 +37,7 @@ constexpr int kSeekAttempts = 3;
 // The containers video files come in. Leaving out playlist, concatenation
 // and text demuxers keeps a file with a video extension from making FFmpeg
 // read other files.
-constexpr const char* kFormats = "avi,mpeg,mpegts,mpegvideo,m4v,mov,matroska,asf,dv,flv";
+constexpr const char* kFormats = "avi,mpeg,mpegts,mpegvideo,m4v,mov,matroska,asf,dv,flv,ogg";
 
 bool valid(AVRational r) { return r.num > 0 && r.den > 0; }
 
