@@ -305,6 +305,7 @@ class FakeFrameSource : public FrameSource {
 public:
     struct Log {
         std::vector<std::int32_t> grabbed;
+        std::vector<double> times;  // asked of frameShownAt
     };
     FakeFrameSource(Log& log, double duration, std::int32_t frames, bool opens = true)
         : log_(log), duration_(duration), frames_(frames), opens_(opens) {}
@@ -321,11 +322,18 @@ public:
         std::fill(picture.pixels.begin(), picture.pixels.end(), 0xFF000000u | index);
         return true;
     }
+    bool variableRate() const override { return variable; }
+    // Frames a tenth of a second apart.
+    std::int32_t frameShownAt(double seconds) override {
+        log_.times.push_back(seconds);
+        return static_cast<std::int32_t>(seconds * 10);
+    }
     bool grabAtTime(double, RasterImage&) override { return false; }
     bool isBufferEmpty() const override { return log_.grabbed.empty(); }
     void close() override {}
 
     std::int32_t failAt = -1;
+    bool variable = false;
 
 private:
     Log& log_;
@@ -337,14 +345,15 @@ private:
 class VideoDriverTest : public DriverTest {
 protected:
     ConvertReport convertVideo(double duration, std::int32_t frames, float rate,
-                               std::int32_t failAt = -1) {
+                               std::int32_t failAt = -1, bool variable = false) {
         doc_.jobs.videoJobs.push_back({(dir_ / "clip.avi").string()});
         ConvertOptions options;
         options.frameRate = rate;
         FixedPrompt prompt(options, CompressionType::Lossless);
-        return convertAll(doc_, prompt, nullptr, [&, duration, frames, failAt] {
+        return convertAll(doc_, prompt, nullptr, [&, duration, frames, failAt, variable] {
             auto source = std::make_unique<FakeFrameSource>(log_, duration, frames);
             source->failAt = failAt;
+            source->variable = variable;
             return source;
         });
     }
@@ -372,6 +381,19 @@ TEST_F(VideoDriverTest, TenSecondsAtFifteenFramesPerSecond) {
     EXPECT_EQ(swf.count(kDefineBitsLossless), 150u);
     EXPECT_EQ(swf.tags[3].code, kDefineSound);
     EXPECT_TRUE(fs::exists(dir_ / "clip.html"));
+}
+
+// 29.97 frames per second are stored as 7672 / 256: the movie shows frame i
+// at i * 256 / 7672 seconds, and takes the video's frame on screen then.
+TEST_F(VideoDriverTest, UnevenlySpacedFramesAreTakenByTheMoviesTime) {
+    const ConvertReport report = convertVideo(2.0, 7, 29.97f, -1, true);
+    ASSERT_EQ(report.jobs[0].status, JobOutcome::Status::Converted) << report.jobs[0].reason;
+    ASSERT_EQ(log_.times.size(), 59u);
+    for (std::size_t i = 0; i < log_.times.size(); ++i) {
+        EXPECT_EQ(log_.times[i], double(i) * 256 / 7672) << i;
+        EXPECT_EQ(log_.grabbed[i], std::int32_t(log_.times[i] * 10)) << i;
+    }
+    EXPECT_EQ(log_.grabbed.back(), 19);
 }
 
 TEST_F(VideoDriverTest, TooShortVideosWriteNothing) {
