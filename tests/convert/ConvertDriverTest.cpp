@@ -657,8 +657,9 @@ double difference(const SwfFile& swf, std::size_t k, const test::Bytes& ffmpeg, 
 // frames as its stated length holds, the first one FFmpeg's frame 0.
 TEST_F(DriverTest, VideosInEveryContainerBecomeMovies) {
     const std::pair<const char*, std::uint16_t> cases[] = {
-        {"h264.mp4", 24}, {"h264.m4v", 24}, {"mpeg4.mov", 24},   {"h264.mkv", 24}, {"vp9.webm", 24},
-        {"wmv2.wmv", 24}, {"flv1.flv", 24}, {"theora.ogv", 24}, {"cut.mp4", 22}};
+        {"h264.mp4", 24}, {"h264.m4v", 24}, {"mpeg4.mov", 24}, {"h264.mkv", 24},
+        {"vp9.webm", 24}, {"wmv2.wmv", 24}, {"flv1.flv", 24},  {"theora.ogv", 24},
+        {"cut.mp4", 22}};
     // A folder for each container, so that no two share a movie.
     const auto copy = [&](const char* file) {
         return dir_ / fs::path(file).extension().string().substr(1) / file;
