@@ -433,6 +433,12 @@ JobOutcome convertVideo(const VideoJob& job, const std::string& moviePath, CVant
     const FrameStorage storage = doc.settings.storage();
     MovieFrames frames(doc, observer, moviePath, frameTotal, outcome);
     const std::int32_t sourceFrames = source->frameCount();
+    // Frames spaced unevenly in time are taken by time: movie frame i shows
+    // the frame on screen i / rate seconds into the video, at the rate the
+    // movie's header holds, so that the movie keeps the video's timing.
+    const bool byTime = source->variableRate();
+    const std::int32_t storedRate = headerRate(doc.settings.frameRate);
+    const double movieRate = storedRate > 0 ? storedRate / 256.0 : doc.settings.frameRate;
     std::int32_t next = 0;
     std::shared_ptr<const PendingPicture> current;
     runFrames<VideoFrame>(
@@ -442,7 +448,8 @@ JobOutcome convertVideo(const VideoJob& job, const std::string& moviePath, CVant
         [&](VideoFrame& item) {
             if (next == frameTotal) return false;
             item.i = next++;
-            item.index = sampledFrameIndex(sourceFrames, item.i, frameTotal);
+            item.index = byTime ? source->frameShownAt(item.i / movieRate)
+                                : sampledFrameIndex(sourceFrames, item.i, frameTotal);
             std::shared_ptr<const PendingPicture> grabbed = source->grabLater(item.index);
             item.grabbed = grabbed != nullptr;
             if (grabbed) current = std::move(grabbed);

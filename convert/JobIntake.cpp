@@ -254,7 +254,7 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths) {
     jobs.clear();
     PictureCollector pictures(jobs.folderJobs);
     VideoCollector videos(jobs.videoJobs);
-    const std::array<std::pair<std::string_view, PathCollector*>, 8> scans{{
+    const std::array<std::pair<std::string_view, PathCollector*>, 16> scans{{
         {"*.tga", &pictures},
         {"*.bmp", &pictures},
         {"*.jpg", &pictures},
@@ -263,6 +263,14 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths) {
         {"*.avi", &videos},
         {"*.mpg", &videos},
         {"*.mpeg", &videos},
+        {"*.mp4", &videos},
+        {"*.m4v", &videos},
+        {"*.mov", &videos},
+        {"*.mkv", &videos},
+        {"*.webm", &videos},
+        {"*.wmv", &videos},
+        {"*.flv", &videos},
+        {"*.ogv", &videos},
     }};
 
     // Each pattern searches the whole drop, so each keeps its own record.

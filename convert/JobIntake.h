@@ -121,8 +121,10 @@ struct DropResult {
 };
 
 // Replaces the queued jobs with those found in the dropped paths. Each
-// folder, in the order given, is scanned for "*.tga", "*.bmp", "*.jpg", "*.jpeg" and "*.png"
-// pictures, then for "*.avi", "*.mpg" and "*.mpeg" videos. A folder already
+// folder, in the order given, is scanned for "*.tga", "*.bmp", "*.jpg",
+// "*.jpeg" and "*.png" pictures, then for videos: "*.avi", "*.mpg", "*.mpeg",
+// "*.mp4", "*.m4v", "*.mov", "*.mkv", "*.webm", "*.wmv", "*.flv" and "*.ogv".
+// A folder already
 // searched in this drop (dropped twice, or inside one dropped before) adds
 // nothing again.
 DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths);

@@ -1,9 +1,10 @@
 // Frames grabbed in a scrambled order are the frames a pass in order gives.
 // The first bytes seed the order, the rest is the video. One source grabs
 // frames 0, 1, 2, ... until one fails or enough are had; a second grabs in
-// the scrambled order, back, repeated, far ahead and past the end. Each of
-// its grabs must give the first source's picture at that index, or fail;
-// past where the first source's pass ended, every grab must fail.
+// the scrambled order, back, repeated, far ahead, past the end and at the
+// frame shown at a time. Each of its grabs must give the first source's
+// picture at that index, or fail; past where the first source's pass ended,
+// every grab must fail.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -63,8 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::mt19937 order(seed);
     for (int grab = 0; grab < 2 * kMaxFrames; ++grab) {
         const std::uint32_t r = order();
-        const std::int32_t index = r % 8 == 0 ? known + static_cast<std::int32_t>(r >> 3) % 64
-                                              : static_cast<std::int32_t>(r >> 3) % (known + 2);
+        std::int32_t index = r % 8 == 0 ? known + static_cast<std::int32_t>(r >> 3) % 64
+                                        : static_cast<std::int32_t>(r >> 3) % (known + 2);
+        if (r % 8 == 1) index = source.frameShownAt((r >> 3) % 512 / 128.0);
         vantrel::RasterImage picture;
         bool grabbed;
         if (r & 0x100) {

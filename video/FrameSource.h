@@ -46,7 +46,8 @@ class FrameSource {
     // Length cut to whole milliseconds: (int32)(seconds * 1000) * 0.001f.
     virtual double durationSeconds() const = 0;
 
-    // Length divided by the mean frame time, truncated.
+    // Length divided by the mean frame time, truncated; for frames spaced
+    // unevenly in time, the frames the file holds.
     virtual std::int32_t frameCount() const = 0;
 
     // Frame `index` (0 = the first frame the video shows) into the picture:
@@ -59,8 +60,18 @@ class FrameSource {
     // where grabFrame would return false. This one converts at once.
     virtual std::shared_ptr<const PendingPicture> grabLater(std::int32_t index);
 
-    // The frame shown at `seconds` from the start of the video: the index
-    // is seconds / mean frame time, truncated.
+    // Whether the frames are spaced unevenly in time, so that sampling them
+    // by index would not keep the video's timing.
+    virtual bool variableRate() const { return false; }
+
+    // The index of the frame shown `seconds` after the first frame began.
+    // Evenly spaced frames: seconds / mean frame time, truncated. Unevenly
+    // spaced ones: the last frame whose presentation time, counted from the
+    // first frame's, is at or before `seconds`. -1 when it cannot be told.
+    virtual std::int32_t frameShownAt(double seconds) = 0;
+
+    // The frame shown at `seconds` (frameShownAt) into the picture, as
+    // grabFrame does.
     virtual bool grabAtTime(double seconds, RasterImage& picture) = 0;
 
     // True while no frame has been grabbed since open(), and after close().

@@ -1,6 +1,7 @@
 #include "video/VideoDecoder.h"
 
 extern "C" {
+#include <libavutil/avstring.h>
 #include <libavutil/dict.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/mathematics.h>
@@ -37,7 +38,12 @@ constexpr int kSeekAttempts = 3;
 // The containers video files come in. Leaving out playlist, concatenation
 // and text demuxers keeps a file with a video extension from making FFmpeg
 // read other files.
-constexpr const char* kFormats = "avi,mpeg,mpegts,mpegvideo,m4v,mov,matroska,asf,dv,flv";
+constexpr const char* kFormats = "avi,mpeg,mpegts,mpegvideo,m4v,mov,matroska,asf,dv,flv,ogg";
+
+// Containers that store a time for every frame, whose frames may therefore
+// be spaced unevenly. AVI counts frames, and MPEG streams have their times
+// worked out by a parser.
+constexpr const char* kTimedFormats = "mov,matroska,flv,asf,ogg";
 
 bool valid(AVRational r) { return r.num > 0 && r.den > 0; }
 
@@ -53,6 +59,23 @@ std::optional<std::int64_t> plus(std::int64_t a, std::int64_t b) {
     return s;
 }
 
+// Whether every time, in rising order, is within a quarter of the mean
+// spacing of its evenly spaced place, measured from the first time to the
+// last. Rounding to the container's time base stays well inside that; one
+// frame dropped or held for two does not.
+bool evenlySpaced(const std::vector<std::int64_t>& times) {
+    __extension__ typedef __int128 Wide;  // holds any difference of times, times a count
+    const std::size_t n = times.size();
+    if (n < 3) return true;
+    const Wide span = Wide{times.back()} - times.front();
+    if (span <= 0) return true;
+    for (std::size_t k = 1; k + 1 < n; ++k) {
+        const Wide off = (Wide{times[k]} - times.front()) * Wide(n - 1) - span * Wide(k);
+        if (4 * (off < 0 ? -off : off) >= span) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool VideoDecoder::open(const std::string& path) {
@@ -61,10 +84,20 @@ bool VideoDecoder::open(const std::string& path) {
     const AVStream* stream = format_->streams[streamIndex_];
     rate_ = valid(stream->avg_frame_rate) ? stream->avg_frame_rate : stream->r_frame_rate;
     if (!valid(rate_)) return false;
-    if (format_->duration_estimation_method != AVFMT_DURATION_FROM_STREAM) {
-        countedFrames_ = countPackets();
+    const bool stated = format_->duration_estimation_method == AVFMT_DURATION_FROM_STREAM;
+    const bool timed = av_match_list(format_->iformat->name, kTimedFormats, ',') > 0;
+    if (!stated || timed) {
+        const Packets packets = readPackets(timed);
+        if (!stated) countedFrames_ = packets.count;
+        timedFrames_ = static_cast<std::int64_t>(packets.times.size());
+        variableRate_ = !evenlySpaced(packets.times);
+        if (variableRate_) {
+            timedSpan_ = minus(packets.end, packets.times.front()).value_or(0) * av_q2d(timeBase_);
+        }
         if (!openDemuxer()) return false;
     }
+    // The mean rate cannot turn uneven times into indexes.
+    if (variableRate_) timestampsAgree_ = false;
     return startDecoding();
 }
 
@@ -84,7 +117,13 @@ bool VideoDecoder::statedLength(std::int64_t& ticks, AVRational& timeBase) const
 }
 
 bool VideoDecoder::moveTo(std::int64_t target) {
+    showingPrevious_ = false;
     if (target < 0 || (end_ >= 0 && target >= end_)) return false;
+    // The frame before the one decoded last, on the pass: at hand.
+    if (target == previousIndex_) {
+        showingPrevious_ = true;
+        return true;
+    }
     if (current_ >= 0 && target < current_) checkGrabs_ = true;
     const bool forward = current_ >= 0 && target >= current_ &&
                          (!mayLeapTo(target) || target - current_ <= forwardReach());
@@ -126,6 +165,9 @@ bool VideoDecoder::confirm(std::int64_t target) {
 // decoders that look into the streams.
 bool VideoDecoder::openDemuxer() {
     lose();
+    // What is read from now on may differ, when the file changed.
+    previousIndex_ = -1;
+    showingPrevious_ = false;
     lastKeyframe_ = -1;
     codec_.reset();
     format_.reset();
@@ -166,16 +208,30 @@ bool VideoDecoder::openDemuxer() {
 }
 
 // Reads the whole file and counts the packets of the video stream, one per
-// frame once parsed.
-std::int64_t VideoDecoder::countPackets() {
+// frame once parsed. When `timed`, also collects the stored times of those
+// the decoder does not drop (the ones an edit list cuts off), in rising
+// order, and where the last of them ends; no times at all when a packet has
+// none.
+VideoDecoder::Packets VideoDecoder::readPackets(bool timed) {
+    Packets packets;
     PacketPtr packet(av_packet_alloc());
-    if (!packet) return 0;
-    std::int64_t count = 0;
+    if (!packet) return packets;
     while (av_read_frame(format_.get(), packet.get()) >= 0) {
-        if (packet->stream_index == streamIndex_) ++count;
+        if (packet->stream_index == streamIndex_) {
+            ++packets.count;
+            if (packet->pts == AV_NOPTS_VALUE) {
+                timed = false;
+            } else if (timed && !(packet->flags & AV_PKT_FLAG_DISCARD)) {
+                packets.times.push_back(packet->pts);
+                const auto end = plus(packet->pts, std::max<std::int64_t>(packet->duration, 0));
+                packets.end = std::max(packets.end, end.value_or(packet->pts));
+            }
+        }
         av_packet_unref(packet.get());
     }
-    return count;
+    if (!timed) packets.times.clear();
+    std::sort(packets.times.begin(), packets.times.end());
+    return packets;
 }
 
 // Opens the file anew and decodes frame 0.
@@ -185,8 +241,9 @@ bool VideoDecoder::start() { return openDemuxer() && startDecoding(); }
 // start of the pass.
 bool VideoDecoder::startDecoding() {
     if (!frame_) frame_.reset(av_frame_alloc());
+    if (!previous_) previous_.reset(av_frame_alloc());
     if (!packet_) packet_.reset(av_packet_alloc());
-    if (!frame_ || !packet_) return false;
+    if (!frame_ || !previous_ || !packet_) return false;
 
     const AVCodecParameters* parameters = format_->streams[streamIndex_]->codecpar;
     const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
@@ -263,6 +320,11 @@ VideoDecoder::Stepped VideoDecoder::stepTo(std::int64_t target) {
 // Moves on to the next frame in presentation order. On the pass, a frame it
 // reached before must come out as it did then; a new one extends it.
 VideoDecoder::Stepped VideoDecoder::advance() {
+    if (onPass_) {
+        av_frame_unref(previous_.get());
+        av_frame_move_ref(previous_.get(), frame_.get());
+        previousIndex_ = current_;
+    }
     const Decoded decoded = decodeNext(*frame_);
     if (decoded != Decoded::Frame) {
         if (decoded == Decoded::End && onPass_) end_ = current_ + 1;
@@ -290,7 +352,10 @@ void VideoDecoder::lose() {
 
 // Adds the current frame, the next of the pass, to what the pass gave out.
 void VideoDecoder::record() {
-    seen_.push_back({frame_->pts, frame_->pkt_pos});
+    std::int64_t latest =
+        seen_.empty() ? std::numeric_limits<std::int64_t>::min() : seen_.back().latest;
+    if (frame_->pts != AV_NOPTS_VALUE) latest = std::max(latest, frame_->pts);
+    seen_.push_back({frame_->pts, frame_->pkt_pos, latest});
     checkTimestamp();
     if (frame_->key_frame) {
         keyframes_.emplace(current_, pictureHash(*frame_));
@@ -316,6 +381,30 @@ void VideoDecoder::noteKeyframe() {
         longestGop_ = std::max(longestGop_, current_ - lastKeyframe_);
     }
     lastKeyframe_ = current_;
+}
+
+std::optional<std::int64_t> VideoDecoder::frameShownAt(std::int64_t microseconds) {
+    if (anchorIndex_ < 0 || microseconds < 0 || !valid(timeBase_)) return std::nullopt;
+    const std::int64_t ticks =
+        av_rescale_q_rnd(microseconds, AVRational{1, 1000000}, timeBase_, AV_ROUND_DOWN);
+    if (ticks < 0) return std::nullopt;  // too far to count in ticks
+    const auto at = plus(anchorTimestamp_, ticks);
+    if (!at) return std::nullopt;
+    for (;;) {
+        // The running latest timestamp rises, so the first frame later than
+        // `at` is found by halving, however disordered the stored ones are.
+        const auto later =
+            std::upper_bound(seen_.begin(), seen_.end(), *at,
+                             [](std::int64_t t, const Seen& seen) { return t < seen.latest; });
+        if (later != seen_.end()) return std::max<std::int64_t>(later - seen_.begin() - 1, 0);
+        if (end_ >= 0) return end_ - 1;
+        const std::int64_t next = passed();
+        if (!moveTo(next)) {
+            if (end_ < 0) return next;
+        } else if (passed() == next) {
+            return std::nullopt;  // the move extended nothing; never loop on it
+        }
+    }
 }
 
 // Timestamps a parser works out may come out otherwise after a seek.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -33,6 +34,13 @@ namespace vantrel {
 // frames or more past it, in files whose keyframes all had timestamps of
 // their own and that decoded without error so far; elsewhere moving ahead
 // decodes forward.
+//
+// Containers that store a time for every frame (MP4 and QuickTime, Matroska
+// and WebM, FLV, ASF, Ogg) may space their frames unevenly. Their packets'
+// times are read once on open(); where a frame is off its evenly spaced
+// place by a quarter of the mean frame time or more, the rate is variable:
+// frames are then found by time (frameShownAt) and timestamps never place
+// frames.
 class VideoDecoder {
   public:
     // Opens the file and decodes frame 0. False when the file cannot be
@@ -45,7 +53,7 @@ class VideoDecoder {
     bool framesTooLarge() const { return framesTooLarge_; }
 
     // The current frame; valid after a successful open() or moveTo().
-    const AVFrame& frame() const { return *frame_; }
+    const AVFrame& frame() const { return showingPrevious_ ? *previous_ : *frame_; }
 
     // Mean frame rate, frames per second.
     AVRational rate() const { return rate_; }
@@ -58,11 +66,25 @@ class VideoDecoder {
     // timestamps they carry); 0 for other files.
     std::int64_t countedFrames() const { return countedFrames_; }
 
+    // Whether the frames are spaced unevenly in time; then how many the file
+    // holds (its packets that are not dropped), and the seconds from the
+    // first one's time to where the last one ends.
+    bool variableRate() const { return variableRate_; }
+    std::int64_t timedFrames() const { return timedFrames_; }
+    double timedSpan() const { return timedSpan_; }
+
     // Makes frame `target` the current frame. False when the stream ends or
     // stops decoding before it, and then no frame is current; later moves
     // may still succeed. A file that can no longer be read makes every move
     // fail.
     bool moveTo(std::int64_t target);
+
+    // The index of the frame shown `microseconds` after frame 0: the last
+    // frame of the pass from the start before the first whose stored
+    // timestamp is later. Decodes forward as far as that takes. Where the
+    // stream stops decoding first, the index of the frame that does not
+    // decode; nothing when no timestamp anchors the time.
+    std::optional<std::int64_t> frameShownAt(std::int64_t microseconds);
 
   private:
     enum class Decoded { Frame, End, Failed };
@@ -72,10 +94,18 @@ class VideoDecoder {
     struct Seen {
         std::int64_t pts;
         std::int64_t pos;
+        std::int64_t latest;  // the latest stored timestamp up to this frame
+    };
+
+    // What reading the whole file found of the video stream's packets.
+    struct Packets {
+        std::int64_t count = 0;
+        std::vector<std::int64_t> times;  // of the frames shown, rising
+        std::int64_t end = std::numeric_limits<std::int64_t>::min();
     };
 
     bool openDemuxer();
-    std::int64_t countPackets();
+    Packets readPackets(bool timed);
     bool start();
     bool startDecoding();
     Decoded decodeNext(AVFrame& into);
@@ -102,11 +132,19 @@ class VideoDecoder {
     FormatPtr format_;
     CodecPtr codec_;
     FramePtr frame_;
+    // The frame of the pass before frame_, kept so that the frame shown at a
+    // time, found by decoding one past it, is at hand.
+    FramePtr previous_;
+    std::int64_t previousIndex_ = -1;  // -1 when previous_ holds no frame of the pass
+    bool showingPrevious_ = false;
     PacketPtr packet_;
     int streamIndex_ = -1;
     AVRational timeBase_{0, 1};
     AVRational rate_{0, 1};
     std::int64_t countedFrames_ = 0;
+    bool variableRate_ = false;
+    std::int64_t timedFrames_ = 0;
+    double timedSpan_ = 0.0;
     bool draining_ = false;
     bool framesTooLarge_ = false;
     bool damaged_ = false;  // a packet or frame failed to decode

@@ -5,6 +5,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <mutex>
 #include <vector>
@@ -95,6 +96,15 @@ bool VideoFrameSource::open(const std::string& path) {
         duration_ = stated;
         framesPerSecond_ = av_q2d(rate);
     }
+    variableRate_ = decoder->variableRate();
+    if (variableRate_) {
+        // Frames spaced unevenly: those the file holds, over its length. A
+        // length stated by the decoding times of B-frames can end before the
+        // last frames are shown.
+        duration_ = std::max(duration_, decoder->timedSpan());
+        frames = decoder->timedFrames();
+        framesPerSecond_ = duration_ > 0.0 ? static_cast<double>(frames) / duration_ : 0.0;
+    }
     frameCount_ = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(frames, 0, std::numeric_limits<std::int32_t>::max()));
     width_ = first.width;
@@ -131,17 +141,29 @@ std::shared_ptr<const PendingPicture> VideoFrameSource::grabLater(std::int32_t i
     return std::make_shared<DecodedPicture>(std::move(frame), converters_);
 }
 
+std::int32_t VideoFrameSource::frameShownAt(double seconds) {
+    constexpr double kNoIndex = 2147483648.0;
+    if (!decoder_ || !(seconds >= 0.0 && seconds < kNoIndex)) return -1;
+    if (!variableRate_) {
+        const double index = seconds * framesPerSecond_;
+        return index < kNoIndex ? static_cast<std::int32_t>(index) : -1;
+    }
+    // Whole microseconds: the float arithmetic that made `seconds` from a
+    // frame rate must not move a time that falls on a frame's before it.
+    const auto index = decoder_->frameShownAt(std::llround(seconds * 1e6));
+    if (!index || *index > std::numeric_limits<std::int32_t>::max()) return -1;
+    return static_cast<std::int32_t>(*index);
+}
+
 bool VideoFrameSource::grabAtTime(double seconds, RasterImage& picture) {
-    if (!decoder_ || !(seconds >= 0.0)) return false;
-    const double index = seconds * framesPerSecond_;
-    if (!(index < 2147483648.0)) return false;
-    return grabFrame(static_cast<std::int32_t>(index), picture);
+    return grabFrame(frameShownAt(seconds), picture);
 }
 
 void VideoFrameSource::close() {
     decoder_.reset();
     converters_.reset();
     grabbed_ = false;
+    variableRate_ = false;
     duration_ = 0.0;
     framesPerSecond_ = 0.0;
     frameCount_ = 0;

@@ -16,6 +16,8 @@ class ConverterPool;
 // 24-bit blue, green, red rows and those into the picture with alpha 255
 // (FrameConverter). Frame i is the i-th frame the decoder gives out. Grabs with
 // rising indexes decode forward; only a grab back, or far ahead, seeks.
+// Frames spaced unevenly in time (VideoDecoder finds them on open) are found
+// by time from their stored timestamps, decoding forward.
 class VideoFrameSource final : public FrameSource {
   public:
     VideoFrameSource();
@@ -33,6 +35,8 @@ class VideoFrameSource final : public FrameSource {
     // The decoded frame is kept by reference; its conversion borrows one of
     // the source's converters, so several can run at once.
     std::shared_ptr<const PendingPicture> grabLater(std::int32_t index) override;
+    bool variableRate() const override { return variableRate_; }
+    std::int32_t frameShownAt(double seconds) override;
     bool grabAtTime(double seconds, RasterImage& picture) override;
     bool isBufferEmpty() const override { return !grabbed_; }
     void close() override;
@@ -51,6 +55,7 @@ class VideoFrameSource final : public FrameSource {
     std::int32_t frameCount_ = 0;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
+    bool variableRate_ = false;
     bool grabbed_ = false;  // a frame was grabbed since open()
     OpenFailure openFailure_ = OpenFailure::Unusable;
 };

@@ -15,7 +15,16 @@ ff -frames:v 20 -c:v mpeg1video -bf 2 -g 5 -q:v 20 -f mpeg video_source/mpeg1.mp
 ff -frames:v 20 -c:v mpeg2video -bf 2 -g 5 -q:v 20 -f vob video_source/mpeg2.mpeg
 ff -frames:v 16 -c:v libx264 -preset ultrafast -g 5 -crf 40 video_source/h264.mp4
 ff -frames:v 12 -c:v mjpeg -q:v 20 video_source/mjpeg.avi
-cp "$data"/few.avi "$data"/truncated.mpg video_source/
+ff -frames:v 16 -c:v libx264 -bf 2 -g 5 -crf 40 video_source/h264-bframes.mkv
+ff -frames:v 16 -c:v mpeg4 -bf 2 -g 5 -q:v 20 video_source/mpeg4.mov
+ff -frames:v 16 -c:v libvpx-vp9 -g 5 -b:v 50k video_source/vp9.webm
+ff -frames:v 16 -c:v wmv2 -g 5 -q:v 20 video_source/wmv2.wmv
+ff -frames:v 16 -c:v flv -g 5 -q:v 20 video_source/flv1.flv
+# Theora leaves out frames equal to the one before: spaced unevenly.
+ff -frames:v 16 -c:v libtheora -g 5 -q:v 2 video_source/theora.ogv
+ff -frames:v 16 -vf "setpts='if(lt(N,8),N/25,0.32+(N-8)/5)/TB'" -fps_mode passthrough \
+   -c:v libx264 -bf 2 -g 5 -crf 40 video_source/vfr.mkv
+cp "$data"/few.avi "$data"/truncated.mpg "$data"/cut.mp4 video_source/
 
 for f in video_source/*; do
   printf '\x5e\x11\xa0\x07' | cat - "$f" >"video_grab_order/$(basename "$f")"

@@ -2,6 +2,7 @@
 #include <sys/resource.h>
 #include <zlib.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <csignal>
 
@@ -359,6 +360,7 @@ public:
         std::fill(picture.pixels.begin(), picture.pixels.end(), 0xFF000000u | index);
         return true;
     }
+    std::int32_t frameShownAt(double) override { return -1; }
     bool grabAtTime(double, RasterImage&) override { return false; }
     bool isBufferEmpty() const override { return log_.grabbed.empty(); }
     void close() override {}
@@ -726,6 +728,83 @@ TEST_F(DriverTest, AVideoKeepsItsOwnSound) {
         EXPECT_LE(samples, 2 * 44100);
         EXPECT_GT(samples, 2 * 44100 - 1152);
     }
+}
+
+const fs::path kVideos = fs::path(VANTREL_TEST_DATA) / "video";
+constexpr std::size_t kVideoBytes = 48 * 32 * 3;
+
+// FFmpeg's decode of frames: 24-bit rows (blue, green, red), gzipped.
+test::Bytes gunzip(const fs::path& path) {
+    test::Bytes bytes(1 << 20);
+    gzFile file = gzopen(path.c_str(), "rb");
+    const int n = file != nullptr ? gzread(file, bytes.data(), unsigned(bytes.size())) : 0;
+    if (file != nullptr) gzclose(file);
+    bytes.resize(std::size_t(std::max(n, 0)));
+    return bytes;
+}
+
+// Mean difference per colour byte of the movie's lossless picture `k` and
+// FFmpeg's frame `f`. Neighbouring frames of the test videos differ by 9 or
+// more; other FFmpeg versions decode far closer than that.
+double difference(const SwfFile& swf, std::size_t k, const test::Bytes& ffmpeg, std::size_t f) {
+    for (const SwfFile::Tag& tag : swf.tags) {
+        if (tag.code != kDefineBitsLossless || k-- > 0) continue;
+        test::Bytes argb(kVideoBytes / 3 * 4);
+        uLongf length = argb.size();
+        if (uncompress(argb.data(), &length, tag.body.data() + 7, tag.body.size() - 7) != Z_OK ||
+            length != argb.size() || ffmpeg.size() < (f + 1) * kVideoBytes) {
+            break;
+        }
+        double sum = 0.0;
+        for (std::size_t i = 0; i < kVideoBytes; ++i) {
+            sum += std::abs(argb[i / 3 * 4 + 3 - i % 3] - ffmpeg[f * kVideoBytes + i]);
+        }
+        return sum / kVideoBytes;
+    }
+    return 255.0;
+}
+
+// Each container is queued by its extension and becomes a movie of as many
+// frames as its stated length holds, the first one FFmpeg's frame 0.
+TEST_F(DriverTest, VideosInEveryContainerBecomeMovies) {
+    const std::pair<const char*, std::uint16_t> cases[] = {
+        {"h264.mp4", 24}, {"h264.m4v", 24}, {"mpeg4.mov", 24}, {"h264.mkv", 24},
+        {"vp9.webm", 24}, {"wmv2.wmv", 24}, {"flv1.flv", 24},  {"theora.ogv", 24},
+        {"cut.mp4", 22}};
+    // A folder for each container, so that no two share a movie.
+    const auto copy = [&](const char* file) {
+        return dir_ / fs::path(file).extension().string().substr(1) / file;
+    };
+    for (const auto& [file, frames] : cases) {
+        fs::create_directories(copy(file).parent_path());
+        fs::copy_file(kVideos / file, copy(file));
+    }
+    queue();
+    ASSERT_EQ(doc_.jobs.videoJobs.size(), std::size(cases));
+    ConvertOptions options;
+    options.frameRate = 25.0f;
+    convert(options, CompressionType::Lossless);
+    for (const auto& [file, frames] : cases) {
+        const SwfFile swf = readSwf(copy(file).replace_extension(".swf"));
+        EXPECT_EQ(swf.frameCount, frames) << file;
+        const test::Bytes first = gunzip(kVideos / (std::string(file) + ".0.bgr.gz"));
+        EXPECT_LT(difference(swf, 0, first, 0), 1.0) << file;
+    }
+}
+
+// A video whose frames are spaced unevenly keeps its timing: each movie
+// frame is the one FFmpeg's fps filter gives then, rounding times up to its
+// ticks, that is the last frame shown at or before that time.
+TEST_F(DriverTest, AVariableRateVideoKeepsItsTiming) {
+    fs::copy_file(kVideos / "vfr.mkv", dir_ / "vfr.mkv");
+    queue();
+    ConvertOptions options;
+    options.frameRate = 10.0f;
+    convert(options, CompressionType::Lossless);
+    const SwfFile swf = readSwf(dir_ / "vfr.swf");
+    EXPECT_EQ(swf.frameCount, 22);  // 2.24 s
+    const test::Bytes ffmpeg = gunzip(kVideos / "vfr.mkv.fps10.bgr.gz");
+    for (std::size_t i = 0; i < 22; ++i) EXPECT_LT(difference(swf, i, ffmpeg, i), 1.0) << i;
 }
 
 }  // namespace

@@ -249,9 +249,11 @@ TEST_F(Intake, FoldersAndFilesAreTakenInCaseInsensitiveNameOrder) {
 }
 
 TEST_F(Intake, VideosAreQueuedByPatternAndDroppedFilesAreRefused) {
-    files({"clip.avi", "b.MPEG", "a.mpg", "sub/x.avi", "c.mp4", "d.mpeg.bak", "walk1.bmp"});
+    files({"clip.avi", "b.MPEG", "a.mpg", "sub/x.avi", "c.mp4", "d.mpeg.bak", "walk1.bmp",
+           "e.OGV", "f.flv", "g.wmv", "h.webm", "i.mkv", "j.mov", "k.m4v", "l.mp4.tmp"});
     EXPECT_EQ(dropRows({"clip.avi", "", "walk1.bmp"}),
-              (Strings{"walk(1 - 1).bmp", "sub/x.avi", "clip.avi", "a.mpg", "b.MPEG"}));
+              (Strings{"walk(1 - 1).bmp", "sub/x.avi", "clip.avi", "a.mpg", "b.MPEG", "c.mp4",
+                       "k.m4v", "j.mov", "i.mkv", "h.webm", "g.wmv", "f.flv", "e.OGV"}));
     EXPECT_EQ(result_.refused, (Strings{at("clip.avi"), at("walk1.bmp")}));
     EXPECT_TRUE(result_.unreadable.empty());
     EXPECT_EQ(kNotFolderMessage, "Select folder not file.");

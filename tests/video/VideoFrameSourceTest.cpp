@@ -200,7 +200,17 @@ INSTANTIATE_TEST_SUITE_P(
                       VideoCase{"odd.avi", 98, 74, 0.64, 16, {0, 5, 6, 15}},
                       VideoCase{"few.avi", 64, 48, 0.3, 3, {0, 1, 2}},
                       VideoCase{"tenseconds.avi", 32, 24, 10.0, 250, {0, 24, 25, 124, 249}},
-                      VideoCase{"tenseconds.mpg", 32, 24, 10.0, 250, {0, 24, 25, 124, 249}}),
+                      VideoCase{"tenseconds.mpg", 32, 24, 10.0, 250, {0, 24, 25, 124, 249}},
+                      VideoCase{"h264.mp4", 48, 32, 0.96, 24, {0, 9, 23}},
+                      VideoCase{"h264.m4v", 48, 32, 0.96, 24, {0, 9, 23}},
+                      VideoCase{"mpeg4.mov", 48, 32, 0.96, 24, {0, 9, 23}},
+                      VideoCase{"h264.mkv", 48, 32, 0.96, 24, {0, 9, 23}},
+                      VideoCase{"vp9.webm", 48, 32, 0.96, 24, {0, 9, 23}},
+                      VideoCase{"wmv2.wmv", 48, 32, 0.96, 24, {0, 9, 23}},
+                      VideoCase{"flv1.flv", 48, 32, 0.96, 24, {0, 9, 23}},
+                      VideoCase{"theora.ogv", 48, 32, 0.96, 24, {0, 9, 23}},
+                      VideoCase{"cut.mp4", 48, 32, 0.9, 22, {0, 1, 21}},
+                      VideoCase{"vfr.mkv", 48, 32, 2.24, 20, {0, 10, 19}}),
     [](const auto& info) {
         std::string name = info.param.file;
         std::replace(name.begin(), name.end(), '.', '_');
@@ -234,6 +244,31 @@ TEST(VideoFrameSource, GrabAtTimeTakesTheFrameShownThen) {
     EXPECT_FALSE(source.grabAtTime(-0.04, atTime));
     EXPECT_FALSE(source.grabAtTime(NAN, atTime));
     EXPECT_FALSE(source.grabAtTime(1e12, atTime));
+}
+
+// Ten frames 0.04 s apart from 0 s, then ten 0.2 s apart from 0.4 s (but one
+// at 1.76 s). The MP4 states a length of 1.88 s, which ends before the last
+// two frames are shown.
+TEST(VideoFrameSource, UnevenlySpacedFramesAreFoundByTime) {
+    const struct {
+        double seconds;
+        std::int32_t index;
+    } shown[] = {{0.039, 0}, {0.04, 1}, {0.599, 10}, {0.6, 11},
+                 {1.76, 17}, {9.0, 19}, {-0.01, -1}, {NAN, -1}};
+    for (const char* name : {"vfr.mkv", "vfr.mp4"}) {
+        SCOPED_TRACE(name);
+        VideoFrameSource source;
+        ASSERT_TRUE(source.open(dataPath(name)));
+        EXPECT_TRUE(source.variableRate());
+        EXPECT_EQ(source.frameCount(), 20);
+        EXPECT_NEAR(source.duration(), 2.24, 1e-9);
+        for (const auto& s : shown) EXPECT_EQ(source.frameShownAt(s.seconds), s.index) << s.seconds;
+    }
+    // Evenly spaced, also where an edit list drops the first keyframe.
+    for (const char* name : {"mpeg1.mpg", "h264.mp4", "cut.mp4", "theora.ogv"}) {
+        VideoFrameSource source;
+        EXPECT_TRUE(source.open(dataPath(name)) && !source.variableRate()) << name;
+    }
 }
 
 TEST(VideoFrameSource, BufferIsEmptyUntilAGrabAndAfterClose) {

@@ -30,6 +30,37 @@ ff -f lavfi -i testsrc2=size=32x24:rate=25 -frames:v 250 -c:v mpeg4 -bf 2 -g 25 
 ff -f lavfi -i testsrc2=size=32x24:rate=25 -frames:v 250 -c:v mpeg2video -bf 2 -g 25 -q:v 20 \
    -f vob tenseconds.mpg
 
+# The other containers, from a source whose hue turns once a second, so that
+# no frame passes for its neighbour: 24 frames at 25 fps, a keyframe every 8.
+# H.264 with two B-frames in MP4 (an edit list hides the B-frames' delay) and
+# in Matroska, in M4V without; MPEG-4 Visual in QuickTime, VP9 in WebM,
+# WMV 8 in ASF, Sorenson H.263 in FLV, Theora in Ogg.
+hues=testsrc=size=48x32:rate=25,hue=H=2*PI*t
+new() { ff -f lavfi -i $hues -frames:v 24 -g 8 "$@"; }
+new -c:v libx264 -bf 2 -crf 30 -pix_fmt yuv420p h264.mp4
+new -c:v libx264 -bf 0 -crf 30 -pix_fmt yuv420p h264.m4v
+new -c:v mpeg4 -bf 2 -q:v 6 mpeg4.mov
+new -c:v libx264 -bf 2 -crf 30 -pix_fmt yuv420p h264.mkv
+new -c:v libvpx-vp9 -b:v 100k vp9.webm
+new -c:v wmv2 -q:v 6 wmv2.wmv
+new -c:v flv -q:v 6 flv1.flv
+new -c:v libtheora -q:v 5 theora.ogv
+# Cut from a longer MP4 without decoding: its edit list starts the video on
+# a P-frame and drops the keyframe before it, whose time is negative.
+ff -f lavfi -i $hues -frames:v 60 -c:v libx264 -bf 2 -g 8 -crf 30 -pix_fmt yuv420p long.mp4
+ff -ss 0.5 -i long.mp4 -c copy -t 0.8 cut.mp4
+rm long.mp4
+# Variable frame rate: ten frames 0.04 s apart from 0 s, then ten 0.2 s apart
+# from 0.4 s, with B-frames. In MP4 the stated length (1.88 s) follows the
+# decoding times and ends before the last two frames are shown.
+vfr() {
+    ff -f lavfi -i $hues -frames:v 20 \
+       -vf "setpts='if(lt(N,10),N/25,0.4+(N-10)/5)/TB'" -fps_mode passthrough \
+       -c:v libx264 -bf 2 -g 8 -crf 30 -pix_fmt yuv420p "$1"
+}
+vfr vfr.mkv
+vfr vfr.mp4
+
 # One frame of 9000 x 8000 pixels, over the pictures' limit of 2^26; a flat
 # colour in H.264 takes a few kilobytes.
 ff -f lavfi -i color=c=red:s=9000x8000:d=0.04 -frames:v 1 -c:v libx264 -preset veryfast huge.avi
@@ -63,3 +94,12 @@ reference odd.avi 0 5 6 15
 reference few.avi 0 1 2
 reference tenseconds.avi 0 24 25 124 249
 reference tenseconds.mpg 0 24 25 124 249
+for video in h264.mp4 h264.m4v mpeg4.mov h264.mkv vp9.webm wmv2.wmv flv1.flv theora.ogv; do
+    reference $video 0 9 23
+done
+reference cut.mp4 0 1 21
+reference vfr.mkv 0 10 19
+# FFmpeg's frames of vfr.mkv at 10 fps, each the last frame shown at or
+# before its time (rounding times up to the output's ticks), all in one.
+ffmpeg -hide_banner -loglevel error -i vfr.mkv -vf fps=10:round=up -pix_fmt bgr24 \
+    -f rawvideo - | gzip -9n > vfr.mkv.fps10.bgr.gz
