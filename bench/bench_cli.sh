@@ -15,6 +15,8 @@
 #                    /tmp, removed at the end); never inside the repository
 #   BENCH_BOTH_FLOORS=1  also time the lossless floor with the other
 #                    deflater, printed below the table (about a minute more)
+#   BENCH_CASES      an extended regular expression: only the cases whose
+#                    names match it run (for example "MPEG-4")
 #
 # Inputs come from FFmpeg's "mandelbrot" source, a moving zoom of smooth
 # gradients and fine detail, with temporal grain added by the "noise" filter
@@ -182,6 +184,7 @@ fi
 # arguments... -- ffmpeg probe input arguments...
 run_case() {
   local name=$1 frames=$2 folder=$3 lossless=$4
+  [[ -z "${BENCH_CASES:-}" || $name =~ $BENCH_CASES ]] || return 0
   shift 4
   local floor_args=() ffmpeg_in=() probe_in=()
   while [[ $1 != -- ]]; do floor_args+=("$1"); shift; done
