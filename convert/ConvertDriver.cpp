@@ -230,6 +230,8 @@ class MovieFrames {
         outcome_.status = JobOutcome::Status::Converted;
         outcome_.outputPath = moviePath_;
         outcome_.frameCount = movie_.frameCount();
+        outcome_.width = width;
+        outcome_.height = height;
         if (doc_.settings.outputHtml) {
             const WriteResult page =
                 writeHtmlPage(moviePath_, width, height, doc_.settings.includeAlpha);

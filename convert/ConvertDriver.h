@@ -67,6 +67,9 @@ struct JobOutcome {
     std::string source;      // the job as the list shows it
     std::string outputPath;  // the movie, when converted
     std::int32_t frameCount = 0;
+    // The stage size the movie was written with, in pixels, when converted.
+    std::int32_t width = 0;
+    std::int32_t height = 0;
     // Where the movie's sound came from.
     enum class Sound { None, Companion, Video };
 

@@ -409,6 +409,8 @@ TEST_F(VideoDriverTest, TenSecondsAtFifteenFramesPerSecond) {
     EXPECT_EQ(swf.frameCount, 150);
     EXPECT_EQ(swf.width, 160);
     EXPECT_EQ(swf.height, 120);
+    EXPECT_EQ(job.width * 20, swf.width);  // the outcome states the stage in pixels
+    EXPECT_EQ(job.height * 20, swf.height);
     EXPECT_EQ(swf.count(kDefineBitsLossless), 150u);
     EXPECT_EQ(swf.tags[3].code, kDefineSound);
     EXPECT_TRUE(fs::exists(dir_ / "clip.html"));
