@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/JsonReport.h"
 #include "convert/ConvertDriver.h"
 #include "convert/JobIntake.h"
 #include "convert/OptionText.h"
@@ -60,18 +61,18 @@ private:
     bool shown_ = false;
 };
 
-void printOutcome(const JobOutcome& outcome) {
+void printOutcome(const JobOutcome& outcome, std::ostream& lines) {
     for (const std::string& missing : outcome.missingPictures) {
         std::cerr << "warning: " << missing << "\n";
     }
     for (const std::string& warning : outcome.warnings) std::cerr << "warning: " << warning << "\n";
     switch (outcome.status) {
         case JobOutcome::Status::Converted: {
-            std::cout << "converted " << outcome.source << " -> " << outcome.outputPath << " ("
-                      << outcome.frameCount << (outcome.frameCount == 1 ? " frame" : " frames");
-            std::cout << ", " << vantrel::soundText(outcome);
-            if (!outcome.pagePath.empty()) std::cout << ", page " << outcome.pagePath;
-            std::cout << ")\n";
+            lines << "converted " << outcome.source << " -> " << outcome.outputPath << " ("
+                  << outcome.frameCount << (outcome.frameCount == 1 ? " frame" : " frames");
+            lines << ", " << vantrel::soundText(outcome);
+            if (!outcome.pagePath.empty()) lines << ", page " << outcome.pagePath;
+            lines << ")\n";
             break;
         }
         case JobOutcome::Status::Skipped:
@@ -91,7 +92,7 @@ void printOutcome(const JobOutcome& outcome) {
 int main(int argc, char** argv) {
     CLI::App app{"Converts numbered picture sequences and videos in FOLDERs into SWF movies.",
                  "vantrel-cli"};
-    app.set_version_flag("-V,--version", "vantrel-cli 1.05");
+    app.set_version_flag("-V,--version", "vantrel-cli " VANTREL_VERSION);
     app.footer(
         "Sound: pictures walk001.bmp, walk002.bmp, ... take the sound of walk.mp3 beside them; a\n"
         "video clip.avi that of clip.avi.mp3, else clip.mp3 (the names in any letter case), else\n"
@@ -107,6 +108,7 @@ int main(int argc, char** argv) {
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::string qualityText = "90";
     std::string rateText = "15";
+    std::string reportPath;
     std::vector<std::string> folders;
     app.add_flag("-l,--lossless", lossless, "store pictures losslessly (default: JPEG)");
     app.add_option("-q,--quality", qualityText, "JPEG colour quality, 1 to 100 (default 90)")
@@ -121,6 +123,10 @@ int main(int argc, char** argv) {
     app.add_flag("--list", list,
                  "print the queued jobs, one row each as the window lists them, and convert nothing");
     app.add_flag("--quiet", quiet, "no progress display");
+    app.add_option("--report", reportPath,
+                   "write the batch's report as JSON to FILE (-: standard output, and the lines "
+                   "of converted jobs go to standard error)")
+        ->type_name("FILE");
     app.add_option("-j,--jobs", jobs,
                    "threads that read and encode each movie's frames (default: one per core)")
         ->type_name("N")
@@ -148,6 +154,12 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    vantrel::JsonReportFile jsonReport(list ? "" : reportPath);
+    if (!jsonReport.error().empty()) {
+        std::cerr << "vantrel-cli: --report " << reportPath << ": " << jsonReport.error() << "\n";
+        return kExitUsage;
+    }
+
     // The report says which videos failed; the decoder's own chatter about
     // damaged streams would only clutter the terminal.
     av_log_set_level(AV_LOG_QUIET);
@@ -169,22 +181,25 @@ int main(int argc, char** argv) {
         for (const std::string& row : vantrel::listRows(doc.jobs)) std::cout << row << "\n";
         return problems ? kExitProblems : kExitOk;
     }
+    const vantrel::ReportOptions used{lossless ? CompressionType::Lossless : CompressionType::Jpeg,
+                                      ConvertOptions{alpha, *quality, *rate, !noHtml},
+                                      !noVideoSound, jobs};
+    vantrel::ChosenOptions prompt(used.compression, used.convert);
+    vantrel::ConvertReport report;
     if (doc.jobs.isEmpty()) {
         std::cerr << "vantrel-cli: no picture sequences or videos found\n";
-        return problems ? kExitProblems : kExitOk;
-    }
-
-    vantrel::ChosenOptions prompt(lossless ? CompressionType::Lossless : CompressionType::Jpeg,
-                             ConvertOptions{alpha, *quality, *rate, !noHtml});
-    vantrel::ConvertReport report;
-    {
+    } else {
         std::optional<ProgressLine> progress;
         if (!quiet && ::isatty(STDERR_FILENO)) progress.emplace();
         report = vantrel::convertAll(doc, prompt, progress ? &*progress : nullptr, {}, jobs);
     }
     for (const JobOutcome& outcome : report.jobs) {
-        printOutcome(outcome);
+        printOutcome(outcome, jsonReport.lines());
         if (outcome.status != JobOutcome::Status::Converted) problems = true;
+    }
+    if (!jsonReport.write(VANTREL_VERSION, used, drop, report)) {
+        std::cerr << "vantrel-cli: --report " << reportPath << ": cannot be written\n";
+        problems = true;
     }
     return problems ? kExitProblems : kExitOk;
 }

@@ -13,9 +13,9 @@ packages=(
   zlib1g-dev libdeflate-dev libboost-dev libturbojpeg0-dev libjpeg62-turbo-dev libspng-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   # front ends (libx11-dev: the window's Caps/Num/Scroll Lock indicators)
-  qt6-base-dev libx11-dev libcli11-dev
-  # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg time
+  qt6-base-dev libx11-dev libcli11-dev nlohmann-json3-dev
+  # tests and benchmarks (jq: reading the JSON reports)
+  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg time jq
 )
 case "${1:-}" in
   gui-check) packages+=(xvfb xdotool x11-utils imagemagick openbox) ;;

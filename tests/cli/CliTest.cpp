@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "support/Bytes.h"
@@ -200,6 +202,97 @@ TEST_F(CliTest, EachLineSaysWhereTheSoundCameFrom) {
             << r.out;
         EXPECT_NE(r.out.find("-> " + in("walk.swf") + " (1 frame, no sound)"), std::string::npos);
     }
+}
+
+}  // namespace
+}  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+using Json = nlohmann::json;
+
+// Output of a shell pipeline run in the scratch folder.
+std::string shell(const fs::path& dir, const std::string& command) {
+    return test::commandOutput("cd " + quoted(dir.string()) + " && " + command);
+}
+
+// A converted, a skipped (its movie's name taken) and a failed job, the last named with a quote, a
+// newline and a byte that is not UTF-8; the report must stay readable JSON
+// and give the name back byte for byte.
+TEST_F(CliTest, ReportStatesEveryJob) {
+    ASSERT_TRUE(
+        test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 2 '" + in("walk%d.bmp") + "'"));
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i color=red:size=8x6:duration=0.2 -c:v mpeg4 '" +
+                             in("walk.avi") + "'"));
+    const std::string odd = "o\"dd\n\xff";
+    std::ofstream(in(odd + "1.bmp")) << "not a picture";
+    const CliRun r = run({"--report", "-", "--no-html", "-r", "12.5", in("")});
+    EXPECT_EQ(r.status, 1);
+    ASSERT_TRUE(Json::accept(r.out)) << r.out;
+    EXPECT_NE(r.err.find("converted " + in("walk(1 - 2).bmp")), std::string::npos) << r.err;
+    const Json report = Json::parse(r.out);
+    EXPECT_EQ(report["version"], "1.05");
+    EXPECT_EQ(report["options"]["frame_rate"], 12.5);
+    EXPECT_EQ(report["options"]["html_page"], false);
+
+    struct Expected {
+        std::string status, source;
+        Json movie;
+        std::string reasonStart;  // empty: no reason
+        int frames, width;
+    };
+    const Expected expected[] = {
+        {"converted", in("walk(1 - 2).bmp"), in("walk.swf"), "", 2, 8},
+        {"skipped", in("walk.avi"), nullptr, "its movie " + in("walk.swf"), 0, 0},
+        {"failed", "", nullptr, "no picture could be read", 0, 0},
+    };
+    ASSERT_EQ(report["jobs"].size(), 3u);
+    for (const Expected& e : expected) {
+        const auto job = std::find_if(report["jobs"].begin(), report["jobs"].end(),
+                                      [&](const Json& j) { return j["status"] == e.status; });
+        ASSERT_NE(job, report["jobs"].end()) << e.status;
+        EXPECT_EQ((*job)["movie"], e.movie) << e.status;
+        EXPECT_EQ((*job)["frames"], e.frames) << e.status;
+        EXPECT_EQ((*job)["width"], e.width) << e.status;
+        EXPECT_EQ((*job)["page"], nullptr) << e.status;
+        if (e.reasonStart.empty()) {
+            EXPECT_EQ((*job)["reason"], nullptr);
+        } else {
+            EXPECT_EQ((*job)["reason"].get<std::string>().rfind(e.reasonStart, 0), 0u) << *job;
+        }
+        if (!e.source.empty()) EXPECT_EQ((*job)["source"], e.source);
+    }
+    // jq reads it too, and base64 gives back the exact name.
+    std::ofstream(dir_ / "report.json") << r.out;
+    EXPECT_EQ(shell(dir_,
+                    "jq -r '.jobs[] | select(.status == \"failed\") | .source_bytes' "
+                    "report.json | base64 -d"),
+              in(odd + "(1 - 1).bmp"));
+    EXPECT_EQ(shell(dir_,
+                    "jq -r '.jobs[] | select(.status == \"failed\") | "
+                    ".missing_pictures_bytes[0]' report.json | base64 -d | head -c " +
+                        std::to_string(in(odd + "1.bmp: ").size())),
+              in(odd + "1.bmp: "));
+}
+
+TEST_F(CliTest, ReportToAFileLeavesTheLinesOnStdout) {
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 1 '" + in("a1.bmp") + "'"));
+    const struct {
+        std::string report;
+        int status;
+        bool written;
+    } cases[] = {
+        {(dir_ / "r.json").string(), 0, true},
+        {(dir_ / "missing" / "r.json").string(), 2, false},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = run({"--report", c.report, in("")});
+        EXPECT_EQ(r.status, c.status) << c.report;
+        EXPECT_EQ(r.out.find("converted ") == 0, c.written) << r.out;
+        EXPECT_EQ(fs::exists(c.report), c.written);
+    }
+    EXPECT_EQ(Json::parse(slurp(dir_ / "r.json"))["jobs"][0]["status"], "converted");
 }
 
 }  // namespace

@@ -1,0 +1,171 @@
+#include "cli/JsonReport.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <string_view>
+
+namespace vantrel {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::string base64(std::string_view bytes) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            group = group << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        }
+        for (std::size_t k = 0; k < 4; ++k) {
+            out += k <= n ? kDigits[group >> (18 - 6 * k) & 63] : '=';
+        }
+    }
+    return out;
+}
+
+// The text as JSON can hold it: the same bytes when they are valid UTF-8,
+// else with U+FFFD for each bad byte, as the JSON library replaces them.
+std::string validText(const std::string& bytes) {
+    return Json::parse(Json(bytes).dump(-1, ' ', false, Json::error_handler_t::replace))
+        .get<std::string>();
+}
+
+void putText(Json& object, const std::string& key, const std::string& bytes) {
+    const std::string text = validText(bytes);
+    object[key] = text;
+    if (text != bytes) object[key + "_bytes"] = base64(bytes);
+}
+
+// A path or reason, or null when there is none.
+void putPath(Json& object, const std::string& key, const std::string& path) {
+    if (path.empty()) {
+        object[key] = nullptr;
+    } else {
+        putText(object, key, path);
+    }
+}
+
+void putTexts(Json& object, const std::string& key, const std::vector<std::string>& texts) {
+    Json list = Json::array();
+    Json bytes = Json::array();
+    bool exact = true;
+    for (const std::string& item : texts) {
+        const std::string text = validText(item);
+        list.push_back(text);
+        if (text == item) {
+            bytes.push_back(nullptr);
+        } else {
+            bytes.push_back(base64(item));
+            exact = false;
+        }
+    }
+    object[key] = std::move(list);
+    if (!exact) object[key + "_bytes"] = std::move(bytes);
+}
+
+const char* statusName(JobOutcome::Status status) {
+    switch (status) {
+        case JobOutcome::Status::Converted:
+            return "converted";
+        case JobOutcome::Status::Skipped:
+            return "skipped";
+        case JobOutcome::Status::Failed:
+            return "failed";
+        case JobOutcome::Status::Stopped:
+            return "stopped";
+    }
+    return "failed";
+}
+
+const char* soundName(JobOutcome::Sound sound) {
+    switch (sound) {
+        case JobOutcome::Sound::None:
+            return "none";
+        case JobOutcome::Sound::Companion:
+            return "mp3";
+        case JobOutcome::Sound::Video:
+            return "video";
+    }
+    return "none";
+}
+
+// The rate in its shortest decimal form (12.5, not 12.5000000001): the
+// option holds a float, the JSON number a double.
+double shortestRate(float rate) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text - 1, rate).ptr;
+    *end = '\0';
+    return std::strtod(text, nullptr);
+}
+
+Json jobObject(const JobOutcome& job) {
+    Json object;
+    putText(object, "source", job.source);
+    object["status"] = statusName(job.status);
+    putPath(object, "movie", job.outputPath);
+    putPath(object, "page", job.pagePath);
+    object["sound"] = soundName(job.sound);
+    putPath(object, "sound_file", job.soundPath);
+    object["frames"] = job.frameCount;
+    object["width"] = job.width;
+    object["height"] = job.height;
+    putTexts(object, "missing_pictures", job.missingPictures);
+    putTexts(object, "warnings", job.warnings);
+    putPath(object, "reason", job.reason);
+    return object;
+}
+
+}  // namespace
+
+void writeJsonReport(std::ostream& out, const std::string& version, const ReportOptions& options,
+                     const DropResult& drop, const ConvertReport& report) {
+    Json document;
+    document["version"] = version;
+    Json& used = document["options"];
+    used["lossless"] = options.compression == CompressionType::Lossless;
+    used["quality"] = options.convert.colorQuality;
+    used["alpha"] = options.convert.includeAlpha;
+    used["frame_rate"] = shortestRate(options.convert.frameRate);
+    used["html_page"] = options.convert.outputHtml;
+    used["video_sound"] = options.videoSound;
+    used["threads"] = options.threads;
+    Json& refused = document["refused"] = Json::array();
+    const auto refuse = [&refused](const std::string& path, std::string_view reason) {
+        Json object;
+        putText(object, "path", path);
+        object["reason"] = reason;
+        refused.push_back(std::move(object));
+    };
+    for (const std::string& path : drop.refused) refuse(path, kNotFolderMessage);
+    for (const std::string& path : drop.unreadable) refuse(path, "cannot be read");
+    Json& jobs = document["jobs"] = Json::array();
+    for (const JobOutcome& job : report.jobs) jobs.push_back(jobObject(job));
+    out << document.dump(2) << "\n";
+}
+
+JsonReportFile::JsonReportFile(const std::string& path) : path_(path) {
+    if (path_.empty() || path_ == "-") return;
+    file_.open(path_, std::ios::binary | std::ios::trunc);
+    if (!file_) error_ = std::strerror(errno);
+}
+
+std::ostream& JsonReportFile::lines() const { return path_ == "-" ? std::cerr : std::cout; }
+
+bool JsonReportFile::write(const std::string& version, const ReportOptions& options,
+                           const DropResult& drop, const ConvertReport& report) {
+    if (path_.empty()) return true;
+    std::ostream& out = path_ == "-" ? std::cout : file_;
+    writeJsonReport(out, version, options, drop, report);
+    out.flush();
+    if (file_.is_open()) file_.close();
+    return !out.fail();
+}
+
+}  // namespace vantrel

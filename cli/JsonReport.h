@@ -1,0 +1,53 @@
+#pragma once
+
+#include <fstream>
+#include <ostream>
+#include <string>
+
+#include "convert/ConvertDriver.h"
+#include "convert/ConvertSettings.h"
+#include "convert/JobIntake.h"
+
+namespace vantrel {
+
+// What the batch was asked to do, as the report states it.
+struct ReportOptions {
+    CompressionType compression = CompressionType::Jpeg;
+    ConvertOptions convert;
+    bool videoSound = true;
+    unsigned threads = 0;
+};
+
+// Writes the batch as one JSON document: the program's version, the
+// options, the items given that were not searched and one object per job
+// in batch order.
+// File names are bytes, not text: a string whose bytes are not valid UTF-8
+// is written with U+FFFD for each bad byte, and beside it a field of the
+// same name plus "_bytes" holds the exact bytes in base64 (for a list, a
+// list of the same length, null where the text is exact).
+void writeJsonReport(std::ostream& out, const std::string& version, const ReportOptions& options,
+                     const DropResult& drop, const ConvertReport& report);
+
+// Where the report goes: nowhere (an empty path), standard output ("-") or
+// a file, opened at once so that a path that cannot be written is caught
+// before any work.
+class JsonReportFile {
+  public:
+    explicit JsonReportFile(const std::string& path);
+
+    // Empty when the report can be written, else why not.
+    const std::string& error() const { return error_; }
+    // Where the lines about converted jobs go: standard error when the
+    // report takes standard output, so that it holds the JSON alone.
+    std::ostream& lines() const;
+    // False when the report could not be written whole.
+    bool write(const std::string& version, const ReportOptions& options, const DropResult& drop,
+               const ConvertReport& report);
+
+  private:
+    std::string path_;
+    std::ofstream file_;
+    std::string error_;
+};
+
+}  // namespace vantrel
