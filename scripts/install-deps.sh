@@ -14,8 +14,9 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   # front ends (libx11-dev: the window's Caps/Num/Scroll Lock indicators)
   qt6-base-dev libx11-dev libcli11-dev nlohmann-json3-dev
-  # tests and benchmarks (jq, parallel: the JSON reports and scripts/convert-archive.sh)
-  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg time jq parallel
+  # tests and benchmarks (jq, parallel: the JSON reports and scripts/convert-archive.sh;
+  # man-db, groff-base: checking the manual pages)
+  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg time jq parallel man-db groff-base
 )
 case "${1:-}" in
   gui-check) packages+=(xvfb xdotool x11-utils imagemagick openbox) ;;
