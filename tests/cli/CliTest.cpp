@@ -217,20 +217,21 @@ std::string shell(const fs::path& dir, const std::string& command) {
     return test::commandOutput("cd " + quoted(dir.string()) + " && " + command);
 }
 
-// A converted, a skipped (its movie's name taken) and a failed job, the last named with a quote, a
-// newline and a byte that is not UTF-8; the report must stay readable JSON
-// and give the name back byte for byte.
+// A converted, a skipped (its movie's name taken) and a failed job, named
+// with a quote and a newline, the last also with a byte that is not UTF-8;
+// the report must stay readable JSON and give the names back byte for byte.
 TEST_F(CliTest, ReportStatesEveryJob) {
-    ASSERT_TRUE(
-        test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 2 '" + in("walk%d.bmp") + "'"));
+    const std::string walk = "wa\"l\nk";
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 2 '" + in(walk + "%d.bmp") +
+                             "'"));
     ASSERT_TRUE(test::ffmpeg("-f lavfi -i color=red:size=8x6:duration=0.2 -c:v mpeg4 '" +
-                             in("walk.avi") + "'"));
+                             in(walk + ".avi") + "'"));
     const std::string odd = "o\"dd\n\xff";
     std::ofstream(in(odd + "1.bmp")) << "not a picture";
     const CliRun r = run({"--report", "-", "--no-html", "-r", "12.5", in("")});
     EXPECT_EQ(r.status, 1);
     ASSERT_TRUE(Json::accept(r.out)) << r.out;
-    EXPECT_NE(r.err.find("converted " + in("walk(1 - 2).bmp")), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("converted " + in(walk + "(1 - 2).bmp")), std::string::npos) << r.err;
     const Json report = Json::parse(r.out);
     EXPECT_EQ(report["version"], "1.05");
     EXPECT_EQ(report["options"]["frame_rate"], 12.5);
@@ -243,8 +244,8 @@ TEST_F(CliTest, ReportStatesEveryJob) {
         int frames, width;
     };
     const Expected expected[] = {
-        {"converted", in("walk(1 - 2).bmp"), in("walk.swf"), "", 2, 8},
-        {"skipped", in("walk.avi"), nullptr, "its movie " + in("walk.swf"), 0, 0},
+        {"converted", in(walk + "(1 - 2).bmp"), in(walk + ".swf"), "", 2, 8},
+        {"skipped", in(walk + ".avi"), nullptr, "its movie " + in(walk + ".swf"), 0, 0},
         {"failed", "", nullptr, "no picture could be read", 0, 0},
     };
     ASSERT_EQ(report["jobs"].size(), 3u);
@@ -269,11 +270,10 @@ TEST_F(CliTest, ReportStatesEveryJob) {
                     "jq -r '.jobs[] | select(.status == \"failed\") | .source_bytes' "
                     "report.json | base64 -d"),
               in(odd + "(1 - 1).bmp"));
-    EXPECT_EQ(shell(dir_,
-                    "jq -r '.jobs[] | select(.status == \"failed\") | "
-                    ".missing_pictures_bytes[0]' report.json | base64 -d | head -c " +
-                        std::to_string(in(odd + "1.bmp: ").size())),
-              in(odd + "1.bmp: "));
+    EXPECT_EQ(shell(dir_, "jq -r '.jobs[] | .missing_pictures_bytes // empty | .[0]' report.json "
+                          "| base64 -d")
+                  .rfind(in(odd + "1.bmp: "), 0),
+              0u);
 }
 
 TEST_F(CliTest, ReportToAFileLeavesTheLinesOnStdout) {
