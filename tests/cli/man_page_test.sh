@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# A manual page renders without groff warnings and lists the same options as
-# the program's --help (and, if given, the option list in README.md), so that
-# none of them can drift from the others.
+# A manual page renders without groff warnings, states the program's version
+# and lists the same options as the program's --help (and, if given, the
+# option list in README.md), so that none of them can drift from the others.
 #   man_page_test.sh PAGE README|- PROGRAM
 set -euo pipefail
 page=$1
@@ -10,6 +10,8 @@ program=$3
 
 warnings=$(MANWIDTH=80 man -l --warnings=all "$page" 2>&1 >/dev/null)
 [[ -z "$warnings" ]] || { printf '%s: groff warnings:\n%s\n' "$page" "$warnings"; exit 1; }
+version=$("$program" --version | grep -oE '[0-9]+(\.[0-9]+)+' | head -1)
+grep -q "^\.TH .*\"Vantrel $version\"" "$page" || { echo "$page: not of version $version"; exit 1; }
 
 # The options named before the description on each line given, e.g.
 # "-l,--lossless   store ..." or "-h, --help  Displays ...", one a line.
