@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <array>
 #include <csignal>
 
 #include <filesystem>
@@ -537,6 +538,66 @@ TEST_F(DriverTest, JobsWhoseMoviesShareAFileKeepTheFirst) {
     EXPECT_EQ(opened, 0);
 }
 
+TEST(DriverArithmetic, OutputMoviePaths) {
+    const std::vector<std::array<std::string, 4>> cases = {
+        // movie beside its source, dropped folder, output folder, movie written
+        {"/src/a/b/walk.swf", "/src", "/out", "/out/a/b/walk.swf"},
+        {"/src/a/walk.swf", "/src//", "out/", "out/a/walk.swf"},
+        {"./a/walk.swf", ".", "/out", "/out/a/walk.swf"},
+        {"in/clip.swf", "in", "/out", "/out/clip.swf"},
+        {"clip.swf", "", "/out", "/out/clip.swf"},
+        {"/elsewhere/clip.swf", "/src", "/out", "/out/clip.swf"},
+        {"/src/walk.swf", "/src", "", "/src/walk.swf"},
+    };
+    for (const auto& [movie, root, folder, expected] : cases) {
+        EXPECT_EQ(outputMoviePath(movie, root, folder), expected) << movie << " " << root;
+    }
+}
+
+TEST_F(DriverTest, AnOutputFolderMirrorsTheDroppedFoldersAndSoundsStayBesideTheSources) {
+    fs::create_directories(dir_ / "src" / "a" / "b");
+    fs::create_directories(dir_ / "other");
+    copy("red4x3.bmp", "src/a/b/walk1.bmp");
+    copy("tone.mp3", "src/a/b/walk.mp3");
+    copy("red4x3.bmp", "src/x1.bmp");
+    copy("blue4x3.bmp", "other/x1.bmp");
+    dropPaths(doc_.jobs, {(dir_ / "src").string(), (dir_ / "other").string()});
+    doc_.settings.outputFolder = (dir_ / "out").string();
+    const ConvertReport report = convert();
+
+    ASSERT_EQ(report.jobs.size(), 3u);
+    EXPECT_EQ(report.jobs[0].outputPath, (dir_ / "out/a/b/walk.swf").string());
+    EXPECT_EQ(report.jobs[0].soundPath, (dir_ / "src/a/b/walk.mp3").string());
+    EXPECT_EQ(report.jobs[0].pagePath, (dir_ / "out/a/b/walk.html").string());
+    EXPECT_EQ(report.jobs[1].outputPath, (dir_ / "out/x.swf").string());
+    // Both folders' x sequences map to one movie: the first keeps it.
+    EXPECT_EQ(report.jobs[2].status, JobOutcome::Status::Skipped);
+    EXPECT_NE(report.jobs[2].reason.find("already made from"), std::string::npos);
+    EXPECT_EQ(readSwf(dir_ / "out/a/b/walk.swf").count(kDefineSound), 1u);
+    for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+        const bool written = entry.path().extension() == ".swf" ||
+                             entry.path().extension() == ".html";
+        EXPECT_TRUE(!written || entry.path().string().rfind((dir_ / "out").string(), 0) == 0)
+            << entry.path();
+    }
+}
+
+TEST_F(DriverTest, ExistingMoviesAreKeptWhenAsked) {
+    copy("red4x3.bmp", "x1.bmp");
+    copy("red4x3.bmp", "y1.bmp");
+    std::ofstream(dir_ / "x.swf") << "old";
+    queue();
+    doc_.settings.replaceMovies = false;
+    const ConvertReport report = convert();
+    ASSERT_EQ(report.jobs.size(), 2u);
+    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Skipped);
+    EXPECT_TRUE(report.jobs[0].movieKept);
+    EXPECT_EQ(report.jobs[0].reason, "movie exists: " + (dir_ / "x.swf").string());
+    EXPECT_EQ(test::readFile(dir_ / "x.swf"), (test::Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(report.jobs[1].status, JobOutcome::Status::Converted);
+    EXPECT_FALSE(report.jobs[1].movieKept);
+}
+
 TEST_F(DriverTest, MorePicturesThanIdsAreRefusedBeforeAnyWork) {
     FolderJob job{(dir_ / "many").string(), "bmp", {}};
     for (int i = 1; i <= 32768; ++i) job.pictures.push_back({std::to_string(i), "bmp"});
@@ -565,11 +626,16 @@ public:
                     const std::string& moviePath) override {
         job_ = job;
         movies.push_back(moviePath);
+        events.push_back("start " + std::to_string(job));
+    }
+    void jobFinished(std::size_t job, const JobOutcome&) override {
+        events.push_back("end " + std::to_string(job));
     }
     void frameAdded(std::int32_t done, std::int32_t) override { done_ = done; }
     bool stopRequested() override { return job_ == stopJob_ && done_ >= stopFrames_; }
 
     std::vector<std::string> movies;
+    std::vector<std::string> events;
 
 private:
     std::size_t stopJob_;
@@ -599,6 +665,9 @@ TEST_F(VideoDriverTest, StopKeepsEarlierMoviesAndWritesNothingOfTheCurrentOne) {
     EXPECT_EQ(report.jobs[1].reason, "stopped before its movie was written");
     EXPECT_EQ(report.jobs[2].status, JobOutcome::Status::Stopped);
     EXPECT_EQ(report.jobs[2].reason, "not started: the batch was stopped");
+    // Each outcome is told as soon as it is known, also for the job never started.
+    EXPECT_EQ(observer.events,
+              (std::vector<std::string>{"start 0", "end 0", "start 1", "end 1", "end 2"}));
     EXPECT_EQ(log_.grabbed.size(), 2u);
     EXPECT_TRUE(doc_.sourceBuffers.empty());
     // The folder holds the picture and the first job's movie and page only.
