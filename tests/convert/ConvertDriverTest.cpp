@@ -554,50 +554,6 @@ TEST(DriverArithmetic, OutputMoviePaths) {
     }
 }
 
-TEST_F(DriverTest, AnOutputFolderMirrorsTheDroppedFoldersAndSoundsStayBesideTheSources) {
-    fs::create_directories(dir_ / "src" / "a" / "b");
-    fs::create_directories(dir_ / "other");
-    copy("red4x3.bmp", "src/a/b/walk1.bmp");
-    copy("tone.mp3", "src/a/b/walk.mp3");
-    copy("red4x3.bmp", "src/x1.bmp");
-    copy("blue4x3.bmp", "other/x1.bmp");
-    dropPaths(doc_.jobs, {(dir_ / "src").string(), (dir_ / "other").string()});
-    doc_.settings.outputFolder = (dir_ / "out").string();
-    const ConvertReport report = convert();
-
-    ASSERT_EQ(report.jobs.size(), 3u);
-    EXPECT_EQ(report.jobs[0].outputPath, (dir_ / "out/a/b/walk.swf").string());
-    EXPECT_EQ(report.jobs[0].soundPath, (dir_ / "src/a/b/walk.mp3").string());
-    EXPECT_EQ(report.jobs[0].pagePath, (dir_ / "out/a/b/walk.html").string());
-    EXPECT_EQ(report.jobs[1].outputPath, (dir_ / "out/x.swf").string());
-    // Both folders' x sequences map to one movie: the first keeps it.
-    EXPECT_EQ(report.jobs[2].status, JobOutcome::Status::Skipped);
-    EXPECT_NE(report.jobs[2].reason.find("already made from"), std::string::npos);
-    EXPECT_EQ(readSwf(dir_ / "out/a/b/walk.swf").count(kDefineSound), 1u);
-    for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
-        const bool written = entry.path().extension() == ".swf" ||
-                             entry.path().extension() == ".html";
-        EXPECT_TRUE(!written || entry.path().string().rfind((dir_ / "out").string(), 0) == 0)
-            << entry.path();
-    }
-}
-
-TEST_F(DriverTest, ExistingMoviesAreKeptWhenAsked) {
-    copy("red4x3.bmp", "x1.bmp");
-    copy("red4x3.bmp", "y1.bmp");
-    std::ofstream(dir_ / "x.swf") << "old";
-    queue();
-    doc_.settings.replaceMovies = false;
-    const ConvertReport report = convert();
-    ASSERT_EQ(report.jobs.size(), 2u);
-    EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Skipped);
-    EXPECT_TRUE(report.jobs[0].movieKept);
-    EXPECT_EQ(report.jobs[0].reason, "movie exists: " + (dir_ / "x.swf").string());
-    EXPECT_EQ(test::readFile(dir_ / "x.swf"), (test::Bytes{'o', 'l', 'd'}));
-    EXPECT_EQ(report.jobs[1].status, JobOutcome::Status::Converted);
-    EXPECT_FALSE(report.jobs[1].movieKept);
-}
-
 TEST_F(DriverTest, MorePicturesThanIdsAreRefusedBeforeAnyWork) {
     FolderJob job{(dir_ / "many").string(), "bmp", {}};
     for (int i = 1; i <= 32768; ++i) job.pictures.push_back({std::to_string(i), "bmp"});

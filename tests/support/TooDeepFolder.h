@@ -10,34 +10,25 @@
 
 namespace vantrel::test {
 
-// A chain of folders under `parent` made through handles until a path is
-// longer than the system takes (PATH_MAX): that last folder is listed in
-// its parent but cannot be listed itself, even by root, for whom
-// permissions restrict nothing. Removed with `rm -rf`, which walks by
-// handles too.
+// Folders under `parent`, made through handles, nested until a path is
+// longer than PATH_MAX: the last is listed in its parent but cannot be
+// listed itself, even by root. `rm -rf` removes them, walking by handles.
 class TooDeepFolder {
   public:
-    explicit TooDeepFolder(const std::string& parent) : top_(parent + "/deep") {
+    explicit TooDeepFolder(const std::string& parent) : top_(parent + "/deep"), path_(top_) {
+        ::mkdir(top_.c_str(), 0755);
         const std::string name(200, 'd');
-        std::string path = parent;
-        int fd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY);
-        while (fd >= 0 && path.size() < PATH_MAX) {
-            const std::string step = path == parent ? "deep" : name;
-            ::mkdirat(fd, step.c_str(), 0755);
-            const int next = ::openat(fd, step.c_str(), O_RDONLY | O_DIRECTORY);
+        for (int fd = ::open(top_.c_str(), O_RDONLY | O_DIRECTORY), next; fd >= 0; fd = next) {
+            next = path_.size() < PATH_MAX && ::mkdirat(fd, name.c_str(), 0755) == 0
+                       ? ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY)
+                       : -1;
+            if (next >= 0) path_ += "/" + name;
             ::close(fd);
-            fd = next;
-            path += "/" + step;
         }
-        if (fd >= 0) ::close(fd);
-        path_ = path;
     }
     ~TooDeepFolder() { std::system(("rm -rf '" + top_ + "'").c_str()); }
-    TooDeepFolder(const TooDeepFolder&) = delete;
-    TooDeepFolder& operator=(const TooDeepFolder&) = delete;
 
-    // The folder that cannot be listed.
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return path_; }  // the folder that cannot be listed
 
   private:
     std::string top_;
