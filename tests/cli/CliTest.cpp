@@ -294,7 +294,6 @@ TEST_F(CliTest, ExitStatuses) {
         int status;
         std::string err;  // on standard error
     } cases[] = {
-        {"w1.bmp", "", "", 0, ""},
         {"", "c.MP4", "c.MP4", 0, ""},  // a video file named itself
         {"", "", "gone", 1, "/gone: No such file or directory\n"},
         {"", "", "", 1, "vantrel-cli: no picture sequences or videos found\n"},

