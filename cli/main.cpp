@@ -5,13 +5,14 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cstdio>
 #include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cli/ConsoleObserver.h"
 #include "cli/JsonReport.h"
+#include "cli/StopSignal.h"
 #include "convert/ConvertDriver.h"
 #include "convert/JobIntake.h"
 #include "convert/OptionText.h"
@@ -31,36 +32,8 @@ constexpr int kExitOk = 0;
 constexpr int kExitProblems = 1;
 constexpr int kExitUsage = 2;
 
-// One status line on a terminal, rewritten in place.
-class ProgressLine : public vantrel::ConvertObserver {
-public:
-    ~ProgressLine() override { clear(); }
-
-    void jobStarted(std::size_t job, std::size_t jobCount, const std::string& source,
-                    const std::string& /*moviePath*/) override {
-        prefix_ = "[" + std::to_string(job + 1) + "/" + std::to_string(jobCount) + "] " + source;
-        show(prefix_);
-    }
-    void frameAdded(std::int32_t framesDone, std::int32_t framesTotal) override {
-        show(prefix_ + ": frame " + std::to_string(framesDone) + "/" + std::to_string(framesTotal));
-    }
-
-private:
-    void show(const std::string& text) {
-        std::fprintf(stderr, "\r\033[K%s", text.c_str());
-        std::fflush(stderr);
-        shown_ = true;
-    }
-    void clear() {
-        if (!shown_) return;
-        std::fputs("\r\033[K", stderr);
-        std::fflush(stderr);
-    }
-
-    std::string prefix_;
-    bool shown_ = false;
-};
-
+// Converted jobs go to `lines`: standard output, unless the JSON report
+// takes it.
 void printOutcome(const JobOutcome& outcome, std::ostream& lines) {
     for (const std::string& missing : outcome.missingPictures) {
         std::cerr << "warning: " << missing << "\n";
@@ -72,7 +45,8 @@ void printOutcome(const JobOutcome& outcome, std::ostream& lines) {
                   << outcome.frameCount << (outcome.frameCount == 1 ? " frame" : " frames");
             lines << ", " << vantrel::soundText(outcome);
             if (!outcome.pagePath.empty()) lines << ", page " << outcome.pagePath;
-            lines << ")\n";
+            // Flushed, so that a script reading the lines sees each job as it ends.
+            lines << ")" << std::endl;
             break;
         }
         case JobOutcome::Status::Skipped:
@@ -97,7 +71,15 @@ int main(int argc, char** argv) {
         "Sound: pictures walk001.bmp, walk002.bmp, ... take the sound of walk.mp3 beside them; a\n"
         "video clip.avi that of clip.avi.mp3, else clip.mp3 (the names in any letter case), else\n"
         "its own sound. MP3 files at 48, 32, 24, 16, 12 or 8 kHz are re-encoded at 44.1, 22.05\n"
-        "or 11.025 kHz, which movies can state.");
+        "or 11.025 kHz, which movies can state.\n"
+        "\n"
+        "A video FILE given instead of a folder is converted too. Ctrl-C (SIGINT) or SIGTERM\n"
+        "stops after the current frame; the movies already written stay.\n"
+        "\n"
+        "Exit status: 0 when every job was converted (or, with -n, kept); 1 when nothing was\n"
+        "found, an item was refused or missing, a folder could not be read, a page could not\n"
+        "be written, or a job was skipped or failed; 2 for invalid options; 130 or 143 when\n"
+        "stopped by SIGINT or SIGTERM.");
 
     bool lossless = false;
     bool alpha = false;
@@ -110,6 +92,8 @@ int main(int argc, char** argv) {
     std::string rateText = "15";
     std::string reportPath;
     std::vector<std::string> folders;
+    std::string outputFolder;
+    bool noOverwrite = false;
     app.add_flag("-l,--lossless", lossless, "store pictures losslessly (default: JPEG)");
     app.add_option("-q,--quality", qualityText, "JPEG colour quality, 1 to 100 (default 90)")
         ->type_name("N");
@@ -127,11 +111,15 @@ int main(int argc, char** argv) {
                    "write the batch's report as JSON to FILE (-: standard output, and the lines "
                    "of converted jobs go to standard error)")
         ->type_name("FILE");
+    app.add_option("-o,--output-dir", outputFolder,
+                   "write movies and pages under DIR, each at its place under the folder given")
+        ->type_name("DIR");
+    app.add_flag("-n,--no-overwrite", noOverwrite, "skip the jobs whose movie exists");
     app.add_option("-j,--jobs", jobs,
                    "threads that read and encode each movie's frames (default: one per core)")
         ->type_name("N")
         ->check(CLI::Range(1u, 1024u));
-    app.add_option("FOLDER", folders, "folders to search for pictures and videos")
+    app.add_option("FOLDER", folders, "folders to search for pictures and videos, or video files")
         ->required()
         ->type_name("");
 
@@ -166,14 +154,21 @@ int main(int argc, char** argv) {
 
     vantrel::CVantrelDoc doc;
     doc.settings.videoSound = !noVideoSound;
+    doc.settings.outputFolder = outputFolder;
+    doc.settings.replaceMovies = !noOverwrite;
     bool problems = false;
-    const vantrel::DropResult drop = vantrel::dropPaths(doc.jobs, folders);
+    const vantrel::DropResult drop =
+        vantrel::dropPaths(doc.jobs, folders, vantrel::DroppedFiles::TakeVideos);
     for (const std::string& path : drop.refused) {
         std::cerr << path << ": " << vantrel::kNotFolderMessage << "\n";
         problems = true;
     }
     for (const std::string& path : drop.unreadable) {
-        std::cerr << path << ": cannot be read\n";
+        std::cerr << path << ": " << vantrel::unreadableText(path) << "\n";
+        problems = true;
+    }
+    for (const std::string& path : drop.unlisted) {
+        std::cerr << "warning: " << path << ": cannot be read, passed over\n";
         problems = true;
     }
 
@@ -185,21 +180,24 @@ int main(int argc, char** argv) {
                                       ConvertOptions{alpha, *quality, *rate, !noHtml},
                                       !noVideoSound, jobs};
     vantrel::ChosenOptions prompt(used.compression, used.convert);
+    const vantrel::StopSignal stop;
     vantrel::ConvertReport report;
     if (doc.jobs.isEmpty()) {
         std::cerr << "vantrel-cli: no picture sequences or videos found\n";
+        problems = true;
     } else {
-        std::optional<ProgressLine> progress;
-        if (!quiet && ::isatty(STDERR_FILENO)) progress.emplace();
-        report = vantrel::convertAll(doc, prompt, progress ? &*progress : nullptr, {}, jobs);
-    }
-    for (const JobOutcome& outcome : report.jobs) {
-        printOutcome(outcome, jsonReport.lines());
-        if (outcome.status != JobOutcome::Status::Converted) problems = true;
+        vantrel::ConsoleObserver observer(!quiet && ::isatty(STDERR_FILENO), stop,
+                                          [&](const JobOutcome& outcome) {
+                                              printOutcome(outcome, jsonReport.lines());
+                                              problems = vantrel::isProblem(outcome, !noHtml) ||
+                                                         problems;
+                                          });
+        report = vantrel::convertAll(doc, prompt, &observer, {}, jobs);
     }
     if (!jsonReport.write(VANTREL_VERSION, used, drop, report)) {
         std::cerr << "vantrel-cli: --report " << reportPath << ": cannot be written\n";
         problems = true;
     }
+    if (stop.received() != 0) return 128 + stop.received();
     return problems ? kExitProblems : kExitOk;
 }

@@ -324,7 +324,10 @@ void warnOfOddSizes(const FolderJob& job, const std::vector<PlacedPicture>& plac
     }
 }
 
-JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, CVantrelDoc& doc,
+// `besideSource` is where the movie would go beside its pictures: its sound
+// is looked for there, wherever the movie goes.
+JobOutcome convertSequence(const FolderJob& job, const std::string& besideSource,
+                           const std::string& moviePath, CVantrelDoc& doc,
                            ConvertObserver* observer, unsigned threads) {
     JobOutcome outcome;
     outcome.source = rowText(job);
@@ -340,7 +343,7 @@ JobOutcome convertSequence(const FolderJob& job, const std::string& moviePath, C
         return outcome;
     }
 
-    JobSound sound = companionSound(sequenceSoundPath(moviePath));
+    JobSound sound = companionSound(sequenceSoundPath(besideSource));
     const FrameStorage storage = doc.settings.storage();
     MovieFrames frames(doc, observer, moviePath, static_cast<std::int32_t>(job.pictures.size()),
                        outcome);
@@ -500,6 +503,18 @@ std::string sequenceMoviePath(const FolderJob& job) {
 
 std::string videoMoviePath(const std::string& videoPath) { return withExtension(videoPath, "swf"); }
 
+std::string outputMoviePath(const std::string& moviePath, const std::string& root,
+                            const std::string& outputFolder) {
+    if (outputFolder.empty()) return moviePath;
+    // A trailing "/" on root would count as a further, empty, folder.
+    std::string base = root.empty() ? std::string(".") : root;
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    fs::path relative =
+        fs::path(moviePath).lexically_normal().lexically_relative(fs::path(base).lexically_normal());
+    if (relative.empty() || *relative.begin() == "..") relative = fs::path(moviePath).filename();
+    return (fs::path(outputFolder) / relative).string();
+}
+
 std::string sequenceSoundPath(const std::string& moviePath) {
     return companionPath(moviePath,
                          {fs::path(withExtension(moviePath, "mp3")).filename().string()});
@@ -544,39 +559,68 @@ ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserve
     // clip001.bmp beside clip.avi, or one folder under two spellings): the
     // first one keeps its movie.
     std::map<std::string, std::string> movieSources;
+    auto finished = [&](JobOutcome outcome) {
+        report.jobs.push_back(std::move(outcome));
+        if (report.jobs.back().status == JobOutcome::Status::Stopped) report.stopped = true;
+        if (observer != nullptr) observer->jobFinished(report.jobs.size() - 1, report.jobs.back());
+    };
+    auto notConverted = [](JobOutcome::Status status, const std::string& source,
+                           std::string reason) {
+        JobOutcome outcome;
+        outcome.status = status;
+        outcome.source = source;
+        outcome.reason = std::move(reason);
+        return outcome;
+    };
     auto run = [&](const std::string& source, const std::string& moviePath, auto&& convert) {
         if (!report.stopped && stopRequested(observer)) report.stopped = true;
         if (report.stopped) {
-            JobOutcome outcome;
-            outcome.status = JobOutcome::Status::Stopped;
-            outcome.source = source;
-            outcome.reason = "not started: the batch was stopped";
-            report.jobs.push_back(std::move(outcome));
+            finished(notConverted(JobOutcome::Status::Stopped, source,
+                                  "not started: the batch was stopped"));
             return;
         }
         if (observer != nullptr) observer->jobStarted(job++, jobCount, source, moviePath);
-        const auto [earlier, isNew] = movieSources.emplace(sameFileKey(moviePath), source);
-        if (!isNew) {
-            JobOutcome outcome;
-            outcome.status = JobOutcome::Status::Skipped;
-            outcome.source = source;
-            outcome.reason = "its movie " + moviePath + " is already made from " + earlier->second +
-                             " in this batch";
-            report.jobs.push_back(std::move(outcome));
+        const std::string key = sameFileKey(moviePath);
+        if (const auto earlier = movieSources.find(key); earlier != movieSources.end()) {
+            finished(notConverted(JobOutcome::Status::Skipped, source,
+                                  "its movie " + moviePath + " is already made from " +
+                                      earlier->second + " in this batch"));
             return;
         }
-        report.jobs.push_back(convert(moviePath));
-        if (report.jobs.back().status == JobOutcome::Status::Stopped) report.stopped = true;
+        movieSources.emplace(key, source);
+        std::error_code ec;
+        if (!doc.settings.replaceMovies && fs::exists(moviePath, ec)) {
+            JobOutcome outcome =
+                notConverted(JobOutcome::Status::Skipped, source, "movie exists: " + moviePath);
+            outcome.movieKept = true;
+            finished(std::move(outcome));
+            return;
+        }
+        const fs::path folder = fs::path(moviePath).parent_path();
+        if (!doc.settings.outputFolder.empty() && !folder.empty()) {
+            fs::create_directories(folder, ec);
+            if (ec) {
+                finished(notConverted(JobOutcome::Status::Failed, source,
+                                      "cannot make the folder " + folder.string() + ": " +
+                                          ec.message()));
+                return;
+            }
+        }
+        finished(convert(moviePath));
     };
+    const std::string& outputFolder = doc.settings.outputFolder;
     for (const FolderJob& sequence : doc.jobs.folderJobs) {
-        run(rowText(sequence), sequenceMoviePath(sequence), [&](const std::string& moviePath) {
-            return convertSequence(sequence, moviePath, doc, observer, threads);
-        });
+        const std::string besideSource = sequenceMoviePath(sequence);
+        run(rowText(sequence), outputMoviePath(besideSource, sequence.root, outputFolder),
+            [&](const std::string& moviePath) {
+                return convertSequence(sequence, besideSource, moviePath, doc, observer, threads);
+            });
     }
     for (const VideoJob& video : doc.jobs.videoJobs) {
-        run(rowText(video), videoMoviePath(video.path), [&](const std::string& moviePath) {
-            return convertVideo(video, moviePath, doc, observer, makeFrameSource, threads);
-        });
+        run(rowText(video), outputMoviePath(videoMoviePath(video.path), video.root, outputFolder),
+            [&](const std::string& moviePath) {
+                return convertVideo(video, moviePath, doc, observer, makeFrameSource, threads);
+            });
     }
     return report;
 }

@@ -46,6 +46,8 @@ private:
     ConvertOptions options_;
 };
 
+struct JobOutcome;
+
 // Told how the batch advances, for a progress display, and asked whether to
 // stop. The driver calls it from the thread it runs on.
 class ConvertObserver {
@@ -57,6 +59,10 @@ public:
     // Asked after every frame. Once it says yes, the movie being made is not
     // written and no further job starts; movies already written stay.
     virtual bool stopRequested() { return false; }
+    // Told of each job's outcome as soon as it is known, in batch order,
+    // also of the jobs skipped or never started; `job` is its place in the
+    // report.
+    virtual void jobFinished(std::size_t /*job*/, const JobOutcome& /*outcome*/) {}
 };
 
 struct JobOutcome {
@@ -83,6 +89,8 @@ struct JobOutcome {
     // rate, a page that could not be written.
     std::vector<std::string> warnings;
     std::string reason;  // why the job was skipped or failed
+    // Skipped because its movie exists and the settings keep movies.
+    bool movieKept = false;
 };
 
 // Where a converted movie's sound came from, in words: "sound /a/walk.mp3",
@@ -99,7 +107,8 @@ struct ConvertReport {
 using FrameSourceFactory = std::function<std::unique_ptr<FrameSource>()>;
 
 // The Convert command: asks for the options once, then turns every queued
-// picture sequence, then every video, into one movie beside its source, with
+// picture sequence, then every video, into one movie beside its source (or
+// under the settings' output folder, see outputMoviePath), with
 // its sound track and, if asked, its HTML page. A video without a companion
 // MP3 file gets its own sound, lasting as long as the movie, unless the
 // settings say otherwise. The job list is unchanged.
@@ -124,6 +133,14 @@ std::int32_t sampledFrameIndex(std::int32_t frameCount, std::int32_t i, std::int
 // path with the extension replaced (clip.swf).
 std::string sequenceMoviePath(const FolderJob& job);
 std::string videoMoviePath(const std::string& videoPath);
+
+// Where a movie goes when written under outputFolder: at the place its path
+// beside the source has under the dropped folder root (/src/a/walk.swf
+// dropped as /src goes to outputFolder/a/walk.swf), or straight under
+// outputFolder when it is not below root. Unchanged when outputFolder is
+// empty. Paths are compared as spelled, not resolved.
+std::string outputMoviePath(const std::string& moviePath, const std::string& root,
+                            const std::string& outputFolder);
 
 // The companion MP3 file of a movie made from pictures: the movie's name with
 // the extension mp3 (walk.mp3 for walk.swf); of a video clip.avi:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "swf/FrameStorage.h"
 
@@ -15,6 +16,11 @@ struct ConvertSettings {
     float frameRate = 15.0f;         // frames per second
     // A video without a companion MP3 file takes its own sound, if it has one.
     bool videoSound = true;
+    // Where movies and pages go: empty for beside their sources, else this
+    // folder, each job at its place under the dropped folder it came from.
+    std::string outputFolder;
+    // A job whose movie file exists already is skipped when this is off.
+    bool replaceMovies = true;
 
     FrameStorage storage() const { return {compression, includeAlpha, colorQuality}; }
 };

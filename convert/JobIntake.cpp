@@ -169,8 +169,8 @@ PictureCollector::Gathered& PictureCollector::gatheredFor(std::string_view prefi
     if (last_ != nullptr && last_->job->prefix == prefix) return *last_;
     auto found = byPrefix_.find(prefix);
     if (found == byPrefix_.end()) {
-        FolderJob& job =
-            folderJobs_.emplace_back(FolderJob{std::string(prefix), std::string(extension), {}});
+        FolderJob& job = folderJobs_.emplace_back(
+            FolderJob{std::string(prefix), std::string(extension), {}, root_});
         found = byPrefix_.emplace(job.prefix, Gathered{&job, {}, false}).first;
     }
     Gathered& gathered = found->second;
@@ -221,8 +221,8 @@ void PictureCollector::finish() {
     }
 }
 
-void addVideo(std::vector<VideoJob>& videoJobs, std::string_view path) {
-    videoJobs.push_back({std::string(path)});
+void addVideo(std::vector<VideoJob>& videoJobs, std::string_view path, std::string_view root) {
+    videoJobs.push_back({std::string(path), std::string(root)});
 }
 
 bool VisitedFolders::enter(const std::string& folder) {
@@ -237,12 +237,15 @@ bool scanFolder(const std::string& folder, std::string_view pattern, PathCollect
 }
 
 bool scanFolder(const std::string& folder, std::string_view pattern, PathCollector& collector,
-                VisitedFolders& visited) {
+                VisitedFolders& visited, std::vector<std::string>* unlisted) {
     if (!visited.enter(folder)) return true;
     FolderListing listing;
     if (!listFolder(folder, pattern, listing)) return false;
     for (const std::string& name : listing.folders) {
-        scanFolder(joinPath(folder, name), pattern, collector, visited);
+        const std::string sub = joinPath(folder, name);
+        if (!scanFolder(sub, pattern, collector, visited, unlisted) && unlisted != nullptr) {
+            unlisted->push_back(sub);
+        }
     }
     for (const std::string& name : listing.files) {
         collector.add(joinPath(folder, name));
@@ -250,7 +253,7 @@ bool scanFolder(const std::string& folder, std::string_view pattern, PathCollect
     return true;
 }
 
-DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths) {
+DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths, DroppedFiles files) {
     jobs.clear();
     PictureCollector pictures(jobs.folderJobs);
     VideoCollector videos(jobs.videoJobs);
@@ -273,23 +276,44 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths) {
         {"*.ogv", &videos},
     }};
 
+    const auto namesVideo = [&](const std::string& path) {
+        const std::string name = fs::path(path).filename().string();
+        return std::any_of(scans.begin(), scans.end(), [&](const auto& scan) {
+            return scan.second == &videos && matchesPattern(scan.first, name);
+        });
+    };
+
     // Each pattern searches the whole drop, so each keeps its own record.
     std::array<VisitedFolders, scans.size()> visited;
     DropResult result;
+    std::vector<std::string> unlisted;
     for (const std::string& path : paths) {
         // A path whose type cannot be found out is taken as a folder; its
         // scan then finds nothing.
         std::error_code ec;
         const fs::file_status status = fs::status(path, ec);
         if (!ec && !fs::is_directory(status)) {
-            result.refused.push_back(path);
+            if (files == DroppedFiles::TakeVideos && fs::is_regular_file(status) &&
+                namesVideo(path)) {
+                addVideo(jobs.videoJobs, path, fs::path(path).parent_path().string());
+            } else {
+                result.refused.push_back(path);
+            }
             continue;
         }
+        pictures.setRoot(path);
+        videos.setRoot(path);
         bool listed = true;
         for (std::size_t s = 0; s < scans.size(); ++s) {
-            listed = scanFolder(path, scans[s].first, *scans[s].second, visited[s]) && listed;
+            listed = scanFolder(path, scans[s].first, *scans[s].second, visited[s], &unlisted) &&
+                     listed;
         }
         if (!listed) result.unreadable.push_back(path);
+    }
+    // Every pattern's scan meets the same unlistable folders.
+    std::set<std::string> named;
+    for (std::string& folder : unlisted) {
+        if (named.insert(folder).second) result.unlisted.push_back(std::move(folder));
     }
     pictures.finish();
     return result;

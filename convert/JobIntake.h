@@ -29,8 +29,8 @@ class PathCollector {
 // the number keeps that of its own file, which is the file read for it.
 void addPicture(std::list<FolderJob>& folderJobs, std::string_view path);
 
-// Queues the path as a video, unchecked.
-void addVideo(std::vector<VideoJob>& videoJobs, std::string_view path);
+// Queues the path as a video, unchecked, found in the dropped folder root.
+void addVideo(std::vector<VideoJob>& videoJobs, std::string_view path, std::string_view root = {});
 
 // Groups the pictures of a whole scan as addPicture would, one by one, but
 // in O(n log n): jobs are found through an index of their prefixes, and the
@@ -47,6 +47,8 @@ class PictureCollector : public PathCollector {
 
     void add(const std::string& path) override;
     void finish();
+    // The dropped folder that the jobs made from now on come from.
+    void setRoot(std::string root) { root_ = std::move(root); }
 
   private:
     struct Gathered {
@@ -69,15 +71,18 @@ class PictureCollector : public PathCollector {
     std::list<FolderJob>& folderJobs_;
     std::unordered_map<std::string, Gathered, PrefixHash, std::equal_to<>> byPrefix_;
     Gathered* last_ = nullptr;  // a sequence's files mostly arrive together
+    std::string root_;
 };
 
 class VideoCollector : public PathCollector {
   public:
     explicit VideoCollector(std::vector<VideoJob>& videoJobs) : videoJobs_(videoJobs) {}
-    void add(const std::string& path) override { addVideo(videoJobs_, path); }
+    void add(const std::string& path) override { addVideo(videoJobs_, path, root_); }
+    void setRoot(std::string root) { root_ = std::move(root); }
 
   private:
     std::vector<VideoJob>& videoJobs_;
+    std::string root_;
 };
 
 // The real folders a scan has entered, known by device and inode, so that
@@ -105,9 +110,10 @@ class VisitedFolders {
 // false when folder itself could not be listed.
 bool scanFolder(const std::string& folder, std::string_view pattern, PathCollector& collector);
 // The same, passing over the folders already in `visited` (true when folder
-// itself is one of them) and adding those it enters.
+// itself is one of them) and adding those it enters. Sub-folders that cannot
+// be listed are added to `unlisted`, if given.
 bool scanFolder(const std::string& folder, std::string_view pattern, PathCollector& collector,
-                VisitedFolders& visited);
+                VisitedFolders& visited, std::vector<std::string>* unlisted = nullptr);
 
 // The message for a dropped item that is not a folder.
 inline constexpr std::string_view kNotFolderMessage = "Select folder not file.";
@@ -118,6 +124,15 @@ struct DropResult {
     // Items taken as folders whose contents could not be listed (missing,
     // or not readable): they add no jobs.
     std::vector<std::string> unreadable;
+    // Folders inside the dropped ones that could not be listed and were
+    // passed over, each once.
+    std::vector<std::string> unlisted;
+};
+
+// What a drop does with an item that is a file rather than a folder.
+enum class DroppedFiles {
+    Refuse,      // every file is refused
+    TakeVideos,  // a file named as a video is queued; others are refused
 };
 
 // Replaces the queued jobs with those found in the dropped paths. Each
@@ -126,8 +141,9 @@ struct DropResult {
 // "*.mp4", "*.m4v", "*.mov", "*.mkv", "*.webm", "*.wmv", "*.flv" and "*.ogv".
 // A folder already
 // searched in this drop (dropped twice, or inside one dropped before) adds
-// nothing again.
-DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths);
+// nothing again. Each job remembers the dropped folder it was found in.
+DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths,
+                     DroppedFiles files = DroppedFiles::Refuse);
 
 // The list row of a job: prefix(first - last).extension, or the video's path.
 std::string rowText(const FolderJob& job);

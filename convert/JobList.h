@@ -21,6 +21,9 @@ struct FolderJob {
     std::string prefix;     // path up to the digit run: /anim/walk
     std::string extension;  // as spelled by the file that created the job
     std::vector<SequencePicture> pictures;
+    // The dropped folder the sequence was found in, as given; empty when not
+    // known. Movies written to another folder keep their place under it.
+    std::string root{};
 
     // The file of the k-th picture.
     std::string picturePath(std::size_t k) const {
@@ -31,6 +34,7 @@ struct FolderJob {
 // One video file, converted into one movie.
 struct VideoJob {
     std::string path;
+    std::string root{};  // as for FolderJob; the file's folder when dropped itself
 };
 
 // Everything queued for the next Convert command.

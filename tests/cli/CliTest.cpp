@@ -2,16 +2,20 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
 #include <sstream>
 
 #include "support/Bytes.h"
 #include "support/ScratchDir.h"
 #include "support/SwfFile.h"
+#include "support/TooDeepFolder.h"
 #include "support/Tools.h"
 
 namespace vantrel {
@@ -293,6 +297,112 @@ TEST_F(CliTest, ReportToAFileLeavesTheLinesOnStdout) {
         EXPECT_EQ(fs::exists(c.report), c.written);
     }
     EXPECT_EQ(Json::parse(slurp(dir_ / "r.json"))["jobs"][0]["status"], "converted");
+}
+
+std::set<std::string> tree(const fs::path& folder) {
+    std::set<std::string> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        paths.insert(entry.path().lexically_relative(folder).string());
+    }
+    return paths;
+}
+
+// Ctrl-C or SIGTERM right after the first job's line, read while a long
+// video is still to be converted: the line came as soon as its movie was
+// written, the movie is kept, the video gives none, and the run ends with
+// the report and the signal's status.
+TEST_F(CliTest, AStopSignalKeepsTheMoviesWrittenAndEndsWithItsStatus) {
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=160x120:rate=5:duration=120 -c:v mpeg4 '" +
+                             in("clip.avi") + "'"));
+    copy("red4x3.bmp", "walk1.bmp");
+    for (const auto& [signal, status] : std::map<int, int>{{SIGINT, 130}, {SIGTERM, 143}}) {
+        fs::remove(in("walk.swf"));
+        // The shell says its process id, then becomes the tool.
+        std::FILE* out = ::popen(("echo $$; exec " + quoted(VANTREL_CLI) +
+                                  " --no-html -r 255 -j 1 " + quoted(in("")) + " 2>" +
+                                  quoted((dir_ / "err").string())).c_str(),
+                                 "r");
+        ASSERT_NE(out, nullptr);
+        char line[4096] = {};
+        ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+        const pid_t pid = std::atoi(line);
+        ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+        EXPECT_EQ(std::string(line), "converted " + in("walk(1 - 1).bmp") + " -> " +
+                                         in("walk.swf") + " (1 frame, no sound)\n");
+        ::kill(pid, signal);
+        const int raw = ::pclose(out);
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, status) << signal;
+        // Whether the video had begun by then or not, it gives no movie.
+        EXPECT_NE(slurp(dir_ / "err").find("stopped " + in("clip.avi") + ": "), std::string::npos);
+        EXPECT_EQ(tree(dir_ / "in"), (std::set<std::string>{"clip.avi", "walk1.bmp", "walk.swf"}));
+    }
+}
+
+TEST_F(CliTest, AnOutputFolderMirrorsAReadOnlyTree) {
+    fs::create_directories(dir_ / "in" / "a" / "b");
+    fs::create_directories(dir_ / "loose");
+    copy("red4x3.bmp", "a/b/walk1.bmp");
+    copy("tone.mp3", "a/b/walk.mp3");
+    copy("blue4x3.bmp", "top1.bmp");
+    copy("blue4x3.bmp", "../loose/top1.bmp");  // the same movie as in/top1.bmp: skipped
+    fs::copy_file(fs::path(VANTREL_TEST_DATA) / "video" / "tenseconds.avi", dir_ / "loose/c.avi");
+    const std::set<std::string> before = tree(dir_ / "in");
+    ASSERT_EQ(std::system(("chmod -R a-w " + quoted(in(""))).c_str()), 0);
+    const CliRun r = run({"-o", (dir_ / "movies").string(), in(""),
+                          (dir_ / "loose/c.avi").string(), (dir_ / "loose").string()});
+    std::system(("chmod -R u+w " + quoted(in(""))).c_str());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("-> " + (dir_ / "movies/a/b/walk.swf").string() + " (1 frame, sound " +
+                         in("a/b/walk.mp3")),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.err.find("skipped " + (dir_ / "loose/top(1 - 1).bmp").string()), std::string::npos);
+    EXPECT_EQ(tree(dir_ / "movies"), (std::set<std::string>{"a", "a/b", "a/b/walk.swf",
+                                                            "a/b/walk.html", "top.swf", "top.html",
+                                                            "c.swf", "c.html"}));
+    EXPECT_EQ(tree(dir_ / "in"), before);
+}
+
+TEST_F(CliTest, NoOverwriteKeepsExistingMovies) {
+    copy("red4x3.bmp", "walk1.bmp");
+    copy("red4x3.bmp", "x1.bmp");
+    std::ofstream(in("walk.swf")) << "old";
+    const CliRun r = run({"-n", "--no-html", in("")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "skipped " + in("walk(1 - 1).bmp") + ": movie exists: " + in("walk.swf") + "\n");
+    EXPECT_EQ(slurp(in("walk.swf")), "old");
+    EXPECT_TRUE(fs::exists(in("x.swf")));
+}
+
+TEST_F(CliTest, ExitStatuses) {
+    const fs::path video = fs::path(VANTREL_TEST_DATA) / "video" / "tenseconds.avi";
+    const struct {
+        std::string picture, other, argument;  // made in a fresh folder; "" for none
+        int status;
+        std::string err;  // on standard error
+    } cases[] = {
+        {"", "c.MP4", "c.MP4", 0, ""},  // a video file named itself
+        {"", "", "gone", 1, "/gone: No such file or directory\n"},
+        {"", "", "", 1, "vantrel-cli: no picture sequences or videos found\n"},
+        {"w1.bmp", "w.html/", "", 1, "warning: "},  // the page's name is taken by a folder
+        {"w1.bmp", "deep", "", 1, ": cannot be read, passed over\n"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const fs::path folder = dir_ / std::to_string(++n);
+        fs::create_directories(folder);
+        if (!c.picture.empty()) fs::copy_file(kData / "red4x3.bmp", folder / c.picture);
+        if (c.other == "c.MP4") fs::copy_file(video, folder / c.other);
+        if (c.other == "w.html/") fs::create_directory(folder / c.other);
+        std::optional<test::TooDeepFolder> deep;
+        if (c.other == "deep") deep.emplace(folder.string());
+        const CliRun r = run({(folder / c.argument).string()});
+        EXPECT_EQ(r.status, c.status) << n << ": " << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << n << ": " << r.err;
+        if (c.status == 0) {
+            EXPECT_EQ(r.err, "") << n;
+        }
+    }
 }
 
 }  // namespace

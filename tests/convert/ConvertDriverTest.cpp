@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <array>
 #include <csignal>
 
 #include <filesystem>
@@ -539,6 +540,22 @@ TEST_F(DriverTest, JobsWhoseMoviesShareAFileKeepTheFirst) {
     EXPECT_EQ(opened, 0);
 }
 
+TEST(DriverArithmetic, OutputMoviePaths) {
+    const std::vector<std::array<std::string, 4>> cases = {
+        // movie beside its source, dropped folder, output folder, movie written
+        {"/src/a/b/walk.swf", "/src", "/out", "/out/a/b/walk.swf"},
+        {"/src/a/walk.swf", "/src//", "out/", "out/a/walk.swf"},
+        {"./a/walk.swf", ".", "/out", "/out/a/walk.swf"},
+        {"in/clip.swf", "in", "/out", "/out/clip.swf"},
+        {"clip.swf", "", "/out", "/out/clip.swf"},
+        {"/elsewhere/clip.swf", "/src", "/out", "/out/clip.swf"},
+        {"/src/walk.swf", "/src", "", "/src/walk.swf"},
+    };
+    for (const auto& [movie, root, folder, expected] : cases) {
+        EXPECT_EQ(outputMoviePath(movie, root, folder), expected) << movie << " " << root;
+    }
+}
+
 TEST_F(DriverTest, MorePicturesThanIdsAreRefusedBeforeAnyWork) {
     FolderJob job{(dir_ / "many").string(), "bmp", {}};
     for (int i = 1; i <= 32768; ++i) job.pictures.push_back({std::to_string(i), "bmp"});
@@ -567,11 +584,16 @@ public:
                     const std::string& moviePath) override {
         job_ = job;
         movies.push_back(moviePath);
+        events.push_back("start " + std::to_string(job));
+    }
+    void jobFinished(std::size_t job, const JobOutcome&) override {
+        events.push_back("end " + std::to_string(job));
     }
     void frameAdded(std::int32_t done, std::int32_t) override { done_ = done; }
     bool stopRequested() override { return job_ == stopJob_ && done_ >= stopFrames_; }
 
     std::vector<std::string> movies;
+    std::vector<std::string> events;
 
 private:
     std::size_t stopJob_;
@@ -601,6 +623,9 @@ TEST_F(VideoDriverTest, StopKeepsEarlierMoviesAndWritesNothingOfTheCurrentOne) {
     EXPECT_EQ(report.jobs[1].reason, "stopped before its movie was written");
     EXPECT_EQ(report.jobs[2].status, JobOutcome::Status::Stopped);
     EXPECT_EQ(report.jobs[2].reason, "not started: the batch was stopped");
+    // Each outcome is told as soon as it is known, also for the job never started.
+    EXPECT_EQ(observer.events,
+              (std::vector<std::string>{"start 0", "end 0", "start 1", "end 1", "end 2"}));
     EXPECT_EQ(log_.grabbed.size(), 2u);
     EXPECT_TRUE(doc_.sourceBuffers.empty());
     // The folder holds the picture and the first job's movie and page only.

@@ -317,5 +317,16 @@ TEST_F(Intake, UnreadableAndMissingFoldersGiveNothing) {
     EXPECT_EQ(result_.unreadable, Strings{at("locked")});
 }
 
+TEST_F(Intake, JobsKnowTheirDroppedFolderAndVideoFilesMayBeTaken) {
+    files({"one/sub/a1.bmp", "two/w.MKV", "clip.avi", "walk1.bmp"});
+    result_ = dropPaths(jobs_, {at("one"), at("two/"), at("clip.avi"), at("walk1.bmp")},
+                        DroppedFiles::TakeVideos);
+    EXPECT_EQ(jobs_.folderJobs.front().root, at("one"));
+    ASSERT_EQ(jobs_.videoJobs.size(), 2u);
+    EXPECT_EQ(jobs_.videoJobs[0].root, at("two/"));
+    EXPECT_EQ(jobs_.videoJobs[1].path + " " + jobs_.videoJobs[1].root, at("clip.avi") + " " + root_);
+    EXPECT_EQ(result_.refused, Strings{at("walk1.bmp")});
+}
+
 }  // namespace
 }  // namespace vantrel
