@@ -231,8 +231,8 @@ class MovieFrames {
         outcome_.outputPath = moviePath_;
         outcome_.frameCount = movie_.frameCount();
         if (doc_.settings.outputHtml) {
-            const WriteResult page =
-                writeHtmlPage(moviePath_, width, height, doc_.settings.includeAlpha);
+            const WriteResult page = writeHtmlPage(
+                moviePath_, width, height, doc_.settings.includeAlpha, doc_.settings.playerScript);
             if (page.written) {
                 outcome_.pagePath = htmlPagePath(moviePath_);
             } else {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "swf/FrameStorage.h"
 
@@ -15,6 +16,8 @@ struct ConvertSettings {
     float frameRate = 15.0f;         // frames per second
     // A video without a companion MP3 file takes its own sound, if it has one.
     bool videoSound = true;
+    // URL of a Flash emulator's script that every page loads; empty: none.
+    std::string playerScript;
 
     FrameStorage storage() const { return {compression, includeAlpha, colorQuality}; }
 };
