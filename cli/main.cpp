@@ -84,6 +84,7 @@ int main(int argc, char** argv) {
     bool lossless = false;
     bool alpha = false;
     bool noHtml = false;
+    std::string playerScript;
     bool noVideoSound = false;
     bool list = false;
     bool quiet = false;
@@ -101,6 +102,9 @@ int main(int argc, char** argv) {
     app.add_option("-r,--rate", rateText, "frames per second, 0.01 to 255 (default 15)")
         ->type_name("FPS");
     app.add_flag("--no-html", noHtml, "write no HTML pages");
+    app.add_option("--player-script", playerScript,
+                   "each page loads the Flash emulator script at URL, such as Ruffle's ruffle.js")
+        ->type_name("URL");
     app.add_flag("--no-video-sound", noVideoSound,
                  "videos without a companion MP3 file stay silent (default: they keep their own "
                  "sound)");
@@ -156,6 +160,7 @@ int main(int argc, char** argv) {
     doc.settings.videoSound = !noVideoSound;
     doc.settings.outputFolder = outputFolder;
     doc.settings.replaceMovies = !noOverwrite;
+    doc.settings.playerScript = playerScript;
     bool problems = false;
     const vantrel::DropResult drop =
         vantrel::dropPaths(doc.jobs, folders, vantrel::DroppedFiles::TakeVideos);

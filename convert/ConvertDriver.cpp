@@ -233,8 +233,8 @@ class MovieFrames {
         outcome_.width = width;
         outcome_.height = height;
         if (doc_.settings.outputHtml) {
-            const WriteResult page =
-                writeHtmlPage(moviePath_, width, height, doc_.settings.includeAlpha);
+            const WriteResult page = writeHtmlPage(
+                moviePath_, width, height, doc_.settings.includeAlpha, doc_.settings.playerScript);
             if (page.written) {
                 outcome_.pagePath = htmlPagePath(moviePath_);
             } else {

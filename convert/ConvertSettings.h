@@ -21,6 +21,8 @@ struct ConvertSettings {
     std::string outputFolder;
     // A job whose movie file exists already is skipped when this is off.
     bool replaceMovies = true;
+    // URL of a Flash emulator's script that every page loads; empty: none.
+    std::string playerScript;
 
     FrameStorage storage() const { return {compression, includeAlpha, colorQuality}; }
 };

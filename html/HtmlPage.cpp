@@ -42,11 +42,42 @@ std::string movieReference(const std::string& moviePath) {
     return out;
 }
 
-std::string pageText(const std::string& name, int width, int height, bool includeAlpha) {
+// A URL given by the user, inside a quoted attribute: it is the user's
+// to encode, so only the characters HTML gives meaning to are escaped.
+std::string attributeText(const std::string& value) {
+    std::string out;
+    for (char c : value) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string pageText(const std::string& name, int width, int height, bool includeAlpha,
+                     const std::string& playerScript) {
     const std::string w = std::to_string(width);
     const std::string h = std::to_string(height);
     std::string text;
     text += "<html>\n";
+    if (!playerScript.empty()) {
+        text += "<head>\n";
+        text += "<script src=\"" + attributeText(playerScript) + "\"></script>\n";
+        text += "</head>\n";
+    }
     text += "<body>\n";
     text += "<object classid=\"clsid:D27CDB6E-AE6D-11cf-96B8-444553540000\" codebase=\"";
     text += kPlayerCodebase;
@@ -69,9 +100,11 @@ std::string pageText(const std::string& name, int width, int height, bool includ
 
 std::string htmlPagePath(const std::string& moviePath) { return withExtension(moviePath, "html"); }
 
-WriteResult writeHtmlPage(const std::string& moviePath, int width, int height, bool includeAlpha) {
+WriteResult writeHtmlPage(const std::string& moviePath, int width, int height, bool includeAlpha,
+                          const std::string& playerScript) {
     const std::string pagePath = htmlPagePath(moviePath);
-    const std::string text = pageText(movieReference(moviePath), width, height, includeAlpha);
+    const std::string text =
+        pageText(movieReference(moviePath), width, height, includeAlpha, playerScript);
 
     WriteResult result;
     AtomicFile file(pagePath);

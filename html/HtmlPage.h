@@ -21,7 +21,10 @@ std::string htmlPagePath(const std::string& moviePath);
 // an embed element for plug-ins), at width x height pixels, transparent when
 // includeAlpha is set. The page refers to the movie by its file name alone,
 // so it works beside the movie. Written atomically; an existing page is
-// replaced.
-WriteResult writeHtmlPage(const std::string& moviePath, int width, int height, bool includeAlpha);
+// replaced. A non-empty playerScript is the URL of a script that plays the
+// movie where no plug-in does (a Flash emulator's polyfill); the page then
+// loads it from a head element before the movie's elements.
+WriteResult writeHtmlPage(const std::string& moviePath, int width, int height, bool includeAlpha,
+                          const std::string& playerScript = {});
 
 }  // namespace vantrel

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Vantrel needs to build, test and run.
-# Idempotent: does nothing (and no apt-get update) when all are present.
+# Installs the Debian packages Vantrel needs to build, test and run, and
+# Ruffle's self-hosted player (the npm package @ruffle-rs/ruffle, pinned) in
+# .cache/ruffle for the browser test.
+# Idempotent: does nothing (no apt-get update, no npm) when all are present.
 # With "gui-check", also what scripts/gui-check.sh needs to run the window
 # on a virtual X server; with "fuzz", clang and its libFuzzer runtime for
 # `make fuzz`.
@@ -17,7 +19,11 @@ packages=(
   # tests and benchmarks (jq, parallel: the JSON reports and scripts/convert-archive.sh;
   # man-db, groff-base: checking the manual pages)
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg time jq parallel man-db groff-base
+  # the browser test
+  chromium python3
 )
+# npm comes with Debian's npm package, or inside another nodejs build.
+command -v npm >/dev/null || packages+=(npm)
 case "${1:-}" in
   gui-check) packages+=(xvfb xdotool x11-utils imagemagick openbox) ;;
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
@@ -29,16 +35,23 @@ for p in "${packages[@]}"; do
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 
-if ((${#missing[@]} == 0)); then
-  exit 0
+if ((${#missing[@]} > 0)); then
+  echo "install-deps: installing ${missing[*]}"
+  sudo=()
+  if [[ $(id -u) -ne 0 ]]; then
+    command -v sudo >/dev/null || { echo "install-deps: run as root or install sudo" >&2; exit 1; }
+    sudo=(sudo)
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-echo "install-deps: installing ${missing[*]}"
-sudo=()
-if [[ $(id -u) -ne 0 ]]; then
-  command -v sudo >/dev/null || { echo "install-deps: run as root or install sudo" >&2; exit 1; }
-  sudo=(sudo)
+ruffle_version=0.6.0
+ruffle_dir="$(cd "$(dirname "$0")/.." && pwd)/.cache/ruffle"
+if ! grep -Eqs "\"version\": *\"$ruffle_version\"" "$ruffle_dir/node_modules/@ruffle-rs/ruffle/package.json"; then
+  echo "install-deps: installing @ruffle-rs/ruffle@$ruffle_version in $ruffle_dir"
+  mkdir -p "$ruffle_dir"
+  npm install --prefix "$ruffle_dir" --no-save --no-audit --no-fund --loglevel=error \
+    "@ruffle-rs/ruffle@$ruffle_version"
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -102,6 +102,30 @@ TEST(HtmlPage, NamesThatWouldBreakThePageAreEscaped) {
               expectedPage("take %232 &amp; &quot;final&quot; 100%25.swf", "8", "8", false));
 }
 
+TEST(HtmlPage, PlayerScriptIsLoadedFromTheHead) {
+    struct Case {
+        std::string url;
+        std::string src;
+    };
+    const Case cases[] = {
+        {"ruffle/ruffle.js", "ruffle/ruffle.js"},
+        {"https://example.org/r.js?a=1&b=\"<x>\"",
+         "https://example.org/r.js?a=1&amp;b=&quot;&lt;x&gt;&quot;"},
+    };
+    ScratchDir dir;
+    const std::string movie = (dir.path() / "walk.swf").string();
+    for (const Case& c : cases) {
+        ASSERT_TRUE(writeHtmlPage(movie, 320, 240, true, c.url).written);
+        EXPECT_EQ(textOf(dir.path() / "walk.html"),
+                  "<html>\n<head>\n<script src=\"" + c.src + "\"></script>\n</head>\n" +
+                      expectedPage("walk.swf", "320", "240", true).substr(7))
+            << c.url;
+    }
+    // An empty URL is no script: the page is the plain one.
+    ASSERT_TRUE(writeHtmlPage(movie, 320, 240, false, "").written);
+    EXPECT_EQ(textOf(dir.path() / "walk.html"), expectedPage("walk.swf", "320", "240", false));
+}
+
 TEST(HtmlPage, FailedWritesAreReportedAndLeaveNothingBehind) {
     ScratchDir dir;
     const fs::path missing = dir.path() / "absent" / "walk.swf";
