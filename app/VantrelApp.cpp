@@ -24,10 +24,50 @@ std::vector<std::string> commandLineFolders(int argc, char** argv) {
     return folders;
 }
 
+namespace {
+
+void nameApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("vantrel"));
+    QCoreApplication::setApplicationVersion(kAppVersion);
+}
+
+// The options of the command line; process() prints help, version or
+// errors and ends the program.
+void describeCommandLine(QCommandLineParser& parser) {
+    parser.setApplicationDescription(
+        QStringLiteral("Converts numbered picture sequences and videos into SWF movies. "
+                       "Folders given are queued as if dropped on the window."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("folders to queue"),
+                                 QStringLiteral("[FOLDER...]"));
+}
+
+}  // namespace
+
+bool asksForHelpOrVersion(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (std::strcmp(argument, "--") == 0) return false;
+        for (const char* option : {"-h", "--help", "--help-all", "-?", "-v", "--version"}) {
+            if (std::strcmp(argument, option) == 0) return true;
+        }
+    }
+    return false;
+}
+
+int answerHelpOrVersion(int& argc, char** argv) {
+    const QCoreApplication core(argc, argv);
+    nameApplication();
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    parser.process(QCoreApplication::arguments());
+    return 0;
+}
+
 CVantrelApp::CVantrelApp(int& argc, char** argv)
     : QApplication(argc, argv), argc_(argc), argv_(argv) {
-    setApplicationName(QStringLiteral("vantrel"));
-    setApplicationVersion(kAppVersion);
+    nameApplication();
     setWindowIcon(appIcon());
     setDesktopFileName(QStringLiteral("vantrel"));
 }
@@ -36,15 +76,9 @@ CVantrelApp::~CVantrelApp() = default;
 
 void CVantrelApp::initInstance() {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Converts numbered picture sequences and videos into SWF movies. "
-                       "Folders given are queued as if dropped on the window."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("folders to queue"),
-                                 QStringLiteral("[FOLDER...]"));
+    describeCommandLine(parser);
     // QApplication has taken its own options (-platform, ...) out of argv;
-    // what remains is ours. process() prints help, version or errors and exits.
+    // what remains is ours.
     parser.process(arguments());
 
     frame_ = std::make_unique<CMainFrame>(doc_, shell_);

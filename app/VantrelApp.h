@@ -17,6 +17,14 @@ class CMainFrame;
 // "--".
 std::vector<std::string> commandLineFolders(int argc, char** argv);
 
+// Whether the command line asks only for the help or version text, before
+// any "--": that needs no window, and so no display.
+bool asksForHelpOrVersion(int argc, char** argv);
+
+// Prints the help or version text the command line asks for and returns the
+// exit status, without a window. Call instead of making a CVantrelApp.
+int answerHelpOrVersion(int& argc, char** argv);
+
 // The application: one document and one main window for the program's life.
 class CVantrelApp : public QApplication {
     Q_OBJECT

@@ -7,6 +7,8 @@ extern "C" {
 }
 
 int main(int argc, char** argv) {
+    // The window's application needs a display even to print its help.
+    if (vantrel::asksForHelpOrVersion(argc, argv)) return vantrel::answerHelpOrVersion(argc, argv);
     vantrel::CVantrelApp app(argc, argv);
     // The report names videos that failed; the decoder's own chatter about
     // damaged streams would only fill the terminal the window was started from.
