@@ -11,6 +11,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <span>
 #include <vector>
 
 namespace vantrel {
@@ -238,6 +239,13 @@ bool Transcoder::resample(const AVFrame* frame) {
         frame != nullptr ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr,
         inCount);
     if (got < 0) return fail(EncodedMp3::Failure::Unusable, "its sound cannot be resampled");
+    // Damaged streams decode to samples far beyond full scale, even to
+    // infinities and NaNs, on which LAME's quantizer aborts the program.
+    for (int c = 0; c < channels_; ++c) {
+        for (float& sample : std::span(planes_[c].data(), static_cast<std::size_t>(got))) {
+            sample = std::isfinite(sample) ? std::clamp(sample, -1.0f, 1.0f) : 0.0f;
+        }
+    }
     return queue(out, got);
 }
 
