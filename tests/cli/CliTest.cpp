@@ -266,7 +266,9 @@ TEST_F(CliTest, ReportStatesEveryJob) {
         } else {
             EXPECT_EQ((*job)["reason"].get<std::string>().rfind(e.reasonStart, 0), 0u) << *job;
         }
-        if (!e.source.empty()) EXPECT_EQ((*job)["source"], e.source);
+        if (!e.source.empty()) {
+            EXPECT_EQ((*job)["source"], e.source);
+        }
     }
     // jq reads it too, and base64 gives back the exact name.
     std::ofstream(dir_ / "report.json") << r.out;
