@@ -14,6 +14,8 @@ extern "C" {
 #include <span>
 #include <vector>
 
+#include "ffmpeg/FfmpegHandles.h"
+
 namespace vantrel {
 
 namespace {
@@ -22,18 +24,6 @@ constexpr std::int32_t kMp3Rates[] = {11025, 22050, 44100};
 constexpr std::int64_t kStereoBitRate = 128000;
 constexpr std::int64_t kMonoBitRate = 64000;
 
-struct FormatCloser {
-    void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
-};
-struct CodecFreer {
-    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* p) const { av_frame_free(&p); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
 struct ResamplerFreer {
     void operator()(SwrContext* p) const { swr_free(&p); }
 };
@@ -80,15 +70,15 @@ class Transcoder {
     bool full() const { return target_ >= 0 && queued_ >= target_; }
 
     EncodedMp3 result_;
-    std::unique_ptr<AVFormatContext, FormatCloser> format_;
-    std::unique_ptr<AVCodecContext, CodecFreer> decoder_;
-    std::unique_ptr<AVCodecContext, CodecFreer> encoder_;
+    FormatPtr format_;
+    CodecPtr decoder_;
+    CodecPtr encoder_;
     std::unique_ptr<SwrContext, ResamplerFreer> resampler_;
     std::unique_ptr<AVAudioFifo, FifoFreer> fifo_;
-    std::unique_ptr<AVFrame, FrameFreer> decoded_;
-    std::unique_ptr<AVFrame, FrameFreer> encoded_;
-    std::unique_ptr<AVPacket, PacketFreer> input_;
-    std::unique_ptr<AVPacket, PacketFreer> output_;
+    FramePtr decoded_;
+    FramePtr encoded_;
+    PacketPtr input_;
+    PacketPtr output_;
     int stream_ = -1;
     int channels_ = 0;
 

@@ -3,34 +3,18 @@
 #include <memory>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libswscale/swscale.h>
 }
 
+#include "ffmpeg/FfmpegHandles.h"
+
 namespace vantrel {
 
-// Owning handles for the FFmpeg objects the video source holds.
-struct FormatCloser {
-    void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
-};
-struct CodecFreer {
-    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* p) const { av_frame_free(&p); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
+// The scaler handle only the video source holds, beside the shared ones.
 struct ScalerFreer {
     void operator()(SwsContext* p) const { sws_freeContext(p); }
 };
 
-using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecFreer>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using ScalerPtr = std::unique_ptr<SwsContext, ScalerFreer>;
 
 }  // namespace vantrel
