@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "convert/FileBuffer.h"
+#include "base/FileBuffer.h"
 #include "convert/JobIntake.h"
 #include "convert/OrderedPipeline.h"
 #include "html/FileNames.h"
@@ -55,9 +55,9 @@ std::string formatRate(float frameRate) {
 // file cannot be read or decoded.
 bool readPicture(const std::string& path, RasterImage& picture, std::string& why) {
     FileBuffer file;
-    std::string error;
-    if (!file.load(path, &error)) {
-        why = "cannot be read: " + error;
+    Fault fault;
+    if (!file.load(path, &fault)) {
+        why = "cannot be read: " + fault.detail;
         return false;
     }
     const std::string extension = extensionOf(path);

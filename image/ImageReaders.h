@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "base/Formats.h"
 #include "image/BmpReader.h"
 #include "image/JpegCodec.h"
 #include "image/PngReader.h"
@@ -14,20 +15,6 @@ namespace vantrel {
 // The picture readers: decodeBmp, decodeTga, decodeJpeg and decodePng each
 // fill a caller-owned RasterImage from a whole file in memory and return
 // false for anything they cannot decode safely and completely.
-
-// Largest picture the readers accept (8192 x 8192 pixels, 256 MiB decoded):
-// far above what a Flash player displays, and it bounds what a small hostile
-// header can make a reader allocate.
-inline constexpr std::uint64_t kMaxPicturePixels = std::uint64_t{1} << 26;
-
-// True when a picture of width x height pixels may be decoded: both sides
-// above 0 and at most kMaxPicturePixels pixels in all.
-inline constexpr bool fitsPictureLimit(std::int64_t width, std::int64_t height) {
-    const auto w = static_cast<std::uint64_t>(width);
-    const auto h = static_cast<std::uint64_t>(height);
-    return width > 0 && height > 0 && w <= kMaxPicturePixels && h <= kMaxPicturePixels &&
-           w * h <= kMaxPicturePixels;
-}
 
 // Pixels are written as 32-bit values whose memory order must be blue,
 // green, red, alpha.

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "sound/InputFile.h"
+#include "base/InputFile.h"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "sound/InputFile.h"
+#include "base/InputFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,12 +6,9 @@
 
 #include <cerrno>
 
-namespace vantrel {
+#include "base/Formats.h"
 
-namespace {
-// Sizes are 32-bit quantities throughout the sound code and the SWF format.
-constexpr std::uint64_t kSizeLimit = 0x100000000ull;
-}  // namespace
+namespace vantrel {
 
 InputFile::~InputFile() { close(); }
 
@@ -22,7 +19,6 @@ void InputFile::close() {
 
 bool InputFile::open(const std::string& path) {
     close();
-    position_ = 0;
     size_ = 0;
     error_ = 0;
     // O_NONBLOCK keeps a FIFO from blocking the open; regular files ignore it.
@@ -38,7 +34,7 @@ bool InputFile::open(const std::string& path) {
         error_ = EISDIR;
     } else if (!S_ISREG(info.st_mode)) {
         error_ = EINVAL;
-    } else if (static_cast<std::uint64_t>(info.st_size) >= kSizeLimit) {
+    } else if (static_cast<std::uint64_t>(info.st_size) > kMaxInputFileBytes) {
         error_ = EFBIG;
     } else {
         size_ = static_cast<std::uint64_t>(info.st_size);
@@ -59,22 +55,7 @@ std::uint64_t InputFile::read(void* buffer, std::uint64_t count) {
         if (got <= 0) break;
         done += static_cast<std::uint64_t>(got);
     }
-    position_ += done;
     return done;
 }
-
-bool InputFile::seek(std::int64_t offset, int whence) {
-    if (fd_ < 0) return false;
-    const off_t to = ::lseek(fd_, offset, whence);
-    if (to < 0) return false;
-    position_ = static_cast<std::uint64_t>(to);
-    return true;
-}
-
-bool InputFile::seekCurrent(std::int64_t offset) { return seek(offset, SEEK_CUR); }
-bool InputFile::seekBegin(std::uint64_t offset) {
-    return seek(static_cast<std::int64_t>(offset), SEEK_SET);
-}
-bool InputFile::seekEnd(std::int64_t offset) { return seek(offset, SEEK_END); }
 
 }  // namespace vantrel

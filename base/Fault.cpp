@@ -1,0 +1,183 @@
+#include "base/Fault.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sstream>
+
+#include "base/AsciiCase.h"
+
+namespace vantrel {
+
+namespace {
+
+std::string fileName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// The extension of the file name, in lower case: "png".
+std::string extensionOf(const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos) return {};
+    return asciiLowercase(path.substr(dot + 1));
+}
+
+std::string whole(double value) { return std::to_string(static_cast<std::int64_t>(value)); }
+
+// Frames per second as they were asked for: 15, 12.5, 29.97.
+std::string frameRate(double value) {
+    std::ostringstream text;
+    text << static_cast<float>(value);
+    return text.str();
+}
+
+// "44.1 kHz", "48 kHz".
+std::string kiloHertz(double hz) {
+    std::ostringstream text;
+    text << hz / 1000.0 << " kHz";
+    return text.str();
+}
+
+std::string place(const Fault& fault) {
+    return fault.frame < 0 ? fault.path : fault.path + " frame " + std::to_string(fault.frame);
+}
+
+bool isReadFailure(FaultCode code) {
+    return code != FaultCode::Damaged && code != FaultCode::Unsupported;
+}
+
+}  // namespace
+
+std::string_view faultCodeName(FaultCode code) {
+    switch (code) {
+        case FaultCode::NotFound: return "not-found";
+        case FaultCode::Unreadable: return "unreadable";
+        case FaultCode::Damaged: return "damaged";
+        case FaultCode::Unsupported: return "unsupported";
+        case FaultCode::TooLarge: return "too-large";
+        case FaultCode::OutOfMemory: return "out-of-memory";
+        case FaultCode::TooShort: return "too-short";
+        case FaultCode::TooManyFrames: return "too-many-frames";
+        case FaultCode::NoPictures: return "no-pictures";
+        case FaultCode::NoPictureRead: return "no-picture-read";
+        case FaultCode::MovieExists: return "movie-exists";
+        case FaultCode::DuplicateMovie: return "duplicate-movie";
+        case FaultCode::WriteFailed: return "write-failed";
+        case FaultCode::DiskFull: return "disk-full";
+        case FaultCode::Stopped: return "stopped";
+        case FaultCode::NotAFolder: return "not-a-folder";
+        case FaultCode::SoundReencoded: return "sound-re-encoded";
+        case FaultCode::SizeDiffers: return "size-differs";
+    }
+    return "unreadable";
+}
+
+std::string faultText(const Fault& fault) {
+    const FaultCode code = fault.code;
+    switch (fault.step) {
+        case FaultStep::ReadFile:
+            return "cannot read " + fault.path + ": " + fault.detail;
+        case FaultStep::WriteFile:
+            return "cannot write " + fault.path + ": " + fault.detail;
+        case FaultStep::MakeFolder:
+            return "cannot make the folder " + fault.path + ": " + fault.detail;
+        case FaultStep::DropItem:
+            if (code == FaultCode::NotAFolder) return "Select folder not file.";
+            return code == FaultCode::NotFound ? "No such file or directory" : "cannot be read";
+        case FaultStep::PassOver:
+            return "cannot be read, passed over";
+        case FaultStep::ReadPicture:
+            return place(fault) + ": cannot be read: " + fault.detail;
+        case FaultStep::ChooseReader:
+            return place(fault) + ": no reader for ." + extensionOf(fault.path) + " files";
+        case FaultStep::DecodePicture:
+            return place(fault) + ": cannot be decoded as a " + extensionOf(fault.path) +
+                   " picture (damaged, of an unsupported kind, or over 64 megapixels)";
+        case FaultStep::StorePicture:
+            return place(fault) + ": " + fault.detail;
+        case FaultStep::DecodeFrame:
+            return place(fault) + ": cannot be decoded";
+        case FaultStep::OpenVideo:
+            return code == FaultCode::TooLarge ? "frame too large" : "video cannot be opened";
+        case FaultStep::TimeVideo:
+            if (code == FaultCode::TooShort) {
+                return "shorter than one frame at " + frameRate(fault.values[0]) +
+                       " frames per second";
+            }
+            return "longer than one movie can hold (32767 frames at " +
+                   frameRate(fault.values[0]) + " frames per second)";
+        case FaultStep::CountPictures:
+            if (code == FaultCode::NoPictures) return "no pictures";
+            return whole(fault.values[0]) + " pictures are more than one movie can hold (32767)";
+        case FaultStep::MakeMovie:
+            switch (code) {
+                case FaultCode::NoPictureRead: return "no picture could be read: no movie written";
+                case FaultCode::OutOfMemory: return "not enough memory for its frames";
+                case FaultCode::Stopped: return "stopped before its movie was written";
+                default: return fault.detail;
+            }
+        case FaultStep::StartJob:
+            switch (code) {
+                case FaultCode::MovieExists: return "movie exists: " + fault.path;
+                case FaultCode::DuplicateMovie:
+                    return "its movie " + fault.path + " is already made from " + fault.other +
+                           " in this batch";
+                default: return "not started: the batch was stopped";
+            }
+        case FaultStep::LoadSound:
+            return std::string("no sound: cannot ") + (isReadFailure(code) ? "read " : "use ") +
+                   fault.path + ": " + fault.detail;
+        case FaultStep::ReencodeSound:
+            if (code == FaultCode::SoundReencoded) {
+                return fileName(fault.path) + " is at " + kiloHertz(fault.values[0]) +
+                       ", re-encoded at " + kiloHertz(fault.values[1]);
+            }
+            return "no sound: cannot re-encode " + fault.path + " from " +
+                   kiloHertz(fault.values[0]) + ": " + fault.detail;
+        case FaultStep::VideoSound:
+            return "no sound: cannot use the sound of " + fault.path + ": " + fault.detail;
+        case FaultStep::PictureSize:
+            if (fault.path.empty()) {
+                return whole(fault.values[0]) + " more pictures differ in size from the stage";
+            }
+            return fileName(fault.path) + " is " + whole(fault.values[0]) + " x " +
+                   whole(fault.values[1]) + " pixels, the stage " + whole(fault.values[2]) +
+                   " x " + whole(fault.values[3]);
+    }
+    return fault.detail;
+}
+
+FaultCode readFaultCode(int errnum) {
+    switch (errnum) {
+        case ENOENT:
+        case ENOTDIR:
+            return FaultCode::NotFound;
+        case ENOMEM:
+            return FaultCode::OutOfMemory;
+        case EFBIG:
+            return FaultCode::TooLarge;
+        default:
+            return FaultCode::Unreadable;
+    }
+}
+
+FaultCode writeFaultCode(int errnum) {
+    switch (errnum) {
+        case ENOSPC:
+        case EDQUOT:
+            return FaultCode::DiskFull;
+        case ENOMEM:
+            return FaultCode::OutOfMemory;
+        case EFBIG:
+            return FaultCode::TooLarge;
+        default:
+            return FaultCode::WriteFailed;
+    }
+}
+
+Fault readFault(FaultStep step, const std::string& path, int errnum) {
+    return {readFaultCode(errnum), step, path, std::strerror(errnum)};
+}
+
+Fault writeFault(FaultStep step, const std::string& path, int errnum) {
+    return {writeFaultCode(errnum), step, path, std::strerror(errnum)};
+}
+
+}  // namespace vantrel

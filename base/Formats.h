@@ -1,0 +1,88 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vantrel {
+
+// Every kind of file the program reads: one row each. The folder scan, the
+// choice of picture reader, the demuxers FFmpeg may use, the command line's
+// help and the manual's lists all come from here, so a new format is one
+// row (and, for a picture, its reader).
+
+enum class MediaKind : std::uint8_t {
+    Picture,  // one frame of a numbered sequence
+    Video,    // a whole movie's frames, and maybe its sound
+    Sound,    // a companion sound beside a sequence or video; not scanned for
+};
+
+// Which of the picture readers decodes a picture format.
+enum class PictureReader : std::uint8_t { None, Tga, Bmp, Jpeg, Png };
+
+struct InputFormat {
+    std::string_view extension;  // lower case, without the dot
+    MediaKind kind;
+    PictureReader reader = PictureReader::None;  // pictures only
+    // The FFmpeg demuxers a file of this format may be read with (videos and
+    // sounds). Leaving out playlist, concatenation and text demuxers keeps a
+    // file from making FFmpeg read other files.
+    std::string_view demuxers = {};
+};
+
+inline constexpr std::string_view kVideoDemuxers =
+    "avi,mpeg,mpegts,mpegvideo,m4v,mov,matroska,asf,dv,flv,ogg";
+inline constexpr std::string_view kMp3Demuxers = "mp3";
+
+// In the order a drop is scanned: pictures first, so that a number found as
+// several kinds is read from the first (walk1.tga wins over walk1.bmp).
+inline constexpr std::array kInputFormats{
+    InputFormat{"tga", MediaKind::Picture, PictureReader::Tga},
+    InputFormat{"bmp", MediaKind::Picture, PictureReader::Bmp},
+    InputFormat{"jpg", MediaKind::Picture, PictureReader::Jpeg},
+    InputFormat{"jpeg", MediaKind::Picture, PictureReader::Jpeg},
+    InputFormat{"png", MediaKind::Picture, PictureReader::Png},
+    InputFormat{"avi", MediaKind::Video, PictureReader::None, kVideoDemuxers},
+    InputFormat{"mpg", MediaKind::Video, PictureReader::None, kVideoDemuxers},
+    InputFormat{"mpeg", MediaKind::Video, PictureReader::None, kVideoDemuxers},
+    InputFormat{"mp4", MediaKind::Video, PictureReader::None, kVideoDemuxers},
+    InputFormat{"m4v", MediaKind::Video, PictureReader::None, kVideoDemuxers},
+    InputFormat{"mov", MediaKind::Video, PictureReader::None, kVideoDemuxers},
+    InputFormat{"mkv", MediaKind::Video, PictureReader::None, kVideoDemuxers},
+    InputFormat{"webm", MediaKind::Video, PictureReader::None, kVideoDemuxers},
+    InputFormat{"wmv", MediaKind::Video, PictureReader::None, kVideoDemuxers},
+    InputFormat{"flv", MediaKind::Video, PictureReader::None, kVideoDemuxers},
+    InputFormat{"ogv", MediaKind::Video, PictureReader::None, kVideoDemuxers},
+    InputFormat{"mp3", MediaKind::Sound, PictureReader::None, kMp3Demuxers},
+};
+
+// The row of a file name's extension, letter case aside; nothing for other
+// names.
+const InputFormat* formatOfName(std::string_view name);
+
+// The scan pattern of a format: "*.tga".
+std::string scanPattern(const InputFormat& format);
+
+// The scan patterns of one kind, in scan order, for help texts:
+// "*.tga, *.bmp, *.jpg, *.jpeg, *.png".
+std::string patternList(MediaKind kind);
+
+// Limits on what is read, checked before anything of that size is allocated.
+// Pictures and video frames: at most 2^26 pixels (8192 x 8192, 256 MiB
+// decoded), far above what a Flash player shows; it bounds what a small
+// hostile header can make a reader allocate.
+inline constexpr std::uint64_t kMaxPicturePixels = std::uint64_t{1} << 26;
+// Input files: under 4 GiB, as the movie's own 32-bit lengths.
+inline constexpr std::uint64_t kMaxInputFileBytes = 0xFFFFFFFFu;
+
+// True when a picture of width x height pixels may be decoded: both sides
+// above 0 and at most kMaxPicturePixels pixels in all.
+inline constexpr bool fitsPictureLimit(std::int64_t width, std::int64_t height) {
+    const auto w = static_cast<std::uint64_t>(width);
+    const auto h = static_cast<std::uint64_t>(height);
+    return width > 0 && height > 0 && w <= kMaxPicturePixels && h <= kMaxPicturePixels &&
+           w * h <= kMaxPicturePixels;
+}
+
+}  // namespace vantrel
