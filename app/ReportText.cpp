@@ -15,10 +15,6 @@ QString count(std::size_t n, const char* one, const char* many) {
     return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
 }
 
-bool isProblem(const JobOutcome& job) {
-    return job.status == JobOutcome::Status::Failed || job.status == JobOutcome::Status::Skipped;
-}
-
 }  // namespace
 
 QString progressText(const BatchProgress& progress) {
@@ -31,7 +27,7 @@ QString progressText(const BatchProgress& progress) {
 }
 
 QString summaryLine(const ConvertReport& report) {
-    std::size_t written = 0, failed = 0, skipped = 0, stopped = 0, unreadable = 0;
+    std::size_t written = 0, failed = 0, skipped = 0, stopped = 0, unreadable = 0, problems = 0;
     const JobOutcome* onlyProblem = nullptr;
     for (const JobOutcome& job : report.jobs) {
         switch (job.status) {
@@ -45,10 +41,14 @@ QString summaryLine(const ConvertReport& report) {
                 ++skipped;
                 break;
             case JobOutcome::Status::Stopped:
+            case JobOutcome::Status::Planned:
                 ++stopped;
                 break;
         }
-        if (isProblem(job)) onlyProblem = &job;
+        if (isProblem(job)) {
+            ++problems;
+            onlyProblem = &job;
+        }
         unreadable += job.missingPictures.size();
     }
     QStringList parts{count(written, "movie written", "movies written")};
@@ -59,10 +59,10 @@ QString summaryLine(const ConvertReport& report) {
         parts << count(unreadable, "picture could not be read", "pictures could not be read");
     }
     QString line = parts.join(QStringLiteral(", "));
-    if (failed + skipped == 1) {
-        line +=
-            QStringLiteral(": %1: %2")
-                .arg(fileName(onlyProblem->source), QString::fromStdString(onlyProblem->reason));
+    if (problems == 1) {
+        line += QStringLiteral(": %1: %2")
+                    .arg(fileName(onlyProblem->source),
+                         QString::fromStdString(faultText(*problemFault(*onlyProblem))));
     }
     return report.stopped ? QStringLiteral("Stopped: ") + line : line;
 }
@@ -72,7 +72,7 @@ QString problemText(const ConvertReport& report) {
     for (const JobOutcome& job : report.jobs) {
         if (!isProblem(job)) continue;
         lines << QStringLiteral("%1: %2").arg(QString::fromStdString(job.source),
-                                              QString::fromStdString(job.reason));
+                                              QString::fromStdString(faultText(*problemFault(job))));
     }
     if (lines.isEmpty()) return {};
     const QString heading = lines.size() == 1 ? QStringLiteral("This job was not converted:")
@@ -83,12 +83,12 @@ QString problemText(const ConvertReport& report) {
 QString warningDetails(const ConvertReport& report) {
     QStringList lines;
     for (const JobOutcome& job : report.jobs) {
-        for (const std::string& missing : job.missingPictures) {
-            lines << QString::fromStdString(missing);
+        for (const Fault& missing : job.missingPictures) {
+            lines << QString::fromStdString(faultText(missing));
         }
-        for (const std::string& warning : job.warnings) {
+        for (const Fault& warning : job.warnings) {
             lines << QStringLiteral("%1: %2").arg(QString::fromStdString(job.source),
-                                                  QString::fromStdString(warning));
+                                                  QString::fromStdString(faultText(warning)));
         }
     }
     return lines.join(QLatin1Char('\n'));

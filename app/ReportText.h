@@ -25,9 +25,8 @@ QString progressText(const BatchProgress& progress);
 // "3 movies written, 1 job failed: clip.avi: video cannot be opened".
 QString summaryLine(const ConvertReport& report);
 
-// The jobs that failed or were skipped, one "source: reason" line each, for
-// a message box; empty when there are none. Jobs the user stopped are not
-// problems.
+// The jobs that are problems (isProblem), one "source: reason" line each,
+// for a message box; empty when there are none.
 QString problemText(const ConvertReport& report);
 
 // Every picture that gave no picture and every warning, job by job.

@@ -36,7 +36,7 @@ std::string kiloHertz(double hz) {
 }
 
 std::string place(const Fault& fault) {
-    return fault.frame < 0 ? fault.path : fault.path + " frame " + std::to_string(fault.frame);
+    return fault.frame ? fault.path + " frame " + std::to_string(*fault.frame) : fault.path;
 }
 
 bool isReadFailure(FaultCode code) {
@@ -65,6 +65,7 @@ std::string_view faultCodeName(FaultCode code) {
         case FaultCode::NotAFolder: return "not-a-folder";
         case FaultCode::SoundReencoded: return "sound-re-encoded";
         case FaultCode::SizeDiffers: return "size-differs";
+        case FaultCode::NoSound: return "no-sound";
     }
     return "unreadable";
 }
@@ -107,11 +108,12 @@ std::string faultText(const Fault& fault) {
             if (code == FaultCode::NoPictures) return "no pictures";
             return whole(fault.values[0]) + " pictures are more than one movie can hold (32767)";
         case FaultStep::MakeMovie:
+            if (!fault.detail.empty()) return fault.detail;
             switch (code) {
                 case FaultCode::NoPictureRead: return "no picture could be read: no movie written";
                 case FaultCode::OutOfMemory: return "not enough memory for its frames";
                 case FaultCode::Stopped: return "stopped before its movie was written";
-                default: return fault.detail;
+                default: return {};
             }
         case FaultStep::StartJob:
             switch (code) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -29,6 +30,7 @@ enum class FaultCode : std::uint8_t {
     NotAFolder,      // a dropped item that is not a folder
     SoundReencoded,  // a sound was encoded again at a rate movies can state
     SizeDiffers,     // a picture of another size than the stage
+    NoSound,         // a file without an audio stream, where its sound was sought
 };
 
 // The step that failed: it chooses the words, and says which of the fault's
@@ -70,7 +72,7 @@ struct Fault {
     std::string path;          // the file or folder it concerns
     std::string detail;        // why, in the words of the library or system that refused
     std::string other;         // a second path, where the step names one
-    std::int64_t frame = -1;   // the video frame it concerns; -1 for none
+    std::optional<std::int64_t> frame;  // the video frame it concerns
     std::array<double, 4> values{};  // the quantities the step's words name
 
     bool operator==(const Fault&) const = default;

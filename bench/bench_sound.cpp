@@ -48,7 +48,7 @@ void BM_EncodeMp3(benchmark::State& state) {
     std::size_t bytes = 0;
     for (auto _ : state) {
         const vantrel::EncodedMp3 sound = vantrel::encodeMp3(trackPath(), "mov", kSeconds);
-        if (!sound.bytes) return state.SkipWithError(sound.reason.c_str());
+        if (!sound.bytes) return state.SkipWithError(sound.fault->detail.c_str());
         bytes = sound.bytes->size();
     }
     state.counters["bytes"] = static_cast<double>(bytes);

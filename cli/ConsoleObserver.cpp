@@ -1,7 +1,6 @@
 #include "cli/ConsoleObserver.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <utility>
 
 namespace vantrel {
@@ -36,27 +35,6 @@ void ConsoleObserver::show(const std::string& text) {
     std::fprintf(stderr, "\r\033[K%s", text.c_str());
     std::fflush(stderr);
     shown_ = true;
-}
-
-bool isProblem(const JobOutcome& outcome, bool pageAsked) {
-    switch (outcome.status) {
-        case JobOutcome::Status::Converted:
-            return pageAsked && outcome.pagePath.empty();
-        case JobOutcome::Status::Skipped:
-            return !outcome.movieKept;
-        case JobOutcome::Status::Failed:
-        case JobOutcome::Status::Stopped:
-            break;
-    }
-    return true;
-}
-
-std::string unreadableText(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found) {
-        return "No such file or directory";
-    }
-    return "cannot be read";
 }
 
 void ConsoleObserver::clear() {

@@ -36,13 +36,4 @@ private:
     bool shown_ = false;
 };
 
-// Whether a job's outcome makes the batch's exit status 1: it failed or
-// stopped, it was skipped for another reason than keeping its existing
-// movie, or its page was asked for but not written.
-bool isProblem(const JobOutcome& outcome, bool pageAsked);
-
-// Why a dropped path gave nothing: "No such file or directory", or "cannot
-// be read".
-std::string unreadableText(const std::string& path);
-
 }  // namespace vantrel

@@ -70,30 +70,22 @@ void putTexts(Json& object, const std::string& key, const std::vector<std::strin
     if (!exact) object[key + "_bytes"] = std::move(bytes);
 }
 
-const char* statusName(JobOutcome::Status status) {
-    switch (status) {
-        case JobOutcome::Status::Converted:
-            return "converted";
-        case JobOutcome::Status::Skipped:
-            return "skipped";
-        case JobOutcome::Status::Failed:
-            return "failed";
-        case JobOutcome::Status::Stopped:
-            return "stopped";
-    }
-    return "failed";
+// A fault's stable code, or null when there is none.
+Json codeOf(const std::optional<Fault>& fault) {
+    return fault ? Json(faultCodeName(fault->code)) : Json(nullptr);
 }
 
-const char* soundName(JobOutcome::Sound sound) {
-    switch (sound) {
-        case JobOutcome::Sound::None:
-            return "none";
-        case JobOutcome::Sound::Companion:
-            return "mp3";
-        case JobOutcome::Sound::Video:
-            return "video";
+// The words of each fault, and beside them their codes.
+void putFaults(Json& object, const std::string& key, const std::string& codesKey,
+               const std::vector<Fault>& faults) {
+    std::vector<std::string> texts;
+    Json codes = Json::array();
+    for (const Fault& fault : faults) {
+        texts.push_back(faultText(fault));
+        codes.push_back(faultCodeName(fault.code));
     }
-    return "none";
+    putTexts(object, key, texts);
+    object[codesKey] = std::move(codes);
 }
 
 // The rate in its shortest decimal form (12.5, not 12.5000000001): the
@@ -116,9 +108,10 @@ Json jobObject(const JobOutcome& job) {
     object["frames"] = job.frameCount;
     object["width"] = job.width;
     object["height"] = job.height;
-    putTexts(object, "missing_pictures", job.missingPictures);
-    putTexts(object, "warnings", job.warnings);
-    putPath(object, "reason", job.reason);
+    putFaults(object, "missing_pictures", "missing_picture_codes", job.missingPictures);
+    putFaults(object, "warnings", "warning_codes", job.warnings);
+    putPath(object, "reason", job.fault ? faultText(*job.fault) : std::string());
+    object["code"] = codeOf(job.fault);
     return object;
 }
 
@@ -136,15 +129,16 @@ void writeJsonReport(std::ostream& out, const std::string& version, const Report
     used["html_page"] = options.convert.outputHtml;
     used["video_sound"] = options.videoSound;
     used["threads"] = options.threads;
+    used["dry_run"] = options.dryRun;
     Json& refused = document["refused"] = Json::array();
-    const auto refuse = [&refused](const std::string& path, std::string_view reason) {
+    for (const Fault& fault : dropFaults(drop)) {
+        if (fault.step != FaultStep::DropItem) continue;
         Json object;
-        putText(object, "path", path);
-        object["reason"] = reason;
+        putText(object, "path", fault.path);
+        object["reason"] = faultText(fault);
+        object["code"] = faultCodeName(fault.code);
         refused.push_back(std::move(object));
-    };
-    for (const std::string& path : drop.refused) refuse(path, kNotFolderMessage);
-    for (const std::string& path : drop.unreadable) refuse(path, "cannot be read");
+    }
     Json& jobs = document["jobs"] = Json::array();
     for (const JobOutcome& job : report.jobs) jobs.push_back(jobObject(job));
     out << document.dump(2) << "\n";

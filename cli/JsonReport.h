@@ -16,11 +16,13 @@ struct ReportOptions {
     ConvertOptions convert;
     bool videoSound = true;
     unsigned threads = 0;
+    bool dryRun = false;  // the jobs are only planned
 };
 
 // Writes the batch as one JSON document: the program's version, the
 // options, the items given that were not searched and one object per job
-// in batch order.
+// in batch order. Every failure, skip, unreadable picture and warning
+// carries its fault's stable code beside its words.
 // File names are bytes, not text: a string whose bytes are not valid UTF-8
 // is written with U+FFFD for each bad byte, and beside it a field of the
 // same name plus "_bytes" holds the exact bytes in base64 (for a list, a

@@ -12,6 +12,7 @@
 
 #include "cli/ConsoleObserver.h"
 #include "cli/JsonReport.h"
+#include "base/Formats.h"
 #include "cli/StopSignal.h"
 #include "convert/ConvertDriver.h"
 #include "convert/JobIntake.h"
@@ -32,33 +33,16 @@ constexpr int kExitOk = 0;
 constexpr int kExitProblems = 1;
 constexpr int kExitUsage = 2;
 
-// Converted jobs go to `lines`: standard output, unless the JSON report
-// takes it.
+// Converted and planned jobs go to `lines`: standard output, unless the
+// JSON report takes it; the rest, and every warning, to standard error.
 void printOutcome(const JobOutcome& outcome, std::ostream& lines) {
-    for (const std::string& missing : outcome.missingPictures) {
-        std::cerr << "warning: " << missing << "\n";
+    for (const std::string& warning : vantrel::warningLines(outcome)) {
+        std::cerr << "warning: " << warning << "\n";
     }
-    for (const std::string& warning : outcome.warnings) std::cerr << "warning: " << warning << "\n";
-    switch (outcome.status) {
-        case JobOutcome::Status::Converted: {
-            lines << "converted " << outcome.source << " -> " << outcome.outputPath << " ("
-                  << outcome.frameCount << (outcome.frameCount == 1 ? " frame" : " frames");
-            lines << ", " << vantrel::soundText(outcome);
-            if (!outcome.pagePath.empty()) lines << ", page " << outcome.pagePath;
-            // Flushed, so that a script reading the lines sees each job as it ends.
-            lines << ")" << std::endl;
-            break;
-        }
-        case JobOutcome::Status::Skipped:
-            std::cerr << "skipped " << outcome.source << ": " << outcome.reason << "\n";
-            break;
-        case JobOutcome::Status::Failed:
-            std::cerr << "failed " << outcome.source << ": " << outcome.reason << "\n";
-            break;
-        case JobOutcome::Status::Stopped:
-            std::cerr << "stopped " << outcome.source << ": " << outcome.reason << "\n";
-            break;
-    }
+    const bool wanted = outcome.status == JobOutcome::Status::Converted ||
+                        outcome.status == JobOutcome::Status::Planned;
+    // Flushed, so that a script reading the lines sees each job as it ends.
+    (wanted ? lines : std::cerr) << vantrel::outcomeLine(outcome) << std::endl;
 }
 
 }  // namespace
@@ -68,6 +52,9 @@ int main(int argc, char** argv) {
                  "vantrel-cli"};
     app.set_version_flag("-V,--version", "vantrel-cli " VANTREL_VERSION);
     app.footer(
+        "Pictures: " + vantrel::patternList(vantrel::MediaKind::Picture) +
+        ".\nVideos: " + vantrel::patternList(vantrel::MediaKind::Video) +
+        ".\n\n"
         "Sound: pictures walk001.bmp, walk002.bmp, ... take the sound of walk.mp3 beside them; a\n"
         "video clip.avi that of clip.avi.mp3, else clip.mp3 (the names in any letter case), else\n"
         "its own sound. MP3 files at 48, 32, 24, 16, 12 or 8 kHz are re-encoded at 44.1, 22.05\n"
@@ -87,6 +74,7 @@ int main(int argc, char** argv) {
     std::string playerScript;
     bool noVideoSound = false;
     bool list = false;
+    bool dryRun = false;
     bool quiet = false;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::string qualityText = "90";
@@ -110,6 +98,8 @@ int main(int argc, char** argv) {
                  "sound)");
     app.add_flag("--list", list,
                  "print the queued jobs, one row each as the window lists them, and convert nothing");
+    app.add_flag("--dry-run", dryRun,
+                 "print the movie, page and sound each job would get, and write nothing");
     app.add_flag("--quiet", quiet, "no progress display");
     app.add_option("--report", reportPath,
                    "write the batch's report as JSON to FILE (-: standard output, and the lines "
@@ -164,16 +154,9 @@ int main(int argc, char** argv) {
     bool problems = false;
     const vantrel::DropResult drop =
         vantrel::dropPaths(doc.jobs, folders, vantrel::DroppedFiles::TakeVideos);
-    for (const std::string& path : drop.refused) {
-        std::cerr << path << ": " << vantrel::kNotFolderMessage << "\n";
-        problems = true;
-    }
-    for (const std::string& path : drop.unreadable) {
-        std::cerr << path << ": " << vantrel::unreadableText(path) << "\n";
-        problems = true;
-    }
-    for (const std::string& path : drop.unlisted) {
-        std::cerr << "warning: " << path << ": cannot be read, passed over\n";
+    for (const vantrel::Fault& fault : vantrel::dropFaults(drop)) {
+        if (fault.step == vantrel::FaultStep::PassOver) std::cerr << "warning: ";
+        std::cerr << fault.path << ": " << vantrel::faultText(fault) << "\n";
         problems = true;
     }
 
@@ -183,21 +166,25 @@ int main(int argc, char** argv) {
     }
     const vantrel::ReportOptions used{lossless ? CompressionType::Lossless : CompressionType::Jpeg,
                                       ConvertOptions{alpha, *quality, *rate, !noHtml},
-                                      !noVideoSound, jobs};
-    vantrel::ChosenOptions prompt(used.compression, used.convert);
+                                      !noVideoSound, jobs, dryRun};
+    doc.settings.compression = used.compression;
+    vantrel::applyOptions(used.convert, doc.settings);
     const vantrel::StopSignal stop;
     vantrel::ConvertReport report;
+    const auto told = [&](const JobOutcome& outcome) {
+        printOutcome(outcome, jsonReport.lines());
+        problems = vantrel::isProblem(outcome) || problems;
+    };
     if (doc.jobs.isEmpty()) {
         std::cerr << "vantrel-cli: no picture sequences or videos found\n";
         problems = true;
+    } else if (dryRun) {
+        report = vantrel::plannedReport(vantrel::planBatch(doc.jobs, doc.settings));
+        for (const JobOutcome& outcome : report.jobs) told(outcome);
     } else {
-        vantrel::ConsoleObserver observer(!quiet && ::isatty(STDERR_FILENO), stop,
-                                          [&](const JobOutcome& outcome) {
-                                              printOutcome(outcome, jsonReport.lines());
-                                              problems = vantrel::isProblem(outcome, !noHtml) ||
-                                                         problems;
-                                          });
-        report = vantrel::convertAll(doc, prompt, &observer, {}, jobs);
+        vantrel::ConsoleObserver observer(!quiet && ::isatty(STDERR_FILENO), stop, told);
+        report = vantrel::carryOut(vantrel::planBatch(doc.jobs, doc.settings), doc.settings,
+                                   &observer, {}, jobs);
     }
     if (!jsonReport.write(VANTREL_VERSION, used, drop, report)) {
         std::cerr << "vantrel-cli: --report " << reportPath << ": cannot be written\n";

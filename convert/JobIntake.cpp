@@ -12,17 +12,15 @@
 #include <system_error>
 #include <utility>
 
+#include "base/AsciiCase.h"
+#include "base/Formats.h"
+
 namespace vantrel {
 namespace {
 
 namespace fs = std::filesystem;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-unsigned char asciiLower(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u - 'A' + 'a') : u;
-}
 
 bool numberValue(std::string_view digits, std::int32_t& value) {
     return boost::conversion::try_lexical_convert(digits.data(), digits.size(), value);
@@ -92,7 +90,10 @@ bool nameLess(const std::string& a, const std::string& b) {
     const auto [ai, bi] = std::mismatch(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return asciiLower(x) == asciiLower(y);
     });
-    if (ai != a.end() && bi != b.end()) return asciiLower(*ai) < asciiLower(*bi);
+    if (ai != a.end() && bi != b.end()) {
+        return static_cast<unsigned char>(asciiLower(*ai)) <
+               static_cast<unsigned char>(asciiLower(*bi));
+    }
     if (a.size() != b.size()) return a.size() < b.size();
     return a < b;
 }
@@ -257,34 +258,20 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths, Dropp
     jobs.clear();
     PictureCollector pictures(jobs.folderJobs);
     VideoCollector videos(jobs.videoJobs);
-    const std::array<std::pair<std::string_view, PathCollector*>, 16> scans{{
-        {"*.tga", &pictures},
-        {"*.bmp", &pictures},
-        {"*.jpg", &pictures},
-        {"*.jpeg", &pictures},
-        {"*.png", &pictures},
-        {"*.avi", &videos},
-        {"*.mpg", &videos},
-        {"*.mpeg", &videos},
-        {"*.mp4", &videos},
-        {"*.m4v", &videos},
-        {"*.mov", &videos},
-        {"*.mkv", &videos},
-        {"*.webm", &videos},
-        {"*.wmv", &videos},
-        {"*.flv", &videos},
-        {"*.ogv", &videos},
-    }};
-
-    const auto namesVideo = [&](const std::string& path) {
-        const std::string name = fs::path(path).filename().string();
-        return std::any_of(scans.begin(), scans.end(), [&](const auto& scan) {
-            return scan.second == &videos && matchesPattern(scan.first, name);
-        });
+    // One scan of the whole drop per picture and video format, in the
+    // table's order.
+    std::vector<std::pair<std::string, PathCollector*>> scans;
+    for (const InputFormat& format : kInputFormats) {
+        if (format.kind == MediaKind::Picture) scans.emplace_back(scanPattern(format), &pictures);
+        if (format.kind == MediaKind::Video) scans.emplace_back(scanPattern(format), &videos);
+    }
+    const auto namesVideo = [](const std::string& path) {
+        const InputFormat* format = formatOfName(fs::path(path).filename().string());
+        return format != nullptr && format->kind == MediaKind::Video;
     };
 
     // Each pattern searches the whole drop, so each keeps its own record.
-    std::array<VisitedFolders, scans.size()> visited;
+    std::vector<VisitedFolders> visited(scans.size());
     DropResult result;
     std::vector<std::string> unlisted;
     for (const std::string& path : paths) {
@@ -317,6 +304,23 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths, Dropp
     }
     pictures.finish();
     return result;
+}
+
+std::vector<Fault> dropFaults(const DropResult& drop) {
+    std::vector<Fault> faults;
+    for (const std::string& path : drop.refused) {
+        faults.emplace_back(FaultCode::NotAFolder, FaultStep::DropItem, path);
+    }
+    for (const std::string& path : drop.unreadable) {
+        std::error_code ec;
+        const bool missing = fs::status(path, ec).type() == fs::file_type::not_found;
+        faults.emplace_back(missing ? FaultCode::NotFound : FaultCode::Unreadable,
+                            FaultStep::DropItem, path);
+    }
+    for (const std::string& path : drop.unlisted) {
+        faults.emplace_back(FaultCode::Unreadable, FaultStep::PassOver, path);
+    }
+    return faults;
 }
 
 std::string rowText(const FolderJob& job) {

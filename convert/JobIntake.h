@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Fault.h"
 #include "convert/JobList.h"
 
 namespace vantrel {
@@ -136,14 +137,18 @@ enum class DroppedFiles {
 };
 
 // Replaces the queued jobs with those found in the dropped paths. Each
-// folder, in the order given, is scanned for "*.tga", "*.bmp", "*.jpg",
-// "*.jpeg" and "*.png" pictures, then for videos: "*.avi", "*.mpg", "*.mpeg",
-// "*.mp4", "*.m4v", "*.mov", "*.mkv", "*.webm", "*.wmv", "*.flv" and "*.ogv".
-// A folder already
+// folder, in the order given, is scanned for the pictures and then the
+// videos of the format table (kInputFormats), one pattern after the other
+// ("*.tga", "*.bmp", ... "*.ogv"). A folder already
 // searched in this drop (dropped twice, or inside one dropped before) adds
 // nothing again. Each job remembers the dropped folder it was found in.
 DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths,
                      DroppedFiles files = DroppedFiles::Refuse);
+
+// The drop's items that gave no jobs, as faults: those refused (not-a-folder),
+// those that could not be listed (not-found or unreadable, step DropItem),
+// then the sub-folders passed over (step PassOver), each with its path.
+std::vector<Fault> dropFaults(const DropResult& drop);
 
 // The list row of a job: prefix(first - last).extension, or the video's path.
 std::string rowText(const FolderJob& job);

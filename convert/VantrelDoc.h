@@ -2,7 +2,6 @@
 
 #include "convert/ConvertSettings.h"
 #include "convert/JobList.h"
-#include "swf/SourceBuffers.h"
 
 namespace vantrel {
 
@@ -12,9 +11,6 @@ class CVantrelDoc {
 public:
     ConvertSettings settings;
     JobList jobs;
-    // The payloads of the frame being added: the movie's tags point into
-    // these buffers until they are written.
-    SourceBuffers sourceBuffers;
 };
 
 }  // namespace vantrel

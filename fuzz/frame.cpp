@@ -57,9 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const MovieFolder folder;
     const std::filesystem::path moviePath = folder.path() / "frame.swf";
     vantrel::SwfMovie movie;
-    std::string error;
+    vantrel::Fault why;
     if (!movie.streamTo(moviePath, vantrel::pixelsToTwips(picture.width),
-                        vantrel::pixelsToTwips(picture.height), error)) {
+                        vantrel::pixelsToTwips(picture.height), why)) {
         std::abort();
     }
     vantrel::SourceBuffers sourceBuffers;

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!file.ready()) return 0;
     vantrel::LoadedSound loaded = vantrel::loadCompanionSound(file.path());
     if (!loaded.loaded()) {
-        if (loaded.problem.empty()) __builtin_trap();  // the file exists, so a reason is owed
+        if (!loaded.warning) __builtin_trap();  // the file exists, so a reason is owed
         return 0;
     }
     vantrel::SwfMovie movie;

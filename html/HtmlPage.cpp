@@ -108,13 +108,13 @@ WriteResult writeHtmlPage(const std::string& moviePath, int width, int height, b
 
     WriteResult result;
     AtomicFile file(pagePath);
-    if (!file.open(result.error)) return result;
+    if (!file.open(result.fault)) return result;
     errno = 0;
     if (std::fwrite(text.data(), 1, text.size(), file.stream()) != text.size()) {
-        result.error = "cannot write " + pagePath + ": " + std::strerror(errno != 0 ? errno : EIO);
+        result.fault = writeFault(FaultStep::WriteFile, pagePath, errno != 0 ? errno : EIO);
         return result;
     }
-    result.written = file.commit(result.error);
+    result.written = file.commit(result.fault);
     return result;
 }
 

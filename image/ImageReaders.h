@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "base/Fault.h"
 #include "base/Formats.h"
 #include "image/BmpReader.h"
 #include "image/JpegCodec.h"
@@ -30,5 +31,9 @@ inline constexpr std::uint32_t packPixel(std::uint32_t blue, std::uint32_t green
 // a size outside the limit; false, with the picture left
 // empty, when the memory cannot be had.
 bool preparePicture(RasterImage& picture, std::int64_t width, std::int64_t height);
+
+// Decodes a whole picture file with the given reader.
+bool decodePicture(PictureReader reader, RasterImage& picture, const std::uint8_t* data,
+                   std::uint32_t size, Fault* why = nullptr);
 
 }  // namespace vantrel

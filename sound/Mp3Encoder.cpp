@@ -15,6 +15,7 @@ extern "C" {
 #include <vector>
 
 #include "ffmpeg/FfmpegHandles.h"
+#include "ffmpeg/InputFormat.h"
 
 namespace vantrel {
 
@@ -56,11 +57,11 @@ class ChannelLayout {
 // the encoder whose packets are gathered.
 class Transcoder {
   public:
-    EncodedMp3 run(const std::string& path, const char* formats, double seconds);
+    EncodedMp3 run(const std::string& path, std::string_view demuxers, double seconds);
 
   private:
-    bool fail(EncodedMp3::Failure failure, const char* why);
-    bool openInput(const std::string& path, const char* formats);
+    bool fail(FaultCode code, const char* why);
+    bool openInput(std::string_view demuxers);
     bool openEncoder();
     bool decode(const AVPacket* packet);
     bool resample(const AVFrame* frame);
@@ -69,6 +70,7 @@ class Transcoder {
     bool receivePackets();
     bool full() const { return target_ >= 0 && queued_ >= target_; }
 
+    std::string path_;
     EncodedMp3 result_;
     FormatPtr format_;
     CodecPtr decoder_;
@@ -94,32 +96,28 @@ class Transcoder {
     std::vector<std::size_t> packetEnds_;
 };
 
-bool Transcoder::fail(EncodedMp3::Failure failure, const char* why) {
-    result_.failure = failure;
-    result_.reason = why;
+bool Transcoder::fail(FaultCode code, const char* why) {
+    result_.fault = Fault(code, FaultStep::ReadFile, path_, why);
     return false;
 }
 
-bool Transcoder::openInput(const std::string& path, const char* formats) {
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    av_dict_set(&options, "format_whitelist", formats, 0);
-    AVFormatContext* format = nullptr;
-    const std::string url = "file:" + path;
-    const int opened = avformat_open_input(&format, url.c_str(), nullptr, &options);
-    av_dict_free(&options);
-    if (opened < 0) return fail(EncodedMp3::Failure::Unusable, "it cannot be opened");
-    format_.reset(format);
+bool Transcoder::openInput(std::string_view demuxers) {
+    const int opened = openInputFile(format_, path_, demuxers);
+    if (opened < 0) {
+        return fail(opened == AVERROR(ENOENT) ? FaultCode::NotFound : FaultCode::Unreadable,
+                    "it cannot be opened");
+    }
+    AVFormatContext* format = format_.get();
     if (avformat_find_stream_info(format, nullptr) < 0) {
-        return fail(EncodedMp3::Failure::Unusable, "it cannot be read");
+        return fail(FaultCode::Unreadable, "it cannot be read");
     }
     const AVCodec* codec = nullptr;
     stream_ = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (stream_ == AVERROR_STREAM_NOT_FOUND) {
-        return fail(EncodedMp3::Failure::NoSound, "it has no sound");
+        return fail(FaultCode::NoSound, "it has no sound");
     }
     if (stream_ < 0 || codec == nullptr) {
-        return fail(EncodedMp3::Failure::Unusable, "its sound is of a kind that cannot be decoded");
+        return fail(FaultCode::Unsupported, "its sound is of a kind that cannot be decoded");
     }
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         if (static_cast<int>(i) != stream_) format->streams[i]->discard = AVDISCARD_ALL;
@@ -127,12 +125,12 @@ bool Transcoder::openInput(const std::string& path, const char* formats) {
     decoder_.reset(avcodec_alloc_context3(codec));
     if (!decoder_ ||
         avcodec_parameters_to_context(decoder_.get(), format->streams[stream_]->codecpar) < 0) {
-        return fail(EncodedMp3::Failure::Unusable, "not enough memory for its sound");
+        return fail(FaultCode::OutOfMemory, "not enough memory for its sound");
     }
     decoder_->pkt_timebase = format->streams[stream_]->time_base;
     if (avcodec_open2(decoder_.get(), codec, nullptr) < 0 || decoder_->sample_rate <= 0 ||
         decoder_->ch_layout.nb_channels <= 0) {
-        return fail(EncodedMp3::Failure::Unusable, "its sound cannot be decoded");
+        return fail(FaultCode::Damaged, "its sound cannot be decoded");
     }
     result_.sourceRate = decoder_->sample_rate;
     result_.sampleRate = nearestMp3Rate(result_.sourceRate);
@@ -144,11 +142,10 @@ bool Transcoder::openInput(const std::string& path, const char* formats) {
 bool Transcoder::openEncoder() {
     const AVCodec* codec = avcodec_find_encoder_by_name("libmp3lame");
     if (codec == nullptr) {
-        return fail(EncodedMp3::Failure::Unusable,
-                    "FFmpeg has no MP3 encoder here (it needs libmp3lame)");
+        return fail(FaultCode::Unsupported, "FFmpeg has no MP3 encoder here (it needs libmp3lame)");
     }
     encoder_.reset(avcodec_alloc_context3(codec));
-    if (!encoder_) return fail(EncodedMp3::Failure::Unusable, "not enough memory for its sound");
+    if (!encoder_) return fail(FaultCode::OutOfMemory, "not enough memory for its sound");
     const ChannelLayout layout(channels_);
     encoder_->sample_fmt = AV_SAMPLE_FMT_FLTP;
     encoder_->sample_rate = result_.sampleRate;
@@ -156,7 +153,7 @@ bool Transcoder::openEncoder() {
     encoder_->bit_rate = result_.mono ? kMonoBitRate : kStereoBitRate;
     if (av_channel_layout_copy(&encoder_->ch_layout, layout.get()) < 0 ||
         avcodec_open2(encoder_.get(), codec, nullptr) < 0 || encoder_->frame_size <= 0) {
-        return fail(EncodedMp3::Failure::Unusable, "the MP3 encoder does not start");
+        return fail(FaultCode::Unsupported, "the MP3 encoder does not start");
     }
     fifo_.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, channels_, encoder_->frame_size));
     decoded_.reset(av_frame_alloc());
@@ -164,14 +161,14 @@ bool Transcoder::openEncoder() {
     input_.reset(av_packet_alloc());
     output_.reset(av_packet_alloc());
     if (!fifo_ || !decoded_ || !encoded_ || !input_ || !output_) {
-        return fail(EncodedMp3::Failure::Unusable, "not enough memory for its sound");
+        return fail(FaultCode::OutOfMemory, "not enough memory for its sound");
     }
     encoded_->format = AV_SAMPLE_FMT_FLTP;
     encoded_->sample_rate = result_.sampleRate;
     encoded_->nb_samples = encoder_->frame_size;
     if (av_channel_layout_copy(&encoded_->ch_layout, layout.get()) < 0 ||
         av_frame_get_buffer(encoded_.get(), 0) < 0) {
-        return fail(EncodedMp3::Failure::Unusable, "not enough memory for its sound");
+        return fail(FaultCode::OutOfMemory, "not enough memory for its sound");
     }
     return true;
 }
@@ -202,11 +199,11 @@ bool Transcoder::resample(const AVFrame* frame) {
             if (swr_alloc_set_opts2(&resampler, out.get(), AV_SAMPLE_FMT_FLTP, result_.sampleRate,
                                     layout.get(), static_cast<AVSampleFormat>(frame->format),
                                     frame->sample_rate, 0, nullptr) < 0) {
-                return fail(EncodedMp3::Failure::Unusable, "its sound cannot be resampled");
+                return fail(FaultCode::Unsupported, "its sound cannot be resampled");
             }
             resampler_.reset(resampler);
             if (swr_init(resampler) < 0) {
-                return fail(EncodedMp3::Failure::Unusable, "its sound cannot be resampled");
+                return fail(FaultCode::Unsupported, "its sound cannot be resampled");
             }
             inFormat_ = frame->format;
             inRate_ = frame->sample_rate;
@@ -217,7 +214,7 @@ bool Transcoder::resample(const AVFrame* frame) {
     }
     const int inCount = frame != nullptr ? frame->nb_samples : 0;
     const int room = swr_get_out_samples(resampler_.get(), inCount);
-    if (room < 0) return fail(EncodedMp3::Failure::Unusable, "its sound cannot be resampled");
+    if (room < 0) return fail(FaultCode::Unsupported, "its sound cannot be resampled");
     planes_.resize(static_cast<std::size_t>(channels_));
     std::uint8_t* out[2] = {};
     for (int c = 0; c < channels_; ++c) {
@@ -228,7 +225,7 @@ bool Transcoder::resample(const AVFrame* frame) {
         resampler_.get(), out, room,
         frame != nullptr ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr,
         inCount);
-    if (got < 0) return fail(EncodedMp3::Failure::Unusable, "its sound cannot be resampled");
+    if (got < 0) return fail(FaultCode::Unsupported, "its sound cannot be resampled");
     // Damaged streams decode to samples far beyond full scale, even to
     // infinities and NaNs, on which LAME's quantizer aborts the program.
     for (int c = 0; c < channels_; ++c) {
@@ -244,7 +241,7 @@ bool Transcoder::queue(std::uint8_t** data, int count) {
     if (target_ >= 0) count = static_cast<int>(std::min<std::int64_t>(count, target_ - queued_));
     if (count <= 0) return true;
     if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(data), count) < count) {
-        return fail(EncodedMp3::Failure::Unusable, "not enough memory for its sound");
+        return fail(FaultCode::OutOfMemory, "not enough memory for its sound");
     }
     queued_ += count;
     return encodeQueued(false);
@@ -257,14 +254,14 @@ bool Transcoder::encodeQueued(bool all) {
     for (int size; (size = av_audio_fifo_size(fifo_.get())) >= frameSize || (all && size > 0);) {
         const int count = std::min(size, frameSize);
         if (av_frame_make_writable(encoded_.get()) < 0) {
-            return fail(EncodedMp3::Failure::Unusable, "not enough memory for its sound");
+            return fail(FaultCode::OutOfMemory, "not enough memory for its sound");
         }
         encoded_->nb_samples = count;
         av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(encoded_->data), count);
         encoded_->pts = fed_;
         fed_ += count;
         if (avcodec_send_frame(encoder_.get(), encoded_.get()) < 0 || !receivePackets()) {
-            return fail(EncodedMp3::Failure::Unusable, "its sound cannot be encoded");
+            return fail(FaultCode::Damaged, "its sound cannot be encoded");
         }
     }
     return true;
@@ -282,9 +279,10 @@ bool Transcoder::receivePackets() {
     }
 }
 
-EncodedMp3 Transcoder::run(const std::string& path, const char* formats, double seconds) {
+EncodedMp3 Transcoder::run(const std::string& path, std::string_view demuxers, double seconds) {
+    path_ = path;
     result_.bytes = std::make_unique<SourceBuffer>();
-    if (!openInput(path, formats) || !openEncoder()) return std::move(result_);
+    if (!openInput(demuxers) || !openEncoder()) return std::move(result_);
     if (seconds > 0.0) {
         target_ =
             static_cast<std::int64_t>(std::min(std::floor(seconds * result_.sampleRate), 1e15));
@@ -297,7 +295,7 @@ EncodedMp3 Transcoder::run(const std::string& path, const char* formats, double 
     }
     if (!full() && (!decode(nullptr) || !resample(nullptr))) return std::move(result_);
     if (queued_ == 0) {
-        fail(EncodedMp3::Failure::Unusable, "its sound cannot be decoded");
+        fail(FaultCode::Damaged, "its sound cannot be decoded");
         return std::move(result_);
     }
     // Silence up to the target, through the same queue.
@@ -311,14 +309,14 @@ EncodedMp3 Transcoder::run(const std::string& path, const char* formats, double 
     }
     if (!encodeQueued(true) || avcodec_send_frame(encoder_.get(), nullptr) < 0 ||
         !receivePackets()) {
-        fail(EncodedMp3::Failure::Unusable, "its sound cannot be encoded");
+        fail(FaultCode::Damaged, "its sound cannot be encoded");
         return std::move(result_);
     }
 
     // The frames decode to the encoder's delay followed by the sound; as
     // many frames as fit into the sound's length are kept.
     if (packetEnds_.empty()) {
-        fail(EncodedMp3::Failure::Unusable, "its sound cannot be encoded");
+        fail(FaultCode::Damaged, "its sound cannot be encoded");
         return std::move(result_);
     }
     const std::int64_t frameSize = encoder_->frame_size;
@@ -346,15 +344,15 @@ std::int32_t nearestMp3Rate(std::int32_t hz) {
     return best;
 }
 
-EncodedMp3 encodeMp3(const std::string& path, const char* formats, double seconds) {
+EncodedMp3 encodeMp3(const std::string& path, std::string_view demuxers, double seconds) {
     try {
-        EncodedMp3 result = Transcoder().run(path, formats, seconds);
-        if (result.failure != EncodedMp3::Failure::None) result.bytes.reset();
+        EncodedMp3 result = Transcoder().run(path, demuxers, seconds);
+        if (result.fault) result.bytes.reset();
         return result;
     } catch (const std::bad_alloc&) {
         EncodedMp3 result;
-        result.failure = EncodedMp3::Failure::Unusable;
-        result.reason = "not enough memory for its sound";
+        result.fault = Fault(FaultCode::OutOfMemory, FaultStep::ReadFile, path,
+                             "not enough memory for its sound");
         return result;
     }
 }

@@ -2,7 +2,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+
+#include "base/Fault.h"
 
 #include "swf/SourceBuffers.h"
 
@@ -15,13 +19,10 @@ std::int32_t nearestMp3Rate(std::int32_t hz);
 
 // A sound encoded as MP3, or why there is none.
 struct EncodedMp3 {
-    enum class Failure {
-        None,
-        NoSound,   // the file has no audio stream
-        Unusable,  // it cannot be opened, decoded or encoded
-    };
-    Failure failure = Failure::None;
-    std::string reason;                   // plain words for a failure
+    // Why there is no sound: NoSound when the file has no audio stream,
+    // another code when it cannot be opened, decoded or encoded. Its step is
+    // the caller's to set.
+    std::optional<Fault> fault;
     std::unique_ptr<SourceBuffer> bytes;  // whole MP3 frames and nothing else; none on failure
     std::int32_t sourceRate = 0;          // the sound's own rate, Hz
     std::int32_t sampleRate = 0;          // the frames' rate, nearestMp3Rate(sourceRate)
@@ -30,13 +31,13 @@ struct EncodedMp3 {
 };
 
 // Decodes the best audio stream of the file at `path` with FFmpeg, read by
-// one of the demuxers named in `formats` (FFmpeg's names, comma separated),
+// one of `demuxers` (FFmpeg's names, comma separated, from the format table),
 // resamples it to the nearest MP3 rate and encodes it with LAME at about
 // 128 kbit/s (64 kbit/s for one channel; more than two are mixed down to
 // two). With `seconds` above 0 the sound is cut, or filled up with silence,
 // to that length; otherwise it keeps its own. The frames last at most that
 // length and less than one frame less (at least one frame): the encoder's
 // own delay at the start is made up for by leaving its last frames out.
-EncodedMp3 encodeMp3(const std::string& path, const char* formats, double seconds = 0.0);
+EncodedMp3 encodeMp3(const std::string& path, std::string_view demuxers, double seconds = 0.0);
 
 }  // namespace vantrel

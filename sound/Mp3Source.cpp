@@ -4,9 +4,10 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <new>
 
-#include "base/InputFile.h"
+#include "base/FileBuffer.h"
 
 namespace vantrel {
 
@@ -47,36 +48,58 @@ std::int32_t mpegBitrateKbps(unsigned versionBit, unsigned layer, unsigned bitra
     return kBitrates[row][bitrateIndex - 1];
 }
 
-std::optional<MpegFrame> readMpegFrame(const std::uint8_t* data, std::size_t size) {
-    if (size < kFrameHeaderSize || data[0] != 0xFF || (data[1] & 0xE0) != 0xE0) return std::nullopt;
+MpegHeader readMpegHeader(const std::uint8_t* data) {
+    MpegHeader header;
+    if (data[0] != 0xFF || (data[1] & 0xE0) != 0xE0) {
+        header.refusal = MpegHeader::Refusal::NoSync;
+        return header;
+    }
     const unsigned version = (data[1] >> 3) & 3;  // 0 MPEG-2.5, 1 reserved, 2 MPEG-2, 3 MPEG-1
-    const unsigned layer = (data[1] >> 1) & 3;
     const unsigned rateIndex = (data[2] >> 2) & 3;
-    const std::int32_t kbps = mpegBitrateKbps(version == 3 ? 1 : 0, layer, data[2] >> 4);
-    if (version == 1 || kbps == 0 || rateIndex == 3) return std::nullopt;
+    header.mpeg1 = version == 3;
+    header.layer = (data[1] >> 1) & 3;
+    header.bitrateKbps = mpegBitrateKbps(header.mpeg1 ? 1 : 0, header.layer, data[2] >> 4);
+    if (header.layer == 0) {
+        header.refusal = MpegHeader::Refusal::ReservedLayer;
+    } else if (header.bitrateKbps == 0) {
+        header.refusal = MpegHeader::Refusal::NoBitrate;
+    } else if (version == 1 || rateIndex == 3) {
+        header.refusal = MpegHeader::Refusal::ReservedVersionOrRate;
+    } else {
+        header.sampleRate = kSampleRates[header.mpeg1 ? 0 : version == 2 ? 1 : 2][rateIndex];
+    }
+    header.padding = ((data[2] >> 1) & 1) != 0;
+    header.crc = (data[1] & 1) == 0;
+    header.mono = data[3] >> 6 == 3;
+    return header;
+}
+
+std::optional<MpegFrame> readMpegFrame(const std::uint8_t* data, std::size_t size) {
+    if (size < kFrameHeaderSize) return std::nullopt;
+    const MpegHeader header = readMpegHeader(data);
+    if (header.refusal != MpegHeader::Refusal::None) return std::nullopt;
 
     MpegFrame frame;
-    const bool mpeg1 = version == 3;
-    frame.sampleRate = kSampleRates[mpeg1 ? 0 : version == 2 ? 1 : 2][rateIndex];
-    frame.mono = data[3] >> 6 == 3;
-    const std::uint32_t padding = (data[2] >> 1) & 1;
-    const std::uint32_t bitsPerSecond = static_cast<std::uint32_t>(kbps) * 1000;
+    frame.sampleRate = header.sampleRate;
+    frame.mono = header.mono;
+    const std::uint32_t padding = header.padding ? 1 : 0;
+    const std::uint32_t bitsPerSecond = static_cast<std::uint32_t>(header.bitrateKbps) * 1000;
     const auto rate = static_cast<std::uint32_t>(frame.sampleRate);
-    if (layer == 3) {
+    if (header.layer == 3) {
         frame.samples = 384;
         frame.length = (12 * bitsPerSecond / rate + padding) * 4;
     } else {
-        frame.samples = layer == 1 && !mpeg1 ? 576 : 1152;
+        frame.samples = header.layer == 1 && !header.mpeg1 ? 576 : 1152;
         frame.length = frame.samples / 8 * bitsPerSecond / rate + padding;
     }
     if (frame.length > size) return std::nullopt;
 
-    if (layer == 1) {
+    if (header.layer == 1) {
         // The info tag sits where the side information would begin (after
         // the header and its CRC); VBRI always 32 bytes after the header.
-        const bool crc = (data[1] & 1) == 0;
-        const std::size_t side = (mpeg1 ? (frame.mono ? 17 : 32) : (frame.mono ? 9 : 17)) +
-                                 kFrameHeaderSize + (crc ? 2 : 0);
+        const std::size_t side =
+            (header.mpeg1 ? (frame.mono ? 17 : 32) : (frame.mono ? 9 : 17)) + kFrameHeaderSize +
+            (header.crc ? 2 : 0);
         auto tagAt = [&](std::size_t at, const char* tag) {
             return at + 4 <= frame.length && std::memcmp(data + at, tag, 4) == 0;
         };
@@ -120,31 +143,23 @@ std::uint32_t countedSamples(const std::uint8_t* data, std::size_t size) {
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(samples, 0xFFFFFFFFu));
 }
 
-bool Mp3Source::fail(Failure failure, const std::string& path, const std::string& why) {
-    failure_ = failure;
-    reason_ = (failure == Failure::Unusable ? "cannot use " : "cannot read ") + path + ": " + why;
+bool Mp3Source::fail(Fault fault) {
+    fault_ = std::move(fault);
     bytes_.reset();
     return false;
 }
 
 bool Mp3Source::load(const std::string& path) {
     *this = Mp3Source();
-    InputFile file;
-    if (!file.open(path)) {
-        const int error = file.error();
-        return fail(error == ENOENT || error == ENOTDIR ? Failure::NotFound : Failure::Unreadable,
-                    path, std::strerror(error));
+    FileBuffer file;
+    if (!file.load(path, &fault_)) {
+        fault_.step = FaultStep::LoadSound;
+        return false;
     }
     try {
-        bytes_ = std::make_unique<SourceBuffer>(file.size());
+        bytes_ = std::make_unique<SourceBuffer>(file.take());
     } catch (const std::bad_alloc&) {
-        return fail(Failure::Unreadable, path, std::strerror(ENOMEM));
-    }
-    // A short read means the file changed or failed under us; zeros in place
-    // of its bytes would be sent out as sound.
-    if (file.read(bytes_->data(), bytes_->size()) != bytes_->size()) {
-        return fail(Failure::Unreadable, path,
-                    file.error() != 0 ? std::strerror(file.error()) : "the file got shorter");
+        return fail(readFault(FaultStep::LoadSound, path, ENOMEM));
     }
     return analyse(path);
 }
@@ -152,6 +167,9 @@ bool Mp3Source::load(const std::string& path) {
 bool Mp3Source::analyse(const std::string& path) {
     const SourceBuffer& bytes = *bytes_;
     const auto size = static_cast<std::uint32_t>(bytes.size());
+    const auto unusable = [&](FaultCode code, const char* why) {
+        return fail({code, FaultStep::LoadSound, path, why});
+    };
 
     payloadEnd_ = size;
     if (size >= kId3v1Size && startsWith(bytes, size - kId3v1Size, "TAG")) {
@@ -161,7 +179,7 @@ bool Mp3Source::analyse(const std::string& path) {
     payloadStart_ = 0;
     if (startsWith(bytes, 0, "ID3")) {
         if (size < kId3v2HeaderSize) {
-            return fail(Failure::Unusable, path, "its ID3v2 tag is cut short");
+            return unusable(FaultCode::Damaged, "its ID3v2 tag is cut short");
         }
         // Four 7-bit groups, most significant first. Bit 7 is not masked:
         // it is never set in a well-formed tag, and a set bit only makes the
@@ -170,44 +188,35 @@ bool Mp3Source::analyse(const std::string& path) {
         for (std::uint32_t i = 6; i < 10; ++i) tagSize = (tagSize << 7) | bytes[i];
         const std::uint64_t start = kId3v2HeaderSize + tagSize;
         if (start > payloadEnd_) {
-            return fail(Failure::Unusable, path, "its ID3v2 tag reaches past the end of the file");
+            return unusable(FaultCode::Damaged, "its ID3v2 tag reaches past the end of the file");
         }
         payloadStart_ = static_cast<std::uint32_t>(start);
     }
 
     if (payloadEnd_ < payloadStart_ || payloadEnd_ - payloadStart_ < kFrameHeaderSize) {
-        return fail(Failure::Unusable, path, "it holds no MPEG audio frame");
+        return unusable(FaultCode::Damaged, "it holds no MPEG audio frame");
     }
 
     // The first frame header. Without its 11 sync bits this is no MPEG audio
     // (a text or another format named .mp3), whose bytes must not be sent to
-    // players as sound. Protection, sampling frequency, padding and the rest
-    // are not needed.
-    const std::uint8_t h1 = bytes[payloadStart_ + 1];
-    if (bytes[payloadStart_] != 0xFF || (h1 & 0xE0) != 0xE0) {
-        return fail(Failure::Unusable, path, "it does not start with an MPEG audio frame");
+    // players as sound.
+    const MpegHeader header = readMpegHeader(bytes.data() + payloadStart_);
+    switch (header.refusal) {
+        case MpegHeader::Refusal::None:
+            break;
+        case MpegHeader::Refusal::NoSync:
+            return unusable(FaultCode::Unsupported, "it does not start with an MPEG audio frame");
+        case MpegHeader::Refusal::ReservedLayer:
+            return unusable(FaultCode::Unsupported, "its first frame header names a reserved layer");
+        case MpegHeader::Refusal::NoBitrate:
+            return unusable(FaultCode::Unsupported, "its first frame header has no usable bitrate");
+        case MpegHeader::Refusal::ReservedVersionOrRate:
+            return unusable(FaultCode::Unsupported,
+                            "its first frame header names a reserved version or sampling frequency");
     }
-    const std::uint8_t h2 = bytes[payloadStart_ + 2];
-    const std::uint8_t h3 = bytes[payloadStart_ + 3];
-    const unsigned versionBit = (h1 >> 3) & 1;
-    const unsigned layer = (h1 >> 1) & 3;
-    const unsigned bitrateIndex = h2 >> 4;
-    const unsigned channelMode = h3 >> 6;
-
-    bitrateKbps_ = mpegBitrateKbps(versionBit, layer, bitrateIndex);
-    if (bitrateKbps_ == 0) {
-        return fail(Failure::Unusable, path,
-                    layer == 0 ? "its first frame header names a reserved layer"
-                               : "its first frame header has no usable bitrate");
-    }
-    const unsigned version = (h1 >> 3) & 3;
-    const unsigned rateIndex = (h2 >> 2) & 3;
-    if (version == 1 || rateIndex == 3) {
-        return fail(Failure::Unusable, path,
-                    "its first frame header names a reserved version or sampling frequency");
-    }
-    sampleRate_ = kSampleRates[version == 3 ? 0 : version == 2 ? 1 : 2][rateIndex];
-    mono_ = channelMode == 3;
+    bitrateKbps_ = header.bitrateKbps;
+    sampleRate_ = header.sampleRate;
+    mono_ = header.mono;
     sampleCount_ = countedSamples(bytes.data() + payloadStart_, payloadLength());
     return true;
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "base/Fault.h"
 #include "swf/SourceBuffers.h"
 
 namespace vantrel {
@@ -14,19 +15,13 @@ namespace vantrel {
 // frame header says about it, and the samples its frames hold.
 class Mp3Source {
   public:
-    enum class Failure {
-        None,
-        NotFound,    // no such file
-        Unreadable,  // exists but could not be opened or read
-        Unusable,    // read, but its tags or first frame header make no sense
-    };
-
-    // False when the file gives no sound; failure() and reason() say why.
+    // False when the file gives no sound; fault() then says why (step
+    // LoadSound): NotFound when there is no such file, the codes of reading
+    // a file when it cannot be read, Damaged or Unsupported when its tags
+    // or first frame header make no sense.
     bool load(const std::string& path);
 
-    Failure failure() const { return failure_; }
-    // Plain words for a failed load, naming the file.
-    const std::string& reason() const { return reason_; }
+    const Fault& fault() const { return fault_; }
 
     // The whole file. takeBytes hands the buffer over (to the document's
     // source buffers) without moving the bytes, so offsets into it and
@@ -45,11 +40,10 @@ class Mp3Source {
     std::uint32_t sampleCount() const { return sampleCount_; }
 
   private:
-    bool fail(Failure failure, const std::string& path, const std::string& why);
+    bool fail(Fault fault);
     bool analyse(const std::string& path);
 
-    Failure failure_ = Failure::None;
-    std::string reason_;
+    Fault fault_;
     std::unique_ptr<SourceBuffer> bytes_;
     std::uint32_t payloadStart_ = 0;
     std::uint32_t payloadEnd_ = 0;
@@ -64,6 +58,29 @@ class Mp3Source {
 // (ISO/IEC 13818-3); layer field 3 = I, 2 = II, 1 = III; bitrate index 1..14.
 // 0 for the reserved layer 0 and for the free (0) and forbidden (15) indices.
 std::int32_t mpegBitrateKbps(unsigned versionBit, unsigned layer, unsigned bitrateIndex);
+
+// The fields of an MPEG audio frame header, or which of them makes it none.
+struct MpegHeader {
+    enum class Refusal {
+        None,
+        NoSync,                 // not the 11 sync bits
+        ReservedLayer,          // layer field 0
+        NoBitrate,              // free format (index 0) or the forbidden index 15
+        ReservedVersionOrRate,  // version field 1, or sampling frequency index 3
+    };
+    Refusal refusal = Refusal::None;
+    bool mpeg1 = false;
+    unsigned layer = 0;  // the field: 3 = I, 2 = II, 1 = III
+    std::int32_t bitrateKbps = 0;
+    std::int32_t sampleRate = 0;  // Hz
+    bool padding = false;
+    bool crc = false;  // a CRC follows the header
+    bool mono = false;
+};
+
+// Reads the four header bytes at data, checking them in the order the
+// refusals are listed.
+MpegHeader readMpegHeader(const std::uint8_t* data);
 
 // What an MPEG audio frame header says about its frame.
 struct MpegFrame {

@@ -1,28 +1,14 @@
 #include "sound/SoundTrack.h"
 
-#include <filesystem>
 #include <memory>
-#include <sstream>
 
+#include "base/Formats.h"
 #include "sound/Mp3Encoder.h"
 #include "sound/Mp3Source.h"
 
 namespace vantrel {
 
 namespace {
-
-// The demuxers the sound is read with: MPEG audio for companion files, the
-// containers of videos for theirs. Leaving out playlist and concatenation
-// demuxers keeps a file from making FFmpeg read other files.
-constexpr const char* kMp3Formats = "mp3";
-constexpr const char* kVideoFormats = "avi,mpeg,mpegts,mpegvideo,m4v,mov,matroska,asf,dv,flv,ogg";
-
-// "44.1 kHz", "48 kHz".
-std::string kiloHertz(std::int32_t hz) {
-    std::ostringstream text;
-    text << hz / 1000.0 << " kHz";
-    return text.str();
-}
 
 void take(LoadedSound& loaded, EncodedMp3 encoded) {
     loaded.sound.length = static_cast<std::uint32_t>(encoded.bytes->size());
@@ -38,7 +24,7 @@ LoadedSound loadCompanionSound(const std::string& mp3Path) {
     LoadedSound loaded;
     Mp3Source source;
     if (!source.load(mp3Path)) {
-        if (source.failure() != Mp3Source::Failure::NotFound) loaded.problem = source.reason();
+        if (source.fault().code != FaultCode::NotFound) loaded.warning = source.fault();
         return loaded;
     }
     if (const std::optional<Mp3Rate> rate = mp3RateOf(source.sampleRate())) {
@@ -50,26 +36,25 @@ LoadedSound loadCompanionSound(const std::string& mp3Path) {
         loaded.sound.bytes = source.takeBytes();
         return loaded;
     }
-    const std::string name = std::filesystem::path(mp3Path).filename().string();
-    EncodedMp3 encoded = encodeMp3(mp3Path, kMp3Formats);
-    if (encoded.failure != EncodedMp3::Failure::None) {
-        loaded.problem = "cannot re-encode " + mp3Path + " from " + kiloHertz(source.sampleRate()) +
-                         ": " + encoded.reason;
-        return loaded;
-    }
-    loaded.notice = name + " is at " + kiloHertz(encoded.sourceRate) + ", re-encoded at " +
-                    kiloHertz(encoded.sampleRate);
-    take(loaded, std::move(encoded));
+    EncodedMp3 encoded = encodeMp3(mp3Path, kMp3Demuxers);
+    Fault fault = encoded.fault.value_or(
+        Fault(FaultCode::SoundReencoded, FaultStep::ReencodeSound, mp3Path));
+    fault.step = FaultStep::ReencodeSound;
+    fault.values = {static_cast<double>(encoded.fault ? source.sampleRate() : encoded.sourceRate),
+                    static_cast<double>(encoded.sampleRate)};
+    loaded.warning = std::move(fault);
+    if (!encoded.fault) take(loaded, std::move(encoded));
     return loaded;
 }
 
 LoadedSound loadVideoSound(const std::string& videoPath, double seconds) {
     LoadedSound loaded;
-    EncodedMp3 encoded = encodeMp3(videoPath, kVideoFormats, seconds);
-    if (encoded.failure == EncodedMp3::Failure::Unusable) {
-        loaded.problem = "cannot use the sound of " + videoPath + ": " + encoded.reason;
-    } else if (encoded.failure == EncodedMp3::Failure::None) {
+    EncodedMp3 encoded = encodeMp3(videoPath, kVideoDemuxers, seconds);
+    if (!encoded.fault) {
         take(loaded, std::move(encoded));
+    } else if (encoded.fault->code != FaultCode::NoSound) {
+        loaded.warning = std::move(encoded.fault);
+        loaded.warning->step = FaultStep::VideoSound;
     }
     return loaded;
 }

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "base/Fault.h"
 #include "sound/SoundTags.h"
 #include "swf/SourceBuffers.h"
 #include "swf/SwfMovie.h"
@@ -22,21 +24,22 @@ struct Mp3Sound {
 
 // A movie's sound made ready before its first frame, or why there is none.
 struct LoadedSound {
-    Mp3Sound sound;       // no bytes: no sound
-    std::string problem;  // why a file that is there gave no sound
-    std::string notice;   // what was done to the sound on the way (re-encoded)
+    Mp3Sound sound;  // no bytes: no sound
+    // Without bytes, why a file that is there gave no sound; with them, what
+    // was done to the sound on the way (code SoundReencoded).
+    std::optional<Fault> warning;
 
     bool loaded() const { return sound.bytes != nullptr; }
 };
 
 // The companion MP3 file at mp3Path. At 11.025, 22.05 or 44.1 kHz its
 // payload is taken as it is; at the other MPEG rates it is re-encoded at the
-// nearest of these (encodeMp3), and the notice says so. No problem is given
+// nearest of these (encodeMp3), and the warning says so. No warning is given
 // when there is no such file.
 LoadedSound loadCompanionSound(const std::string& mp3Path);
 
 // The sound of the video at videoPath, encoded as MP3 lasting `seconds`
-// (encodeMp3). No problem is given when the video has no sound.
+// (encodeMp3). No warning is given when the video has no sound.
 LoadedSound loadVideoSound(const std::string& videoPath, double seconds);
 
 // Gives the movie the sound as one event sound, defined and started where

@@ -68,18 +68,18 @@ AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)
 
 AtomicFile::~AtomicFile() { discard(); }
 
-std::string AtomicFile::failure(int errnum) const {
-    return "cannot write " + target_.string() + ": " + std::strerror(errnum);
+Fault AtomicFile::failure(int errnum) const {
+    return writeFault(FaultStep::WriteFile, target_.string(), errnum);
 }
 
 std::filesystem::path AtomicFile::folder() const {
     return target_.has_parent_path() ? target_.parent_path() : std::filesystem::path(".");
 }
 
-bool AtomicFile::open(std::string& error) {
+bool AtomicFile::open(Fault& why) {
     discard();
     if (const int refused = replaceRefusal(target_)) {
-        error = failure(refused);
+        why = failure(refused);
         return false;
     }
     int fd = openUnnamed(folder());
@@ -94,7 +94,7 @@ bool AtomicFile::open(std::string& error) {
             temporary_);
     }
     if (fd < 0) {
-        error = failure(errnum);
+        why = failure(errnum);
         return false;
     }
     file_ = ::fdopen(fd, "w+b");
@@ -102,16 +102,16 @@ bool AtomicFile::open(std::string& error) {
         errnum = errno;
         ::close(fd);
         discard();
-        error = failure(errnum);
+        why = failure(errnum);
         return false;
     }
     return true;
 }
 
-bool AtomicFile::commit(std::string& error) {
+bool AtomicFile::commit(Fault& why) {
     const int errnum = file_ == nullptr ? EBADF : finish();
     if (errnum != 0) {
-        error = failure(errnum);
+        why = failure(errnum);
         discard();
         return false;
     }

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include "base/Fault.h"
+
 namespace vantrel {
 
 // Writes a file through a temporary file in the target's folder that is
@@ -22,19 +24,19 @@ public:
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    // Creates the temporary file. On failure `error` says why, in the form
-    // "cannot write PATH: REASON".
-    bool open(std::string& error);
+    // Creates the temporary file. On failure `why` says why (step WriteFile,
+    // the target's path).
+    bool open(Fault& why);
     // Open for reading too, so what was written can be read back.
     std::FILE* stream() { return file_; }
     // Flushes, closes and moves into place.
-    bool commit(std::string& error);
+    bool commit(Fault& why);
 
 private:
     int finish();
     void discard();
     std::filesystem::path folder() const;
-    std::string failure(int errnum) const;
+    Fault failure(int errnum) const;
 
     std::filesystem::path target_;
     std::filesystem::path temporary_;  // empty while the file has no name

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "base/Fault.h"
 #include "image/RasterImage.h"
 #include "swf/BitmapTags.h"
 #include "swf/FrameStorage.h"
@@ -32,9 +33,9 @@ constexpr std::int32_t kMaxPictureSide = 65535;
 // Encodes the picture; the picture itself is left unchanged. With alpha,
 // colours are stored premultiplied. Nothing when the picture is empty
 // (0 x 0), too large for a bitmap tag, or cannot be encoded; `why` then says
-// why.
+// why (step StorePicture, no path).
 std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const FrameStorage& storage,
-                                        std::string* why = nullptr);
+                                        Fault* why = nullptr);
 
 // Adds the frame's bitmap, its picture rectangle and the placement at depth
 // 1 to the movie, drawing the ids in that order. The JPEG data and alpha
@@ -44,12 +45,12 @@ void addFrameTags(SwfMovie& movie, EncodedFrame frame, SourceBuffers& sourceBuff
 // The same, for a picture the caller hands over: its pixels are reused for
 // the bytes to compress, so no copy of the picture's size is made.
 std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const FrameStorage& storage,
-                                        std::string* why = nullptr);
+                                        Fault* why = nullptr);
 
 // encodeFrame then addFrameTags. False (and no tags) when the picture could
 // not be stored.
 bool composeFrame(SwfMovie& movie, const RasterImage& picture, const FrameStorage& storage,
-                  SourceBuffers& sourceBuffers, std::string* why = nullptr);
+                  SourceBuffers& sourceBuffers, Fault* why = nullptr);
 
 // c * a / 255, rounded: colours as SWF bitmaps with alpha store them.
 constexpr std::uint8_t premultiply(std::uint8_t c, std::uint8_t a) {

@@ -14,12 +14,17 @@ constexpr std::int32_t kFixedRectLimit = 16384;  // twips that fit the 15-bit fi
 constexpr std::uint64_t kMaxFileLength = 0xFFFFFFFFu;
 // Headers take 21 to 29 bytes, whatever the frame size.
 constexpr std::uint64_t kMaxHeaderChange = 8;
-const std::string kTooLong = "the movie would reach 4 GiB, more than a SWF file can hold";
+constexpr const char* kTooLong = "the movie would reach 4 GiB, more than a SWF file can hold";
 
-std::string refusal(const std::filesystem::path& path, const std::string& reason) {
-    return "cannot write " + path.string() + ": " + reason;
+Fault refusal(const std::filesystem::path& path, FaultCode code, const std::string& reason) {
+    return {code, FaultStep::WriteFile, path.string(), reason};
 }
 }  // namespace
+
+std::int32_t headerRate(float frameRate) {
+    if (!(frameRate > 0.0f && frameRate < 256.0f)) return 0;
+    return static_cast<std::int32_t>(frameRate * 256);
+}
 
 SwfMovie::SwfMovie() = default;
 
@@ -61,24 +66,24 @@ void writeMovieHeader(SwfStream& out, std::uint32_t fileLength, std::int32_t wid
 }
 
 bool SwfMovie::streamTo(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
-                        std::string& error) {
-    if (!openFile(path, width, height, error)) return false;
+                        Fault& why) {
+    if (!openFile(path, width, height, why)) return false;
     for (const auto& tag : tags_) writeTag(*tag);
     tags_.clear();
     return true;
 }
 
 bool SwfMovie::openFile(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
-                        std::string& error) {
+                        Fault& why) {
     auto file = std::make_unique<AtomicFile>(path);
-    if (!file->open(error)) return false;
+    if (!file->open(why)) return false;
     SwfStream room;
     writeMovieHeader(room, 0, std::max(width, 0), std::max(height, 0), 0, 0);
     file_ = std::move(file);
     filePath_ = path;
     reservedHeader_ = room.count();
     written_ = 0;
-    streamError_.clear();
+    streamFault_.reset();
     writeRecords(room);
     return true;
 }
@@ -90,17 +95,17 @@ void SwfMovie::writeTag(const SwfTag& tag) {
 }
 
 void SwfMovie::writeRecords(SwfStream& records) {
-    if (!streamError_.empty()) return;
+    if (streamFault_) return;
     const std::uint64_t length = records.totalLength();
     // The final header differs from the room kept for it by a few bytes at
     // most: past this the file cannot be held, and is not written on.
     if (written_ + length > kMaxFileLength + kMaxHeaderChange) {
-        streamError_ = kTooLong;
+        streamFault_ = refusal(filePath_, FaultCode::TooLarge, kTooLong);
         return;
     }
     errno = 0;
     if (!records.writeToFile(file_->stream())) {
-        streamError_ = std::strerror(errno != 0 ? errno : EIO);
+        streamFault_ = writeFault(FaultStep::WriteFile, filePath_.string(), errno != 0 ? errno : EIO);
         return;
     }
     written_ += length;
@@ -112,34 +117,36 @@ WriteResult SwfMovie::write(const std::filesystem::path& path, std::int32_t widt
     const std::uint32_t characters = charactersDrawn_;
     charactersDrawn_ = 0;
     // A refused movie leaves no temporary file behind.
-    auto refuse = [&](const std::string& reason) {
+    auto refuse = [&](FaultCode code, const std::string& reason) {
         file_.reset();
-        return WriteResult{false, refusal(path, reason)};
+        return WriteResult{false, refusal(path, code, reason)};
     };
 
     if (file_ && path != filePath_) {
-        return refuse("the movie is being written to " + filePath_.string());
+        return refuse(FaultCode::WriteFailed, "the movie is being written to " + filePath_.string());
     }
     if (rate <= 0 || rate > 0xFFFF) {
-        return refuse("the frame rate is outside 0.01 to 255 frames per second");
+        return refuse(FaultCode::Unsupported,
+                      "the frame rate is outside 0.01 to 255 frames per second");
     }
     if (frameCount_ > 0xFFFF) {
-        return refuse(std::to_string(frameCount_) +
-                      " frames are more than a movie can hold (65535)");
+        return refuse(FaultCode::TooManyFrames, std::to_string(frameCount_) +
+                                                    " frames are more than a movie can hold (65535)");
     }
     if (characters > 0xFFFF) {
-        return refuse("too many pictures for one movie (" + std::to_string(characters) +
-                      " characters, at most 65535)");
+        return refuse(FaultCode::TooManyFrames, "too many pictures for one movie (" +
+                                                    std::to_string(characters) +
+                                                    " characters, at most 65535)");
     }
     // The header's 5-bit width field allows values below 2^30 twips.
     if (width < 0 || height < 0 || maxAbs(width, height) >= (1 << 30)) {
-        return refuse("the frame size cannot be stored");
+        return refuse(FaultCode::TooLarge, "the frame size cannot be stored");
     }
 
     // A movie that kept its tags writes them all now, and keeps them.
     if (!file_) {
-        std::string error;
-        if (!openFile(path, width, height, error)) return {false, error};
+        WriteResult opened;
+        if (!openFile(path, width, height, opened.fault)) return opened;
         for (const auto& tag : tags_) writeTag(*tag);
     }
     SwfStream end;
@@ -150,15 +157,18 @@ WriteResult SwfMovie::write(const std::filesystem::path& path, std::int32_t widt
     writeMovieHeader(header, 0, width, height, static_cast<std::uint16_t>(rate),
                      static_cast<std::uint16_t>(frameCount_));
     const std::uint64_t fileLength = written_ - reservedHeader_ + header.count();
-    if (streamError_.empty() && fileLength > kMaxFileLength) streamError_ = kTooLong;
+    if (!streamFault_ && fileLength > kMaxFileLength) {
+        streamFault_ = refusal(path, FaultCode::TooLarge, kTooLong);
+    }
     WriteResult result;
-    if (streamError_.empty()) {
+    if (!streamFault_) {
         SwfStream finalHeader;
         writeMovieHeader(finalHeader, static_cast<std::uint32_t>(fileLength), width, height,
                          static_cast<std::uint16_t>(rate), static_cast<std::uint16_t>(frameCount_));
         result = finish(path, finalHeader);
     } else {
-        result = refuse(streamError_);
+        file_.reset();
+        result = {false, *streamFault_};
     }
     file_.reset();
     return result;
@@ -173,13 +183,13 @@ WriteResult SwfMovie::finish(const std::filesystem::path& path, const SwfStream&
     if (header.count() == reservedHeader_) {
         if (std::fflush(tags) != 0 || std::fseek(tags, 0, SEEK_SET) != 0 ||
             std::fwrite(header.bytes(), 1, header.count(), tags) != header.count()) {
-            return {false, refusal(path, std::strerror(errno != 0 ? errno : EIO))};
+            return {false, writeFault(FaultStep::WriteFile, path.string(), errno != 0 ? errno : EIO)};
         }
-        result.written = file_->commit(result.error);
+        result.written = file_->commit(result.fault);
         return result;
     }
     AtomicFile moved(path);
-    if (!moved.open(result.error)) return result;
+    if (!moved.open(result.fault)) return result;
     std::vector<std::uint8_t> chunk(1 << 20);
     bool copied = std::fflush(tags) == 0 && std::fseek(tags, reservedHeader_, SEEK_SET) == 0 &&
                   std::fwrite(header.bytes(), 1, header.count(), moved.stream()) == header.count();
@@ -191,8 +201,10 @@ WriteResult SwfMovie::finish(const std::filesystem::path& path, const SwfStream&
         }
         copied = std::fwrite(chunk.data(), 1, got, moved.stream()) == got;
     }
-    if (!copied) return {false, refusal(path, std::strerror(errno != 0 ? errno : EIO))};
-    result.written = moved.commit(result.error);
+    if (!copied) {
+        return {false, writeFault(FaultStep::WriteFile, path.string(), errno != 0 ? errno : EIO)};
+    }
+    result.written = moved.commit(result.fault);
     return result;
 }
 

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/Fault.h"
 #include "swf/AtomicFile.h"
 #include "swf/SwfTag.h"
 
@@ -15,7 +17,7 @@ namespace vantrel {
 // What became of a movie's or page's file.
 struct WriteResult {
     bool written = false;
-    std::string error;  // why not, in plain words, when !written
+    Fault fault;  // why not, when !written
 };
 
 // The tags of one movie, in file order, and the file writer: an uncompressed
@@ -36,11 +38,11 @@ class SwfMovie {
     // it in, and moves the tags if the final frame size needs a header of
     // another length. False, with the reason, when no file can be made.
     bool streamTo(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
-                  std::string& error);
+                  Fault& why);
 
     // Why a streamed file can no longer be completed (a full disk, a movie
-    // past 4 GiB), once that is so; empty until then.
-    const std::string& streamError() const { return streamError_; }
+    // past 4 GiB), once that is so; nothing until then.
+    const std::optional<Fault>& streamFault() const { return streamFault_; }
 
     // Takes the tag; ShowFrame tags add to the frame count.
     void addTag(std::unique_ptr<SwfTag> tag);
@@ -65,7 +67,7 @@ class SwfMovie {
   private:
     // Makes the temporary file with the header's room at its start.
     bool openFile(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
-                  std::string& error);
+                  Fault& why);
     void writeTag(const SwfTag& tag);
     void writeRecords(SwfStream& records);
     WriteResult finish(const std::filesystem::path& path, const SwfStream& header);
@@ -81,8 +83,12 @@ class SwfMovie {
     std::filesystem::path filePath_;
     std::uint32_t reservedHeader_ = 0;
     std::uint64_t written_ = 0;
-    std::string streamError_;
+    std::optional<Fault> streamFault_;
 };
+
+// The frame rate as the movie header stores it: frames per second x 256,
+// truncated; 0, which write() refuses, for rates the header cannot hold.
+std::int32_t headerRate(float frameRate);
 
 // A length in pixels as twips (20 to the pixel), held at the largest 32-bit
 // value: the header's fields refuse sizes that large.

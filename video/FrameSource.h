@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "base/Fault.h"
 #include "image/RasterImage.h"
 
 namespace vantrel {
@@ -19,12 +20,6 @@ class PendingPicture {
     virtual bool finish(RasterImage& picture) const = 0;
 };
 
-// Why a source did not open.
-enum class OpenFailure {
-    Unusable,       // cannot be read or decoded, or no usable size or frame rate
-    FrameTooLarge,  // frames over the pictures' limit (kMaxPicturePixels)
-};
-
 // A video file seen as a numbered row of pictures. The driver opens one
 // source per video, reads its size, length and frame count, and grabs the
 // frames it samples, normally with rising indexes.
@@ -36,8 +31,10 @@ class FrameSource {
     // size or frame rate; the only use of a source after that is close().
     virtual bool open(const std::string& path) = 0;
 
-    // Why the last open() returned false.
-    virtual OpenFailure openFailure() const { return OpenFailure::Unusable; }
+    // Why the last open() returned false: TooLarge for frames over the
+    // pictures' limit (kMaxPicturePixels), else Unreadable (it cannot be
+    // read or decoded, or has no usable size or frame rate).
+    virtual FaultCode openFailure() const { return FaultCode::Unreadable; }
 
     // Native frame size in pixels, as found at open(); 0 when not open.
     virtual std::int32_t videoWidth() const = 0;

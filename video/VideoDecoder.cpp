@@ -14,7 +14,8 @@ extern "C" {
 #include <cstdlib>
 #include <limits>
 
-#include "image/ImageReaders.h"
+#include "base/Formats.h"
+#include "ffmpeg/InputFormat.h"
 
 namespace vantrel {
 namespace {
@@ -34,11 +35,6 @@ constexpr std::int64_t kMinLeapPastPass = 256;
 
 // Seeks tried, each further back, before reading from the start.
 constexpr int kSeekAttempts = 3;
-
-// The containers video files come in. Leaving out playlist, concatenation
-// and text demuxers keeps a file with a video extension from making FFmpeg
-// read other files.
-constexpr const char* kFormats = "avi,mpeg,mpegts,mpegvideo,m4v,mov,matroska,asf,dv,flv,ogg";
 
 // Containers that store a time for every frame, whose frames may therefore
 // be spaced unevenly. AVI counts frames, and MPEG streams have their times
@@ -171,15 +167,8 @@ bool VideoDecoder::openDemuxer() {
     lastKeyframe_ = -1;
     codec_.reset();
     format_.reset();
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    av_dict_set(&options, "format_whitelist", kFormats, 0);
-    AVFormatContext* format = nullptr;
-    const std::string url = "file:" + path_;
-    const int opened = avformat_open_input(&format, url.c_str(), nullptr, &options);
-    av_dict_free(&options);
-    if (opened < 0) return false;
-    format_.reset(format);
+    if (openInputFile(format_, path_, kVideoDemuxers) < 0) return false;
+    AVFormatContext* format = format_.get();
     std::vector<AVDictionary*> codecOptions(format->nb_streams, nullptr);
     for (AVDictionary*& streamOptions : codecOptions) {
         av_dict_set_int(&streamOptions, "max_pixels", kMaxPicturePixels, 0);

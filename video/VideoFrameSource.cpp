@@ -70,7 +70,7 @@ bool VideoFrameSource::open(const std::string& path) {
     close();
     auto decoder = std::make_unique<VideoDecoder>();
     const bool opened = decoder->open(path);
-    openFailure_ = decoder->framesTooLarge() ? OpenFailure::FrameTooLarge : OpenFailure::Unusable;
+    openFailure_ = decoder->framesTooLarge() ? FaultCode::TooLarge : FaultCode::Unreadable;
     if (!opened) return false;
 
     const AVFrame& first = decoder->frame();

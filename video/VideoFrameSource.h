@@ -26,7 +26,7 @@ class VideoFrameSource final : public FrameSource {
     VideoFrameSource& operator=(const VideoFrameSource&) = delete;
 
     bool open(const std::string& path) override;
-    OpenFailure openFailure() const override { return openFailure_; }
+    FaultCode openFailure() const override { return openFailure_; }
     std::int32_t videoWidth() const override { return width_; }
     std::int32_t videoHeight() const override { return height_; }
     double durationSeconds() const override;
@@ -57,7 +57,7 @@ class VideoFrameSource final : public FrameSource {
     std::int32_t height_ = 0;
     bool variableRate_ = false;
     bool grabbed_ = false;  // a frame was grabbed since open()
-    OpenFailure openFailure_ = OpenFailure::Unusable;
+    FaultCode openFailure_ = FaultCode::Unreadable;
 };
 
 }  // namespace vantrel

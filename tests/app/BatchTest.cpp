@@ -313,12 +313,13 @@ class BatchTest : public QObject {
         ConvertReport report;
         for (QChar status : statuses) {
             if (status == QLatin1Char('m')) {
-                report.jobs.back().missingPictures.push_back("/a/x7.bmp: cannot be decoded");
+                report.jobs.back().missingPictures.emplace_back(FaultCode::Damaged,
+                                                                FaultStep::DecodePicture, "/a/x7.bmp");
                 continue;
             }
             JobOutcome job;
             job.source = "/videos/clip.avi";
-            job.reason = "video cannot be opened";
+            job.fault = Fault(FaultCode::Unreadable, FaultStep::OpenVideo, job.source);
             job.status = status == QLatin1Char('c')   ? JobOutcome::Status::Converted
                          : status == QLatin1Char('f') ? JobOutcome::Status::Failed
                                                       : JobOutcome::Status::Skipped;

@@ -2,6 +2,8 @@
 # A manual page renders without groff warnings, states the program's version
 # and lists the same options as the program's --help (and, if given, the
 # option list in README.md), so that none of them can drift from the others.
+# Where --help lists the file patterns searched for (from the format table),
+# the page's description and README's list them alike, in the same order.
 #   man_page_test.sh PAGE README|- PROGRAM
 set -euo pipefail
 page=$1
@@ -38,6 +40,25 @@ if [[ "$readme" != - ]]; then
     echo "--help and $readme differ:"
     diff <(echo "$from_help") <(echo "$from_readme") || true
     status=1
+  fi
+fi
+# The file patterns, in order of first mention: "*.tga", "*.bmp", ...
+patterns() { { grep -oE '\*\.[a-z0-9]+' || true; } | awk '!seen[$0]++'; }
+formats_help=$("$program" --help | { grep -E '^(Pictures|Videos):' || true; } | patterns)
+if [[ -n "$formats_help" ]]; then
+  formats_page=$(sed -n '/^\.SH DESCRIPTION/,/^\.SH /p' "$page" | patterns)
+  if [[ "$formats_help" != "$formats_page" ]]; then
+    echo "the file patterns of --help and $page differ:"
+    diff <(echo "$formats_help") <(echo "$formats_page") || true
+    status=1
+  fi
+  if [[ "$readme" != - ]]; then
+    formats_readme=$(sed -n '/^Each FOLDER is searched/,/^$/p' "$readme" | patterns)
+    if [[ "$formats_help" != "$formats_readme" ]]; then
+      echo "the file patterns of --help and $readme differ:"
+      diff <(echo "$formats_help") <(echo "$formats_readme") || true
+      status=1
+    fi
   fi
 fi
 exit $status

@@ -14,7 +14,9 @@
 
 #include "convert/ConvertDriver.h"
 #include "convert/JobIntake.h"
+#include "swf/SwfMovie.h"
 #include "support/Bytes.h"
+#include "support/Faults.h"
 #include "support/Jobs.h"
 #include "support/ScratchDir.h"
 #include "support/SwfFile.h"
@@ -102,13 +104,12 @@ TEST_F(DriverTest, SequenceBecomesOneMovieWithSoundAndPage) {
     const ConvertReport report = convert();
     ASSERT_EQ(report.jobs.size(), 1u);
     const JobOutcome& job = report.jobs[0];
-    EXPECT_EQ(job.status, JobOutcome::Status::Converted) << job.reason;
+    EXPECT_EQ(job.status, JobOutcome::Status::Converted) << test::reasonOf(job);
     EXPECT_EQ(job.outputPath, (dir_ / "walk.swf").string());
     EXPECT_EQ(job.frameCount, 3);
     EXPECT_EQ(job.soundPath, (dir_ / "walk.mp3").string());
     EXPECT_EQ(job.pagePath, (dir_ / "walk.html").string());
     EXPECT_TRUE(job.missingPictures.empty());
-    EXPECT_TRUE(doc_.sourceBuffers.empty());
 
     const SwfFile swf = readSwf(dir_ / "walk.swf");
     ASSERT_TRUE(swf.valid);
@@ -178,7 +179,7 @@ TEST_F(DriverTest, PicturesOfMixedKindsAreReadFromTheirOwnFiles) {
     queue();
     const JobOutcome job = convert().jobs.at(0);
     EXPECT_EQ(job.status, JobOutcome::Status::Converted);
-    EXPECT_EQ(job.missingPictures, std::vector<std::string>{});
+    EXPECT_EQ(test::texts(job.missingPictures), std::vector<std::string>{});
     EXPECT_EQ(readSwf(job.outputPath).count(kDefineBitsJpeg2), 3u);
     EXPECT_TRUE(job.warnings.empty());  // no 6 x 5 picture among them
 }
@@ -250,7 +251,7 @@ TEST_F(DriverTest, FrameSizeIsTheLastDecodedPicturesAndOtherSizesAreWarnedOf) {
         for (int k = 1; k <= small; ++k) copy("red4x3.bmp", "s" + std::to_string(k) + ".bmp");
         copy("green6x5.bmp", "s" + std::to_string(small + 1) + ".bmp");
         queue();
-        EXPECT_EQ(convert().jobs.at(0).warnings, expected);
+        EXPECT_EQ(test::texts(convert().jobs.at(0).warnings), expected);
         const SwfFile swf = readSwf(dir_ / "s.swf");
         EXPECT_EQ(swf.width, 120);
         EXPECT_EQ(swf.height, 100);
@@ -283,12 +284,11 @@ TEST_F(DriverTest, UnwritableMovieFailsAndWritesNoPage) {
     const ConvertReport report = convert();
     ASSERT_EQ(report.jobs.size(), 1u);
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
-    EXPECT_NE(report.jobs[0].reason.find("cannot write " + (dir_ / "missing" / "m.swf").string() +
+    EXPECT_NE(test::reasonOf(report.jobs[0]).find("cannot write " + (dir_ / "missing" / "m.swf").string() +
                                          ": No such file or directory"),
               std::string::npos)
-        << report.jobs[0].reason;
+        << test::reasonOf(report.jobs[0]);
     EXPECT_TRUE(report.jobs[0].pagePath.empty());
-    EXPECT_TRUE(doc_.sourceBuffers.empty());
 }
 
 // Frames are read and encoded on several threads, finishing out of order;
@@ -320,7 +320,7 @@ TEST_F(DriverTest, MoviesDoNotDependOnTheNumberOfThreads) {
             FixedPrompt prompt(options, storage.compression);
             const ConvertReport report = convertAll(doc_, prompt, nullptr, {}, threads);
             for (const JobOutcome& job : report.jobs) {
-                ASSERT_EQ(job.status, JobOutcome::Status::Converted) << job.source << job.reason;
+                ASSERT_EQ(job.status, JobOutcome::Status::Converted) << job.source << test::reasonOf(job);
                 const test::Bytes movie = test::readFile(job.outputPath);
                 if (threads == 1) {
                     first[job.outputPath] = movie;
@@ -397,7 +397,7 @@ TEST_F(VideoDriverTest, TenSecondsAtFifteenFramesPerSecond) {
     const ConvertReport report = convertVideo(10.000000474974513, 250, 15.0f);
     ASSERT_EQ(report.jobs.size(), 1u);
     const JobOutcome& job = report.jobs[0];
-    EXPECT_EQ(job.status, JobOutcome::Status::Converted) << job.reason;
+    EXPECT_EQ(job.status, JobOutcome::Status::Converted) << test::reasonOf(job);
     EXPECT_EQ(job.outputPath, (dir_ / "clip.swf").string());
     EXPECT_EQ(job.soundPath, (dir_ / "clip.avi.mp3").string());
     ASSERT_EQ(log_.grabbed.size(), 150u);
@@ -421,7 +421,7 @@ TEST_F(VideoDriverTest, TooShortVideosWriteNothing) {
     const ConvertReport report = convertVideo(0.04, 1, 15.0f);
     ASSERT_EQ(report.jobs.size(), 1u);
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Skipped);
-    EXPECT_EQ(report.jobs[0].reason, "shorter than one frame at 15 frames per second");
+    EXPECT_EQ(test::reasonOf(report.jobs[0]), "shorter than one frame at 15 frames per second");
     EXPECT_TRUE(log_.grabbed.empty());
     EXPECT_FALSE(fs::exists(dir_ / "clip.swf"));
     EXPECT_FALSE(fs::exists(dir_ / "clip.html"));
@@ -432,7 +432,7 @@ TEST_F(VideoDriverTest, FailedGrabsRepeatThePreviousPicture) {
     const JobOutcome& job = report.jobs[0];
     EXPECT_EQ(job.status, JobOutcome::Status::Converted);
     ASSERT_EQ(job.missingPictures.size(), 1u);
-    EXPECT_EQ(job.missingPictures[0], (dir_ / "clip.avi").string() + " frame 3: cannot be decoded");
+    EXPECT_EQ(faultText(job.missingPictures[0]), (dir_ / "clip.avi").string() + " frame 3: cannot be decoded");
     const SwfFile swf = readSwf(dir_ / "clip.swf");
     EXPECT_EQ(swf.frameCount, 5);
     EXPECT_EQ(swf.count(kDefineBitsLossless), 5u);
@@ -467,7 +467,7 @@ TEST_F(VideoDriverTest, NoReadablePictureWritesNothingAndKeepsEarlierFiles) {
             // Every grab of the video asks for frame 0, which fails.
             const JobOutcome job = (video ? convertVideo(1.0, 1, 5.0f, 0) : convert()).jobs.back();
             EXPECT_EQ(job.status, JobOutcome::Status::Failed);
-            EXPECT_EQ(job.reason, "no picture could be read: no movie written");
+            EXPECT_EQ(test::reasonOf(job), "no picture could be read: no movie written");
             EXPECT_TRUE(job.outputPath.empty() && job.pagePath.empty());
             EXPECT_EQ(scratch_.entries(), earlier ? 2u : 0u);
             for (const fs::path& file : files) {
@@ -482,7 +482,7 @@ TEST_F(VideoDriverTest, NoReadablePictureWritesNothingAndKeepsEarlierFiles) {
 TEST_F(VideoDriverTest, VideosTooLongForOneMovieAreRefused) {
     const ConvertReport report = convertVideo(3000.0, 75000, 25.0f);
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
-    EXPECT_NE(report.jobs[0].reason.find("32767 frames"), std::string::npos);
+    EXPECT_NE(test::reasonOf(report.jobs[0]).find("32767 frames"), std::string::npos);
     EXPECT_TRUE(log_.grabbed.empty());
     EXPECT_FALSE(fs::exists(dir_ / "clip.swf"));
 }
@@ -502,8 +502,9 @@ TEST_F(DriverTest, AnUnusableSoundFileIsAWarning) {
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
     EXPECT_TRUE(report.jobs[0].soundPath.empty());
     ASSERT_EQ(report.jobs[0].warnings.size(), 1u);
-    EXPECT_EQ(report.jobs[0].warnings[0].rfind("no sound: ", 0), 0u) << report.jobs[0].warnings[0];
-    EXPECT_NE(report.jobs[0].warnings[0].find((dir_ / "s.mp3").string()), std::string::npos);
+    const std::string warning = faultText(report.jobs[0].warnings[0]);
+    EXPECT_EQ(warning.rfind("no sound: ", 0), 0u) << warning;
+    EXPECT_NE(warning.find((dir_ / "s.mp3").string()), std::string::npos);
     EXPECT_EQ(readSwf(dir_ / "s.swf").count(kDefineSound), 0u);
 }
 
@@ -534,7 +535,7 @@ TEST_F(DriverTest, JobsWhoseMoviesShareAFileKeepTheFirst) {
     for (std::size_t j = 1; j < report.jobs.size(); ++j) {
         EXPECT_EQ(report.jobs[j].status, JobOutcome::Status::Skipped) << j;
     }
-    EXPECT_EQ(report.jobs[5].reason, "its movie " + (dir_ / "link" / "clip.swf").string() +
+    EXPECT_EQ(test::reasonOf(report.jobs[5]), "its movie " + (dir_ / "link" / "clip.swf").string() +
                                          " is already made from " + report.jobs[0].source +
                                          " in this batch");
     EXPECT_EQ(opened, 0);
@@ -562,7 +563,7 @@ TEST_F(DriverTest, MorePicturesThanIdsAreRefusedBeforeAnyWork) {
     doc_.jobs.folderJobs.push_back(job);
     const ConvertReport report = convert();
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
-    EXPECT_EQ(report.jobs[0].reason, "32768 pictures are more than one movie can hold (32767)");
+    EXPECT_EQ(test::reasonOf(report.jobs[0]), "32768 pictures are more than one movie can hold (32767)");
     EXPECT_FALSE(fs::exists(dir_ / "many.swf"));
 }
 
@@ -573,7 +574,8 @@ TEST_F(DriverTest, APipeNamedLikeAPictureDoesNotBlock) {
     const ConvertReport report = convert();
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
     ASSERT_EQ(report.jobs[0].missingPictures.size(), 1u);
-    EXPECT_NE(report.jobs[0].missingPictures[0].find("not a regular file"), std::string::npos);
+    EXPECT_NE(faultText(report.jobs[0].missingPictures[0]).find("not a regular file"),
+              std::string::npos);
 }
 
 // Stops the batch once the given job has added the given number of frames.
@@ -620,14 +622,13 @@ TEST_F(VideoDriverTest, StopKeepsEarlierMoviesAndWritesNothingOfTheCurrentOne) {
     ASSERT_EQ(report.jobs.size(), 3u);
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
     EXPECT_EQ(report.jobs[1].status, JobOutcome::Status::Stopped);
-    EXPECT_EQ(report.jobs[1].reason, "stopped before its movie was written");
+    EXPECT_EQ(test::reasonOf(report.jobs[1]), "stopped before its movie was written");
     EXPECT_EQ(report.jobs[2].status, JobOutcome::Status::Stopped);
-    EXPECT_EQ(report.jobs[2].reason, "not started: the batch was stopped");
+    EXPECT_EQ(test::reasonOf(report.jobs[2]), "not started: the batch was stopped");
     // Each outcome is told as soon as it is known, also for the job never started.
     EXPECT_EQ(observer.events,
               (std::vector<std::string>{"start 0", "end 0", "start 1", "end 1", "end 2"}));
     EXPECT_EQ(log_.grabbed.size(), 2u);
-    EXPECT_TRUE(doc_.sourceBuffers.empty());
     // The folder holds the picture and the first job's movie and page only.
     EXPECT_EQ(scratch_.entries(), 3u);
     EXPECT_TRUE(fs::exists(dir_ / "x.swf"));
@@ -652,7 +653,7 @@ TEST_F(VideoDriverTest, AFailureInTheMiddleOfAMovieLeavesNoFile) {
             [&] { return std::make_unique<ThrowingSource>(log_, 2.0, 50); }, threads);
         ASSERT_EQ(report.jobs.size(), 1u);
         EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
-        EXPECT_EQ(report.jobs[0].reason, "not enough memory for its frames");
+        EXPECT_EQ(test::reasonOf(report.jobs[0]), "not enough memory for its frames");
         EXPECT_EQ(scratch_.entries(), 0u) << threads;
     }
 }
@@ -672,7 +673,7 @@ TEST_F(VideoDriverTest, AMovieThatCannotBeWrittenToTheEndFailsAndLeavesNothing) 
 
     ASSERT_EQ(report.jobs.size(), 1u);
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
-    EXPECT_EQ(report.jobs[0].reason,
+    EXPECT_EQ(test::reasonOf(report.jobs[0]),
               "cannot write " + (dir_ / "clip.swf").string() + ": File too large");
     EXPECT_LT(log_.grabbed.size(), 2000u);  // it did not go on to the end
     EXPECT_EQ(scratch_.entries(), 0u);
@@ -726,11 +727,11 @@ TEST_F(DriverTest, AVideoKeepsItsOwnSound) {
     struct Case {
         const char* companion;
         bool videoSound;
-        JobOutcome::Sound sound;
+        SoundOrigin sound;
     };
-    for (const Case& c : {Case{"", true, JobOutcome::Sound::Video},
-                          Case{"", false, JobOutcome::Sound::None},
-                          Case{"Clip.mp3", true, JobOutcome::Sound::Companion}}) {
+    for (const Case& c : {Case{"", true, SoundOrigin::Video},
+                          Case{"", false, SoundOrigin::None},
+                          Case{"Clip.mp3", true, SoundOrigin::Companion}}) {
         SCOPED_TRACE(c.companion);
         fs::remove(dir_ / "Clip.mp3");
         if (*c.companion != '\0') copy("tone.mp3", c.companion);
@@ -739,13 +740,13 @@ TEST_F(DriverTest, AVideoKeepsItsOwnSound) {
         doc_.settings.videoSound = c.videoSound;
         const JobOutcome job = convert().jobs.at(0);
         EXPECT_EQ(job.sound, c.sound);
-        EXPECT_EQ(job.warnings, std::vector<std::string>{});
+        EXPECT_EQ(test::texts(job.warnings), std::vector<std::string>{});
         const SwfFile swf = readSwf(job.outputPath);
-        ASSERT_EQ(swf.count(kDefineSound), c.sound == JobOutcome::Sound::None ? 0u : 1u);
-        if (c.sound == JobOutcome::Sound::None) continue;
+        ASSERT_EQ(swf.count(kDefineSound), c.sound == SoundOrigin::None ? 0u : 1u);
+        if (c.sound == SoundOrigin::None) continue;
         const test::Bytes& body = swf.tags[3].body;
         const test::Bytes data(body.begin() + 9, body.end());
-        if (c.sound == JobOutcome::Sound::Companion) {
+        if (c.sound == SoundOrigin::Companion) {
             EXPECT_EQ(job.soundPath, (dir_ / c.companion).string());
             EXPECT_EQ(data, tone);
             continue;

@@ -14,7 +14,6 @@ TEST(Settings, NewDocumentHasTheDefaults) {
     EXPECT_EQ(doc.settings.frameRate, 15.0f);
     EXPECT_TRUE(doc.settings.videoSound);
     EXPECT_TRUE(doc.jobs.isEmpty());
-    EXPECT_TRUE(doc.sourceBuffers.empty());
     EXPECT_EQ(static_cast<int>(CompressionType::Lossless), 1);
 }
 

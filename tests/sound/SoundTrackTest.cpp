@@ -32,11 +32,16 @@ void addPictureTags(SwfMovie& movie) {
     movie.addTag(std::make_unique<PlaceObject2Tag>(true, false, 1, shape, std::nullopt));
 }
 
+// What a load has to say, in words; empty when nothing.
+std::string warningOf(const LoadedSound& loaded) {
+    return loaded.warning ? faultText(*loaded.warning) : std::string();
+}
+
 // Loads the companion file at path; false when it gives no sound.
 bool addCompanion(SwfMovie& movie, const std::string& path, SourceBuffers& buffers,
                   std::string* problem = nullptr) {
     LoadedSound loaded = loadCompanionSound(path);
-    if (problem != nullptr) *problem = loaded.problem;
+    if (problem != nullptr) *problem = warningOf(loaded);
     if (!loaded.loaded()) return false;
     addSoundTrack(movie, std::move(loaded.sound), buffers);
     return true;
@@ -120,7 +125,7 @@ TEST(SoundTrack, UnusableFileAddsNothingAndSaysWhy) {
         const std::string path = dir.file("walk.mp3", bytes);
         std::string problem;
         EXPECT_FALSE(addCompanion(movie, path, buffers, &problem));
-        EXPECT_EQ(problem.rfind("cannot use " + path + ": ", 0), 0u) << problem;
+        EXPECT_EQ(problem.rfind("no sound: cannot use " + path + ": ", 0), 0u) << problem;
         EXPECT_TRUE(movie.tags().empty());
         EXPECT_TRUE(buffers.empty());
         EXPECT_EQ(movie.nextCharacterId(), 1);
@@ -166,8 +171,8 @@ TEST(SoundTrack, CompanionsAtRatesAMovieCannotStateAreReencoded) {
                                      std::to_string(c.channels) + " -c:a libmp3lame '" + path + "'"));
         }
         LoadedSound loaded = loadCompanionSound(path);
-        ASSERT_TRUE(loaded.loaded()) << loaded.problem;
-        EXPECT_EQ(loaded.notice, c.notice);
+        ASSERT_TRUE(loaded.loaded()) << warningOf(loaded);
+        EXPECT_EQ(warningOf(loaded), c.notice);
         const SourceBuffer payload(loaded.sound.bytes->begin() + loaded.sound.start,
                                    loaded.sound.bytes->begin() + loaded.sound.start +
                                        loaded.sound.length);
@@ -211,8 +216,8 @@ TEST(SoundTrack, AVideosSoundLastsAsLongAsTheMovie) {
             std::to_string(c.soundSeconds) + " -ac " + std::to_string(c.channels) + " -c:a " +
             c.codec + " '" + path + "'"));
         LoadedSound loaded = loadVideoSound(path, c.movieSeconds);
-        ASSERT_TRUE(loaded.loaded()) << loaded.problem;
-        EXPECT_EQ(loaded.notice, "");
+        ASSERT_TRUE(loaded.loaded()) << warningOf(loaded);
+        EXPECT_EQ(warningOf(loaded), "");
         const double expected = c.movieSeconds * mp3Rates[c.flags >> 2 & 3];
         const long samples = decodedLength(*loaded.sound.bytes);
         EXPECT_EQ(samples, loaded.sound.sampleCount);
@@ -228,11 +233,11 @@ TEST(SoundTrack, VideosWithoutSoundAndFilesThatAreNoVideos) {
     ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=10 -t 1 '" + silent + "'"));
     LoadedSound loaded = loadVideoSound(silent, 1.0);
     EXPECT_FALSE(loaded.loaded());
-    EXPECT_EQ(loaded.problem, "");
+    EXPECT_EQ(warningOf(loaded), "");
     const std::string text = dir.file("text.avi", Bytes(100, 'x'));
     loaded = loadVideoSound(text, 1.0);
     EXPECT_FALSE(loaded.loaded());
-    EXPECT_EQ(loaded.problem, "cannot use the sound of " + text + ": it cannot be opened");
+    EXPECT_EQ(warningOf(loaded), "no sound: cannot use the sound of " + text + ": it cannot be opened");
 }
 
 TEST(SoundTrack, NearestRatesByRatio) {

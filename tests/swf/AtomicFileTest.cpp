@@ -84,14 +84,14 @@ TEST(AtomicFile, WritesUnnamedAndKeepsTheReplacedFilesPermissionBits) {
         if (c.existing != 0) put(target, "old", c.existing);
         {
             AtomicFile file(target);
-            std::string error;
-            ASSERT_TRUE(file.open(error)) << error;
+            Fault error;
+            ASSERT_TRUE(file.open(error)) << faultText(error);
             std::fputs("new", file.stream());
             if (unnamedFilesIn(dir.path())) {
                 EXPECT_EQ(dir.entries(), c.existing != 0 ? 1u : 0u);
             }
             if (c.commit) {
-                EXPECT_TRUE(file.commit(error)) << error;
+                EXPECT_TRUE(file.commit(error)) << faultText(error);
             }
         }
         EXPECT_EQ(textOf(target), c.commit ? "new" : c.existing != 0 ? "old" : "");
@@ -120,13 +120,13 @@ TEST(AtomicFile, AReadOnlyTargetIsRefusedAsAPlainWriteWouldBe) {
             const fs::path target = folder / (lockFirst ? "first" : "later");
             put(target, "old", lockFirst ? 0444 : 0644);
             AtomicFile file(target);
-            std::string error;
+            Fault error;
             if (file.open(error)) {
                 std::fputs("new", file.stream());
                 ::chmod(target.c_str(), 0444);
                 file.commit(error);
             }
-            EXPECT_EQ(error, "cannot write " + target.string() + ": Permission denied");
+            EXPECT_EQ(faultText(error), "cannot write " + target.string() + ": Permission denied");
             EXPECT_EQ(textOf(target), "old");
         }
     });

@@ -153,14 +153,15 @@ TEST(FrameComposer, PicturesThatCannotBeStoredGiveNoTags) {
     FrameStorage settings;
     SourceBuffers buffers;
     SwfMovie movie;
-    std::string why;
+    Fault why;
     EXPECT_FALSE(composeFrame(movie, RasterImage{}, settings, buffers, &why));
-    EXPECT_EQ(why, "empty picture");
+    EXPECT_EQ(why.detail, "empty picture");
     RasterImage tooWide;
     tooWide.width = 70000;
     tooWide.height = 1;
     EXPECT_FALSE(composeFrame(movie, tooWide, settings, buffers, &why));
-    EXPECT_NE(why.find("65535"), std::string::npos);
+    EXPECT_NE(why.detail.find("65535"), std::string::npos);
+    EXPECT_EQ(why.code, FaultCode::TooLarge);
     EXPECT_TRUE(movie.tags().empty());
     EXPECT_TRUE(buffers.empty());
     EXPECT_EQ(movie.nextCharacterId(), 1);

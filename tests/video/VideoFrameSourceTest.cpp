@@ -345,10 +345,10 @@ TEST(VideoFrameSource, FramesOverThePictureLimitDoNotOpen) {
     const struct {
         const char* file;
         bool opens;
-        OpenFailure failure;
-    } cases[] = {{"huge.avi", false, OpenFailure::FrameTooLarge},
-                 {"notvideo.avi", false, OpenFailure::Unusable},
-                 {"mjpeg.avi", true, OpenFailure::Unusable}};
+        FaultCode failure;
+    } cases[] = {{"huge.avi", false, FaultCode::TooLarge},
+                 {"notvideo.avi", false, FaultCode::Unreadable},
+                 {"mjpeg.avi", true, FaultCode::Unreadable}};
     const long before = peakMemoryKiB();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);

@@ -1,0 +1,207 @@
+#include "convert/BatchPlan.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "base/AsciiCase.h"
+#include "convert/JobIntake.h"
+#include "html/FileNames.h"
+#include "html/HtmlPage.h"
+
+namespace vantrel {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One spelling for every path of a file (a/x.swf, ./a/x.swf, or a/x.swf
+// through a link to a), so that jobs that would write the same file are
+// recognised.
+std::string sameFileKey(const std::string& path) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec);
+    if (ec) return path;
+    const fs::path canonical = fs::weakly_canonical(absolute, ec);
+    return (ec ? absolute.lexically_normal() : canonical).string();
+}
+
+// The first of the names (in order) that a file in the folder of `path`
+// goes by, letter case aside: its exact spelling, else the first spelling in
+// byte order. Folders do not count, as in the folder scan. The path with
+// that file's name, or empty.
+std::string companionPath(const std::string& path, const std::vector<std::string>& names) {
+    const fs::path folder = fs::path(path).parent_path();
+    std::optional<std::vector<std::string>> listing;
+    for (const std::string& name : names) {
+        std::error_code ec;
+        const fs::path exact = fs::path(path).replace_filename(name);
+        if (fs::symlink_status(exact, ec).type() != fs::file_type::not_found &&
+            !fs::is_directory(exact, ec)) {
+            return exact.string();
+        }
+        if (!listing) {
+            listing.emplace();
+            for (fs::directory_iterator entry(folder.empty() ? "." : folder, ec), end;
+                 !ec && entry != end; entry.increment(ec)) {
+                std::error_code typeError;
+                if (!entry->is_directory(typeError)) {
+                    listing->push_back(entry->path().filename().string());
+                }
+            }
+            std::sort(listing->begin(), listing->end());
+        }
+        for (const std::string& entry : *listing) {
+            if (asciiEqualIgnoringCase(entry, name)) {
+                return fs::path(path).replace_filename(entry).string();
+            }
+        }
+    }
+    return {};
+}
+
+PlannedSound plannedSound(const std::string& companion, PlannedSound::Choice otherwise) {
+    if (companion.empty()) return {otherwise, {}};
+    return {PlannedSound::Choice::Companion, companion};
+}
+
+// Decides the paths of one job; the sound and the refusal come after.
+PlannedJob placed(std::variant<FolderJob, VideoJob> input, std::string source,
+                  const std::string& besideSource, const std::string& root,
+                  const ConvertSettings& settings) {
+    PlannedJob job;
+    job.input = std::move(input);
+    job.source = std::move(source);
+    job.moviePath = outputMoviePath(besideSource, root, settings.outputFolder);
+    if (settings.outputHtml) job.pagePath = htmlPagePath(job.moviePath);
+    job.makeFolder =
+        !settings.outputFolder.empty() && !fs::path(job.moviePath).parent_path().empty();
+    return job;
+}
+
+}  // namespace
+
+SoundOrigin PlannedSound::origin() const {
+    switch (choice) {
+        case Choice::Companion:
+            return SoundOrigin::Companion;
+        case Choice::VideoOwn:
+            return SoundOrigin::Video;
+        case Choice::NoCompanion:
+        case Choice::VideoSoundOff:
+            break;
+    }
+    return SoundOrigin::None;
+}
+
+BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings) {
+    BatchPlan plan;
+    plan.jobs.reserve(jobs.folderJobs.size() + jobs.videoJobs.size());
+    for (const FolderJob& sequence : jobs.folderJobs) {
+        plan.jobs.push_back(placed(sequence, rowText(sequence), sequenceMoviePath(sequence),
+                                   sequence.root, settings));
+    }
+    for (const VideoJob& video : jobs.videoJobs) {
+        plan.jobs.push_back(
+            placed(video, rowText(video), videoMoviePath(video.path), video.root, settings));
+    }
+
+    // Jobs whose movies share a file (clip.avi and clip.mpeg, a sequence
+    // clip001.bmp beside clip.avi, or one folder under two spellings): the
+    // first one keeps its movie, whatever becomes of it.
+    std::map<std::string, std::string> movieSources;
+    for (PlannedJob& job : plan.jobs) {
+        const auto [earlier, first] = movieSources.emplace(sameFileKey(job.moviePath), job.source);
+        std::error_code ec;
+        if (!first) {
+            Fault fault(FaultCode::DuplicateMovie, FaultStep::StartJob, job.moviePath);
+            fault.other = earlier->second;
+            job.refusal = Refusal{JobOutcome::Status::Skipped, std::move(fault)};
+        } else if (!settings.replaceMovies && fs::exists(job.moviePath, ec)) {
+            job.refusal = Refusal{JobOutcome::Status::Skipped,
+                                  {FaultCode::MovieExists, FaultStep::StartJob, job.moviePath}};
+        } else if (const FolderJob* sequence = job.sequence(); sequence != nullptr) {
+            const std::size_t pictures = sequence->pictures.size();
+            if (pictures == 0) {
+                job.refusal = Refusal{JobOutcome::Status::Skipped,
+                                      {FaultCode::NoPictures, FaultStep::CountPictures}};
+            } else if (pictures > kMaxPictureFrames) {
+                Fault fault(FaultCode::TooManyFrames, FaultStep::CountPictures);
+                fault.values[0] = static_cast<double>(pictures);
+                job.refusal = Refusal{JobOutcome::Status::Failed, std::move(fault)};
+            }
+        }
+        if (job.refusal) continue;
+        // The sound is looked for beside the source, wherever the movie goes.
+        if (const FolderJob* sequence = job.sequence(); sequence != nullptr) {
+            job.sound = plannedSound(sequenceSoundPath(sequenceMoviePath(*sequence)),
+                                     PlannedSound::Choice::NoCompanion);
+        } else {
+            job.sound = plannedSound(videoSoundPath(job.video()->path),
+                                     settings.videoSound ? PlannedSound::Choice::VideoOwn
+                                                         : PlannedSound::Choice::VideoSoundOff);
+        }
+    }
+    return plan;
+}
+
+ConvertReport plannedReport(const BatchPlan& plan) {
+    ConvertReport report;
+    for (const PlannedJob& job : plan.jobs) {
+        JobOutcome outcome;
+        outcome.source = job.source;
+        if (job.refusal) {
+            outcome.status = job.refusal->status;
+            outcome.fault = job.refusal->fault;
+        } else {
+            outcome.status = JobOutcome::Status::Planned;
+            outcome.outputPath = job.moviePath;
+            outcome.pagePath = job.pagePath;
+            outcome.sound = job.sound.origin();
+            outcome.soundPath = job.sound.companion;
+            if (const FolderJob* sequence = job.sequence(); sequence != nullptr) {
+                outcome.frameCount = static_cast<std::int32_t>(sequence->pictures.size());
+            }
+        }
+        report.jobs.push_back(std::move(outcome));
+    }
+    return report;
+}
+
+std::string sequenceMoviePath(const FolderJob& job) {
+    if (!job.prefix.empty() && job.prefix.back() != '/') return job.prefix + ".swf";
+    // Pictures named by their number alone (0001.bmp) would make a hidden
+    // ".swf": the movie takes its folder's name instead.
+    std::error_code ec;
+    fs::path folder = fs::absolute(job.prefix.empty() ? "." : job.prefix, ec).lexically_normal();
+    if (!folder.has_filename()) folder = folder.parent_path();
+    const std::string name = folder.filename().string();
+    return job.prefix + (name.empty() ? "movie" : name) + ".swf";
+}
+
+std::string videoMoviePath(const std::string& videoPath) { return withExtension(videoPath, "swf"); }
+
+std::string outputMoviePath(const std::string& moviePath, const std::string& root,
+                            const std::string& outputFolder) {
+    if (outputFolder.empty()) return moviePath;
+    // A trailing "/" on root would count as a further, empty, folder.
+    std::string base = root.empty() ? std::string(".") : root;
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    fs::path relative =
+        fs::path(moviePath).lexically_normal().lexically_relative(fs::path(base).lexically_normal());
+    if (relative.empty() || *relative.begin() == "..") relative = fs::path(moviePath).filename();
+    return (fs::path(outputFolder) / relative).string();
+}
+
+std::string sequenceSoundPath(const std::string& moviePath) {
+    return companionPath(moviePath,
+                         {fs::path(withExtension(moviePath, "mp3")).filename().string()});
+}
+
+std::string videoSoundPath(const std::string& videoPath) {
+    const std::string name = fs::path(videoPath).filename().string();
+    return companionPath(
+        videoPath, {name + ".mp3", fs::path(withExtension(videoPath, "mp3")).filename().string()});
+}
+
+}  // namespace vantrel

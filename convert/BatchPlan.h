@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "base/Fault.h"
+#include "convert/ConvertSettings.h"
+#include "convert/JobList.h"
+#include "convert/JobOutcome.h"
+
+namespace vantrel {
+
+// The sound a job's movie will get, and why.
+struct PlannedSound {
+    enum class Choice : std::uint8_t {
+        Companion,      // the companion MP3 file beside the source
+        VideoOwn,       // no companion file: the video's own sound, if it has one
+        NoCompanion,    // a sequence without a companion file
+        VideoSoundOff,  // a video without a companion file, its own sound not wanted
+    };
+    Choice choice = Choice::NoCompanion;
+    std::string companion;  // the file, for Choice::Companion
+
+    SoundOrigin origin() const;
+};
+
+// A job the plan refuses, with the outcome it gets.
+struct Refusal {
+    JobOutcome::Status status = JobOutcome::Status::Skipped;
+    Fault fault;
+};
+
+// What the batch will do with one queued job, decided from the settings,
+// folder listings and file metadata alone.
+struct PlannedJob {
+    std::variant<FolderJob, VideoJob> input;
+    std::string source;     // the job as the list shows it
+    std::string moviePath;  // where its movie goes
+    std::string pagePath;   // where its page goes; empty when no page is asked for
+    PlannedSound sound;
+    // Nothing when the job is to be converted.
+    std::optional<Refusal> refusal;
+    // The movie's folder is to be made first (it lies under an output folder).
+    bool makeFolder = false;
+
+    const FolderJob* sequence() const { return std::get_if<FolderJob>(&input); }
+    const VideoJob* video() const { return std::get_if<VideoJob>(&input); }
+};
+
+// Every job of a batch, picture sequences first, in list order.
+struct BatchPlan {
+    std::vector<PlannedJob> jobs;
+};
+
+// Every picture frame defines two characters (its bitmap and its shape) and
+// a sound track one more, out of 65535 character ids.
+inline constexpr std::int32_t kMaxPictureFrames = 32767;
+
+// Decides every job: where its movie and page go (beside the source, or at
+// its place under the output folder), which sound it takes, and whether it
+// is refused: another job before it writes the same movie, its movie exists
+// and movies are kept, or its sequence has no pictures or more than a movie
+// can hold. Reads folder listings and file metadata, never picture data.
+BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings);
+
+// The report a dry run gives: each job planned, or refused as it would be.
+ConvertReport plannedReport(const BatchPlan& plan);
+
+// Where a job's movie goes beside its source: beside the pictures under the
+// sequence's name (walk.swf), or under the folder's name when the pictures
+// are named by their number alone (pics/0001.bmp gives pics/pics.swf); for
+// a video its path with the extension replaced (clip.swf).
+std::string sequenceMoviePath(const FolderJob& job);
+std::string videoMoviePath(const std::string& videoPath);
+
+// Where a movie goes when written under outputFolder: at the place its path
+// beside the source has under the dropped folder root (/src/a/walk.swf
+// dropped as /src goes to outputFolder/a/walk.swf), or straight under
+// outputFolder when it is not below root. Unchanged when outputFolder is
+// empty. Paths are compared as spelled, not resolved.
+std::string outputMoviePath(const std::string& moviePath, const std::string& root,
+                            const std::string& outputFolder);
+
+// The companion MP3 file of a movie made from pictures: the movie's name with
+// the extension mp3 (walk.mp3 for walk.swf); of a video clip.avi:
+// clip.avi.mp3, else clip.mp3. Letter case does not matter: of several
+// spellings of a name the exact one wins, then the first in byte order.
+// Empty when there is none.
+std::string sequenceSoundPath(const std::string& moviePath);
+std::string videoSoundPath(const std::string& videoPath);
+
+}  // namespace vantrel

@@ -1,0 +1,99 @@
+#include "convert/JobOutcome.h"
+
+#include <algorithm>
+
+namespace vantrel {
+
+namespace {
+
+// A converted job's only file written after its movie is its page.
+const Fault* unwrittenPage(const JobOutcome& outcome) {
+    const auto page =
+        std::find_if(outcome.warnings.begin(), outcome.warnings.end(),
+                     [](const Fault& warning) { return warning.step == FaultStep::WriteFile; });
+    return page == outcome.warnings.end() ? nullptr : &*page;
+}
+
+}  // namespace
+
+bool JobOutcome::movieKept() const {
+    return status == Status::Skipped && fault && fault->code == FaultCode::MovieExists;
+}
+
+const Fault* problemFault(const JobOutcome& outcome) {
+    switch (outcome.status) {
+        case JobOutcome::Status::Converted:
+            return unwrittenPage(outcome);
+        case JobOutcome::Status::Skipped:
+            return outcome.movieKept() || !outcome.fault ? nullptr : &*outcome.fault;
+        case JobOutcome::Status::Failed:
+            return outcome.fault ? &*outcome.fault : nullptr;
+        case JobOutcome::Status::Stopped:
+        case JobOutcome::Status::Planned:
+            break;
+    }
+    return nullptr;
+}
+
+bool isProblem(const JobOutcome& outcome) { return problemFault(outcome) != nullptr; }
+
+std::string_view statusName(JobOutcome::Status status) {
+    switch (status) {
+        case JobOutcome::Status::Converted: return "converted";
+        case JobOutcome::Status::Skipped: return "skipped";
+        case JobOutcome::Status::Failed: return "failed";
+        case JobOutcome::Status::Stopped: return "stopped";
+        case JobOutcome::Status::Planned: return "planned";
+    }
+    return "failed";
+}
+
+std::string_view soundName(SoundOrigin sound) {
+    switch (sound) {
+        case SoundOrigin::None: return "none";
+        case SoundOrigin::Companion: return "mp3";
+        case SoundOrigin::Video: return "video";
+    }
+    return "none";
+}
+
+std::string soundText(const JobOutcome& outcome) {
+    switch (outcome.sound) {
+        case SoundOrigin::Companion:
+            return "sound " + outcome.soundPath;
+        case SoundOrigin::Video:
+            return "the video's own sound";
+        case SoundOrigin::None:
+            break;
+    }
+    return "no sound";
+}
+
+std::string outcomeLine(const JobOutcome& outcome) {
+    std::string line(statusName(outcome.status));
+    line += " " + outcome.source;
+    if (outcome.status != JobOutcome::Status::Converted &&
+        outcome.status != JobOutcome::Status::Planned) {
+        return line + ": " + (outcome.fault ? faultText(*outcome.fault) : std::string());
+    }
+    line += " -> " + outcome.outputPath + " (";
+    if (outcome.status == JobOutcome::Status::Converted) {
+        line += std::to_string(outcome.frameCount) +
+                (outcome.frameCount == 1 ? " frame, " : " frames, ");
+    } else if (outcome.frameCount > 0) {
+        line += std::to_string(outcome.frameCount) +
+                (outcome.frameCount == 1 ? " picture, " : " pictures, ");
+    }
+    line += soundText(outcome);
+    if (!outcome.pagePath.empty()) line += ", page " + outcome.pagePath;
+    return line + ")";
+}
+
+std::vector<std::string> warningLines(const JobOutcome& outcome) {
+    std::vector<std::string> lines;
+    for (const Fault& missing : outcome.missingPictures) lines.push_back(faultText(missing));
+    for (const Fault& warning : outcome.warnings) lines.push_back(faultText(warning));
+    return lines;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,125 @@
+#include "convert/SequenceConversion.h"
+
+#include <string>
+#include <vector>
+
+#include "base/FileBuffer.h"
+#include "base/Formats.h"
+#include "convert/MovieWriter.h"
+#include "image/ImageReaders.h"
+
+namespace vantrel {
+
+namespace {
+
+// Decodes a picture file with the reader its extension names. False, with
+// the reason, when the file cannot be read or decoded.
+bool readPicture(const std::string& path, RasterImage& picture, Fault& why) {
+    FileBuffer file;
+    if (!file.load(path, &why)) {
+        why.step = FaultStep::ReadPicture;
+        return false;
+    }
+    const InputFormat* format = formatOfName(path);
+    const PictureReader reader = format != nullptr ? format->reader : PictureReader::None;
+    if (decodePicture(reader, picture, file.data(), file.size(), &why)) return true;
+    why.path = path;
+    return false;
+}
+
+// One picture of a sequence on its way through the pipeline.
+struct PictureFrame {
+    std::size_t k = 0;
+    std::string path;
+    std::int32_t width = 0;  // the picture as the reader left it
+    std::int32_t height = 0;
+    bool decoded = false;
+    std::optional<EncodedFrame> frame;
+    Fault why;
+};
+
+// A picture placed in a movie, by its number's place in the job.
+struct PlacedPicture {
+    std::size_t k = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+// Warns of pictures of another size than the stage, which overflow or
+// underfill it. A few are named; a long run of them is counted instead, so
+// that it does not bury the rest of the report.
+void warnOfOddSizes(const FolderJob& job, const std::vector<PlacedPicture>& placed,
+                    std::int32_t width, std::int32_t height, JobOutcome& outcome) {
+    constexpr std::size_t kNamed = 3;
+    std::vector<const PlacedPicture*> odd;
+    for (const PlacedPicture& picture : placed) {
+        if (picture.width != width || picture.height != height) odd.push_back(&picture);
+    }
+    const std::size_t named = odd.size() <= kNamed + 1 ? odd.size() : kNamed;
+    for (std::size_t i = 0; i < named; ++i) {
+        Fault fault(FaultCode::SizeDiffers, FaultStep::PictureSize, job.picturePath(odd[i]->k));
+        fault.values = {static_cast<double>(odd[i]->width), static_cast<double>(odd[i]->height),
+                        static_cast<double>(width), static_cast<double>(height)};
+        outcome.warnings.push_back(std::move(fault));
+    }
+    if (named < odd.size()) {
+        Fault more(FaultCode::SizeDiffers, FaultStep::PictureSize);
+        more.values[0] = static_cast<double>(odd.size() - named);
+        outcome.warnings.push_back(std::move(more));
+    }
+}
+
+}  // namespace
+
+JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& settings,
+                           ConvertObserver* observer, unsigned threads) {
+    const FolderJob& sequence = *job.sequence();
+    JobOutcome outcome;
+    outcome.source = job.source;
+    JobSound sound = loadSound(job, 0.0);
+    const FrameStorage storage = settings.storage();
+    MovieWriter movie(job, settings, observer, static_cast<std::int32_t>(sequence.pictures.size()),
+                      outcome);
+    std::size_t next = 0;
+    // The stage takes the size of the picture as the last decode left it.
+    std::int32_t width = 0, height = 0;
+    std::vector<PlacedPicture> placed;
+    movie.runFrames<PictureFrame>(
+        threads,
+        [&](PictureFrame& item) {
+            if (next == sequence.pictures.size()) return false;
+            item.k = next;
+            item.path = sequence.picturePath(next++);
+            return true;
+        },
+        [&](PictureFrame& item) {
+            RasterImage picture;
+            item.decoded = readPicture(item.path, picture, item.why);
+            item.width = picture.width;
+            item.height = picture.height;
+            if (item.decoded) {
+                item.frame = encodeFrame(std::move(picture), storage, &item.why);
+                item.why.path = item.path;
+            }
+        },
+        [&](PictureFrame& item) {
+            if (item.decoded || item.width > 0 || item.height > 0) {
+                width = item.width;
+                height = item.height;
+            }
+            if (item.frame) {
+                placed.push_back({item.k, item.width, item.height});
+            } else {
+                outcome.missingPictures.push_back(std::move(item.why));
+            }
+            return movie.add(item.frame, item.k == 0 ? &sound : nullptr);
+        });
+    if (movie.ended()) return outcome;
+    movie.finish(width, height);
+    if (outcome.status == JobOutcome::Status::Converted) {
+        warnOfOddSizes(sequence, placed, width, height, outcome);
+    }
+    return outcome;
+}
+
+}  // namespace vantrel
