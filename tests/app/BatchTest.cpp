@@ -295,21 +295,29 @@ class BatchTest : public QObject {
         QCOMPARE(scratch.entries(), std::size_t{1});
     }
 
+    // The summary, and the problems listed in the message box: those the
+    // command line counts in its exit status too (isProblem).
     void summaryLines_data() {
-        // c converted, f failed, s skipped, m a missing picture in the job before
+        // c converted, f failed, s skipped, k kept by --no-overwrite, t stopped,
+        // p converted but its page not written, m a missing picture in the job before
         QTest::addColumn<QString>("statuses");
         QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("problems");
         // clang-format off
-        QTest::newRow("all written") << "ccc" << "3 movies written";
-        QTest::newRow("one written") << "c" << "1 movie written";
-        QTest::newRow("one failed") << "cf" << "1 movie written, 1 job failed: clip.avi: video cannot be opened";
-        QTest::newRow("several") << "ffs" << "0 movies written, 2 jobs failed, 1 job skipped";
-        QTest::newRow("pictures") << "cmm" << "1 movie written, 2 pictures could not be read";
+        QTest::newRow("all written") << "ccc" << "3 movies written" << 0;
+        QTest::newRow("one written") << "c" << "1 movie written" << 0;
+        QTest::newRow("one failed") << "cf" << "1 movie written, 1 job failed: clip.avi: video cannot be opened" << 1;
+        QTest::newRow("several") << "ffs" << "0 movies written, 2 jobs failed, 1 job skipped" << 3;
+        QTest::newRow("pictures") << "cmm" << "1 movie written, 2 pictures could not be read" << 0;
+        QTest::newRow("kept") << "ck" << "1 movie written, 1 job skipped" << 0;
+        QTest::newRow("stopped") << "ct" << "Stopped: 1 movie written, 1 job not converted" << 0;
+        QTest::newRow("no page") << "p" << "1 movie written: clip.avi: cannot write /videos/clip.html: No space left on device" << 1;
         // clang-format on
     }
     void summaryLines() {
         QFETCH(QString, statuses);
         QFETCH(QString, line);
+        QFETCH(int, problems);
         ConvertReport report;
         for (QChar status : statuses) {
             if (status == QLatin1Char('m')) {
@@ -320,12 +328,23 @@ class BatchTest : public QObject {
             JobOutcome job;
             job.source = "/videos/clip.avi";
             job.fault = Fault(FaultCode::Unreadable, FaultStep::OpenVideo, job.source);
-            job.status = status == QLatin1Char('c')   ? JobOutcome::Status::Converted
-                         : status == QLatin1Char('f') ? JobOutcome::Status::Failed
-                                                      : JobOutcome::Status::Skipped;
+            switch (status.toLatin1()) {
+                case 'c': job.status = JobOutcome::Status::Converted; break;
+                case 'f': job.status = JobOutcome::Status::Failed; break;
+                case 'k': job.fault = Fault(FaultCode::MovieExists, FaultStep::StartJob, "/videos/clip.swf");
+                    [[fallthrough]];
+                case 's': job.status = JobOutcome::Status::Skipped; break;
+                case 't': job.status = JobOutcome::Status::Stopped; report.stopped = true; break;
+                case 'p':
+                    job.status = JobOutcome::Status::Converted;
+                    job.warnings.push_back(writeFault(FaultStep::WriteFile, "/videos/clip.html", ENOSPC));
+                    break;
+            }
             report.jobs.push_back(job);
         }
         QCOMPARE(summaryLine(report), line);
+        const QString listed = problemText(report);
+        QCOMPARE(listed.isEmpty() ? 0 : int(listed.count(QLatin1Char('\n'))) - 1, problems);
     }
 
     void progressBeforeTheFirstFrame() {

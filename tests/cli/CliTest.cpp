@@ -246,11 +246,13 @@ TEST_F(CliTest, ReportStatesEveryJob) {
         Json movie;
         std::string reasonStart;  // empty: no reason
         int frames, width;
+        Json code;
     };
     const Expected expected[] = {
-        {"converted", in(walk + "(1 - 2).bmp"), in(walk + ".swf"), "", 2, 8},
-        {"skipped", in(walk + ".avi"), nullptr, "its movie " + in(walk + ".swf"), 0, 0},
-        {"failed", "", nullptr, "no picture could be read", 0, 0},
+        {"converted", in(walk + "(1 - 2).bmp"), in(walk + ".swf"), "", 2, 8, nullptr},
+        {"skipped", in(walk + ".avi"), nullptr, "its movie " + in(walk + ".swf"), 0, 0,
+         "duplicate-movie"},
+        {"failed", "", nullptr, "no picture could be read", 0, 0, "no-picture-read"},
     };
     ASSERT_EQ(report["jobs"].size(), 3u);
     for (const Expected& e : expected) {
@@ -261,6 +263,7 @@ TEST_F(CliTest, ReportStatesEveryJob) {
         EXPECT_EQ((*job)["frames"], e.frames) << e.status;
         EXPECT_EQ((*job)["width"], e.width) << e.status;
         EXPECT_EQ((*job)["page"], nullptr) << e.status;
+        EXPECT_EQ((*job)["code"], e.code) << e.status;
         if (e.reasonStart.empty()) {
             EXPECT_EQ((*job)["reason"], nullptr);
         } else {
@@ -270,6 +273,10 @@ TEST_F(CliTest, ReportStatesEveryJob) {
             EXPECT_EQ((*job)["source"], e.source);
         }
     }
+    const Json& failed = *std::find_if(report["jobs"].begin(), report["jobs"].end(),
+                                       [](const Json& j) { return j["status"] == "failed"; });
+    EXPECT_EQ(failed["missing_picture_codes"], Json::array({"unsupported"})) << failed;
+    EXPECT_EQ(failed["warning_codes"], Json::array()) << failed;
     // jq reads it too, and base64 gives back the exact name.
     std::ofstream(dir_ / "report.json") << r.out;
     EXPECT_EQ(shell(dir_,
@@ -363,6 +370,46 @@ TEST_F(CliTest, AnOutputFolderMirrorsAReadOnlyTree) {
                                                             "a/b/walk.html", "top.swf", "top.html",
                                                             "c.swf", "c.html"}));
     EXPECT_EQ(tree(dir_ / "in"), before);
+}
+
+// A dry run decides what the real run then does: the same movies, pages and
+// sounds, job by job. It writes nothing but its report.
+TEST_F(CliTest, ADryRunPlansWhatTheRunDoes) {
+    copy("red4x3.bmp", "walk1.bmp");
+    copy("blue4x3.bmp", "walk2.bmp");
+    copy("tone.mp3", "walk.mp3");
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=16x12:rate=10:duration=1 -f lavfi -i "
+                             "sine=duration=1 -c:v mpeg4 '" + in("own.avi") + "'"));
+    fs::copy_file(in("own.avi"), in("with.avi"));
+    copy("tone.mp3", "with.avi.mp3");
+    fs::copy_file(in("own.avi"), in("walk.mkv"));  // its movie is the sequence's
+    const std::string out = (dir_ / "movies").string();
+    const std::set<std::string> before = tree(dir_ / "in");
+
+    const CliRun dry = run({"--dry-run", "--report", "-", "-o", out, in("")});
+    EXPECT_EQ(dry.status, 1) << dry.err;  // the duplicate is skipped
+    EXPECT_EQ(tree(dir_ / "in"), before) << "a dry run writes nothing";
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_NE(dry.err.find("planned " + in("walk(1 - 2).bmp") + " -> " + out + "/walk.swf (2 "
+                           "pictures, sound " + in("walk.mp3") + ", page " + out + "/walk.html)"),
+              std::string::npos)
+        << dry.err;
+    const CliRun real = run({"--report", "-", "-o", out, in("")});
+    const Json planned = Json::parse(dry.out), done = Json::parse(real.out);
+    EXPECT_EQ(planned["options"]["dry_run"], true);
+    EXPECT_EQ(done["options"]["dry_run"], false);
+    ASSERT_EQ(planned["jobs"].size(), 4u);
+    ASSERT_EQ(done["jobs"].size(), 4u);
+    for (std::size_t k = 0; k < 4; ++k) {
+        const Json& p = planned["jobs"][k];
+        const Json& d = done["jobs"][k];
+        SCOPED_TRACE(d.dump());
+        EXPECT_EQ(p["status"], d["status"] == "converted" ? "planned" : d["status"]);
+        for (const char* field : {"source", "movie", "page", "sound", "sound_file", "code"}) {
+            EXPECT_EQ(p[field], d[field]) << field;
+        }
+    }
+    EXPECT_EQ(done["jobs"][3]["code"], "duplicate-movie");
 }
 
 TEST_F(CliTest, NoOverwriteKeepsExistingMovies) {

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "base/Fault.h"
+
+namespace vantrel {
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The codes are what scripts read in the JSON report: their names never
+// change, and the manual and the manual page explain every one.
+TEST(Fault, EveryCodeHasItsStableNameAndIsDocumented) {
+    const std::pair<FaultCode, const char*> names[] = {
+        {FaultCode::NotFound, "not-found"},
+        {FaultCode::Unreadable, "unreadable"},
+        {FaultCode::Damaged, "damaged"},
+        {FaultCode::Unsupported, "unsupported"},
+        {FaultCode::TooLarge, "too-large"},
+        {FaultCode::OutOfMemory, "out-of-memory"},
+        {FaultCode::TooShort, "too-short"},
+        {FaultCode::TooManyFrames, "too-many-frames"},
+        {FaultCode::NoPictures, "no-pictures"},
+        {FaultCode::NoPictureRead, "no-picture-read"},
+        {FaultCode::MovieExists, "movie-exists"},
+        {FaultCode::DuplicateMovie, "duplicate-movie"},
+        {FaultCode::WriteFailed, "write-failed"},
+        {FaultCode::DiskFull, "disk-full"},
+        {FaultCode::Stopped, "stopped"},
+        {FaultCode::NotAFolder, "not-a-folder"},
+        {FaultCode::SoundReencoded, "sound-re-encoded"},
+        {FaultCode::SizeDiffers, "size-differs"},
+        {FaultCode::NoSound, "no-sound"},
+    };
+    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::NoSound) + 1)
+        << "a code without a row here";
+    const std::string manual = slurp(VANTREL_SOURCE_DIR "/manual/index.html");
+    const std::string page = slurp(VANTREL_SOURCE_DIR "/cli/vantrel-cli.1");
+    std::set<std::string> seen;
+    for (const auto& [code, name] : names) {
+        EXPECT_EQ(faultCodeName(code), name);
+        EXPECT_TRUE(seen.insert(name).second) << name;
+        EXPECT_NE(manual.find("<code>" + std::string(name) + "</code>"), std::string::npos)
+            << name << " is not in the manual";
+        std::string escaped;
+        for (char c : std::string(name)) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_NE(page.find(".B " + escaped + "\n"), std::string::npos)
+            << name << " is not in the manual page";
+    }
+}
+
+Fault with(Fault fault, const std::string& detail, std::optional<std::int64_t> frame = {}) {
+    fault.detail = detail;
+    fault.frame = frame;
+    return fault;
+}
+
+Fault counting(Fault fault, double a, double b = 0, double c = 0, double d = 0) {
+    fault.values = {a, b, c, d};
+    return fault;
+}
+
+// Every step's words, the only place a fault becomes text.
+TEST(Fault, EachStepHasItsWords) {
+    using C = FaultCode;
+    using S = FaultStep;
+    const std::pair<Fault, const char*> cases[] = {
+        {with({C::NotFound, S::ReadFile, "/a/b.mp3"}, "gone"), "cannot read /a/b.mp3: gone"},
+        {writeFault(S::WriteFile, "/a/w.swf", ENOSPC),
+         "cannot write /a/w.swf: No space left on device"},
+        {with({C::WriteFailed, S::MakeFolder, "/o/a"}, "Not a directory"),
+         "cannot make the folder /o/a: Not a directory"},
+        {{C::NotAFolder, S::DropItem, "/a/x.txt"}, "Select folder not file."},
+        {{C::NotFound, S::DropItem, "/gone"}, "No such file or directory"},
+        {{C::Unreadable, S::DropItem, "/locked"}, "cannot be read"},
+        {{C::Unreadable, S::PassOver, "/a/locked"}, "cannot be read, passed over"},
+        {with({C::Unreadable, S::ReadPicture, "/a/w7.bmp"}, "not a regular file"),
+         "/a/w7.bmp: cannot be read: not a regular file"},
+        {{C::Unsupported, S::ChooseReader, "/a/w7.GIF"}, "/a/w7.GIF: no reader for .gif files"},
+        {with({C::TooLarge, S::DecodePicture, "/a/w7.PNG"}, "image width exceeds user limit"),
+         "/a/w7.PNG: cannot be decoded as a png picture (damaged, of an unsupported kind, or "
+         "over 64 megapixels)"},
+        {with({C::TooLarge, S::StorePicture, "/v/c.avi"}, "too wide", 12),
+         "/v/c.avi frame 12: too wide"},
+        {with({C::Damaged, S::DecodeFrame, "/v/c.avi"}, "", -1), "/v/c.avi frame -1: cannot be decoded"},
+        {{C::Unreadable, S::OpenVideo, "/v/c.avi"}, "video cannot be opened"},
+        {{C::TooLarge, S::OpenVideo, "/v/c.avi"}, "frame too large"},
+        {counting({C::TooShort, S::TimeVideo}, 12.5f), "shorter than one frame at 12.5 frames per second"},
+        {counting({C::TooManyFrames, S::TimeVideo}, 29.97f),
+         "longer than one movie can hold (32767 frames at 29.97 frames per second)"},
+        {{C::NoPictures, S::CountPictures}, "no pictures"},
+        {counting({C::TooManyFrames, S::CountPictures}, 40000),
+         "40000 pictures are more than one movie can hold (32767)"},
+        {{C::NoPictureRead, S::MakeMovie}, "no picture could be read: no movie written"},
+        {{C::OutOfMemory, S::MakeMovie}, "not enough memory for its frames"},
+        {with({C::OutOfMemory, S::MakeMovie}, "Resource temporarily unavailable"),
+         "Resource temporarily unavailable"},
+        {{C::Stopped, S::MakeMovie}, "stopped before its movie was written"},
+        {{C::Stopped, S::StartJob}, "not started: the batch was stopped"},
+        {{C::MovieExists, S::StartJob, "/a/w.swf"}, "movie exists: /a/w.swf"},
+        {[] {
+             Fault f(C::DuplicateMovie, S::StartJob, "/a/c.swf");
+             f.other = "/a/c.avi";
+             return f;
+         }(),
+         "its movie /a/c.swf is already made from /a/c.avi in this batch"},
+        {with({C::Unreadable, S::LoadSound, "/a/w.mp3"}, "Permission denied"),
+         "no sound: cannot read /a/w.mp3: Permission denied"},
+        {with({C::Unsupported, S::LoadSound, "/a/w.mp3"}, "it is no MPEG audio"),
+         "no sound: cannot use /a/w.mp3: it is no MPEG audio"},
+        {counting({C::SoundReencoded, S::ReencodeSound, "/a/w.mp3"}, 48000, 44100),
+         "w.mp3 is at 48 kHz, re-encoded at 44.1 kHz"},
+        {counting(with({C::Damaged, S::ReencodeSound, "/a/w.mp3"}, "its sound cannot be decoded"),
+                  8000),
+         "no sound: cannot re-encode /a/w.mp3 from 8 kHz: its sound cannot be decoded"},
+        {with({C::Unreadable, S::VideoSound, "/v/c.avi"}, "it cannot be opened"),
+         "no sound: cannot use the sound of /v/c.avi: it cannot be opened"},
+        {counting({C::SizeDiffers, S::PictureSize, "/a/w3.bmp"}, 4, 3, 6, 5),
+         "w3.bmp is 4 x 3 pixels, the stage 6 x 5"},
+        {counting({C::SizeDiffers, S::PictureSize}, 7), "7 more pictures differ in size from the stage"},
+    };
+    for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault), words);
+}
+
+// The codes of failed system calls, reading and writing.
+TEST(Fault, ErrnoGivesTheCode) {
+    EXPECT_EQ(readFaultCode(ENOENT), FaultCode::NotFound);
+    EXPECT_EQ(readFaultCode(ENOTDIR), FaultCode::NotFound);
+    EXPECT_EQ(readFaultCode(EACCES), FaultCode::Unreadable);
+    EXPECT_EQ(readFaultCode(EFBIG), FaultCode::TooLarge);
+    EXPECT_EQ(writeFaultCode(ENOSPC), FaultCode::DiskFull);
+    EXPECT_EQ(writeFaultCode(EDQUOT), FaultCode::DiskFull);
+    EXPECT_EQ(writeFaultCode(ENOENT), FaultCode::WriteFailed);
+    EXPECT_EQ(writeFaultCode(ENOMEM), FaultCode::OutOfMemory);
+}
+
+}  // namespace
+}  // namespace vantrel

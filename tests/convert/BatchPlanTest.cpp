@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "convert/BatchPlan.h"
+#include "convert/JobIntake.h"
+#include "support/Jobs.h"
+#include "support/ScratchDir.h"
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A plan's job in one line, its paths relative to `base`:
+// "walk(1 - 2).bmp -> walk.swf | walk.html | mp3 walk.mp3" or
+// "clip.mpeg -> clip.swf | skipped duplicate-movie".
+std::string describe(const PlannedJob& job, const fs::path& base) {
+    const auto relative = [&](const std::string& path) {
+        return path.empty() ? std::string("-") : fs::path(path).lexically_relative(base).string();
+    };
+    std::string line = relative(job.source) + " -> " + relative(job.moviePath) + " | ";
+    if (job.refusal) {
+        return line + std::string(statusName(job.refusal->status)) + " " +
+               std::string(faultCodeName(job.refusal->fault.code));
+    }
+    line += relative(job.pagePath) + " | ";
+    switch (job.sound.choice) {
+        case PlannedSound::Choice::Companion: return line + "mp3 " + relative(job.sound.companion);
+        case PlannedSound::Choice::VideoOwn: return line + "own";
+        case PlannedSound::Choice::NoCompanion: return line + "none";
+        case PlannedSound::Choice::VideoSoundOff: return line + "off";
+    }
+    return line;
+}
+
+// Folder listings and options, and the plan they give. The files are empty:
+// planning reads names and metadata, never pictures.
+TEST(BatchPlan, ListingsAndOptionsGiveThePlan) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> files;  // under "in"; those under "out" exist already
+        std::function<void(ConvertSettings&)> options;
+        std::vector<std::string> plan;
+    };
+    const auto none = [](ConvertSettings&) {};
+    const Case cases[] = {
+        {"a sequence with its sound",
+         {"walk001.bmp", "walk002.bmp", "walk.mp3"},
+         none,
+         {"in/walk(001 - 002).bmp -> in/walk.swf | in/walk.html | mp3 in/walk.mp3"}},
+        {"companions in another letter case: the exact spelling, else the first in byte order",
+         {"a1.bmp", "A.MP3", "b1.png", "b.mp3", "B.mp3", "c1.tga", "C.mp3", "c.MP3"},
+         [](ConvertSettings& s) { s.outputHtml = false; },
+         {"in/c(1 - 1).tga -> in/c.swf | - | mp3 in/C.mp3",
+          "in/a(1 - 1).bmp -> in/a.swf | - | mp3 in/A.MP3",
+          "in/b(1 - 1).png -> in/b.swf | - | mp3 in/b.mp3"}},
+        {"an output folder mirrors the tree; sounds stay beside the sources",
+         {"x/walk1.jpg", "x/walk.mp3", "x/y/clip.mkv"},
+         [](ConvertSettings& s) { s.outputFolder = "OUT"; },
+         {"in/x/walk(1 - 1).jpg -> out/x/walk.swf | out/x/walk.html | mp3 in/x/walk.mp3",
+          "in/x/y/clip.mkv -> out/x/y/clip.swf | out/x/y/clip.html | own"}},
+        {"kept movies, beside the sources and under an output folder",
+         {"walk1.bmp", "walk.swf", "run1.bmp"},
+         [](ConvertSettings& s) { s.replaceMovies = false; },
+         {"in/run(1 - 1).bmp -> in/run.swf | in/run.html | none",
+          "in/walk(1 - 1).bmp -> in/walk.swf | skipped movie-exists"}},
+        {"kept movies under an output folder",
+         {"walk1.bmp", "run1.bmp", "../out/walk.swf"},
+         [](ConvertSettings& s) {
+             s.replaceMovies = false;
+             s.outputFolder = "OUT";
+         },
+         {"in/run(1 - 1).bmp -> out/run.swf | out/run.html | none",
+          "in/walk(1 - 1).bmp -> out/walk.swf | skipped movie-exists"}},
+        {"two videos with one movie name; a video beside its sequence",
+         {"clip.avi", "clip.mpeg", "clip001.bmp"},
+         none,
+         {"in/clip(001 - 001).bmp -> in/clip.swf | in/clip.html | none",
+          "in/clip.avi -> in/clip.swf | skipped duplicate-movie",
+          "in/clip.mpeg -> in/clip.swf | skipped duplicate-movie"}},
+        {"a video's companions: clip.avi.mp3 first, then clip.mp3, else its own sound",
+         {"a.avi", "a.avi.mp3", "a.mp3", "b.mp4", "B.MP3", "c.mov"},
+         none,
+         {"in/a.avi -> in/a.swf | in/a.html | mp3 in/a.avi.mp3",
+          "in/b.mp4 -> in/b.swf | in/b.html | mp3 in/B.MP3",
+          "in/c.mov -> in/c.swf | in/c.html | own"}},
+        {"a video without companion whose own sound is not wanted",
+         {"c.webm"},
+         [](ConvertSettings& s) { s.videoSound = false; },
+         {"in/c.webm -> in/c.swf | in/c.html | off"}},
+        {"pictures named by number alone take their folder's name",
+         {"pics/0001.png", "pics/0002.png", "pics/pics.mp3"},
+         none,
+         {"in/pics/(0001 - 0002).png -> in/pics/pics.swf | in/pics/pics.html | mp3 "
+          "in/pics/pics.mp3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::ScratchDir scratch;
+        const fs::path base = scratch.path();
+        for (const std::string& name : c.files) {
+            fs::create_directories((base / "in" / name).parent_path());
+            std::ofstream(base / "in" / name);
+        }
+        JobList jobs;
+        dropPaths(jobs, {(base / "in").string()});
+        ConvertSettings settings;
+        c.options(settings);
+        if (settings.outputFolder == "OUT") settings.outputFolder = (base / "out").string();
+        std::vector<std::string> plan;
+        for (const PlannedJob& job : planBatch(jobs, settings).jobs) {
+            plan.push_back(describe(job, base));
+        }
+        EXPECT_EQ(plan, c.plan);
+    }
+}
+
+// The limits of a movie refuse a sequence before any picture is read; the
+// job that refuses keeps its movie's name from the jobs after it.
+TEST(BatchPlan, SequencesAMovieCannotHoldAreRefused) {
+    JobList jobs;
+    jobs.folderJobs.push_back(sequenceJob("/nowhere/empty", "bmp", {}));
+    FolderJob huge = sequenceJob("/nowhere/huge", "bmp", {});
+    for (int k = 1; k <= kMaxPictureFrames + 1; ++k) {
+        huge.pictures.push_back({std::to_string(k), "bmp"});
+    }
+    jobs.folderJobs.push_back(huge);
+    jobs.videoJobs.push_back({"/nowhere/huge.avi"});
+    const BatchPlan plan = planBatch(jobs, ConvertSettings{});
+    ASSERT_EQ(plan.jobs.size(), 3u);
+    ASSERT_TRUE(plan.jobs[0].refusal);
+    EXPECT_EQ(plan.jobs[0].refusal->status, JobOutcome::Status::Skipped);
+    EXPECT_EQ(faultText(plan.jobs[0].refusal->fault), "no pictures");
+    ASSERT_TRUE(plan.jobs[1].refusal);
+    EXPECT_EQ(plan.jobs[1].refusal->status, JobOutcome::Status::Failed);
+    EXPECT_EQ(faultText(plan.jobs[1].refusal->fault),
+              "32768 pictures are more than one movie can hold (32767)");
+    ASSERT_TRUE(plan.jobs[2].refusal);
+    EXPECT_EQ(faultText(plan.jobs[2].refusal->fault),
+              "its movie /nowhere/huge.swf is already made from /nowhere/huge(1 - 32768).bmp in "
+              "this batch");
+}
+
+// A dry run's report: the planned jobs with their paths, sounds and picture
+// counts, the refused ones as the real run reports them.
+TEST(BatchPlan, TheDryRunReportStatesThePlan) {
+    JobList jobs;
+    jobs.folderJobs.push_back(sequenceJob("/nowhere/walk", "png", {"1", "2", "3"}));
+    jobs.videoJobs.push_back({"/nowhere/clip.avi"});
+    jobs.videoJobs.push_back({"/nowhere/walk.mkv"});
+    const ConvertReport report = plannedReport(planBatch(jobs, ConvertSettings{}));
+    ASSERT_EQ(report.jobs.size(), 3u);
+    EXPECT_EQ(outcomeLine(report.jobs[0]),
+              "planned /nowhere/walk(1 - 3).png -> /nowhere/walk.swf (3 pictures, no sound, page "
+              "/nowhere/walk.html)");
+    EXPECT_EQ(outcomeLine(report.jobs[1]),
+              "planned /nowhere/clip.avi -> /nowhere/clip.swf (the video's own sound, page "
+              "/nowhere/clip.html)");
+    EXPECT_EQ(outcomeLine(report.jobs[2]),
+              "skipped /nowhere/walk.mkv: its movie /nowhere/walk.swf is already made from "
+              "/nowhere/walk(1 - 3).png in this batch");
+    EXPECT_FALSE(isProblem(report.jobs[0]));
+    EXPECT_TRUE(isProblem(report.jobs[2]));
+}
+
+}  // namespace
+}  // namespace vantrel
