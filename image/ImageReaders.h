@@ -2,7 +2,9 @@
 
 #include <bit>
 #include <cstdint>
+#include <string>
 
+#include "base/Fault.h"
 #include "base/Formats.h"
 #include "image/BmpReader.h"
 #include "image/JpegCodec.h"
@@ -25,10 +27,20 @@ inline constexpr std::uint32_t packPixel(std::uint32_t blue, std::uint32_t green
     return blue | green << 8 | red << 16 | alpha << 24;
 }
 
+// Fills `why`, when given, with a refusal of the reader: step
+// DecodePicture, `code` and `detail`. Returns false, so that each refusal
+// is one line: `return refusePicture(why, FaultCode::Damaged, "...");`.
+bool refusePicture(Fault* why, FaultCode code, std::string detail);
+
+// The refusal of a size outside fitsPictureLimit: too large, or damaged for
+// a side of zero or less.
+bool refusePictureSize(Fault* why, std::int64_t width, std::int64_t height);
+
 // Applies the reuse rule (storage kept when the size is unchanged) after
 // checking it with fitsPictureLimit: false, with the picture untouched, for
 // a size outside the limit; false, with the picture left
-// empty, when the memory cannot be had.
-bool preparePicture(RasterImage& picture, std::int64_t width, std::int64_t height);
+// empty, when the memory cannot be had. `why` tells the two apart.
+bool preparePicture(RasterImage& picture, std::int64_t width, std::int64_t height,
+                    Fault* why = nullptr);
 
 }  // namespace vantrel
