@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "image/ImageReaders.h"
+#include "image/Pictures.h"
+
+namespace vantrel {
+namespace {
+
+using namespace test;
+
+// A refused input, the code it is refused with, and words of the detail:
+// all of it where `exact`, else a part; none to check when empty.
+struct Refusal {
+    Bytes data;
+    FaultCode code;
+    std::string words;
+};
+
+template <typename Decode>
+void expectRefusals(const std::vector<Refusal>& rows, Decode decode, bool exact = false) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Refusal& row = rows[i];
+        RasterImage p;
+        Fault why;
+        EXPECT_FALSE(decode(p, row.data, &why)) << "row " << i;
+        EXPECT_EQ(faultCodeName(why.code), faultCodeName(row.code))
+            << "row " << i << ": " << why.detail;
+        EXPECT_EQ(why.step, FaultStep::DecodePicture) << "row " << i;
+        EXPECT_TRUE(why.path.empty()) << "row " << i;
+        EXPECT_FALSE(why.detail.empty()) << "row " << i;
+        if (exact && !row.words.empty()) {
+            EXPECT_EQ(why.detail, row.words) << "row " << i;
+        } else if (!exact) {
+            EXPECT_NE(why.detail.find(row.words), std::string::npos) << why.detail;
+        }
+    }
+}
+
+// A file of tests/data/image, or bytes, with `bytes` written at `at`.
+Bytes changed(Bytes file, std::size_t at, const Bytes& bytes) {
+    std::copy(bytes.begin(), bytes.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
+    return file;
+}
+Bytes changed(const char* name, std::size_t at, const Bytes& bytes) {
+    return changed(picture(name), at, bytes);
+}
+Bytes cut(const char* name, std::size_t size) {
+    Bytes file = picture(name);
+    file.resize(size);
+    return file;
+}
+
+TEST(Refusal, BmpNamesTheCheck) {
+    expectRefusals(
+        {
+            {{}, FaultCode::Damaged, "no data"},
+            {cut("quad24_bmp3.bmp", 10), FaultCode::Damaged, "file header"},
+            {changed("quad24_bmp3.bmp", 0, hex("58")), FaultCode::Damaged, "\"BM\""},
+            {changed("quad24_bmp3.bmp", 14, hex("40")), FaultCode::Unsupported, "64 bytes"},
+            {changed("quad24_bmp3.bmp", 30, hex("04")), FaultCode::Unsupported,
+             "compression 4 (JPEG) is not read"},
+            {changed("quad4_bmp3.bmp", 28, hex("02")), FaultCode::Unsupported, "2 bits"},
+            {changed("ramp8_bmp3.bmp", 30, hex("03")), FaultCode::Damaged,
+             "compression 3 (bit fields) at 8 bits"},
+            {changed("ramp8_rle.bmp", 22, hex("FE FF FF FF")), FaultCode::Damaged, "top-down"},
+            {changed("ramp8_rle.bmp", 1078, hex("19")), FaultCode::Damaged,
+             "run-length code past the end of a row"},
+            {cut("ramp8_rle.bmp", 1090), FaultCode::Damaged, "pixels to come"},
+            {changed("ramp8_rle.bmp", 18, hex("A0 0F 00 00 D0 07")), FaultCode::TooLarge, "255"},
+            {changed("quad24_bmp3.bmp", 18, hex("00 00 01 00 00 00 01")), FaultCode::TooLarge,
+             "65536 x 65536 pixels"},
+            {changed("quad24_bmp3.bmp", 18, hex("00 00 00 00")), FaultCode::Damaged, "0 x 5"},
+            {cut("quad24_bmp3.bmp", 100), FaultCode::Damaged, "too short for the rows"},
+        },
+        [](RasterImage& p, const Bytes& data, Fault* why) {
+            return decodeBmp(p, data.data(), static_cast<std::uint32_t>(data.size()), true, why);
+        });
+}
+
+}  // namespace
+}  // namespace vantrel
