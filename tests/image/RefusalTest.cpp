@@ -79,5 +79,29 @@ TEST(Refusal, BmpNamesTheCheck) {
         });
 }
 
+TEST(Refusal, TgaNamesTheCheck) {
+    expectRefusals(
+        {
+            {{}, FaultCode::Damaged, "no data"},
+            {cut("quad24.tga", 10), FaultCode::Damaged, "header"},
+            {changed("quad24.tga", 2, hex("20")), FaultCode::Unsupported, "image type 32"},
+            {changed("quad24.tga", 1, hex("02")), FaultCode::Unsupported, "colour map type 2"},
+            {changed("quad_palette.tga", 7, hex("08")), FaultCode::Unsupported, "8 bits"},
+            {changed("quad24.tga", 12, hex("FF FF FF FF")), FaultCode::TooLarge, "65535"},
+            {changed("quad24.tga", 12, hex("00 00")), FaultCode::Damaged, "0 x 5"},
+            {changed("quad24.tga", 0, hex("FF")), FaultCode::Damaged, "image ID"},
+            {cut("quad24.tga", 60), FaultCode::Damaged, "too short for the pixels"},
+            {changed("quad_palette_rle.tga", 49, hex("04")), FaultCode::Damaged,
+             "colour map index 4 outside the map of 4 entries from 0"},
+            // quad24_rle.tga: its first packet at 18, 4 pixels of 3 bytes.
+            {changed("quad24_rle.tga", 18, hex("FF")), FaultCode::Damaged, "past the last pixel"},
+            {cut("quad24_rle.tga", 20), FaultCode::Damaged, "past the end of the data"},
+            {cut("quad24_rle.tga", 22), FaultCode::Damaged, "ends before the last pixel"},
+        },
+        [](RasterImage& p, const Bytes& data, Fault* why) {
+            return decodeTga(p, data.data(), static_cast<std::uint32_t>(data.size()), why);
+        });
+}
+
 }  // namespace
 }  // namespace vantrel
