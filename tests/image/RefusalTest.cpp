@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <spng.h>
+#include <zlib.h>
 
 #include <algorithm>
 
@@ -101,6 +103,42 @@ TEST(Refusal, TgaNamesTheCheck) {
         [](RasterImage& p, const Bytes& data, Fault* why) {
             return decodeTga(p, data.data(), static_cast<std::uint32_t>(data.size()), why);
         });
+}
+
+// png_rgba8.png with `bytes` written at `at`, inside the chunk whose length
+// field is at `chunk` (IHDR's at 12), its checksum made good again.
+Bytes png(std::size_t at, const Bytes& bytes, std::size_t chunk = 12) {
+    Bytes f = changed("png_rgba8.png", at, bytes);
+    const std::uint32_t length = f[chunk + 3];  // every chunk of this file is short
+    const auto crc = static_cast<std::uint32_t>(crc32(0, f.data() + chunk + 4, length + 4));
+    for (std::size_t i = 0; i < 4; ++i)
+        f[chunk + 8 + length + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+    return f;
+}
+
+TEST(Refusal, PngKeepsTheLibraryError) {
+    expectRefusals(
+        {
+            {{}, FaultCode::Damaged, "no data"},
+            {changed("png_rgba8.png", 1, hex("70")), FaultCode::Damaged,
+             spng_strerror(SPNG_ESIGNATURE)},
+            {changed("png_rgba8.png", 29, hex("00")), FaultCode::Damaged,
+             spng_strerror(SPNG_ECHUNK_CRC)},
+            {cut("png_rgba8.png", 200), FaultCode::Damaged, spng_strerror(SPNG_IO_EOF)},
+            {png(0x78, hex("19"), 0x70), FaultCode::Damaged, spng_strerror(SPNG_EIDAT_STREAM)},
+            {png(24, hex("03")), FaultCode::Unsupported, spng_strerror(SPNG_EBIT_DEPTH)},
+            {png(28, hex("02")), FaultCode::Unsupported, spng_strerror(SPNG_EINTERLACE_METHOD)},
+            {png(0x25, hex("47"), 0x21), FaultCode::Unsupported,
+             spng_strerror(SPNG_ECHUNK_UNKNOWN_CRITICAL)},
+            {png(16, hex("04 00 00 01")), FaultCode::TooLarge, spng_strerror(SPNG_EUSER_WIDTH)},
+            {png(16, hex("80 00 00 00")), FaultCode::TooLarge, spng_strerror(SPNG_EWIDTH)},
+            {png(16, hex("00 00 20 01 00 00 20 00")), FaultCode::TooLarge, ""},
+            {png(16, hex("00 00 1F 40 00 00 1F 40")), FaultCode::Damaged, ""},
+        },
+        [](RasterImage& p, const Bytes& data, Fault* why) {
+            return decodePng(p, data.data(), data.size(), why);
+        },
+        true);
 }
 
 }  // namespace
