@@ -141,5 +141,27 @@ TEST(Refusal, PngKeepsTheLibraryError) {
         true);
 }
 
+TEST(Refusal, JpegKeepsTheLibraryMessage) {
+    // grey.jpg: its frame header (FF C0) at 89, precision at 93, height,
+    // width and component count from 94, the next marker at 102.
+    Bytes twoComponents = changed("grey.jpg", 92, hex("0E 08 00 10 00 10 02"));
+    twoComponents.insert(twoComponents.begin() + 102, {2, 0x11, 0});
+    expectRefusals(
+        {
+            {{}, FaultCode::Damaged, "no data"},
+            {picture("quad24_bmp3.bmp"), FaultCode::Damaged, "Not a JPEG file"},
+            {cut("grey.jpg", 100), FaultCode::Damaged, "Premature end of JPEG file"},
+            {changed("grey.jpg", 94, hex("00 00")), FaultCode::Damaged, "Empty JPEG image"},
+            {changed("grey.jpg", 90, hex("C3")), FaultCode::Unsupported, "SOF type 0xc3"},
+            {changed("grey.jpg", 93, hex("0C")), FaultCode::Unsupported, "precision 12"},
+            {twoComponents, FaultCode::Unsupported, "colour space of 2 components"},
+            {changed("grey.jpg", 94, hex("FF FF FF FF")), FaultCode::TooLarge, "65500"},
+            {changed("grey.jpg", 94, hex("EA 60 EA 60")), FaultCode::TooLarge, "60000 x 60000"},
+        },
+        [](RasterImage& p, const Bytes& data, Fault* why) {
+            return decodeJpeg(p, data.data(), static_cast<std::uint32_t>(data.size()), why);
+        });
+}
+
 }  // namespace
 }  // namespace vantrel
