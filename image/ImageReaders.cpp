@@ -5,6 +5,28 @@
 
 namespace vantrel {
 
+bool decodePicture(PictureReader reader, RasterImage& picture, const std::uint8_t* data,
+                   std::uint32_t size, Fault* why) {
+    switch (reader) {
+        case PictureReader::Tga:
+            return decodeTga(picture, data, size, why);
+        case PictureReader::Bmp:
+            return decodeBmp(picture, data, size, true, why);
+        case PictureReader::Jpeg:
+            return decodeJpeg(picture, data, size, why);
+        case PictureReader::Png:
+            return decodePng(picture, data, size, why);
+        case PictureReader::None:
+            break;
+    }
+    if (why != nullptr) {
+        why->code = FaultCode::Unsupported;
+        why->step = FaultStep::ChooseReader;
+        why->detail = "no picture reader for this kind of file";
+    }
+    return false;
+}
+
 bool refusePicture(Fault* why, FaultCode code, std::string detail) {
     if (why != nullptr) {
         why->code = code;

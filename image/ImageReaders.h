@@ -16,7 +16,16 @@ namespace vantrel {
 
 // The picture readers: decodeBmp, decodeTga, decodeJpeg and decodePng each
 // fill a caller-owned RasterImage from a whole file in memory and return
-// false for anything they cannot decode safely and completely.
+// false for anything they cannot decode safely and completely. Given a
+// Fault, a false result also says why: step DecodePicture, the code, and in
+// `detail` the words of the check or library that refused; the path is left
+// to the caller, which knows the file. A true result leaves the fault alone.
+
+// Decodes with the reader of a picture format (BMP data is a whole file,
+// with its file header). PictureReader::None is refused at step
+// ChooseReader.
+bool decodePicture(PictureReader reader, RasterImage& picture, const std::uint8_t* data,
+                   std::uint32_t size, Fault* why = nullptr);
 
 // Pixels are written as 32-bit values whose memory order must be blue,
 // green, red, alpha.

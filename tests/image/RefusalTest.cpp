@@ -163,5 +163,34 @@ TEST(Refusal, JpegKeepsTheLibraryMessage) {
         });
 }
 
+TEST(Refusal, DecodePictureReachesEachReader) {
+    // A decoded picture leaves the fault as it was (Stopped, ReadFile).
+    struct Row {
+        PictureReader reader;
+        const char* name;
+        bool decodes;
+        FaultCode code;
+        FaultStep step;
+    };
+    const Row rows[] = {
+        {PictureReader::Tga, "quad24.tga", true, FaultCode::Stopped, FaultStep::ReadFile},
+        {PictureReader::Bmp, "quad24_bmp3.bmp", true, FaultCode::Stopped, FaultStep::ReadFile},
+        {PictureReader::Jpeg, "redblue.jpg", true, FaultCode::Stopped, FaultStep::ReadFile},
+        {PictureReader::Png, "png_rgb8.png", true, FaultCode::Stopped, FaultStep::ReadFile},
+        {PictureReader::Png, "redblue.jpg", false, FaultCode::Damaged, FaultStep::DecodePicture},
+        {PictureReader::None, "quad24.tga", false, FaultCode::Unsupported, FaultStep::ChooseReader},
+    };
+    for (const Row& row : rows) {
+        const Bytes data = picture(row.name);
+        const auto size = static_cast<std::uint32_t>(data.size());
+        RasterImage p;
+        Fault why(FaultCode::Stopped, FaultStep::ReadFile, "kept");
+        EXPECT_EQ(decodePicture(row.reader, p, data.data(), size, &why), row.decodes) << row.name;
+        EXPECT_EQ(faultCodeName(why.code), faultCodeName(row.code)) << row.name;
+        EXPECT_EQ(why.step, row.step) << row.name;
+        EXPECT_EQ(why.path, "kept") << row.name;
+    }
+}
+
 }  // namespace
 }  // namespace vantrel
