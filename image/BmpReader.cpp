@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <string>
 
 #include "image/ImageReaders.h"
 #include "image/MemoryByteSource.h"
@@ -17,6 +18,7 @@ constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiRle8 = 1;
 constexpr std::uint32_t kBiRle4 = 2;
 constexpr std::uint32_t kBiBitfields = 3;
+constexpr const char* kShortHeader = "data too short for the info header";
 
 // One channel of a bit-field pixel, widened to 8 bits by repeating its bits
 // (5 bits c give (c * 8) | (c / 4), 6 bits (c * 4) | (c / 16)).
@@ -76,15 +78,23 @@ struct InfoHeader {
     std::array<std::uint32_t, 4> masks{};  // red, green, blue, alpha when bit fields
 };
 
+// "compression 4 (JPEG)": the number a header holds, and its name.
+std::string compressionWords(std::uint32_t compression) {
+    static constexpr const char* kNames[] = {"none", "RLE8", "RLE4", "bit fields", "JPEG", "PNG"};
+    std::string words = "compression " + std::to_string(compression);
+    if (compression < std::size(kNames)) words += std::string(" (") + kNames[compression] + ")";
+    return words;
+}
+
 // Reads the info header and, for bit-field files with a 40-byte header, the
 // three masks that follow it. The masks of longer headers lie inside them.
-bool readInfoHeader(MemoryByteSource& source, InfoHeader& header) {
+bool readInfoHeader(MemoryByteSource& source, InfoHeader& header, Fault* why) {
     const std::uint8_t* sizeField = source.take(4);
-    if (sizeField == nullptr) return false;
+    if (sizeField == nullptr) return refusePicture(why, FaultCode::Damaged, kShortHeader);
     const std::uint32_t headerSize = loadU32(sizeField);
     if (headerSize == kCoreHeaderSize) {
         const std::uint8_t* p = source.take(kCoreHeaderSize - 4);
-        if (p == nullptr) return false;
+        if (p == nullptr) return refusePicture(why, FaultCode::Damaged, kShortHeader);
         header.width = loadU16(p);
         header.height = loadU16(p + 2);
         header.bitCount = loadU16(p + 6);
@@ -93,9 +103,10 @@ bool readInfoHeader(MemoryByteSource& source, InfoHeader& header) {
     }
     if (headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 &&
         headerSize != 124)
-        return false;
+        return refusePicture(why, FaultCode::Unsupported,
+                             "info header of " + std::to_string(headerSize) + " bytes is not read");
     const std::uint8_t* p = source.take(headerSize - 4);  // p points at the header's byte 4
-    if (p == nullptr) return false;
+    if (p == nullptr) return refusePicture(why, FaultCode::Damaged, kShortHeader);
     header.width = static_cast<std::int32_t>(loadU32(p));
     header.height = static_cast<std::int32_t>(loadU32(p + 4));
     header.bitCount = loadU16(p + 10);
@@ -103,7 +114,8 @@ bool readInfoHeader(MemoryByteSource& source, InfoHeader& header) {
     header.colorsUsed = loadU32(p + 28);
     if (header.compression == kBiBitfields) {
         const std::uint8_t* masks = headerSize >= 52 ? p + 36 : source.take(12);
-        if (masks == nullptr) return false;
+        if (masks == nullptr)
+            return refusePicture(why, FaultCode::Damaged, "data too short for the bit-field masks");
         header.masks = {loadU32(masks), loadU32(masks + 4), loadU32(masks + 8),
                         headerSize >= 56 ? loadU32(p + 48) : 0};
     }
@@ -130,22 +142,31 @@ void decodeRows(RasterImage& picture, const std::uint8_t* pixels, std::uint64_t 
 // the data ends before the end-of-bitmap code with pixels still to come.
 template <typename Paint>
 bool walkRunLength(MemoryByteSource& source, unsigned bits, std::int64_t width, std::int64_t height,
-                   Paint paint) {
+                   Paint paint, Fault* why = nullptr) {
     const std::int64_t room = (width * bits + 31) / 32 * 32 / bits;
     std::int64_t x = 0;
     std::int64_t y = 0;
     auto fits = [&](std::int64_t n) { return y < height && n <= room - x; };
+    auto outside = [&](const char* code) {  // a run or literal that does not fit
+        return refusePicture(why, FaultCode::Damaged,
+                             std::string("run-length ") + code +
+                                 (y < height ? " past the end of a row" : " above the top row"));
+    };
     auto paintRow = [&](unsigned n, auto indexAt) {
         for (unsigned i = 0; i < n && x + i < width; ++i) paint(x + i, y, indexAt(i));
         x += n;
     };
     for (;;) {
         const std::uint8_t* code = source.take(2);
-        if (code == nullptr) return y >= height || (y == height - 1 && x >= width);
+        if (code == nullptr) {
+            if (y >= height || (y == height - 1 && x >= width)) return true;
+            return refusePicture(why, FaultCode::Damaged,
+                                 "run-length data ends with pixels to come");
+        }
         const unsigned count = code[0];
         const unsigned value = code[1];
         if (count > 0) {  // a run: one index, or two alternating at 4 bits
-            if (!fits(count)) return false;
+            if (!fits(count)) return outside("code");
             paintRow(count, [&](unsigned i) {
                 return bits == 8 ? value : (i & 1) != 0 ? value & 15 : value >> 4;
             });
@@ -156,13 +177,21 @@ bool walkRunLength(MemoryByteSource& source, unsigned bits, std::int64_t width, 
             return true;
         } else if (value == 2) {  // delta: move right and up
             const std::uint8_t* offset = source.take(2);
-            if (offset == nullptr || offset[0] > room - x || offset[1] > height - y) return false;
+            if (offset == nullptr)
+                return refusePicture(why, FaultCode::Damaged, "run-length data ends in a delta");
+            if (offset[0] > room - x)
+                return refusePicture(why, FaultCode::Damaged,
+                                     "run-length delta past the end of a row");
+            if (offset[1] > height - y)
+                return refusePicture(why, FaultCode::Damaged, "run-length delta above the top row");
             x += offset[0];
             y += offset[1];
         } else {  // literal: `value` indexes, padded to a 16-bit boundary
             const std::uint32_t bytes = bits == 8 ? value : (value + 1) / 2;
             const std::uint8_t* in = source.take(bytes);
-            if (in == nullptr || !fits(value)) return false;
+            if (in == nullptr)
+                return refusePicture(why, FaultCode::Damaged, "run-length data ends in a literal");
+            if (!fits(value)) return outside("literal");
             paintRow(value, [&](unsigned i) -> unsigned {
                 return bits == 8 ? in[i] : (in[i / 2] >> ((i & 1) != 0 ? 0 : 4)) & 15;
             });
@@ -174,40 +203,53 @@ bool walkRunLength(MemoryByteSource& source, unsigned bits, std::int64_t width, 
 }  // namespace
 
 bool decodeBmp(RasterImage& picture, const std::uint8_t* data, std::uint32_t size,
-               bool hasFileHeader) {
-    if (data == nullptr || size == 0) return false;
+               bool hasFileHeader, Fault* why) {
+    if (data == nullptr || size == 0) return refusePicture(why, FaultCode::Damaged, "no data");
     MemoryByteSource source(data, size);
 
     std::uint32_t pixelOffset = 0;
     if (hasFileHeader) {
         const std::uint8_t* fileHeader = source.take(kFileHeaderSize);
-        if (fileHeader == nullptr || loadU16(fileHeader) != 0x4D42) return false;  // "BM"
+        if (fileHeader == nullptr)
+            return refusePicture(why, FaultCode::Damaged, "data too short for the file header");
+        if (loadU16(fileHeader) != 0x4D42)
+            return refusePicture(why, FaultCode::Damaged, "no \"BM\" at the start");
         pixelOffset = loadU32(fileHeader + 10);
     }
     InfoHeader header;
-    if (!readInfoHeader(source, header)) return false;
+    if (!readInfoHeader(source, header, why)) return false;
 
     const unsigned bits = header.bitCount;
     const bool indexed = bits == 1 || bits == 4 || bits == 8;
     BitFields fields;
     if (header.compression == kBiRgb) {
-        if (!indexed && bits != 16 && bits != 24 && bits != 32) return false;
+        if (!indexed && bits != 16 && bits != 24 && bits != 32)
+            return refusePicture(why, FaultCode::Unsupported,
+                                 std::to_string(bits) + " bits per pixel are not read");
         if (bits == 16) fields.set(0x7C00, 0x03E0, 0x001F, 0);
     } else if ((header.compression == kBiRle8 && bits == 8) ||
                (header.compression == kBiRle4 && bits == 4)) {
-        if (header.height < 0) return false;  // run-length rows are always bottom-up
+        if (header.height < 0)  // run-length rows are always bottom-up
+            return refusePicture(why, FaultCode::Damaged, "run-length rows marked top-down");
     } else if (header.compression == kBiBitfields && (bits == 16 || bits == 32)) {
         const auto& m = header.masks;
-        if (bits == 16 && ((m[0] | m[1] | m[2] | m[3]) >> 16) != 0) return false;
-        if (!fields.set(m[0], m[1], m[2], m[3])) return false;
-    } else {
-        return false;  // embedded JPEG/PNG and unknown compressions
+        if (bits == 16 && ((m[0] | m[1] | m[2] | m[3]) >> 16) != 0)
+            return refusePicture(why, FaultCode::Damaged, "masks wider than 16-bit pixels");
+        if (!fields.set(m[0], m[1], m[2], m[3]))
+            return refusePicture(why, FaultCode::Damaged, "a mask whose bits are not one run");
+    } else if (header.compression <= kBiBitfields) {
+        return refusePicture(why, FaultCode::Damaged,
+                             compressionWords(header.compression) + " at " + std::to_string(bits) +
+                                 " bits per pixel");
+    } else {  // embedded JPEG/PNG and unknown compressions
+        return refusePicture(why, FaultCode::Unsupported,
+                             compressionWords(header.compression) + " is not read");
     }
 
     const std::int64_t width = header.width;
     const bool topDown = header.height < 0;
     const std::int64_t rows = topDown ? -header.height : header.height;
-    if (!fitsPictureLimit(width, rows)) return false;
+    if (!fitsPictureLimit(width, rows)) return refusePictureSize(why, width, rows);
 
     std::array<std::uint32_t, 256> palette{};  // unread entries stay transparent black
     if (indexed) {
@@ -216,12 +258,14 @@ bool decodeBmp(RasterImage& picture, const std::uint8_t* data, std::uint32_t siz
         if (header.colorsUsed != 0 && header.colorsUsed < entries) entries = header.colorsUsed;
         if (hasFileHeader) {
             // The palette ends where the pixels begin, whatever the header claims.
-            if (pixelOffset < source.position()) return false;
+            if (pixelOffset < source.position())
+                return refusePicture(why, FaultCode::Damaged, "pixels begin inside the headers");
             entries =
                 std::min<std::uint64_t>(entries, (pixelOffset - source.position()) / entrySize);
         }
         const std::uint8_t* table = source.take(entries * entrySize);
-        if (table == nullptr) return false;
+        if (table == nullptr)
+            return refusePicture(why, FaultCode::Damaged, "data too short for the palette");
         for (std::uint64_t i = 0; i < entries; ++i) {
             const std::uint8_t* e = table + i * entrySize;
             palette[i] = packPixel(e[0], e[1], e[2], 255);
@@ -229,7 +273,10 @@ bool decodeBmp(RasterImage& picture, const std::uint8_t* data, std::uint32_t siz
     }
     if (hasFileHeader) {
         // Pixels overlapping the headers, masks or palette make no sense.
-        if (pixelOffset < source.position() || !source.seekBegin(pixelOffset)) return false;
+        if (pixelOffset < source.position())
+            return refusePicture(why, FaultCode::Damaged, "pixels begin inside the headers");
+        if (!source.seekBegin(pixelOffset))
+            return refusePicture(why, FaultCode::Damaged, "pixels begin past the end of the data");
     }
 
     if (header.compression == kBiRle8 || header.compression == kBiRle4) {
@@ -237,13 +284,16 @@ bool decodeBmp(RasterImage& picture, const std::uint8_t* data, std::uint32_t siz
         // bytes could ask for the largest picture. ImageMagick refuses more
         // than 255 bytes of 8-bit rows per byte of the file; so does this.
         const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width) + 3) / 4 * 4;
-        if (rowBytes * static_cast<std::uint64_t>(rows) / 255 > size) return false;
+        if (rowBytes * static_cast<std::uint64_t>(rows) / 255 > size)
+            return refusePicture(why, FaultCode::TooLarge,
+                                 "run-length picture of over 255 pixels per byte of data");
         // Checked whole before the picture is touched, then painted; pixels no
         // code sets keep palette entry 0, as ImageMagick leaves them.
         MemoryByteSource codes = source;
-        if (!walkRunLength(codes, bits, width, rows, [](std::int64_t, std::int64_t, unsigned) {}))
+        if (!walkRunLength(
+                codes, bits, width, rows, [](std::int64_t, std::int64_t, unsigned) {}, why))
             return false;
-        if (!preparePicture(picture, width, rows)) return false;
+        if (!preparePicture(picture, width, rows, why)) return false;
         std::fill(picture.pixels.begin(), picture.pixels.end(), palette[0]);
         walkRunLength(source, bits, width, rows, [&](std::int64_t x, std::int64_t y, unsigned i) {
             picture.pixels[static_cast<std::size_t>((rows - 1 - y) * width + x)] = palette[i];
@@ -256,9 +306,10 @@ bool decodeBmp(RasterImage& picture, const std::uint8_t* data, std::uint32_t siz
     const std::uint64_t lastRowBytes = (rowBits + 7) / 8;  // its padding may be left out
     const std::uint8_t* pixels =
         source.take(stride * static_cast<std::uint64_t>(rows - 1) + lastRowBytes);
-    if (pixels == nullptr) return false;
+    if (pixels == nullptr)
+        return refusePicture(why, FaultCode::Damaged, "data too short for the rows");
 
-    if (!preparePicture(picture, width, rows)) return false;
+    if (!preparePicture(picture, width, rows, why)) return false;
     const auto count = static_cast<std::size_t>(width);
 
     switch (bits) {

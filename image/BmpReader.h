@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "base/Fault.h"
 #include "image/RasterImage.h"
 
 namespace vantrel {
@@ -16,8 +17,12 @@ namespace vantrel {
 // 124 bytes. False, with the picture untouched, for other compressions
 // (embedded JPEG or PNG), inconsistent headers, data too short for the
 // rows, run-length codes that reach outside the picture or stop short, and
-// run-length pictures of more than 255 pixels per byte of the data.
+// run-length pictures of more than 255 pixels per byte of the data. Then
+// `why`, when given, names the check that refused: unsupported for the
+// compressions, bit depths and header sizes not read, too large for the
+// picture limit and the 255-pixel rule, out of memory when the picture
+// cannot be had, damaged for the rest.
 bool decodeBmp(RasterImage& picture, const std::uint8_t* data, std::uint32_t size,
-               bool hasFileHeader);
+               bool hasFileHeader, Fault* why = nullptr);
 
 }  // namespace vantrel

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <string>
 
 #include "base/Fault.h"
 #include "base/Formats.h"
@@ -15,7 +16,16 @@ namespace vantrel {
 
 // The picture readers: decodeBmp, decodeTga, decodeJpeg and decodePng each
 // fill a caller-owned RasterImage from a whole file in memory and return
-// false for anything they cannot decode safely and completely.
+// false for anything they cannot decode safely and completely. Given a
+// Fault, a false result also says why: step DecodePicture, the code, and in
+// `detail` the words of the check or library that refused; the path is left
+// to the caller, which knows the file. A true result leaves the fault alone.
+
+// Decodes with the reader of a picture format (BMP data is a whole file,
+// with its file header). PictureReader::None is refused at step
+// ChooseReader.
+bool decodePicture(PictureReader reader, RasterImage& picture, const std::uint8_t* data,
+                   std::uint32_t size, Fault* why = nullptr);
 
 // Pixels are written as 32-bit values whose memory order must be blue,
 // green, red, alpha.
@@ -26,11 +36,21 @@ inline constexpr std::uint32_t packPixel(std::uint32_t blue, std::uint32_t green
     return blue | green << 8 | red << 16 | alpha << 24;
 }
 
+// Fills `why`, when given, with a refusal of the reader: step
+// DecodePicture, `code` and `detail`. Returns false, so that each refusal
+// is one line: `return refusePicture(why, FaultCode::Damaged, "...");`.
+bool refusePicture(Fault* why, FaultCode code, std::string detail);
+
+// The refusal of a size outside fitsPictureLimit: too large, or damaged for
+// a side of zero or less.
+bool refusePictureSize(Fault* why, std::int64_t width, std::int64_t height);
+
 // Applies the reuse rule (storage kept when the size is unchanged) after
 // checking it with fitsPictureLimit: false, with the picture untouched, for
 // a size outside the limit; false, with the picture left
-// empty, when the memory cannot be had.
-bool preparePicture(RasterImage& picture, std::int64_t width, std::int64_t height);
+// empty, when the memory cannot be had. `why` tells the two apart.
+bool preparePicture(RasterImage& picture, std::int64_t width, std::int64_t height,
+                    Fault* why = nullptr);
 
 // Decodes a whole picture file with the given reader.
 bool decodePicture(PictureReader reader, RasterImage& picture, const std::uint8_t* data,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <new>
+#include <string>
 
 // jpeglib.h uses FILE and size_t without declaring them itself.
 // clang-format off
@@ -43,6 +44,37 @@ void installHandler(ErrorHandler& handler) {
     jpeg_std_error(&handler.manager);
     handler.manager.error_exit = failCall;
     handler.manager.emit_message = onMessage;
+}
+
+// Refuses with the library's own words for the error (or fatal warning)
+// that stopped the codec, sorted by its message code.
+bool refuseWith(Fault* why, j_common_ptr codec) {
+    if (why == nullptr) return false;
+    char words[JMSG_LENGTH_MAX];
+    codec->err->format_message(codec, words);
+    FaultCode code = FaultCode::Damaged;
+    switch (codec->err->msg_code) {
+        case JERR_OUT_OF_MEMORY:
+            code = FaultCode::OutOfMemory;
+            break;
+        case JERR_IMAGE_TOO_BIG:
+        case JERR_WIDTH_OVERFLOW:
+            code = FaultCode::TooLarge;
+            break;
+        case JERR_BAD_PRECISION:
+        case JERR_CCIR601_NOTIMPL:
+        case JERR_COMPONENT_COUNT:
+        case JERR_CONVERSION_NOTIMPL:
+        case JERR_FRACT_SAMPLE_NOTIMPL:
+        case JERR_NOTIMPL:
+        case JERR_NOT_COMPILED:
+        case JERR_SOF_UNSUPPORTED:
+            code = FaultCode::Unsupported;
+            break;
+        default:
+            break;
+    }
+    return refusePicture(why, code, words);
 }
 
 // The codec records; zero-filled, so destroying one that was never created is
@@ -129,12 +161,13 @@ constexpr int kRowBatch = 16;
 // Grey, YCbCr and RGB files decode straight into the picture as blue, green,
 // red, alpha 255. CMYK and YCCK files decode to C, M, Y, K bytes in the same
 // storage and are converted in place.
-bool decodeJpeg(RasterImage& picture, const std::uint8_t* data, std::uint32_t size) {
-    if (data == nullptr || size == 0) return false;
+bool decodeJpeg(RasterImage& picture, const std::uint8_t* data, std::uint32_t size, Fault* why) {
+    if (data == nullptr || size == 0) return refusePicture(why, FaultCode::Damaged, "no data");
     Decompressor d;
     installHandler(d.errors);
     d.codec.err = &d.errors.manager;
-    if (setjmp(d.errors.jump) != 0) return false;
+    if (setjmp(d.errors.jump) != 0)
+        return refuseWith(why, reinterpret_cast<j_common_ptr>(&d.codec));
 
     jpeg_create_decompress(&d.codec);
     jpeg_mem_src(&d.codec, data, size);
@@ -152,14 +185,17 @@ bool decodeJpeg(RasterImage& picture, const std::uint8_t* data, std::uint32_t si
             cmyk = true;
             break;
         default:
-            return false;
+            return refusePicture(why, FaultCode::Unsupported,
+                                 "a colour space of " + std::to_string(d.codec.num_components) +
+                                     " components is not read");
     }
     // Checked before the library sizes its buffers for the picture.
-    if (!fitsPictureLimit(d.codec.image_width, d.codec.image_height)) return false;
+    if (!fitsPictureLimit(d.codec.image_width, d.codec.image_height))
+        return refusePictureSize(why, d.codec.image_width, d.codec.image_height);
     jpeg_start_decompress(&d.codec);
     const JDIMENSION width = d.codec.output_width;
     const JDIMENSION height = d.codec.output_height;
-    if (!preparePicture(picture, width, height)) return false;
+    if (!preparePicture(picture, width, height, why)) return false;
 
     auto* bytes = reinterpret_cast<JSAMPLE*>(picture.pixels.data());
     JSAMPROW rows[kRowBatch];

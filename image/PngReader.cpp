@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "image/ImageReaders.h"
@@ -59,35 +60,75 @@ void swapRedAndBlue(const std::uint8_t* in, std::uint32_t* out, std::size_t coun
     }
 }
 
-bool configure(spng_ctx* context, const std::uint8_t* data, std::size_t size) {
-    return spng_set_image_limits(context, kMaxPicturePixels, kMaxPicturePixels) == 0 &&
-           spng_set_chunk_limits(context, kMaxChunkBytes, kMaxChunkCacheBytes) == 0 &&
-           spng_set_crc_action(context, SPNG_CRC_ERROR, SPNG_CRC_ERROR) == 0 &&
-           spng_set_png_buffer(context, data, size) == 0;
+// 0, or the libspng error of the first setting that failed.
+int configure(spng_ctx* context, const std::uint8_t* data, std::size_t size) {
+    int error = spng_set_image_limits(context, kMaxPicturePixels, kMaxPicturePixels);
+    if (error == 0) error = spng_set_chunk_limits(context, kMaxChunkBytes, kMaxChunkCacheBytes);
+    if (error == 0) error = spng_set_crc_action(context, SPNG_CRC_ERROR, SPNG_CRC_ERROR);
+    if (error == 0) error = spng_set_png_buffer(context, data, size);
+    return error;
+}
+
+// Refuses with a libspng error: its kind, and the library's own words.
+bool refuseWith(Fault* why, int error) {
+    FaultCode code = FaultCode::Damaged;  // checksums, cut data, chunks, zlib streams
+    switch (error) {
+        case SPNG_EWIDTH:
+        case SPNG_EHEIGHT:
+        case SPNG_EUSER_WIDTH:
+        case SPNG_EUSER_HEIGHT:
+        case SPNG_EOVERFLOW:
+        case SPNG_ECHUNK_LIMITS:
+            code = FaultCode::TooLarge;
+            break;
+        case SPNG_EMEM:
+        case SPNG_EZLIB_INIT:
+            code = FaultCode::OutOfMemory;
+            break;
+        case SPNG_EBIT_DEPTH:
+        case SPNG_ECOLOR_TYPE:
+        case SPNG_ECOMPRESSION_METHOD:
+        case SPNG_EFILTER_METHOD:
+        case SPNG_EINTERLACE_METHOD:
+        case SPNG_ECHUNK_UNKNOWN_CRITICAL:
+            code = FaultCode::Unsupported;
+            break;
+        default:
+            break;
+    }
+    return refusePicture(why, code, spng_strerror(error));
 }
 
 }  // namespace
 
-bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size) {
-    if (data == nullptr || size == 0) return false;
+bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size, Fault* why) {
+    if (data == nullptr || size == 0) return refusePicture(why, FaultCode::Damaged, "no data");
     const Context owner(spng_ctx_new(0));
     spng_ctx* context = owner.get();
-    if (context == nullptr || !configure(context, data, size)) return false;
+    if (context == nullptr) return refuseWith(why, SPNG_EMEM);
+    int error = configure(context, data, size);
+    if (error != 0) return refuseWith(why, error);
 
     spng_ihdr header{};
-    if (spng_get_ihdr(context, &header) != 0) return false;
-    if (!fitsPictureLimit(header.width, header.height)) return false;
+    error = spng_get_ihdr(context, &header);
+    if (error != 0) return refuseWith(why, error);
+    if (!fitsPictureLimit(header.width, header.height))
+        return refusePictureSize(why, header.width, header.height);
     const std::uint64_t sampleBytes = std::uint64_t{header.width} * header.height *
                                       channelsOf(header.color_type) * header.bit_depth / 8;
-    if (sampleBytes / kMaxDeflateRatio > size) return false;
+    if (sampleBytes / kMaxDeflateRatio > size)
+        return refusePicture(why, FaultCode::Damaged,
+                             "a file of " + std::to_string(size) + " bytes too short for the " +
+                                 std::to_string(sampleBytes) + " bytes of samples it announces");
 
     const bool wide = header.bit_depth == 16;
     const int format = wide ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8;
     std::size_t imageBytes = 0;
-    if (spng_decoded_image_size(context, format, &imageBytes) != 0) return false;
-    if (spng_decode_image(context, nullptr, 0, format,
-                          SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE) != 0)
-        return false;
+    error = spng_decoded_image_size(context, format, &imageBytes);
+    if (error != 0) return refuseWith(why, error);
+    error =
+        spng_decode_image(context, nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE);
+    if (error != 0) return refuseWith(why, error);
 
     // One row of red, green, blue, alpha samples at a time, in 16-bit units
     // so that wide samples are read as what they are.
@@ -96,18 +137,21 @@ bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size)
     try {
         row.resize(rowBytes / 2);
     } catch (const std::bad_alloc&) {
-        return false;
+        return refuseWith(why, SPNG_EMEM);
     }
-    if (!preparePicture(picture, header.width, header.height)) return false;
+    if (!preparePicture(picture, header.width, header.height, why)) return false;
 
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(row.data());
     const bool interlaced = header.interlace_method != SPNG_INTERLACE_NONE;
     int status = 0;
     do {
         spng_row_info where{};
-        if (spng_get_row_info(context, &where) != 0 || where.row_num >= header.height) return false;
+        error = spng_get_row_info(context, &where);
+        if (error != 0) return refuseWith(why, error);
+        if (where.row_num >= header.height)
+            return refusePicture(why, FaultCode::Damaged, "a row past the bottom of the picture");
         status = spng_decode_scanline(context, row.data(), rowBytes);
-        if (status != 0 && status != SPNG_EOI) return false;
+        if (status != 0 && status != SPNG_EOI) return refuseWith(why, status);
         const auto pass = static_cast<std::size_t>(interlaced ? where.pass : 6);
         const std::uint32_t step = kPassStep[pass];
         std::uint32_t* out = picture.pixels.data() + std::size_t{where.row_num} * header.width;
@@ -124,7 +168,9 @@ bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size)
         }
     } while (status != SPNG_EOI);
     // The chunks after the pixels, up to the trailer, must be whole and sound.
-    return spng_decode_chunks(context) == 0;
+    error = spng_decode_chunks(context);
+    if (error != 0) return refuseWith(why, error);
+    return true;
 }
 
 }  // namespace vantrel

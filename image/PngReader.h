@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/Fault.h"
 #include "image/RasterImage.h"
 
 namespace vantrel {
@@ -16,7 +17,12 @@ namespace vantrel {
 // trailer), pictures over the readers' limit, and compressed data too short
 // to hold the picture it announces, the last two before anything large is
 // allocated. A false result may leave the picture resized with some of the
-// pixels decoded.
-bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size);
+// pixels decoded. Then `why`, when given, holds libspng's own words for its
+// error (spng_strerror), sorted into too large (the size limits),
+// unsupported (bit depths, colour types and methods it does not know,
+// unknown critical chunks), out of memory, or damaged (checksums, cut
+// data, chunks, compressed data); or the words of the reader's own checks.
+bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size,
+               Fault* why = nullptr);
 
 }  // namespace vantrel

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 
 #include "image/ImageReaders.h"
 #include "image/MemoryByteSource.h"
@@ -73,14 +74,17 @@ struct Header {
 // not cover are marked so a file using them can be refused.
 class ColourMap {
   public:
-    bool read(MemoryByteSource& source, const Header& header) {
+    bool read(MemoryByteSource& source, const Header& header, Fault* why) {
         const std::uint32_t entryBytes = (header.entryBits + 7u) / 8u;
         const std::uint8_t* table = source.take(std::uint64_t{header.mapLength} * entryBytes);
-        if (table == nullptr) return false;
+        if (table == nullptr)
+            return refusePicture(why, FaultCode::Damaged, "data too short for the colour map");
         if (header.kind() != kColourMapped) return true;  // skipped, as before
         if (header.entryBits != 15 && header.entryBits != 16 && header.entryBits != 24 &&
             header.entryBits != 32)
-            return false;
+            return refusePicture(
+                why, FaultCode::Unsupported,
+                "colour map entries of " + std::to_string(header.entryBits) + " bits are not read");
         for (std::uint32_t i = 0; i < header.mapLength; ++i) {
             const std::uint32_t index = header.firstEntry + i;
             if (index >= entries_.size()) break;
@@ -142,15 +146,21 @@ void withPixelReader(const Header& header, const ColourMap& map, Body body) {
 // stride 0 for a repeated one. False when a packet runs past the last
 // pixel or past the data.
 template <typename Visit>
-bool walkPackets(MemoryByteSource& source, std::uint64_t count, std::uint32_t bytes, Visit visit) {
+bool walkPackets(MemoryByteSource& source, std::uint64_t count, std::uint32_t bytes, Visit visit,
+                 Fault* why = nullptr) {
     for (std::uint64_t done = 0; done < count;) {
         const std::uint8_t* packet = source.take(1);
-        if (packet == nullptr) return false;
+        if (packet == nullptr)
+            return refusePicture(why, FaultCode::Damaged,
+                                 "run-length data ends before the last pixel");
         const std::uint64_t n = (*packet & ~kRepeatPacket) + 1u;
-        if (n > count - done) return false;
+        if (n > count - done)
+            return refusePicture(why, FaultCode::Damaged, "run-length packet past the last pixel");
         const bool repeat = (*packet & kRepeatPacket) != 0;
         const std::uint8_t* first = source.take(repeat ? bytes : n * bytes);
-        if (first == nullptr) return false;
+        if (first == nullptr)
+            return refusePicture(why, FaultCode::Damaged,
+                                 "run-length packet past the end of the data");
         visit(first, n, repeat ? 0 : bytes);
         done += n;
     }
@@ -166,44 +176,58 @@ void flipRows(RasterImage& picture) {
 
 }  // namespace
 
-bool decodeTga(RasterImage& picture, const std::uint8_t* data, std::uint32_t size) {
-    if (data == nullptr || size == 0) return false;
+bool decodeTga(RasterImage& picture, const std::uint8_t* data, std::uint32_t size, Fault* why) {
+    if (data == nullptr || size == 0) return refusePicture(why, FaultCode::Damaged, "no data");
     MemoryByteSource source(data, size);
     const std::uint8_t* headerBytes = source.take(kHeaderSize);
-    if (headerBytes == nullptr) return false;
+    if (headerBytes == nullptr)
+        return refusePicture(why, FaultCode::Damaged, "data too short for the header");
     const Header header(headerBytes);
 
-    if (!header.pixelsUnderstood()) return false;
-    if (header.colourMapType > 1) return false;  // unknown layout: the pixels cannot be found
-    if (!fitsPictureLimit(header.width, header.height)) return false;
+    if (!header.pixelsUnderstood())
+        return refusePicture(why, FaultCode::Unsupported,
+                             "image type " + std::to_string(header.imageType) + " at " +
+                                 std::to_string(header.depth) + " bits per pixel is not read");
+    if (header.colourMapType > 1)  // unknown layout: the pixels cannot be found
+        return refusePicture(
+            why, FaultCode::Unsupported,
+            "colour map type " + std::to_string(header.colourMapType) + " is not read");
+    if (!fitsPictureLimit(header.width, header.height))
+        return refusePictureSize(why, header.width, header.height);
 
-    if (source.take(header.idLength) == nullptr) return false;
+    if (source.take(header.idLength) == nullptr)
+        return refusePicture(why, FaultCode::Damaged, "data too short for the image ID");
     ColourMap map;
-    if (header.colourMapType == 1 && !map.read(source, header)) return false;
+    if (header.colourMapType == 1 && !map.read(source, header, why)) return false;
 
     const std::uint32_t pixelBytes = header.depth / 8u;
     const std::uint64_t count = std::uint64_t{header.width} * header.height;
     const bool mapped = header.kind() == kColourMapped;
-    bool indexesCovered = true;
+    int uncovered = -1;  // the first index outside the colour map
     auto checkIndexes = [&](const std::uint8_t* first, std::uint64_t n, std::uint32_t stride) {
         if (!mapped) return;
         for (std::uint64_t i = 0; i < (stride == 0 ? 1 : n); ++i)
-            indexesCovered = indexesCovered && map.covers(first[i]);
+            if (uncovered < 0 && !map.covers(first[i])) uncovered = first[i];
     };
     // Everything is checked before the picture is touched: raw pixels must
     // all be there, packets must end exactly at the last pixel.
     MemoryByteSource packets = source;
     const std::uint8_t* pixels = nullptr;
     if (header.runLength()) {
-        if (!walkPackets(packets, count, pixelBytes, checkIndexes)) return false;
+        if (!walkPackets(packets, count, pixelBytes, checkIndexes, why)) return false;
     } else {
         pixels = source.take(count * pixelBytes);
-        if (pixels == nullptr) return false;
+        if (pixels == nullptr)
+            return refusePicture(why, FaultCode::Damaged, "data too short for the pixels");
         checkIndexes(pixels, count, 1);
     }
-    if (!indexesCovered) return false;
+    if (uncovered >= 0)
+        return refusePicture(why, FaultCode::Damaged,
+                             "colour map index " + std::to_string(uncovered) +
+                                 " outside the map of " + std::to_string(header.mapLength) +
+                                 " entries from " + std::to_string(header.firstEntry));
 
-    if (!preparePicture(picture, header.width, header.height)) return false;
+    if (!preparePicture(picture, header.width, header.height, why)) return false;
 
     const std::size_t width = header.width;
     const bool topDown = (header.descriptor & kTopToBottom) != 0;

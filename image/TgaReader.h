@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "base/Fault.h"
 #include "image/RasterImage.h"
 
 namespace vantrel {
@@ -13,7 +14,11 @@ namespace vantrel {
 // 32-bit pixels and map entries, unless no alpha bits are declared and none
 // is set. False, with the picture untouched, for other image types, empty
 // pictures, data too short for the pixels, packets that run past the last
-// pixel, and indexes outside the colour map.
-bool decodeTga(RasterImage& picture, const std::uint8_t* data, std::uint32_t size);
+// pixel, and indexes outside the colour map. Then `why`, when given, names
+// the check that refused: unsupported for the image types, depths and
+// colour maps not read, too large for the picture limit, out of memory when
+// the picture cannot be had, damaged for the rest.
+bool decodeTga(RasterImage& picture, const std::uint8_t* data, std::uint32_t size,
+               Fault* why = nullptr);
 
 }  // namespace vantrel
