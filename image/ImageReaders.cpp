@@ -54,20 +54,4 @@ bool preparePicture(RasterImage& picture, std::int64_t width, std::int64_t heigh
     return true;
 }
 
-bool decodePicture(PictureReader reader, RasterImage& picture, const std::uint8_t* data,
-                   std::uint32_t size, Fault* why) {
-    bool decoded = false;
-    switch (reader) {
-        case PictureReader::Tga: decoded = decodeTga(picture, data, size); break;
-        case PictureReader::Bmp: decoded = decodeBmp(picture, data, size, true); break;
-        case PictureReader::Jpeg: decoded = decodeJpeg(picture, data, size); break;
-        case PictureReader::Png: decoded = decodePng(picture, data, size); break;
-        case PictureReader::None:
-            if (why != nullptr) *why = Fault(FaultCode::Unsupported, FaultStep::ChooseReader);
-            return false;
-    }
-    if (!decoded && why != nullptr) *why = Fault(FaultCode::Damaged, FaultStep::DecodePicture);
-    return decoded;
-}
-
 }  // namespace vantrel

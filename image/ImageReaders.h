@@ -52,8 +52,4 @@ bool refusePictureSize(Fault* why, std::int64_t width, std::int64_t height);
 bool preparePicture(RasterImage& picture, std::int64_t width, std::int64_t height,
                     Fault* why = nullptr);
 
-// Decodes a whole picture file with the given reader.
-bool decodePicture(PictureReader reader, RasterImage& picture, const std::uint8_t* data,
-                   std::uint32_t size, Fault* why = nullptr);
-
 }  // namespace vantrel

@@ -275,7 +275,7 @@ TEST_F(CliTest, ReportStatesEveryJob) {
     }
     const Json& failed = *std::find_if(report["jobs"].begin(), report["jobs"].end(),
                                        [](const Json& j) { return j["status"] == "failed"; });
-    EXPECT_EQ(failed["missing_picture_codes"], Json::array({"unsupported"})) << failed;
+    EXPECT_EQ(failed["missing_picture_codes"], Json::array({"damaged"})) << failed;
     EXPECT_EQ(failed["warning_codes"], Json::array()) << failed;
     // jq reads it too, and base64 gives back the exact name.
     std::ofstream(dir_ / "report.json") << r.out;
