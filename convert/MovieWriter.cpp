@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "convert/ConvertDriver.h"
 #include "html/HtmlPage.h"
 #include "swf/ShapeTags.h"
 

@@ -23,7 +23,7 @@ class Mp3Source {
 
     const Fault& fault() const { return fault_; }
 
-    // The whole file. takeBytes hands the buffer over (to the document's
+    // The whole file. takeBytes hands the buffer over (to the movie's
     // source buffers) without moving the bytes, so offsets into it and
     // pointers to its data stay valid.
     const SourceBuffer* bytes() const { return bytes_.get(); }
