@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/Formats.h"
 #include "cli/ConsoleObserver.h"
 #include "cli/JsonReport.h"
-#include "base/Formats.h"
 #include "cli/StopSignal.h"
 #include "convert/ConvertDriver.h"
 #include "convert/JobIntake.h"
