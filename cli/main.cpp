@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
     bool list = false;
     bool dryRun = false;
     bool quiet = false;
+    bool noSubFolders = false;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::string qualityText = "90";
     std::string rateText = "15";
@@ -101,6 +102,8 @@ int main(int argc, char** argv) {
     app.add_flag("--dry-run", dryRun,
                  "print the movie, page and sound each job would get, and write nothing");
     app.add_flag("--quiet", quiet, "no progress display");
+    app.add_flag("--no-subfolders", noSubFolders,
+                 "search only each FOLDER's own files, none of its sub-folders");
     app.add_option("--report", reportPath,
                    "write the batch's report as JSON to FILE (-: standard output, and the lines "
                    "of converted jobs go to standard error)")
@@ -152,8 +155,9 @@ int main(int argc, char** argv) {
     doc.settings.replaceMovies = !noOverwrite;
     doc.settings.playerScript = playerScript;
     bool problems = false;
-    const vantrel::DropResult drop =
-        vantrel::dropPaths(doc.jobs, folders, vantrel::DroppedFiles::TakeVideos);
+    const vantrel::DropResult drop = vantrel::dropPaths(
+        doc.jobs, folders, vantrel::DroppedFiles::TakeVideos,
+        noSubFolders ? vantrel::FolderDepth::FolderOnly : vantrel::FolderDepth::WithSubFolders);
     for (const vantrel::Fault& fault : vantrel::dropFaults(drop)) {
         if (fault.step == vantrel::FaultStep::PassOver) std::cerr << "warning: ";
         std::cerr << fault.path << ": " << vantrel::faultText(fault) << "\n";

@@ -132,6 +132,27 @@ bool listFolder(const std::string& folder, std::string_view pattern, FolderListi
     return true;
 }
 
+// scanFolder, entering the sub-folders only when depth asks for them.
+bool scanFolderTo(const std::string& folder, std::string_view pattern, PathCollector& collector,
+                  VisitedFolders& visited, std::vector<std::string>* unlisted, FolderDepth depth) {
+    if (!visited.enter(folder)) return true;
+    FolderListing listing;
+    if (!listFolder(folder, pattern, listing)) return false;
+    if (depth == FolderDepth::WithSubFolders) {
+        for (const std::string& name : listing.folders) {
+            const std::string sub = joinPath(folder, name);
+            if (!scanFolderTo(sub, pattern, collector, visited, unlisted, depth) &&
+                unlisted != nullptr) {
+                unlisted->push_back(sub);
+            }
+        }
+    }
+    for (const std::string& name : listing.files) {
+        collector.add(joinPath(folder, name));
+    }
+    return true;
+}
+
 }  // namespace
 
 void addPicture(std::list<FolderJob>& folderJobs, std::string_view path) {
@@ -239,22 +260,11 @@ bool scanFolder(const std::string& folder, std::string_view pattern, PathCollect
 
 bool scanFolder(const std::string& folder, std::string_view pattern, PathCollector& collector,
                 VisitedFolders& visited, std::vector<std::string>* unlisted) {
-    if (!visited.enter(folder)) return true;
-    FolderListing listing;
-    if (!listFolder(folder, pattern, listing)) return false;
-    for (const std::string& name : listing.folders) {
-        const std::string sub = joinPath(folder, name);
-        if (!scanFolder(sub, pattern, collector, visited, unlisted) && unlisted != nullptr) {
-            unlisted->push_back(sub);
-        }
-    }
-    for (const std::string& name : listing.files) {
-        collector.add(joinPath(folder, name));
-    }
-    return true;
+    return scanFolderTo(folder, pattern, collector, visited, unlisted, FolderDepth::WithSubFolders);
 }
 
-DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths, DroppedFiles files) {
+DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths, DroppedFiles files,
+                     FolderDepth depth) {
     jobs.clear();
     PictureCollector pictures(jobs.folderJobs);
     VideoCollector videos(jobs.videoJobs);
@@ -292,7 +302,8 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths, Dropp
         videos.setRoot(path);
         bool listed = true;
         for (std::size_t s = 0; s < scans.size(); ++s) {
-            listed = scanFolder(path, scans[s].first, *scans[s].second, visited[s], &unlisted) &&
+            listed = scanFolderTo(path, scans[s].first, *scans[s].second, visited[s], &unlisted,
+                                  depth) &&
                      listed;
         }
         if (!listed) result.unreadable.push_back(path);

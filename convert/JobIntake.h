@@ -136,6 +136,12 @@ enum class DroppedFiles {
     TakeVideos,  // a file named as a video is queued; others are refused
 };
 
+// How much of each dropped folder is searched.
+enum class FolderDepth {
+    WithSubFolders,  // the folder and all its sub-folders
+    FolderOnly,      // the folder's own files: no sub-folder is entered or looked at
+};
+
 // Replaces the queued jobs with those found in the dropped paths. Each
 // folder, in the order given, is scanned for the pictures and then the
 // videos of the format table (kInputFormats), one pattern after the other
@@ -143,7 +149,8 @@ enum class DroppedFiles {
 // searched in this drop (dropped twice, or inside one dropped before) adds
 // nothing again. Each job remembers the dropped folder it was found in.
 DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths,
-                     DroppedFiles files = DroppedFiles::Refuse);
+                     DroppedFiles files = DroppedFiles::Refuse,
+                     FolderDepth depth = FolderDepth::WithSubFolders);
 
 // The drop's items that gave no jobs, as faults: those refused (not-a-folder),
 // those that could not be listed (not-found or unreadable, step DropItem),

@@ -54,10 +54,10 @@ class Intake : public ::testing::Test {
     }
 
     // The rows of a drop of the given folders, relative to the tree.
-    Strings dropRows(const Strings& rels = {""}) {
+    Strings dropRows(const Strings& rels = {""}, FolderDepth depth = FolderDepth::WithSubFolders) {
         Strings paths;
         for (const std::string& rel : rels) paths.push_back(rel.empty() ? root_ : at(rel));
-        result_ = dropPaths(jobs_, paths);
+        result_ = dropPaths(jobs_, paths, DroppedFiles::Refuse, depth);
         Strings rows;
         for (const std::string& row : listRows(jobs_)) {
             rows.push_back(row.rfind(root_ + "/", 0) == 0 ? row.substr(root_.size() + 1) : row);
@@ -326,6 +326,18 @@ TEST_F(Intake, JobsKnowTheirDroppedFolderAndVideoFilesMayBeTaken) {
     EXPECT_EQ(jobs_.videoJobs[0].root, at("two/"));
     EXPECT_EQ(jobs_.videoJobs[1].path + " " + jobs_.videoJobs[1].root, at("clip.avi") + " " + root_);
     EXPECT_EQ(result_.refused, Strings{at("walk1.bmp")});
+}
+
+// Only the folders' own files: sub-folders, linked or not, are neither
+// searched nor looked at, and a folder given twice still counts once.
+TEST_F(Intake, AFolderOnlyDropLeavesSubFoldersAlone) {
+    files({"w1.bmp", "w2.bmp", "clip.avi", "sub/s1.bmp", "sub/deeper/d1.png", "locked/l1.bmp"});
+    fs::create_directory_symlink(at("sub"), at("link"));
+    if (::geteuid() != 0) lock("locked");
+    EXPECT_EQ(dropRows({"", ""}, FolderDepth::FolderOnly), (Strings{"w(1 - 2).bmp", "clip.avi"}));
+    EXPECT_TRUE(result_.unlisted.empty());
+    EXPECT_EQ(dropRows({"", "sub"}, FolderDepth::FolderOnly),
+              (Strings{"w(1 - 2).bmp", "sub/s(1 - 1).bmp", "clip.avi"}));
 }
 
 }  // namespace
