@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 #include "app/ShellServices.h"
@@ -19,6 +20,7 @@ class RecordingShell : public ShellServices {
 
     void showMessage(QWidget*, QMessageBox::Icon icon, const QString& text,
                      const QString& details) override {
+        if (onMessage) onMessage();
         messages.push_back({icon, text, details});
     }
     bool openFile(const QString& path) override {
@@ -32,6 +34,8 @@ class RecordingShell : public ShellServices {
         return all;
     }
 
+    // Called as each box would show, while the window waits for it.
+    std::function<void()> onMessage;
     std::vector<Message> messages;
     QStringList opened;
 };
