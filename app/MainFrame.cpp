@@ -267,8 +267,11 @@ void CMainFrame::batchDone(const ConvertReport& report) {
         close();
         return;
     }
-    const QString problems = problemText(report);
-    if (!problems.isEmpty()) shell_.showMessage(this, QMessageBox::Warning, problems, details);
+    const QStringList problems = problemLines(report);
+    if (!problems.isEmpty()) {
+        shell_.showList(this, QMessageBox::Warning, problemHeading(problems.size()), problems,
+                        details);
+    }
     emit batchFinished(report);
 }
 

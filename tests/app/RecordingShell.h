@@ -16,12 +16,18 @@ class RecordingShell : public ShellServices {
         QMessageBox::Icon icon;
         QString text;
         QString details;
+        QStringList lines;  // those of showList
     };
 
     void showMessage(QWidget*, QMessageBox::Icon icon, const QString& text,
                      const QString& details) override {
         if (onMessage) onMessage();
-        messages.push_back({icon, text, details});
+        messages.push_back({icon, text, details, {}});
+    }
+    void showList(QWidget*, QMessageBox::Icon icon, const QString& text, const QStringList& lines,
+                  const QString& details) override {
+        if (onMessage) onMessage();
+        messages.push_back({icon, text, details, lines});
     }
     bool openFile(const QString& path) override {
         opened << path;
