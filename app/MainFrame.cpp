@@ -80,6 +80,7 @@ CMainFrame::CMainFrame(CVantrelDoc& doc, ShellServices& shell, FrameSourceFactor
     });
     connect(view_, &CVantrelView::note, this,
             [this](const QString& text) { statusBar()->showMessage(text, 10000); });
+    connect(view_, &CVantrelView::refused, this, &CMainFrame::showRefused);
     connect(&runner_, &BatchRunner::progressed, this, &CMainFrame::showProgress);
     connect(&runner_, &BatchRunner::finished, this, &CMainFrame::batchDone);
 }
@@ -266,9 +267,21 @@ void CMainFrame::batchDone(const ConvertReport& report) {
         close();
         return;
     }
-    const QString problems = problemText(report);
-    if (!problems.isEmpty()) shell_.showMessage(this, QMessageBox::Warning, problems, details);
+    const QStringList problems = problemLines(report);
+    if (!problems.isEmpty()) {
+        shell_.showList(this, QMessageBox::Warning, problemHeading(problems.size()), problems,
+                        details);
+    }
     emit batchFinished(report);
+}
+
+void CMainFrame::showRefused(const QStringList& paths) {
+    // The boxes only say that something was refused: the names stay here,
+    // each path whole in the tip.
+    QStringList names;
+    for (const QString& path : paths) names << QFileInfo(path).fileName();
+    message_->setText(QStringLiteral("Not a folder: %1").arg(names.join(QStringLiteral(", "))));
+    message_->setToolTip(QStringLiteral("Not a folder:\n") + paths.join(QLatin1Char('\n')));
 }
 
 void CMainFrame::showAbout() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include "app/BatchRunner.h"
 #include "convert/VantrelDoc.h"
@@ -54,6 +55,7 @@ class CMainFrame : public QMainWindow {
     void setBusy(bool busy);
     void showProgress();
     void batchDone(const ConvertReport& report);
+    void showRefused(const QStringList& paths);
     void updateLockKeys();
 
     CVantrelDoc& doc_;

@@ -67,17 +67,19 @@ QString summaryLine(const ConvertReport& report) {
     return report.stopped ? QStringLiteral("Stopped: ") + line : line;
 }
 
-QString problemText(const ConvertReport& report) {
+QStringList problemLines(const ConvertReport& report) {
     QStringList lines;
     for (const JobOutcome& job : report.jobs) {
         if (!isProblem(job)) continue;
         lines << QStringLiteral("%1: %2").arg(QString::fromStdString(job.source),
                                               QString::fromStdString(faultText(*problemFault(job))));
     }
-    if (lines.isEmpty()) return {};
-    const QString heading = lines.size() == 1 ? QStringLiteral("This job was not converted:")
-                                              : QStringLiteral("These jobs were not converted:");
-    return heading + QStringLiteral("\n\n") + lines.join(QLatin1Char('\n'));
+    return lines;
+}
+
+QString problemHeading(qsizetype problems) {
+    return problems == 1 ? QStringLiteral("This job was not converted:")
+                         : QStringLiteral("These jobs were not converted:");
 }
 
 QString warningDetails(const ConvertReport& report) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -27,7 +28,11 @@ QString summaryLine(const ConvertReport& report);
 
 // The jobs that are problems (isProblem), one "source: reason" line each,
 // for a message box; empty when there are none.
-QString problemText(const ConvertReport& report);
+QStringList problemLines(const ConvertReport& report);
+
+// The heading of that box: "This job was not converted:" for one,
+// "These jobs were not converted:" for more.
+QString problemHeading(qsizetype problems);
 
 // Every picture that gave no picture and every warning, job by job.
 QString warningDetails(const ConvertReport& report);

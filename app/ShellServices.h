@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -17,6 +18,12 @@ class ShellServices {
     // `details` is offered behind a button, for long lists.
     virtual void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& text,
                              const QString& details = {});
+
+    // The same with `lines` under the text, one each, in a part that
+    // scrolls: however many there are, the box fits on the screen with its
+    // buttons in reach.
+    virtual void showList(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+                          const QStringList& lines, const QString& details = {});
 
     // Opens the file with the desktop's default viewer. False when none took it.
     virtual bool openFile(const QString& path);

@@ -106,6 +106,10 @@ void CVantrelView::dropPaths(const std::vector<std::string>& paths) {
             unreadable << QString::fromStdString(path);
         emit note(QStringLiteral("Cannot be read: %1").arg(unreadable.join(QStringLiteral(", "))));
     }
+    if (result.refused.empty()) return;
+    QStringList refusedPaths;
+    for (const std::string& path : result.refused) refusedPaths << QString::fromStdString(path);
+    emit refused(refusedPaths);
     const QString refusal =
         QString::fromUtf8(kNotFolderMessage.data(), qsizetype(kNotFolderMessage.size()));
     for (std::size_t i = 0; i < result.refused.size(); ++i) {

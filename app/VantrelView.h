@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QListWidget>
+#include <QStringList>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,7 +30,7 @@ class CVantrelView : public QListWidget {
 
     // What a drop of these items does: the jobs are replaced by those found
     // in the folders, the rows rebuilt, and every item that is not a folder
-    // refused with a message.
+    // named in refused() and then refused with a message each.
     void dropPaths(const std::vector<std::string>& paths);
 
     // Drops are refused while a batch runs.
@@ -39,6 +40,9 @@ class CVantrelView : public QListWidget {
     void jobsChanged();
     // Something the user should know that needs no answer.
     void note(const QString& text);
+    // The dropped items that are not folders, as given, before their
+    // boxes show.
+    void refused(const QStringList& paths);
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

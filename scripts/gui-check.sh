@@ -4,8 +4,10 @@
 # File > Convert to SWF shows the Convert dialog, lossless is chosen with the
 # keyboard, Enter converts, and the movies must equal what vantrel-cli
 # writes with the same options. A second batch stopped with Escape must
-# leave the movies as they were. Saves screenshots of the window (before,
-# during and after a batch), the dialog and the About box.
+# leave the movies as they were. A batch of 300 broken videos must list
+# them in a box that fits the screen. Saves screenshots of the window
+# (before, during and after a batch), the dialog, the About box and the
+# box of failed jobs.
 #
 #   scripts/gui-check.sh [BUILD_DIR [SCREENSHOT_DIR]]
 #
@@ -132,4 +134,30 @@ sleep 0.3
 xdotool key x
 for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app" 2>/dev/null && fail "File > Exit did not end the program"
+
+# A batch whose 300 videos all fail: the box that lists them stays on the
+# screen with its OK button, which Enter presses.
+mkdir -p "$work/broken"
+for i in $(seq 1000 1299); do echo "not a video" >"$work/broken/clip$i.avi"; done
+"$build/app/vantrel" "$work/broken" >"$work/app-broken.log" 2>&1 &
+app=$!
+pids+=("$app")
+main=$(timeout 20 bash -c "$(declare -f find_window); find_window 'Untitled - Vantrel'") ||
+  fail "the window did not open with the broken videos"
+xdotool windowsize "$main" 600 260
+xdotool windowmove "$main" 100 100
+convert_from_menu
+xdotool key Return
+box=$(timeout 60 xdotool search --sync --onlyvisible --limit 1 --name '^Vantrel$') ||
+  fail "no box listed the failed jobs"
+sleep 0.4
+eval "$(xdotool getwindowgeometry --shell "$box")"
+read -r screen_width screen_height < <(xdotool getdisplaygeometry)
+((X >= 0 && Y >= 0 && X + WIDTH <= screen_width && Y + HEIGHT <= screen_height)) ||
+  fail "the box of failed jobs (${WIDTH}x$HEIGHT at $X,$Y) leaves the screen"
+echo "gui-check: the box of 300 failed jobs fits the screen (${WIDTH}x$HEIGHT)"
+shot "$box" failed-jobs.png
+xdotool key Return
+for _ in $(seq 50); do xdotool search --onlyvisible --name '^Vantrel$' >/dev/null || break; sleep 0.1; done
+xdotool search --onlyvisible --name '^Vantrel$' >/dev/null && fail "Enter did not close the box"
 echo "gui-check: passed"

@@ -2,9 +2,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QtTest>
 #include <condition_variable>
 #include <filesystem>
@@ -15,6 +17,7 @@
 #include "app/ConvertDlg.h"
 #include "app/MainFrame.h"
 #include "app/ReportText.h"
+#include "app/ShellServices.h"
 #include "app/VantrelView.h"
 #include "support/ScratchDir.h"
 #include "video/FrameSource.h"
@@ -253,11 +256,69 @@ class BatchTest : public QObject {
         QCOMPARE(
             status(frame),
             QStringLiteral("1 movie written, 1 job failed: broken.avi: video cannot be opened"));
-        QCOMPARE(
-            shell.texts(),
-            QStringList{QStringLiteral("This job was not converted:\n\n%1: video cannot be opened")
-                            .arg(video)});
+        QCOMPARE(shell.texts(), QStringList{QStringLiteral("This job was not converted:")});
+        QCOMPARE(shell.messages[0].lines,
+                 QStringList{QStringLiteral("%1: video cannot be opened").arg(video)});
         QCOMPARE(shell.messages[0].icon, QMessageBox::Warning);
+    }
+
+    // However many jobs fail, the real box fits the screen with its OK button
+    // in reach, and its list scrolls through all of them.
+    void manyFailedJobsFitOnTheScreen() {
+        test::ScratchDir scratch;
+        QStringList lines;
+        for (int i = 1000; i < 1300; ++i) {
+            const fs::path video = scratch.path() / ("broken" + std::to_string(i) + ".avi");
+            std::ofstream(video) << "not a video";
+            lines << QString::fromStdString(video.string()) +
+                         QStringLiteral(": video cannot be opened");
+        }
+        ShellServices shell;
+        CVantrelDoc doc;
+        CMainFrame frame(doc, shell);
+        frame.show();
+        frame.view()->dropPaths({scratch.path().string()});
+        QSignalSpy finished(&frame, &CMainFrame::batchFinished);
+
+        QRect box, screen, ok;
+        QString heading, listed;
+        bool warns = false, scrolls = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            QWidget* shown = QApplication::activeModalWidget();
+            if (shown == nullptr || shown->windowTitle() != QStringLiteral("Vantrel")) return;
+            poll.stop();
+            box = shown->frameGeometry();
+            screen = shown->screen()->availableGeometry();
+            const int side = shown->style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
+            const QImage warning = shown->style()
+                                       ->standardIcon(QStyle::SP_MessageBoxWarning)
+                                       .pixmap(QSize(side, side), shown->devicePixelRatio())
+                                       .toImage();
+            for (QLabel* label : shown->findChildren<QLabel*>()) {
+                warns = warns || label->pixmap().toImage() == warning;
+                if (label->text().endsWith(QLatin1Char(':'))) heading = label->text();
+            }
+            if (auto* list = shown->findChild<QPlainTextEdit*>()) {
+                listed = list->toPlainText();
+                scrolls = list->verticalScrollBar()->isVisible();
+            }
+            for (QPushButton* button : shown->findChildren<QPushButton*>()) {
+                if (button->text() != QStringLiteral("OK") || !button->isVisible()) continue;
+                ok = QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+                QTest::mouseClick(button, Qt::LeftButton);
+            }
+        });
+        poll.start(20);
+        answerDialog(this, [](QDialog&) {});
+        frame.convertToSwf();
+        QVERIFY(finished.wait(120000));
+        QVERIFY(warns);
+        QCOMPARE(heading, QStringLiteral("These jobs were not converted:"));
+        QVERIFY(screen.contains(box));
+        QVERIFY(!ok.isEmpty() && box.contains(ok));
+        QCOMPARE(listed.split(QLatin1Char('\n')), lines);
+        QVERIFY(scrolls);
     }
 
     void cancellingTheDialogConvertsNothing() {
@@ -343,8 +404,7 @@ class BatchTest : public QObject {
             report.jobs.push_back(job);
         }
         QCOMPARE(summaryLine(report), line);
-        const QString listed = problemText(report);
-        QCOMPARE(listed.isEmpty() ? 0 : int(listed.count(QLatin1Char('\n'))) - 1, problems);
+        QCOMPARE(int(problemLines(report).size()), problems);
     }
 
     void progressBeforeTheFirstFrame() {

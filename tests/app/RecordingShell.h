@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 #include "app/ShellServices.h"
@@ -15,11 +16,18 @@ class RecordingShell : public ShellServices {
         QMessageBox::Icon icon;
         QString text;
         QString details;
+        QStringList lines;  // those of showList
     };
 
     void showMessage(QWidget*, QMessageBox::Icon icon, const QString& text,
                      const QString& details) override {
-        messages.push_back({icon, text, details});
+        if (onMessage) onMessage();
+        messages.push_back({icon, text, details, {}});
+    }
+    void showList(QWidget*, QMessageBox::Icon icon, const QString& text, const QStringList& lines,
+                  const QString& details) override {
+        if (onMessage) onMessage();
+        messages.push_back({icon, text, details, lines});
     }
     bool openFile(const QString& path) override {
         opened << path;
@@ -32,6 +40,8 @@ class RecordingShell : public ShellServices {
         return all;
     }
 
+    // Called as each box would show, while the window waits for it.
+    std::function<void()> onMessage;
     std::vector<Message> messages;
     QStringList opened;
 };

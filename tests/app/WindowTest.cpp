@@ -122,6 +122,37 @@ class WindowTest : public QObject {
         QVERIFY(window.action("convert")->isEnabled());
     }
 
+    // The boxes cannot say which items they refuse; the status bar names
+    // them before the first box shows, a long list without widening the
+    // window, and its tip holds every path.
+    void refusedItemsAreNamedInTheStatusBar() {
+        test::ScratchDir scratch;
+        const fs::path clips = scratch.path() / "clips";
+        std::vector<std::string> dropped{clips.string()};
+        QString tip = QStringLiteral("Not a folder:");
+        for (int i = 0; i < 200; ++i) {
+            const fs::path file = clips / ("render" + std::to_string(i) + ".avi");
+            touch(file);
+            dropped.push_back(file.string());
+            tip += QLatin1Char('\n') + q(file);
+        }
+        Window window;
+        window.frame.show();
+        const QSize size = window.frame.size();
+        auto* label = window.frame.findChild<QLabel*>(QStringLiteral("statusMessage"));
+        QStringList shownWithBoxes;
+        window.shell.onMessage = [&] { shownWithBoxes << label->text(); };
+
+        window.frame.view()->dropPaths(dropped);
+        QCOMPARE(window.rows().size(), 200);
+        QCOMPARE(window.shell.texts(), QStringList(200, QStringLiteral("Select folder not file.")));
+        QVERIFY(
+            window.status().startsWith(QStringLiteral("Not a folder: render0.avi, render1.avi, ")));
+        QCOMPARE(shownWithBoxes, QStringList(200, window.status()));
+        QCOMPARE(label->toolTip(), tip);
+        QCOMPARE(window.frame.size(), size);
+    }
+
     void dropsOfAnythingButLocalPathsAreRefused() {
         Window window;
         window.frame.show();
