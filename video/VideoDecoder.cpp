@@ -12,6 +12,7 @@ extern "C" {
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "base/Formats.h"
@@ -70,6 +71,34 @@ bool evenlySpaced(const std::vector<std::int64_t>& times) {
         if (4 * (off < 0 ? -off : off) >= span) return false;
     }
     return true;
+}
+
+// Hands the decoder buffers that start black. Its pool gives back the
+// buffers of frames no longer held with their pictures still in them, and
+// which one comes back depends on how many frames the later stages hold, so
+// on the number of threads. A damaged frame can come out only partly
+// decoded, the rest left as the buffer was: MJPEG does so without flagging
+// it, so such frames cannot be told apart and refused, and copying them out
+// afterwards would copy the leftover picture too. Cleared first, that rest
+// is black whatever was decoded before; one pass over the buffer costs
+// little beside decoding into it.
+int clearedBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
+    const int got = avcodec_default_get_buffer2(context, frame, flags);
+    if (got < 0) return got;
+    std::uint8_t* planes[4];
+    std::ptrdiff_t strides[4];
+    for (int i = 0; i < 4; ++i) {
+        planes[i] = frame->data[i];
+        strides[i] = frame->linesize[i];
+    }
+    if (av_image_fill_black(planes, strides, static_cast<AVPixelFormat>(frame->format),
+                            frame->color_range, frame->width, frame->height) < 0) {
+        // A format without a black to fill: zeros are as certain.
+        for (AVBufferRef* buffer : frame->buf) {
+            if (buffer != nullptr) std::memset(buffer->data, 0, buffer->size);
+        }
+    }
+    return 0;
 }
 
 }  // namespace
@@ -245,6 +274,7 @@ bool VideoDecoder::startDecoding() {
     // pictures from run to run. The frame pipeline keeps the other cores busy.
     context->thread_count = 1;
     context->max_pixels = kMaxPicturePixels;
+    context->get_buffer2 = clearedBuffer;
     if (avcodec_open2(context.get(), codec, nullptr) < 0) return false;
     codec_ = std::move(context);
     draining_ = false;
