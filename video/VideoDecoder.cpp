@@ -34,6 +34,12 @@ constexpr std::int64_t kMinForwardReach = 16;
 // ahead always decodes forward: ten seconds at 25 frames per second.
 constexpr std::int64_t kMinLeapPastPass = 256;
 
+// Frames the pass from the start must have decoded, all without error,
+// before a move may leap past it: a file known by its first frame alone has
+// shown nothing of how it decodes, and a frame further on that does not
+// decode moves every later one down the count.
+constexpr std::int64_t kMinCleanPassToLeap = 256;
+
 // Seeks tried, each further back, before reading from the start.
 constexpr int kSeekAttempts = 3;
 
@@ -434,12 +440,13 @@ bool VideoDecoder::matchesSeen(std::int64_t index, const AVFrame& frame) const {
 
 // Seeking past what the pass reached trusts the timestamps of frames no
 // pass has decoded, which a damaged file not yet decoded can belie (an AVI
-// index that counts its chunks otherwise than the file holds them): only in
-// files whose timestamps have been right so far, and only far ahead, where
-// decoding forward would take long.
+// index that counts its chunks otherwise than the file holds them, frames
+// that do not decode): only in files whose timestamps have been right so far
+// and that decoded a long stretch from the start without error, and only far
+// ahead, where decoding forward would take long.
 bool VideoDecoder::mayLeapTo(std::int64_t target) const {
     return timestampsPlaceFrames() && keyframeTimestamps_ && !damaged_ && anchorIndex_ >= 0 &&
-           target - passed() >= kMinLeapPastPass;
+           passed() >= kMinCleanPassToLeap && target - passed() >= kMinLeapPastPass;
 }
 
 // The index shown at a stored timestamp, a mean frame time per frame from
