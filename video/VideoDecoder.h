@@ -12,6 +12,9 @@
 namespace vantrel {
 
 // Decodes the best video stream of a file and moves to frames by index.
+// Every picture is decoded into a buffer filled black first, so a damaged
+// frame decoded only in part is black where its decoding stopped, however
+// many earlier frames are still held.
 //
 // Frame i is the i-th frame the decoder gives out when decoding the file
 // straight through from the start. What that pass gave out is remembered:
