@@ -1,7 +1,5 @@
 // A whole frame: any picture file decoded by the reader its first bytes
 // suggest, stored in each of the four ways, streamed into a movie and written.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -9,6 +7,7 @@
 #include <string>
 
 #include "FuzzLimits.h"
+#include "MovieFolder.h"
 #include "image/ImageReaders.h"
 #include "swf/FrameComposer.h"
 #include "swf/ShapeTags.h"
@@ -29,32 +28,13 @@ bool decode(vantrel::RasterImage& picture, const std::uint8_t* data, std::size_t
     return vantrel::decodeTga(picture, data, length);
 }
 
-// A folder of its own for the movie, removed when the process ends.
-class MovieFolder {
-  public:
-    MovieFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "vantrel-fuzz-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        path_ = pattern;
-    }
-    ~MovieFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     vantrel::RasterImage picture;
     if (!decode(picture, data, size) || !vantrel::fuzz::smallEnoughToEncode(picture)) return 0;
 
-    static const MovieFolder folder;
+    static const vantrel::fuzz::MovieFolder folder;
     const std::filesystem::path moviePath = folder.path() / "frame.swf";
     vantrel::SwfMovie movie;
     vantrel::Fault why;

@@ -14,11 +14,11 @@ if [ $# -eq 0 ]; then
   set -- $(cd "$build/fuzz" && ls fuzz_* | sed 's/^fuzz_//')
 fi
 
-# Time-outs and memory limits per target: the video targets decode whole
-# files and get more of both.
+# Time-outs and memory limits per target: the video targets, and threads,
+# which converts whole videos, decode whole files and get more of both.
 limits() {
   case "$1" in
-    video_*) echo "-timeout=30 -rss_limit_mb=2560 -max_len=262144" ;;
+    video_* | threads) echo "-timeout=30 -rss_limit_mb=2560 -max_len=262144" ;;
     *)       echo "-timeout=10 -rss_limit_mb=2048 -max_len=65536" ;;
   esac
 }

@@ -12,6 +12,7 @@ extern "C" {
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "base/Formats.h"
@@ -32,6 +33,12 @@ constexpr std::int64_t kMinForwardReach = 16;
 // Past what the pass from the start reached, below this distance moving
 // ahead always decodes forward: ten seconds at 25 frames per second.
 constexpr std::int64_t kMinLeapPastPass = 256;
+
+// Frames the pass from the start must have decoded, all without error,
+// before a move may leap past it: a file known by its first frame alone has
+// shown nothing of how it decodes, and a frame further on that does not
+// decode moves every later one down the count.
+constexpr std::int64_t kMinCleanPassToLeap = 256;
 
 // Seeks tried, each further back, before reading from the start.
 constexpr int kSeekAttempts = 3;
@@ -70,6 +77,34 @@ bool evenlySpaced(const std::vector<std::int64_t>& times) {
         if (4 * (off < 0 ? -off : off) >= span) return false;
     }
     return true;
+}
+
+// Hands the decoder buffers that start black. Its pool gives back the
+// buffers of frames no longer held with their pictures still in them, and
+// which one comes back depends on how many frames the later stages hold, so
+// on the number of threads. A damaged frame can come out only partly
+// decoded, the rest left as the buffer was: MJPEG does so without flagging
+// it, so such frames cannot be told apart and refused, and copying them out
+// afterwards would copy the leftover picture too. Cleared first, that rest
+// is black whatever was decoded before; one pass over the buffer costs
+// little beside decoding into it.
+int clearedBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
+    const int got = avcodec_default_get_buffer2(context, frame, flags);
+    if (got < 0) return got;
+    std::uint8_t* planes[4];
+    std::ptrdiff_t strides[4];
+    for (int i = 0; i < 4; ++i) {
+        planes[i] = frame->data[i];
+        strides[i] = frame->linesize[i];
+    }
+    if (av_image_fill_black(planes, strides, static_cast<AVPixelFormat>(frame->format),
+                            frame->color_range, frame->width, frame->height) < 0) {
+        // A format without a black to fill: zeros are as certain.
+        for (AVBufferRef* buffer : frame->buf) {
+            if (buffer != nullptr) std::memset(buffer->data, 0, buffer->size);
+        }
+    }
+    return 0;
 }
 
 }  // namespace
@@ -245,6 +280,7 @@ bool VideoDecoder::startDecoding() {
     // pictures from run to run. The frame pipeline keeps the other cores busy.
     context->thread_count = 1;
     context->max_pixels = kMaxPicturePixels;
+    context->get_buffer2 = clearedBuffer;
     if (avcodec_open2(context.get(), codec, nullptr) < 0) return false;
     codec_ = std::move(context);
     draining_ = false;
@@ -404,12 +440,13 @@ bool VideoDecoder::matchesSeen(std::int64_t index, const AVFrame& frame) const {
 
 // Seeking past what the pass reached trusts the timestamps of frames no
 // pass has decoded, which a damaged file not yet decoded can belie (an AVI
-// index that counts its chunks otherwise than the file holds them): only in
-// files whose timestamps have been right so far, and only far ahead, where
-// decoding forward would take long.
+// index that counts its chunks otherwise than the file holds them, frames
+// that do not decode): only in files whose timestamps have been right so far
+// and that decoded a long stretch from the start without error, and only far
+// ahead, where decoding forward would take long.
 bool VideoDecoder::mayLeapTo(std::int64_t target) const {
     return timestampsPlaceFrames() && keyframeTimestamps_ && !damaged_ && anchorIndex_ >= 0 &&
-           target - passed() >= kMinLeapPastPass;
+           passed() >= kMinCleanPassToLeap && target - passed() >= kMinLeapPastPass;
 }
 
 // The index shown at a stored timestamp, a mean frame time per frame from

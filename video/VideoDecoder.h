@@ -12,6 +12,9 @@
 namespace vantrel {
 
 // Decodes the best video stream of a file and moves to frames by index.
+// Every picture is decoded into a buffer filled black first, so a damaged
+// frame decoded only in part is black where its decoding stopped, however
+// many earlier frames are still held.
 //
 // Frame i is the i-th frame the decoder gives out when decoding the file
 // straight through from the start. What that pass gave out is remembered:
@@ -32,8 +35,9 @@ namespace vantrel {
 // Seeking far ahead, past what the pass reached, trusts the container's
 // timestamps, which a damaged part not yet decoded can belie: only 256
 // frames or more past it, in files whose keyframes all had timestamps of
-// their own and that decoded without error so far; elsewhere moving ahead
-// decodes forward.
+// their own and whose pass decoded 256 frames or more, all without error;
+// elsewhere moving ahead decodes forward. Damage first met beyond a clean
+// stretch that long can still place a leap's frames off the count.
 //
 // Containers that store a time for every frame (MP4 and QuickTime, Matroska
 // and WebM, FLV, ASF, Ogg) may space their frames unevenly. Their packets'

@@ -2,11 +2,13 @@
 # Makes the seed inputs of the video targets: tiny videos from FFmpeg's test
 # sources, a keyframe every 5 frames so that moving back seeks, in the
 # containers and codecs the tool reads, and the smallest test videos. The
-# grab-order seeds are the same files behind 4 bytes that seed the order.
+# grab-order seeds are the same files behind 4 bytes that seed the order; the
+# thread-count seeds some of them, and damaged copies of MJPEG and H.264
+# videos, two bytes inverted inside some frames.
 set -euo pipefail
 cd "$(dirname "$0")"
 data=../../tests/data/video
-mkdir -p video_source video_grab_order
+mkdir -p video_source video_grab_order threads
 
 ff() { ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=32x24:rate=25 "$@"; }
 ff -frames:v 20 -c:v mpeg4 -bf 2 -g 5 -q:v 20 video_source/mpeg4-bframes.avi
@@ -29,3 +31,23 @@ cp "$data"/few.avi "$data"/truncated.mpg "$data"/cut.mp4 video_source/
 for f in video_source/*; do
   printf '\x5e\x11\xa0\x07' | cat - "$f" >"video_grab_order/$(basename "$f")"
 done
+
+# Inverts the two bytes at OFFSET into each video packet numbered, of IN into OUT.
+damage() {
+  local in=$1 out=$2 offset=$3 packet at byte i
+  shift 3
+  cp "$in" "$out"
+  mapfile -t at < <(ffprobe -v error -select_streams v -show_entries packet=pos -of csv=p=0 "$in")
+  for packet in "$@"; do
+    for i in 0 1; do
+      byte=$(od -An -tu1 -j $((at[packet] + offset + i)) -N1 "$in")
+      printf "\\$(printf %o $((255 - byte)))" |
+        dd of="$out" bs=1 seek=$((at[packet] + offset + i)) conv=notrunc status=none
+    done
+  done
+}
+cp video_source/{mjpeg.avi,mpeg4-bframes.avi,mpeg1.mpg,h264-bframes.mkv,vfr.mkv} threads/
+damage video_source/mjpeg.avi threads/mjpeg-damaged-frames.avi 330 1 4 7 10
+ff -frames:v 40 -c:v libx264 -preset ultrafast -g 10 -crf 40 threads/h264-clean.mkv
+damage threads/h264-clean.mkv threads/h264-slice-header-damaged.mkv 4 13
+rm threads/h264-clean.mkv

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <limits>
 #include <map>
+#include <sstream>
 
 #include "convert/ConvertDriver.h"
 #include "convert/JobIntake.h"
@@ -330,6 +331,42 @@ TEST_F(DriverTest, MoviesDoNotDependOnTheNumberOfThreads) {
                         << storage.alpha << ", compression " << int(storage.compression);
                 }
             }
+        }
+    }
+}
+
+// An MJPEG video with two bytes changed in the middle of some frames: the
+// decoder gives those frames partly decoded, and their rest must not show
+// whichever earlier frame's buffer it was given back.
+TEST_F(DriverTest, DamagedVideosDoNotDependOnTheNumberOfThreads) {
+    const std::string clip = (dir_ / "clip.avi").string();
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 20 -c:v mjpeg '" +
+                             clip + "'"));
+    std::istringstream packets(test::commandOutput(
+        "ffprobe -v error -select_streams v -show_entries packet=pos,size -of csv=p=0 '" + clip +
+        "'"));
+    test::Bytes bytes = test::readFile(clip);
+    int frame = 0;
+    for (std::size_t size, pos; packets >> size && packets.ignore() >> pos; ++frame) {
+        if (frame % 3 != 1) continue;
+        bytes.at(pos + size / 2) ^= 0x5A;
+        bytes.at(pos + size / 2 + 1) ^= 0xA5;
+    }
+    ASSERT_EQ(frame, 20);
+    scratch_.file("clip.avi", bytes);
+    queue();
+    for (const auto compression : {CompressionType::Jpeg, CompressionType::Lossless}) {
+        for (const float rate : {25.0f, 10.0f}) {
+            ConvertOptions options;
+            options.frameRate = rate;
+            std::vector<test::Bytes> movies;
+            for (const unsigned threads : {1u, 4u}) {
+                FixedPrompt prompt(options, compression);
+                ASSERT_EQ(convertAll(doc_, prompt, nullptr, {}, threads).jobs.at(0).status,
+                          JobOutcome::Status::Converted);
+                movies.push_back(test::readFile(dir_ / "clip.swf"));
+            }
+            EXPECT_TRUE(movies[0] == movies[1]) << rate << " fps, compression " << int(compression);
         }
     }
 }

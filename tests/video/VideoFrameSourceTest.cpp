@@ -13,12 +13,15 @@ extern "C" {
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <numeric>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/Bytes.h"
+#include "support/Tools.h"
 #include "video/VideoFrameSource.h"
 
 namespace vantrel {
@@ -513,6 +516,57 @@ TEST(VideoFrameSource, DamagedVideosGiveTheFramesOfAPassInOrderOrFalse) {
             if (source.grabFrame(i, picture)) {
                 ASSERT_LT(i, count);
                 ASSERT_TRUE(samePicture(picture, frames[i])) << "frame " << i;
+            }
+        }
+    }
+    std::filesystem::remove_all(folder);
+}
+
+// A 300-frame H.264 video with two bytes changed in the slice headers of one
+// or two frames, which then do not decode: grabs far ahead in a freshly
+// opened copy, where only frame 0 has been decoded, give the frames a
+// straight decode gives, and nothing past its end.
+TEST(VideoFrameSource, FarGrabsInADamagedVideoEqualAStraightDecode) {
+    const std::filesystem::path folder = temporaryFolder();
+    const std::string clean = (folder / "clean.mkv").string();
+    ASSERT_TRUE(
+        test::ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 300 -c:v libx264 "
+                     "-preset ultrafast -crf 30 '" +
+                     clean + "'"));
+    std::istringstream listing(test::commandOutput(
+        "ffprobe -v error -select_streams v -show_entries packet=pos -of csv=p=0 '" + clean + "'"));
+    const std::vector<std::size_t> packets{std::istream_iterator<std::size_t>(listing), {}};
+    ASSERT_EQ(packets.size(), 300u);
+    const struct {
+        std::vector<int> damaged;  // packets whose slice header is changed
+        int frames;                // that a straight decode gives
+    } cases[] = {{{100}, 299}, {{100, 200}, 298}};
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> bytes = test::readFile(clean);
+        for (const int packet : c.damaged) {
+            bytes.at(packets[packet] + 4) ^= 0xFF;
+            bytes.at(packets[packet] + 5) ^= 0xFF;
+        }
+        const std::filesystem::path path = folder / "damaged.mkv";
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        SCOPED_TRACE(c.frames);
+
+        VideoFrameSource straight;
+        ASSERT_TRUE(straight.open(path.string()));
+        std::vector<RasterImage> frames;
+        for (RasterImage picture; straight.grabFrame(int(frames.size()), picture);) {
+            frames.push_back(picture);
+        }
+        ASSERT_EQ(int(frames.size()), c.frames);
+        for (const int index : {260, 294, 297, 298, 299}) {
+            VideoFrameSource source;
+            ASSERT_TRUE(source.open(path.string()));
+            RasterImage picture;
+            const bool grabbed = source.grabFrame(index, picture);
+            EXPECT_EQ(grabbed, index < c.frames) << "frame " << index;
+            if (grabbed && index < c.frames) {
+                EXPECT_TRUE(samePicture(picture, frames[index])) << "frame " << index;
             }
         }
     }
