@@ -3,8 +3,10 @@
 // frames, converting them to 32-bit pixels in one call, and converting them
 // as the frame source does, to 24-bit rows and then 32-bit pixels (which
 // keeps the pictures equal to the ffmpeg program's 24-bit output). The video
-// is made with the ffmpeg program in a temporary folder at start. Time is
-// wall-clock; CPU is the whole process's, decoder threads included.
+// is made with the ffmpeg program in a temporary folder at start, and copied
+// into MP4 twice, upright and with a display matrix turning it a quarter, to
+// weigh what turning the frames costs. Time is wall-clock; CPU is the whole
+// process's, decoder threads included.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -39,6 +41,24 @@ const std::string& videoPath() {
     return path;
 }
 
+// The video copied into MP4 beside it with the ffmpeg program's `options`;
+// empty when that failed.
+std::string copiedToMp4(const std::string& name, const std::string& options) {
+    if (videoPath().empty()) return {};
+    const std::string file = (std::filesystem::path(videoPath()).parent_path() / name).string();
+    const std::string command = "ffmpeg -hide_banner -loglevel error -y -i '" + videoPath() +
+                                "' -c copy " + options + " '" + file + "'";
+    return std::system(command.c_str()) == 0 ? file : std::string();
+}
+
+// The video in MP4, upright or turned a quarter by its display matrix (the
+// ffmpeg program writes a "rotate" tag so).
+const std::string& mp4Path(bool turned) {
+    static const std::string upright = copiedToMp4("clip.mp4", "");
+    static const std::string quarter = copiedToMp4("turned.mp4", "-metadata:s:v:0 rotate=90");
+    return turned ? quarter : upright;
+}
+
 void removeVideo() {
     if (!videoPath().empty()) {
         std::filesystem::remove_all(std::filesystem::path(videoPath()).parent_path());
@@ -64,6 +84,49 @@ BENCHMARK(BM_GrabAllFramesInOrder)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
+
+// The same in MP4, upright (0) and turned a quarter (1): decoding and
+// converting on one thread, as grabFrame does.
+void BM_GrabAllFramesInOrderMp4(benchmark::State& state) {
+    const std::string& path = mp4Path(state.range(0) != 0);
+    if (path.empty()) return state.SkipWithError("the ffmpeg program could not make the video");
+    vantrel::RasterImage picture;
+    for (auto _ : state) {
+        vantrel::VideoFrameSource source;
+        if (!source.open(path)) return state.SkipWithError("open failed");
+        for (int i = 0; i < source.frameCount(); ++i) {
+            if (!source.grabFrame(i, picture)) return state.SkipWithError("grab failed");
+        }
+        benchmark::DoNotOptimize(picture.pixels.data());
+    }
+    state.counters["frames/s"] = benchmark::Counter(double(kFrames) * double(state.iterations()),
+                                                    benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_GrabAllFramesInOrderMp4)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+
+// Converting one decoded frame, the work a pipeline worker does for each
+// (PendingPicture::finish), upright (0) and turned a quarter (1).
+void BM_FinishFrame(benchmark::State& state) {
+    const std::string& path = mp4Path(state.range(0) != 0);
+    if (path.empty()) return state.SkipWithError("the ffmpeg program could not make the video");
+    vantrel::VideoFrameSource source;
+    if (!source.open(path)) return state.SkipWithError("open failed");
+    const auto pending = source.grabLater(kFrames / 2);
+    if (!pending) return state.SkipWithError("grab failed");
+    vantrel::RasterImage picture;
+    for (auto _ : state) {
+        if (!pending->finish(picture)) return state.SkipWithError("conversion failed");
+        benchmark::DoNotOptimize(picture.pixels.data());
+    }
+    state.counters["frames/s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_FinishFrame)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // What the bare decoding does with each frame.
 enum class Conversion {

@@ -1,6 +1,8 @@
 // A video file from any bytes: opened, measured, and a few frames grabbed,
 // the first two, the last, one in the middle and one by time. A grab that
-// succeeds gives a picture of the video's size.
+// succeeds gives a picture of the video's size as shown (turned, where the
+// stream says so), every pixel of it written over the cleared picture.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -25,14 +27,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const double seconds = source.durationSeconds();
     vantrel::RasterImage picture;
     const auto check = [&](bool grabbed) {
-        if (grabbed &&
-            (picture.width != source.videoWidth() || picture.height != source.videoHeight())) {
+        if (!grabbed) return;
+        if (picture.width != source.videoWidth() || picture.height != source.videoHeight() ||
+            std::any_of(picture.pixels.begin(), picture.pixels.end(),
+                        [](std::uint32_t pixel) { return pixel >> 24 != 0xFF; })) {
             std::abort();
         }
     };
+    // Cleared to transparent before each grab, so that a pixel left
+    // unwritten shows.
+    const auto clear = [&] { std::fill(picture.pixels.begin(), picture.pixels.end(), 0u); };
     for (const std::int32_t index : {0, 1, count - 1, count / 2}) {
+        clear();
         check(source.grabFrame(index, picture));
     }
+    clear();
     check(source.grabAtTime(seconds / 3, picture));
     return 0;
 }

@@ -1,5 +1,8 @@
 #include "video/FrameConverter.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstddef>
 #include <cstring>
 
 namespace vantrel {
@@ -46,31 +49,44 @@ int knownColorSpace(int colorSpace) {
 
 // Rows of rows_ start 32-byte aligned, as libswscale's vector code wants
 // them. That code also writes whole blocks, past the end of a picture's last
-// row: rows_ has a spare row for it, and the last row of each picture is
-// widened into lastRow_ first, with room behind it. Its YUV to RGB code
-// converts rows in blocks of 8 pixels and, where the stride has no room for
-// the last block, leaves that block's pixels unwritten (widths 17 to 21
+// row: rows_ has a spare row for it, and the last row of each upright
+// picture is widened into lastRow_ first, with room behind it. Its YUV to RGB
+// code converts rows in blocks of 8 pixels and, where the stride has no room
+// for the last block, leaves that block's pixels unwritten (widths 17 to 21
 // modulo 32): each row has room for its width rounded up to 16 pixels.
-FrameConverter::FrameConverter(int width, int height)
+FrameConverter::FrameConverter(int width, int height, Orientation orientation)
     : width_(width),
       height_(height),
+      orientation_(orientation),
       rowsStride_((((width + 15) & ~15) * 3 + 31) & ~31),
-      rows_(static_cast<std::size_t>(rowsStride_) * static_cast<std::size_t>(height + 1)),
-      lastRow_(static_cast<std::size_t>(width) * 4 + 64),
-      widener_(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, AV_PIX_FMT_BGRA,
-                              SWS_BICUBIC, nullptr, nullptr, nullptr)),
-      lastRowWidener_(sws_getContext(width, 1, AV_PIX_FMT_BGR24, width, 1, AV_PIX_FMT_BGRA,
-                                     SWS_BICUBIC, nullptr, nullptr, nullptr)) {}
+      rows_(static_cast<std::size_t>(rowsStride_) * static_cast<std::size_t>(height + 1)) {
+    // Turned pictures are widened by widenTurned, pixel by pixel.
+    if (!orientation_.upright()) return;
+    lastRow_.resize(static_cast<std::size_t>(width) * 4 + 64);
+    widener_.reset(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, AV_PIX_FMT_BGRA,
+                                  SWS_BICUBIC, nullptr, nullptr, nullptr));
+    lastRowWidener_.reset(sws_getContext(width, 1, AV_PIX_FMT_BGR24, width, 1, AV_PIX_FMT_BGRA,
+                                         SWS_BICUBIC, nullptr, nullptr, nullptr));
+}
 
 bool FrameConverter::convert(const AVFrame& frame, RasterImage& picture) {
-    if (!widener_ || !lastRowWidener_ || !prepare(frame)) return false;
+    if (!prepare(frame)) return false;
     std::uint8_t* rows[4] = {rows_.data(), nullptr, nullptr, nullptr};
     const int rowsStrides[4] = {rowsStride_, 0, 0, 0};
     if (sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, rows, rowsStrides) !=
         height_) {
         return false;
     }
-    // Widening copies blue, green and red and sets alpha to 255.
+    if (orientation_.upright()) return widen(picture);
+    widenTurned(picture);
+    return true;
+}
+
+// Widening copies blue, green and red and sets alpha to 255.
+bool FrameConverter::widen(RasterImage& picture) {
+    if (!widener_ || !lastRowWidener_) return false;
+    std::uint8_t* rows[4] = {rows_.data(), nullptr, nullptr, nullptr};
+    const int rowsStrides[4] = {rowsStride_, 0, 0, 0};
     picture.resize(width_, height_);
     auto* pixels = reinterpret_cast<std::uint8_t*>(picture.pixels.data());
     const int pixelsStride = width_ * 4;
@@ -88,6 +104,41 @@ bool FrameConverter::convert(const AVFrame& frame, RasterImage& picture) {
     sws_scale(lastRowWidener_.get(), lastRowIn, rowsStrides, 0, 1, lastRowOut, lastRowStrides);
     std::memcpy(pixels + lastRowAt, lastRow_.data(), static_cast<std::size_t>(pixelsStride));
     return true;
+}
+
+// Each pixel of rows_ goes straight to its place in the turned picture, as
+// widen() would give it: one pass over the pixels instead of two. Pixel
+// (x, y) goes to origin + x * stepX + y * stepY. Bands of rows are taken a
+// column at a time, so that a turn that makes columns of rows writes whole
+// cache lines rather than one pixel of each.
+void FrameConverter::widenTurned(RasterImage& picture) const {
+    constexpr int kBand = 16;  // 64 bytes of a turned picture's row
+    const Orientation& o = orientation_;
+    const int width = o.sideways() ? height_ : width_;
+    picture.resize(width, o.sideways() ? width_ : height_);
+    const std::ptrdiff_t left = (o.xx < 0 ? width_ - 1 : 0) + (o.xy < 0 ? height_ - 1 : 0);
+    const std::ptrdiff_t top = (o.yx < 0 ? width_ - 1 : 0) + (o.yy < 0 ? height_ - 1 : 0);
+    const std::ptrdiff_t origin = top * width + left;
+    const std::ptrdiff_t stepX = std::ptrdiff_t{o.yx} * width + o.xx;
+    const std::ptrdiff_t stepY = std::ptrdiff_t{o.yy} * width + o.xy;
+    // Four bytes are read for each pixel's three, the fourth the next
+    // pixel's or the spare row's, and the alpha byte set over it.
+    constexpr std::uint32_t kAlpha =
+        std::endian::native == std::endian::little ? 0xFF000000u : 0x000000FFu;
+    std::uint32_t* pixels = picture.pixels.data();
+    for (int band = 0; band < height_; band += kBand) {
+        const int end = std::min(height_, band + kBand);
+        for (int x = 0; x < width_; ++x) {
+            const std::uint8_t* in =
+                rows_.data() + static_cast<std::ptrdiff_t>(rowsStride_) * band + 3 * x;
+            std::ptrdiff_t at = origin + x * stepX + band * stepY;
+            for (int y = band; y < end; ++y, in += rowsStride_, at += stepY) {
+                std::uint32_t pixel;
+                std::memcpy(&pixel, in, sizeof pixel);
+                pixels[at] = pixel | kAlpha;
+            }
+        }
+    }
 }
 
 // A scaler for the frame's size, format and colour description, made anew

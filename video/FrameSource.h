@@ -36,7 +36,9 @@ class FrameSource {
     // read or decoded, or has no usable size or frame rate).
     virtual FaultCode openFailure() const { return FaultCode::Unreadable; }
 
-    // Native frame size in pixels, as found at open(); 0 when not open.
+    // Frame size in pixels as the video is shown, found at open(): a video
+    // stored turned on its side (as phones record upright video) has width
+    // and height traded; 0 when not open.
     virtual std::int32_t videoWidth() const = 0;
     virtual std::int32_t videoHeight() const = 0;
 
@@ -48,9 +50,9 @@ class FrameSource {
     virtual std::int32_t frameCount() const = 0;
 
     // Frame `index` (0 = the first frame the video shows) into the picture:
-    // blue, green, red, alpha 255, at the video's size. False when the video
-    // has no such frame or it does not decode; the picture is then left
-    // exactly as it was.
+    // blue, green, red, alpha 255, at the video's size, the right way up.
+    // False when the video has no such frame or it does not decode; the
+    // picture is then left exactly as it was.
     virtual bool grabFrame(std::int32_t index, RasterImage& picture) = 0;
 
     // Frame `index`, decoded now and converted by finish() later; nothing

@@ -59,6 +59,10 @@ class VideoDecoder {
     // The current frame; valid after a successful open() or moveTo().
     const AVFrame& frame() const { return showingPrevious_ ? *previous_ : *frame_; }
 
+    // The decoded stream, as the file was last opened; valid after a
+    // successful open().
+    const AVStream& stream() const { return *format_->streams[streamIndex_]; }
+
     // Mean frame rate, frames per second.
     AVRational rate() const { return rate_; }
 

@@ -12,15 +12,18 @@ extern "C" {
 
 #include "image/ImageReaders.h"
 #include "video/FrameConverter.h"
+#include "video/Orientation.h"
 #include "video/VideoDecoder.h"
 
 namespace vantrel {
 
-// Converters for one size, lent out one per conversion: a converter keeps
-// scaler state and row buffers that two threads must not share.
+// Converters for one size and orientation, lent out one per conversion: a
+// converter keeps scaler state and row buffers that two threads must not
+// share.
 class ConverterPool {
   public:
-    ConverterPool(int width, int height) : width_(width), height_(height) {}
+    ConverterPool(int width, int height, Orientation orientation)
+        : width_(width), height_(height), orientation_(orientation) {}
 
     bool convert(const AVFrame& frame, RasterImage& picture) {
         std::unique_ptr<FrameConverter> converter;
@@ -31,7 +34,9 @@ class ConverterPool {
                 idle_.pop_back();
             }
         }
-        if (!converter) converter = std::make_unique<FrameConverter>(width_, height_);
+        if (!converter) {
+            converter = std::make_unique<FrameConverter>(width_, height_, orientation_);
+        }
         const bool converted = converter->convert(frame, picture);
         const std::lock_guard lock(mutex_);
         idle_.push_back(std::move(converter));
@@ -41,6 +46,7 @@ class ConverterPool {
   private:
     int width_;
     int height_;
+    Orientation orientation_;
     std::mutex mutex_;
     std::vector<std::unique_ptr<FrameConverter>> idle_;
 };
@@ -107,9 +113,12 @@ bool VideoFrameSource::open(const std::string& path) {
     }
     frameCount_ = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(frames, 0, std::numeric_limits<std::int32_t>::max()));
-    width_ = first.width;
-    height_ = first.height;
-    converters_ = std::make_shared<ConverterPool>(width_, height_);
+    // Frames are turned on the threads that finish them, not on the one
+    // that decodes.
+    const Orientation orientation = streamOrientation(decoder->stream());
+    width_ = orientation.sideways() ? first.height : first.width;
+    height_ = orientation.sideways() ? first.width : first.height;
+    converters_ = std::make_shared<ConverterPool>(first.width, first.height, orientation);
     decoder_ = std::move(decoder);
     return true;
 }

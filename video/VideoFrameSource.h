@@ -14,8 +14,10 @@ class ConverterPool;
 // FrameSource on FFmpeg: libavformat reads the file, libavcodec decodes its
 // best video stream (VideoDecoder), libswscale turns each grabbed frame into
 // 24-bit blue, green, red rows and those into the picture with alpha 255
-// (FrameConverter). Frame i is the i-th frame the decoder gives out. Grabs with
-// rising indexes decode forward; only a grab back, or far ahead, seeks.
+// (FrameConverter), turned and mirrored as the stream's display matrix or
+// rotate tag says (Orientation). Frame i is the i-th frame the decoder gives
+// out. Grabs with rising indexes decode forward; only a grab back, or far
+// ahead, seeks.
 // Frames spaced unevenly in time (VideoDecoder finds them on open) are found
 // by time from their stored timestamps, decoding forward.
 class VideoFrameSource final : public FrameSource {

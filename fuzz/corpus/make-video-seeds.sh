@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Makes the seed inputs of the video targets: tiny videos from FFmpeg's test
 # sources, a keyframe every 5 frames so that moving back seeks, in the
-# containers and codecs the tool reads, and the smallest test videos. The
-# grab-order seeds are the same files behind 4 bytes that seed the order; the
-# thread-count seeds some of them, and damaged copies of MJPEG and H.264
-# videos, two bytes inverted inside some frames.
+# containers and codecs the tool reads, two of them stored turned, and the
+# smallest test videos. The grab-order seeds are the same files behind 4
+# bytes that seed the order; the thread-count seeds some of them, and damaged
+# copies of MJPEG and H.264 videos, two bytes inverted inside some frames.
 set -euo pipefail
 cd "$(dirname "$0")"
 data=../../tests/data/video
@@ -27,6 +27,15 @@ ff -frames:v 16 -c:v libtheora -g 5 -q:v 2 video_source/theora.ogv
 ff -frames:v 16 -vf "setpts='if(lt(N,8),N/25,0.32+(N-8)/5)/TB'" -fps_mode passthrough \
    -c:v libx264 -bf 2 -g 5 -crf 40 video_source/vfr.mkv
 cp "$data"/few.avi "$data"/truncated.mpg "$data"/cut.mp4 video_source/
+# Stored turned, as phones record upright video: FFmpeg 5.1 writes the
+# rotate tag as a display matrix when it copies a stream. One at an odd
+# size, in QuickTime.
+turned() { ffmpeg -hide_banner -loglevel error -y -i "$1" -c copy -metadata:s:v:0 rotate="$2" "$3"; }
+turned video_source/h264.mp4 90 video_source/h264-turned.mp4
+ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=33x19:rate=25 -frames:v 12 \
+   -c:v mpeg4 -g 5 -q:v 20 odd.mov
+turned odd.mov 270 video_source/mpeg4-odd-turned.mov
+rm odd.mov
 
 for f in video_source/*; do
   printf '\x5e\x11\xa0\x07' | cat - "$f" >"video_grab_order/$(basename "$f")"

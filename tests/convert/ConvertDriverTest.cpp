@@ -874,3 +874,31 @@ TEST_F(DriverTest, AVariableRateVideoKeepsItsTiming) {
 
 }  // namespace
 }  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+// A video stored on its side, as phones record upright video, becomes an
+// upright movie: a portrait stage, its pictures FFmpeg's turned decode (movie
+// frames 0 and 10 show video frames 0 and 9), the same bytes on one thread
+// as on several.
+TEST_F(DriverTest, AVideoStoredOnItsSideBecomesAnUprightMovie) {
+    fs::copy_file(kVideos / "turned90.mp4", dir_ / "turned90.mp4");
+    queue();
+    ConvertOptions options;
+    options.frameRate = 25.0f;
+    test::Bytes first;
+    for (unsigned threads : {1u, 2u}) {
+        FixedPrompt prompt(options, CompressionType::Lossless);
+        convertAll(doc_, prompt, nullptr, {}, threads);
+        const SwfFile swf = readSwf(dir_ / "turned90.swf");
+        EXPECT_TRUE(swf.valid && swf.width == 32 * 20 && swf.height == 48 * 20);
+        EXPECT_LT(difference(swf, 0, gunzip(kVideos / "turned90.mp4.0.bgr.gz"), 0), 1.0);
+        EXPECT_LT(difference(swf, 10, gunzip(kVideos / "turned90.mp4.9.bgr.gz"), 0), 1.0);
+        if (threads == 1) first = test::readFile(dir_ / "turned90.swf");
+    }
+    EXPECT_EQ(test::readFile(dir_ / "turned90.swf"), first);
+}
+
+}  // namespace
+}  // namespace vantrel

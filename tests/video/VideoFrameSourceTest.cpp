@@ -213,7 +213,15 @@ INSTANTIATE_TEST_SUITE_P(
                       VideoCase{"flv1.flv", 48, 32, 0.96, 24, {0, 9, 23}},
                       VideoCase{"theora.ogv", 48, 32, 0.96, 24, {0, 9, 23}},
                       VideoCase{"cut.mp4", 48, 32, 0.9, 22, {0, 1, 21}},
-                      VideoCase{"vfr.mkv", 48, 32, 2.24, 20, {0, 10, 19}}),
+                      VideoCase{"vfr.mkv", 48, 32, 2.24, 20, {0, 10, 19}},
+                      // Stored turned or mirrored: sizes and pictures as shown.
+                      VideoCase{"turned90.mp4", 32, 48, 0.96, 24, {0, 9, 23}},
+                      VideoCase{"turned180.mp4", 48, 32, 0.96, 24, {0, 9, 23}},
+                      VideoCase{"turned270.mp4", 32, 48, 0.96, 24, {0, 9, 23}},
+                      VideoCase{"turned90.mkv", 32, 48, 0.96, 24, {0, 9, 23}},
+                      VideoCase{"mirrored.mp4", 48, 32, 0.96, 24, {0, 9, 23}},
+                      VideoCase{"diagonal.mp4", 32, 48, 0.96, 24, {0, 9, 23}},
+                      VideoCase{"oddturned.mp4", 27, 45, 0.96, 24, {0, 9, 23}}),
     [](const auto& info) {
         std::string name = info.param.file;
         std::replace(name.begin(), name.end(), '.', '_');

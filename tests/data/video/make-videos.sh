@@ -61,6 +61,37 @@ vfr() {
 vfr vfr.mkv
 vfr vfr.mp4
 
+# Stored turned, as phones store upright video. FFmpeg 5.1 writes a rotate
+# tag as a display matrix when it copies a stream into MP4, turning the
+# other way (counter-clockwise); Matroska keeps the tag as it is, which the
+# ffmpeg program does not turn by. Two matrices with a mirror are written
+# over the track header's (version 0: 44 bytes after its type), a b c d in
+# 16.16 fixed point. And an odd size in 4:4:4.
+matrix() {
+    cp upright.mp4 "$1"
+    python3 - "$@" <<'EOF'
+import struct, sys
+path, *abcd = sys.argv[1:]
+a, b, c, d = (int(v) * 65536 for v in abcd)
+data = bytearray(open(path, 'rb').read())
+at = data.index(b'tkhd') + 44
+data[at:at + 20] = struct.pack('>5i', a, b, 0, c, d)
+open(path, 'wb').write(data)
+EOF
+}
+new -c:v libx264 -bf 2 -crf 30 -pix_fmt yuv420p upright.mp4
+for degrees in 90 180 270; do
+    ff -i upright.mp4 -c copy -metadata:s:v:0 rotate=$degrees turned$degrees.mp4
+done
+ff -i upright.mp4 -c copy -metadata:s:v:0 ROTATE=90 turned90.mkv
+matrix mirrored.mp4 -1 0 0 1
+matrix diagonal.mp4 0 1 1 0
+rm upright.mp4
+ff -f lavfi -i testsrc=size=45x27:rate=25 -frames:v 24 -g 8 -c:v libx264 -crf 30 -pix_fmt yuv444p \
+   odd.mp4
+ff -i odd.mp4 -c copy -metadata:s:v:0 rotate=270 oddturned.mp4
+rm odd.mp4
+
 # One frame of 9000 x 8000 pixels, over the pictures' limit of 2^26; a flat
 # colour in H.264 takes a few kilobytes.
 ff -f lavfi -i color=c=red:s=9000x8000:d=0.04 -frames:v 1 -c:v libx264 -preset veryfast huge.avi
@@ -77,12 +108,13 @@ tail -c +5 ../../../fuzz/regressions/video_grab_order/mpeg1-ps-backward-grab-pla
 printf 'This is a text file, not a video.\n' > notvideo.avi
 : > empty.mpeg
 
-# Reference frames: <video>.<frame>.bgr.gz
+# Reference frames: <video>.<frame>.bgr.gz, turned as the ffmpeg program
+# shows them, and further by the filters in TURN.
 reference() {
     local video=$1
     shift
     for n in "$@"; do
-        ffmpeg -hide_banner -loglevel error -i "$video" -vf "select=eq(n\,$n)" -vframes 1 \
+        ffmpeg -hide_banner -loglevel error -i "$video" -vf "select=eq(n\,$n)${TURN:-}" -vframes 1 \
             -pix_fmt bgr24 -f rawvideo - | gzip -9n > "$video.$n.bgr.gz"
     done
 }
@@ -98,6 +130,10 @@ for video in h264.mp4 h264.m4v mpeg4.mov h264.mkv vp9.webm wmv2.wmv flv1.flv the
     reference $video 0 9 23
 done
 reference cut.mp4 0 1 21
+for video in turned90.mp4 turned180.mp4 turned270.mp4 mirrored.mp4 diagonal.mp4 oddturned.mp4; do
+    reference $video 0 9 23
+done
+TURN=,transpose=clock reference turned90.mkv 0 9 23
 reference vfr.mkv 0 10 19
 # FFmpeg's frames of vfr.mkv at 10 fps, each the last frame shown at or
 # before its time (rounding times up to the output's ticks), all in one.
