@@ -24,6 +24,11 @@ namespace {
 constexpr std::int32_t kMp3Rates[] = {11025, 22050, 44100};
 constexpr std::int64_t kStereoBitRate = 128000;
 constexpr std::int64_t kMonoBitRate = 64000;
+// Below this a stated rate is damage, not sound: at 1 Hz each stored sample
+// would become 11,025, and a small file hours of sound.
+constexpr int kLowestRate = 1000;
+// Output samples resampled at a time: the room the resampler writes into.
+constexpr int kSliceSamples = 16384;
 
 struct ResamplerFreer {
     void operator()(SwrContext* p) const { swr_free(&p); }
@@ -65,6 +70,8 @@ class Transcoder {
     bool openEncoder();
     bool decode(const AVPacket* packet);
     bool resample(const AVFrame* frame);
+    bool setUpResampler(const AVFrame& frame);
+    bool convert(const std::uint8_t** in, int inCount);
     bool queue(std::uint8_t** data, int count);
     bool encodeQueued(bool all);
     bool receivePackets();
@@ -89,6 +96,7 @@ class Transcoder {
     int inRate_ = 0;
     std::unique_ptr<ChannelLayout> inLayout_;
     std::vector<std::vector<float>> planes_;  // its output, one plane a channel
+    std::vector<const std::uint8_t*> slice_;  // where its next input starts, a pointer a plane
 
     std::int64_t target_ = -1;  // samples to encode; -1: all there are
     std::int64_t queued_ = 0;   // samples put into the queue
@@ -131,6 +139,10 @@ bool Transcoder::openInput(std::string_view demuxers) {
     if (avcodec_open2(decoder_.get(), codec, nullptr) < 0 || decoder_->sample_rate <= 0 ||
         decoder_->ch_layout.nb_channels <= 0) {
         return fail(FaultCode::Damaged, "its sound cannot be decoded");
+    }
+    if (decoder_->sample_rate < kLowestRate) {
+        return fail(FaultCode::Unsupported,
+                    "its sound states a sample rate below 1 kHz, which no real sound has");
     }
     result_.sourceRate = decoder_->sample_rate;
     result_.sampleRate = nearestMp3Rate(result_.sourceRate);
@@ -187,32 +199,61 @@ bool Transcoder::decode(const AVPacket* packet) {
 }
 
 // Resamples a decoded frame (nothing: what the resampler still holds) into
-// the queue. The resampler is set up anew whenever the frames' format,
-// rate or channels change.
+// the queue, a slice at a time, so that the room for its output stays small
+// whatever the rates and the frame's length, and nothing past the target is
+// resampled. The resampler is set up anew whenever the frames' format, rate
+// or channels change.
 bool Transcoder::resample(const AVFrame* frame) {
-    if (frame != nullptr) {
-        ChannelLayout layout(frame->ch_layout);
-        if (!resampler_ || frame->format != inFormat_ || frame->sample_rate != inRate_ ||
-            av_channel_layout_compare(layout.get(), inLayout_->get()) != 0) {
-            SwrContext* resampler = nullptr;
-            ChannelLayout out(channels_);
-            if (swr_alloc_set_opts2(&resampler, out.get(), AV_SAMPLE_FMT_FLTP, result_.sampleRate,
-                                    layout.get(), static_cast<AVSampleFormat>(frame->format),
-                                    frame->sample_rate, 0, nullptr) < 0) {
-                return fail(FaultCode::Unsupported, "its sound cannot be resampled");
-            }
-            resampler_.reset(resampler);
-            if (swr_init(resampler) < 0) {
-                return fail(FaultCode::Unsupported, "its sound cannot be resampled");
-            }
-            inFormat_ = frame->format;
-            inRate_ = frame->sample_rate;
-            inLayout_ = std::make_unique<ChannelLayout>(frame->ch_layout);
+    if (frame == nullptr) return !resampler_ || convert(nullptr, 0);
+    if (!setUpResampler(*frame)) return false;
+
+    const auto format = static_cast<AVSampleFormat>(frame->format);
+    const bool planar = av_sample_fmt_is_planar(format) != 0;
+    const int channels = frame->ch_layout.nb_channels;
+    const std::size_t step =
+        static_cast<std::size_t>(av_get_bytes_per_sample(format)) * (planar ? 1 : channels);
+    const int sliceInput = static_cast<int>(std::max<std::int64_t>(
+        1, std::int64_t{kSliceSamples} * frame->sample_rate / result_.sampleRate));
+    slice_.resize(static_cast<std::size_t>(planar ? channels : 1));
+    for (int done = 0; done < frame->nb_samples && !full();) {
+        const int count = std::min(frame->nb_samples - done, sliceInput);
+        for (std::size_t p = 0; p < slice_.size(); ++p) {
+            slice_[p] = frame->extended_data[p] + static_cast<std::size_t>(done) * step;
         }
-    } else if (!resampler_) {
+        if (!convert(slice_.data(), count)) return false;
+        done += count;
+    }
+    return true;
+}
+
+bool Transcoder::setUpResampler(const AVFrame& frame) {
+    ChannelLayout layout(frame.ch_layout);
+    if (resampler_ && frame.format == inFormat_ && frame.sample_rate == inRate_ &&
+        av_channel_layout_compare(layout.get(), inLayout_->get()) == 0) {
         return true;
     }
-    const int inCount = frame != nullptr ? frame->nb_samples : 0;
+    if (frame.sample_rate < kLowestRate) {
+        return fail(FaultCode::Unsupported,
+                    "its sound states a sample rate below 1 kHz, which no real sound has");
+    }
+    SwrContext* resampler = nullptr;
+    ChannelLayout out(channels_);
+    if (swr_alloc_set_opts2(&resampler, out.get(), AV_SAMPLE_FMT_FLTP, result_.sampleRate,
+                            layout.get(), static_cast<AVSampleFormat>(frame.format),
+                            frame.sample_rate, 0, nullptr) < 0) {
+        return fail(FaultCode::Unsupported, "its sound cannot be resampled");
+    }
+    resampler_.reset(resampler);
+    if (swr_init(resampler) < 0) return fail(FaultCode::Unsupported, "its sound cannot be resampled");
+    inFormat_ = frame.format;
+    inRate_ = frame.sample_rate;
+    inLayout_ = std::make_unique<ChannelLayout>(frame.ch_layout);
+    return true;
+}
+
+// Resamples inCount samples at in (nothing: what the resampler still holds)
+// into the queue.
+bool Transcoder::convert(const std::uint8_t** in, int inCount) {
     const int room = swr_get_out_samples(resampler_.get(), inCount);
     if (room < 0) return fail(FaultCode::Unsupported, "its sound cannot be resampled");
     planes_.resize(static_cast<std::size_t>(channels_));
@@ -221,10 +262,7 @@ bool Transcoder::resample(const AVFrame* frame) {
         planes_[c].resize(std::max(planes_[c].size(), static_cast<std::size_t>(room)));
         out[c] = reinterpret_cast<std::uint8_t*>(planes_[c].data());
     }
-    const int got = swr_convert(
-        resampler_.get(), out, room,
-        frame != nullptr ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr,
-        inCount);
+    const int got = swr_convert(resampler_.get(), out, room, in, inCount);
     if (got < 0) return fail(FaultCode::Unsupported, "its sound cannot be resampled");
     // Damaged streams decode to samples far beyond full scale, even to
     // infinities and NaNs, on which LAME's quantizer aborts the program.

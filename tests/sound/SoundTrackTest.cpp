@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <fstream>
 #include <map>
 
 #include "support/ScratchDir.h"
@@ -238,6 +244,63 @@ TEST(SoundTrack, VideosWithoutSoundAndFilesThatAreNoVideos) {
     loaded = loadVideoSound(text, 1.0);
     EXPECT_FALSE(loaded.loaded());
     EXPECT_EQ(warningOf(loaded), "no sound: cannot use the sound of " + text + ": it cannot be opened");
+}
+
+// Whether what loading the video's sound in a child process says ("loaded",
+// or the warning) is `expected`, when its address space may grow by 64 MiB.
+bool saysWithinMemory(const std::string& video, const std::string& expected) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::size_t pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlimit limit{pages * ::sysconf(_SC_PAGESIZE) + (64 << 20), RLIM_INFINITY};
+        ::setrlimit(RLIMIT_AS, &limit);
+        const LoadedSound loaded = loadVideoSound(video, 2.0);
+        const std::string said = loaded.loaded() ? "loaded" : warningOf(loaded);
+        if (said != expected) std::fprintf(stderr, "said: %s\n", said.c_str());
+        ::_exit(said == expected ? 0 : 1);
+    }
+    int status = 1;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A PCM track's stated rate is all a player has to go by: a tiny one would
+// make every second of the file hours of sound.
+TEST(SoundTrack, AVideosSoundAtATinyStatedRateStaysWithinMemory) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve far more address space than any limit here";
+#endif
+    ScratchDir dir;
+    const std::string path = (dir.path() / "tiny.mkv").string();
+    struct Case {
+        double soundSeconds;
+        int samplesPerPacket;
+        double statedRate;  // 0: the 8 kHz it was made at
+        bool loaded;
+    };
+    const Case cases[] = {{2.5, 1024, 0, true}, {2.5, 20000, 1, false}, {2.5, 1024, 999, false},
+                          {400, 3200000, 1000, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.statedRate);
+        ASSERT_TRUE(test::ffmpeg("-f lavfi -i sine=sample_rate=8000:duration=" +
+                                 std::to_string(c.soundSeconds) + ":samples_per_frame=" +
+                                 std::to_string(c.samplesPerPacket) + " -c:a pcm_s16le '" + path +
+                                 "'"));
+        // The track's SamplingFrequency element: id B5, 8 bytes, 8000.0.
+        Bytes mkv = readFile(path);
+        const Bytes stated = hex("B5 88 40 BF 40 00 00 00 00 00");
+        const auto at = std::search(mkv.begin(), mkv.end(), stated.begin(), stated.end());
+        ASSERT_NE(at, mkv.end());
+        const auto bits = std::bit_cast<std::uint64_t>(c.statedRate != 0 ? c.statedRate : 8000.0);
+        for (int i = 0; i < 8; ++i) at[2 + i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
+        dir.file("tiny.mkv", mkv);
+        EXPECT_TRUE(saysWithinMemory(
+            path, c.loaded ? "loaded"
+                           : "no sound: cannot use the sound of " + path +
+                                 ": its sound states a sample rate below 1 kHz, which no real "
+                                 "sound has"));
+    }
 }
 
 TEST(SoundTrack, NearestRatesByRatio) {
