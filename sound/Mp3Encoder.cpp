@@ -12,6 +12,7 @@ extern "C" {
 #include <cmath>
 #include <new>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "ffmpeg/FfmpegHandles.h"
@@ -29,6 +30,40 @@ constexpr std::int64_t kMonoBitRate = 64000;
 constexpr int kLowestRate = 1000;
 // Output samples resampled at a time: the room the resampler writes into.
 constexpr int kSliceSamples = 16384;
+
+// The containers among the sound demuxers, and what users call their files.
+// The other demuxers read a bare stream of one codec, which names the file.
+constexpr std::pair<std::string_view, const char*> kContainers[] = {
+    {"wav", "a WAV"},  {"w64", "a Wave64"}, {"aiff", "an AIFF"}, {"caf", "a CAF"},
+    {"au", "an AU"},   {"ogg", "an Ogg"},   {"mov", "an MP4"},   {"matroska", "a Matroska"},
+    {"asf", "an ASF"},
+};
+
+// EncodedMp3::sourceKind of a stream of `codec` read by `demuxer`.
+std::string kindOf(AVCodecID codec, const AVInputFormat& demuxer) {
+    std::string kind;
+    switch (codec) {
+        case AV_CODEC_ID_MP1: kind = "MPEG audio Layer I"; break;
+        case AV_CODEC_ID_MP2: kind = "MPEG audio Layer II"; break;
+        case AV_CODEC_ID_MP3: kind = "MPEG audio Layer III"; break;
+        default: {
+            // FFmpeg's long names put the expansion of an acronym in brackets:
+            // "AAC (Advanced Audio Coding)".
+            const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec);
+            kind = descriptor == nullptr              ? "an unknown codec"
+                   : descriptor->long_name != nullptr ? descriptor->long_name
+                                                      : descriptor->name;
+            kind = kind.substr(0, kind.find(" ("));
+        }
+    }
+    // The demuxer's name lists what it reads: "mov,mp4,m4a,3gp,3g2,mj2".
+    const std::string_view names = demuxer.name;
+    const std::string_view name = names.substr(0, names.find(','));
+    for (const auto& [container, file] : kContainers) {
+        if (name == container) kind += std::string(" in ") + file + " file";
+    }
+    return kind;
+}
 
 struct ResamplerFreer {
     void operator()(SwrContext* p) const { swr_free(&p); }
@@ -66,6 +101,7 @@ class Transcoder {
 
   private:
     bool fail(FaultCode code, const char* why);
+    bool undecodable(FaultCode code, const char* why);
     bool openInput(std::string_view demuxers);
     bool openEncoder();
     bool decode(const AVPacket* packet);
@@ -109,24 +145,32 @@ bool Transcoder::fail(FaultCode code, const char* why) {
     return false;
 }
 
+bool Transcoder::undecodable(FaultCode code, const char* why) {
+    result_.undecodable = true;
+    return fail(code, why);
+}
+
 bool Transcoder::openInput(std::string_view demuxers) {
     const int opened = openInputFile(format_, path_, demuxers);
     if (opened < 0) {
-        return fail(opened == AVERROR(ENOENT) ? FaultCode::NotFound : FaultCode::Unreadable,
-                    "it cannot be opened");
+        return undecodable(opened == AVERROR(ENOENT) ? FaultCode::NotFound : FaultCode::Unreadable,
+                           "it cannot be opened");
     }
     AVFormatContext* format = format_.get();
     if (avformat_find_stream_info(format, nullptr) < 0) {
-        return fail(FaultCode::Unreadable, "it cannot be read");
+        return undecodable(FaultCode::Unreadable, "it cannot be read");
     }
     const AVCodec* codec = nullptr;
     stream_ = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (stream_ == AVERROR_STREAM_NOT_FOUND) {
-        return fail(FaultCode::NoSound, "it has no sound");
+        return undecodable(FaultCode::NoSound, "it has no sound");
     }
     if (stream_ < 0 || codec == nullptr) {
-        return fail(FaultCode::Unsupported, "its sound is of a kind that cannot be decoded");
+        return undecodable(FaultCode::Unsupported, "its sound is of a kind that cannot be decoded");
     }
+    result_.sourceKind = kindOf(codec->id, *format->iformat);
+    result_.sourceMp3 =
+        codec->id == AV_CODEC_ID_MP3 && std::string_view(format->iformat->name) == "mp3";
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         if (static_cast<int>(i) != stream_) format->streams[i]->discard = AVDISCARD_ALL;
     }
@@ -138,7 +182,7 @@ bool Transcoder::openInput(std::string_view demuxers) {
     decoder_->pkt_timebase = format->streams[stream_]->time_base;
     if (avcodec_open2(decoder_.get(), codec, nullptr) < 0 || decoder_->sample_rate <= 0 ||
         decoder_->ch_layout.nb_channels <= 0) {
-        return fail(FaultCode::Damaged, "its sound cannot be decoded");
+        return undecodable(FaultCode::Damaged, "its sound cannot be decoded");
     }
     if (decoder_->sample_rate < kLowestRate) {
         return fail(FaultCode::Unsupported,
@@ -244,7 +288,9 @@ bool Transcoder::setUpResampler(const AVFrame& frame) {
         return fail(FaultCode::Unsupported, "its sound cannot be resampled");
     }
     resampler_.reset(resampler);
-    if (swr_init(resampler) < 0) return fail(FaultCode::Unsupported, "its sound cannot be resampled");
+    if (swr_init(resampler) < 0) {
+        return fail(FaultCode::Unsupported, "its sound cannot be resampled");
+    }
     inFormat_ = frame.format;
     inRate_ = frame.sample_rate;
     inLayout_ = std::make_unique<ChannelLayout>(frame.ch_layout);
@@ -333,7 +379,7 @@ EncodedMp3 Transcoder::run(const std::string& path, std::string_view demuxers, d
     }
     if (!full() && (!decode(nullptr) || !resample(nullptr))) return std::move(result_);
     if (queued_ == 0) {
-        fail(FaultCode::Damaged, "its sound cannot be decoded");
+        undecodable(FaultCode::Damaged, "its sound cannot be decoded");
         return std::move(result_);
     }
     // Silence up to the target, through the same queue.

@@ -195,6 +195,91 @@ TEST(SoundTrack, CompanionsAtRatesAMovieCannotStateAreReencoded) {
     }
 }
 
+// MPEG-1 Layer III frames at 128 kbit/s and 44.1 kHz (417 bytes and a
+// padding byte) made free format: each header's bitrate index set to 0.
+Bytes freeFormat(Bytes mp3) {
+    for (std::size_t at = 0; at + 4 <= mp3.size(); at += 417 + (mp3[at + 2] >> 1 & 1)) {
+        if (mp3[at] != 0xFF || mp3[at + 1] != 0xFB || mp3[at + 2] >> 4 != 9) return {};
+        mp3[at + 2] &= 0x0F;
+    }
+    return mp3;
+}
+
+Bytes afterOtherData(Bytes mp3) {
+    mp3.insert(mp3.begin(), 1000, 'j');
+    return mp3;
+}
+
+// Players expect MPEG audio Layer III at one of the three rates: any other
+// sound FFmpeg decodes is encoded again, whatever the name says.
+TEST(SoundTrack, CompanionsThatAreNoMp3AMovieHoldsAreReencoded) {
+    ScratchDir dir;
+    struct Case {
+        const char* what;
+        const char* made;  // ffmpeg's output options; the input is 1.5 s of tone
+        int rate;
+        std::uint8_t flags;  // 0: refused
+        const char* notice;
+        Bytes (*changed)(Bytes) = nullptr;  // what is made of ffmpeg's file
+    };
+    const Case cases[] = {
+        {"Layer I", "-c:a mp1 -f mp2", 44100, 0x2F,
+         "walk.mp3 is MPEG audio Layer I, re-encoded as MP3 at 44.1 kHz"},
+        {"Layer II", "-c:a mp2 -f mp2", 44100, 0x2F,
+         "walk.mp3 is MPEG audio Layer II, re-encoded as MP3 at 44.1 kHz"},
+        {"Layer II at 48 kHz, mono", "-ac 1 -c:a mp2 -f mp2", 48000, 0x2E,
+         "walk.mp3 is MPEG audio Layer II, re-encoded as MP3 at 44.1 kHz from 48 kHz"},
+        {"AAC", "-c:a aac -f adts", 44100, 0x2F, "walk.mp3 is AAC, re-encoded as MP3 at 44.1 kHz"},
+        {"AAC in M4A", "-c:a aac -f ipod", 22050, 0x2B,
+         "walk.mp3 is AAC in an MP4 file, re-encoded as MP3 at 22.05 kHz"},
+        {"WAV", "-c:a pcm_s16le -f wav", 11025, 0x27,
+         "walk.mp3 is PCM signed 16-bit little-endian in a WAV file, re-encoded as MP3 at "
+         "11.025 kHz"},
+        {"FLAC", "-c:a flac -f flac", 96000, 0x2F,
+         "walk.mp3 is FLAC, re-encoded as MP3 at 44.1 kHz from 96 kHz"},
+        {"MP3 after other data", "-c:a libmp3lame -f mp3", 44100, 0x2F,
+         "walk.mp3 is MPEG audio Layer III with other data before its first frame, re-encoded "
+         "as MP3 at 44.1 kHz", afterOtherData},
+        {"free-format MP3", "-c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 -f mp3",
+         44100, 0, nullptr, freeFormat},
+        {"text", nullptr, 0, 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = (dir.path() / "walk.mp3").string();
+        if (c.made == nullptr) {
+            dir.file("walk.mp3", Bytes(2000, 't'));
+        } else if (!test::ffmpeg(
+                       "-f lavfi -i sine=frequency=440:sample_rate=" + std::to_string(c.rate) +
+                       ":duration=1.5 -ac 2 " + c.made + " '" + path + "'")) {
+            ASSERT_EQ(std::string(c.what), "Layer I") << "ffmpeg cannot make it";
+            continue;  // FFmpeg has no Layer I encoder here
+        }
+        if (c.changed != nullptr) {
+            const Bytes changed = c.changed(readFile(path));
+            ASSERT_FALSE(changed.empty());
+            dir.file("walk.mp3", changed);
+        }
+        LoadedSound loaded = loadCompanionSound(path);
+        if (c.flags == 0) {
+            EXPECT_FALSE(loaded.loaded());
+            EXPECT_EQ(warningOf(loaded),
+                      "no sound: cannot use " + path + ": it holds no sound FFmpeg can decode");
+            continue;
+        }
+        EXPECT_EQ(warningOf(loaded), c.notice);
+        EXPECT_EQ(loaded.warning.value_or(Fault()).code, FaultCode::SoundReencoded);
+        if (!loaded.loaded()) continue;
+        // As long as FFmpeg decodes the file, the encoder's delay made up for.
+        const double expected = test::decodedSamples(path) * mp3Rates[c.flags >> 2 & 3] / c.rate;
+        const long samples = decodedLength(*loaded.sound.bytes);
+        EXPECT_EQ(samples, loaded.sound.sampleCount);
+        EXPECT_LE(samples, expected + 1);
+        EXPECT_GT(samples, expected - 1152);
+        EXPECT_EQ(flagsOf(std::move(loaded.sound)), c.flags);
+    }
+}
+
 // The sound of videos of several kinds, for movies of a given length.
 TEST(SoundTrack, AVideosSoundLastsAsLongAsTheMovie) {
     ScratchDir dir;
