@@ -25,9 +25,11 @@ namespace {
 constexpr std::int32_t kMp3Rates[] = {11025, 22050, 44100};
 constexpr std::int64_t kStereoBitRate = 128000;
 constexpr std::int64_t kMonoBitRate = 64000;
-// Below this a stated rate is damage, not sound: at 1 Hz each stored sample
-// would become 11,025, and a small file hours of sound.
+// Outside these a stated rate is damage, not sound: at 1 Hz each stored
+// sample would become 11,025, and a small file hours of sound; at 100 MHz the
+// resampler's filter alone takes a hundred megabytes.
 constexpr int kLowestRate = 1000;
+constexpr int kHighestRate = 1000000;
 // Output samples resampled at a time: the room the resampler writes into.
 constexpr int kSliceSamples = 16384;
 
@@ -38,6 +40,17 @@ constexpr std::pair<std::string_view, const char*> kContainers[] = {
     {"au", "an AU"},   {"ogg", "an Ogg"},   {"mov", "an MP4"},   {"matroska", "a Matroska"},
     {"asf", "an ASF"},
 };
+
+// Why a sound stating `hz` is refused; nothing for the rates sounds have.
+const char* unrealRate(int hz) {
+    if (hz < kLowestRate) {
+        return "its sound states a sample rate below 1 kHz, which no real sound has";
+    }
+    if (hz > kHighestRate) {
+        return "its sound states a sample rate above 1 MHz, which no real sound has";
+    }
+    return nullptr;
+}
 
 // EncodedMp3::sourceKind of a stream of `codec` read by `demuxer`.
 std::string kindOf(AVCodecID codec, const AVInputFormat& demuxer) {
@@ -184,11 +197,10 @@ bool Transcoder::openInput(std::string_view demuxers) {
         decoder_->ch_layout.nb_channels <= 0) {
         return undecodable(FaultCode::Damaged, "its sound cannot be decoded");
     }
-    if (decoder_->sample_rate < kLowestRate) {
-        return fail(FaultCode::Unsupported,
-                    "its sound states a sample rate below 1 kHz, which no real sound has");
-    }
     result_.sourceRate = decoder_->sample_rate;
+    if (const char* why = unrealRate(decoder_->sample_rate)) {
+        return fail(FaultCode::Unsupported, why);
+    }
     result_.sampleRate = nearestMp3Rate(result_.sourceRate);
     result_.mono = decoder_->ch_layout.nb_channels == 1;
     channels_ = result_.mono ? 1 : 2;
@@ -276,10 +288,7 @@ bool Transcoder::setUpResampler(const AVFrame& frame) {
         av_channel_layout_compare(layout.get(), inLayout_->get()) == 0) {
         return true;
     }
-    if (frame.sample_rate < kLowestRate) {
-        return fail(FaultCode::Unsupported,
-                    "its sound states a sample rate below 1 kHz, which no real sound has");
-    }
+    if (const char* why = unrealRate(frame.sample_rate)) return fail(FaultCode::Unsupported, why);
     SwrContext* resampler = nullptr;
     ChannelLayout out(channels_);
     if (swr_alloc_set_opts2(&resampler, out.get(), AV_SAMPLE_FMT_FLTP, result_.sampleRate,
