@@ -40,7 +40,8 @@ std::string place(const Fault& fault) {
 }
 
 bool isReadFailure(FaultCode code) {
-    return code != FaultCode::Damaged && code != FaultCode::Unsupported;
+    return code != FaultCode::Damaged && code != FaultCode::Unsupported &&
+           code != FaultCode::NoSound;
 }
 
 }  // namespace
@@ -127,9 +128,15 @@ std::string faultText(const Fault& fault) {
             return std::string("no sound: cannot ") + (isReadFailure(code) ? "read " : "use ") +
                    fault.path + ": " + fault.detail;
         case FaultStep::ReencodeSound:
-            if (code == FaultCode::SoundReencoded) {
+            if (code == FaultCode::SoundReencoded && fault.detail.empty()) {
                 return fileName(fault.path) + " is at " + kiloHertz(fault.values[0]) +
                        ", re-encoded at " + kiloHertz(fault.values[1]);
+            }
+            if (code == FaultCode::SoundReencoded) {
+                return fileName(fault.path) + " is " + fault.detail + ", re-encoded as MP3 at " +
+                       kiloHertz(fault.values[1]) +
+                       (fault.values[0] != fault.values[1] ? " from " + kiloHertz(fault.values[0])
+                                                           : std::string());
             }
             return "no sound: cannot re-encode " + fault.path + " from " +
                    kiloHertz(fault.values[0]) + ": " + fault.detail;

@@ -28,7 +28,7 @@ enum class FaultCode : std::uint8_t {
     DiskFull,        // no space left for it
     Stopped,         // the user stopped the batch
     NotAFolder,      // a dropped item that is not a folder
-    SoundReencoded,  // a sound was encoded again at a rate movies can state
+    SoundReencoded,  // a sound was encoded again as MP3 at a rate movies can state
     SizeDiffers,     // a picture of another size than the stage
     NoSound,         // a file without an audio stream, where its sound was sought
 };
@@ -54,7 +54,7 @@ enum class FaultStep : std::uint8_t {
     MakeMovie,      // no picture could be read / not enough memory / stopped / DETAIL
     StartJob,       // movie exists: PATH / its movie PATH is already made from OTHER / not started
     LoadSound,      // no sound: cannot read (or use) PATH: DETAIL
-    ReencodeSound,  // PATH's sound at VALUES[0] Hz: re-encoded at VALUES[1] Hz, or why not
+    ReencodeSound,  // PATH (is DETAIL) at VALUES[0] Hz: re-encoded at VALUES[1] Hz, or why not
     VideoSound,     // no sound: cannot use the sound of PATH: DETAIL
     PictureSize,    // PATH is VALUES[0] x [1] pixels, the stage [2] x [3]; or VALUES[0] more
 };

@@ -33,7 +33,11 @@ struct InputFormat {
 
 inline constexpr std::string_view kVideoDemuxers =
     "avi,mpeg,mpegts,mpegvideo,m4v,mov,matroska,asf,dv,flv,ogg";
-inline constexpr std::string_view kMp3Demuxers = "mp3";
+// A companion sound is named .mp3 but may be any sound FFmpeg decodes: bare
+// MPEG audio, AAC, AC-3 or FLAC streams, WAV, Wave64, AIFF, CAF and AU files,
+// and Ogg, MP4 (M4A), Matroska and ASF (WMA) containers.
+inline constexpr std::string_view kSoundDemuxers =
+    "mp3,aac,ac3,eac3,flac,wav,w64,aiff,caf,au,ogg,mov,matroska,asf";
 
 // In the order a drop is scanned: pictures first, so that a number found as
 // several kinds is read from the first (walk1.tga wins over walk1.bmp).
@@ -54,7 +58,7 @@ inline constexpr std::array kInputFormats{
     InputFormat{"wmv", MediaKind::Video, PictureReader::None, kVideoDemuxers},
     InputFormat{"flv", MediaKind::Video, PictureReader::None, kVideoDemuxers},
     InputFormat{"ogv", MediaKind::Video, PictureReader::None, kVideoDemuxers},
-    InputFormat{"mp3", MediaKind::Sound, PictureReader::None, kMp3Demuxers},
+    InputFormat{"mp3", MediaKind::Sound, PictureReader::None, kSoundDemuxers},
 };
 
 // The row of a file name's extension, letter case aside; nothing for other

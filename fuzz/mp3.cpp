@@ -1,11 +1,21 @@
-// The companion MP3 reader (and, for files at rates a movie cannot state,
-// the re-encoding), and the sound tags made from what it accepts.
+// The companion MP3 reader, the re-encoding of whatever else FFmpeg decodes
+// (other rates and layers, AAC, WAV and the other kinds named .mp3), and the
+// sound tags made from what it gives.
 #include <cstdint>
 #include <string>
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 #include "MemoryFile.h"
 #include "sound/SoundTrack.h"
 #include "swf/SwfStream.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    av_log_set_level(AV_LOG_QUIET);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const vantrel::fuzz::MemoryFile file(data, size);

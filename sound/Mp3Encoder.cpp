@@ -12,6 +12,7 @@ extern "C" {
 #include <cmath>
 #include <new>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "ffmpeg/FfmpegHandles.h"
@@ -24,6 +25,58 @@ namespace {
 constexpr std::int32_t kMp3Rates[] = {11025, 22050, 44100};
 constexpr std::int64_t kStereoBitRate = 128000;
 constexpr std::int64_t kMonoBitRate = 64000;
+// Outside these a stated rate is damage, not sound: at 1 Hz each stored
+// sample would become 11,025, and a small file hours of sound; at 100 MHz the
+// resampler's filter alone takes a hundred megabytes.
+constexpr int kLowestRate = 1000;
+constexpr int kHighestRate = 1000000;
+// Output samples resampled at a time: the room the resampler writes into.
+constexpr int kSliceSamples = 16384;
+
+// The containers among the sound demuxers, and what users call their files.
+// The other demuxers read a bare stream of one codec, which names the file.
+constexpr std::pair<std::string_view, const char*> kContainers[] = {
+    {"wav", "a WAV"},  {"w64", "a Wave64"}, {"aiff", "an AIFF"}, {"caf", "a CAF"},
+    {"au", "an AU"},   {"ogg", "an Ogg"},   {"mov", "an MP4"},   {"matroska", "a Matroska"},
+    {"asf", "an ASF"},
+};
+
+// Why a sound stating `hz` is refused; nothing for the rates sounds have.
+const char* unrealRate(int hz) {
+    if (hz < kLowestRate) {
+        return "its sound states a sample rate below 1 kHz, which no real sound has";
+    }
+    if (hz > kHighestRate) {
+        return "its sound states a sample rate above 1 MHz, which no real sound has";
+    }
+    return nullptr;
+}
+
+// EncodedMp3::sourceKind of a stream of `codec` read by `demuxer`.
+std::string kindOf(AVCodecID codec, const AVInputFormat& demuxer) {
+    std::string kind;
+    switch (codec) {
+        case AV_CODEC_ID_MP1: kind = "MPEG audio Layer I"; break;
+        case AV_CODEC_ID_MP2: kind = "MPEG audio Layer II"; break;
+        case AV_CODEC_ID_MP3: kind = "MPEG audio Layer III"; break;
+        default: {
+            // FFmpeg's long names put the expansion of an acronym in brackets:
+            // "AAC (Advanced Audio Coding)".
+            const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec);
+            kind = descriptor == nullptr              ? "an unknown codec"
+                   : descriptor->long_name != nullptr ? descriptor->long_name
+                                                      : descriptor->name;
+            kind = kind.substr(0, kind.find(" ("));
+        }
+    }
+    // The demuxer's name lists what it reads: "mov,mp4,m4a,3gp,3g2,mj2".
+    const std::string_view names = demuxer.name;
+    const std::string_view name = names.substr(0, names.find(','));
+    for (const auto& [container, file] : kContainers) {
+        if (name == container) kind += std::string(" in ") + file + " file";
+    }
+    return kind;
+}
 
 struct ResamplerFreer {
     void operator()(SwrContext* p) const { swr_free(&p); }
@@ -61,10 +114,13 @@ class Transcoder {
 
   private:
     bool fail(FaultCode code, const char* why);
+    bool undecodable(FaultCode code, const char* why);
     bool openInput(std::string_view demuxers);
     bool openEncoder();
     bool decode(const AVPacket* packet);
     bool resample(const AVFrame* frame);
+    bool setUpResampler(const AVFrame& frame);
+    bool convert(const std::uint8_t** in, int inCount);
     bool queue(std::uint8_t** data, int count);
     bool encodeQueued(bool all);
     bool receivePackets();
@@ -89,6 +145,7 @@ class Transcoder {
     int inRate_ = 0;
     std::unique_ptr<ChannelLayout> inLayout_;
     std::vector<std::vector<float>> planes_;  // its output, one plane a channel
+    std::vector<const std::uint8_t*> slice_;  // where its next input starts, a pointer a plane
 
     std::int64_t target_ = -1;  // samples to encode; -1: all there are
     std::int64_t queued_ = 0;   // samples put into the queue
@@ -101,24 +158,32 @@ bool Transcoder::fail(FaultCode code, const char* why) {
     return false;
 }
 
+bool Transcoder::undecodable(FaultCode code, const char* why) {
+    result_.undecodable = true;
+    return fail(code, why);
+}
+
 bool Transcoder::openInput(std::string_view demuxers) {
     const int opened = openInputFile(format_, path_, demuxers);
     if (opened < 0) {
-        return fail(opened == AVERROR(ENOENT) ? FaultCode::NotFound : FaultCode::Unreadable,
-                    "it cannot be opened");
+        return undecodable(opened == AVERROR(ENOENT) ? FaultCode::NotFound : FaultCode::Unreadable,
+                           "it cannot be opened");
     }
     AVFormatContext* format = format_.get();
     if (avformat_find_stream_info(format, nullptr) < 0) {
-        return fail(FaultCode::Unreadable, "it cannot be read");
+        return undecodable(FaultCode::Unreadable, "it cannot be read");
     }
     const AVCodec* codec = nullptr;
     stream_ = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (stream_ == AVERROR_STREAM_NOT_FOUND) {
-        return fail(FaultCode::NoSound, "it has no sound");
+        return undecodable(FaultCode::NoSound, "it has no sound");
     }
     if (stream_ < 0 || codec == nullptr) {
-        return fail(FaultCode::Unsupported, "its sound is of a kind that cannot be decoded");
+        return undecodable(FaultCode::Unsupported, "its sound is of a kind that cannot be decoded");
     }
+    result_.sourceKind = kindOf(codec->id, *format->iformat);
+    result_.sourceMp3 =
+        codec->id == AV_CODEC_ID_MP3 && std::string_view(format->iformat->name) == "mp3";
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         if (static_cast<int>(i) != stream_) format->streams[i]->discard = AVDISCARD_ALL;
     }
@@ -130,9 +195,12 @@ bool Transcoder::openInput(std::string_view demuxers) {
     decoder_->pkt_timebase = format->streams[stream_]->time_base;
     if (avcodec_open2(decoder_.get(), codec, nullptr) < 0 || decoder_->sample_rate <= 0 ||
         decoder_->ch_layout.nb_channels <= 0) {
-        return fail(FaultCode::Damaged, "its sound cannot be decoded");
+        return undecodable(FaultCode::Damaged, "its sound cannot be decoded");
     }
     result_.sourceRate = decoder_->sample_rate;
+    if (const char* why = unrealRate(decoder_->sample_rate)) {
+        return fail(FaultCode::Unsupported, why);
+    }
     result_.sampleRate = nearestMp3Rate(result_.sourceRate);
     result_.mono = decoder_->ch_layout.nb_channels == 1;
     channels_ = result_.mono ? 1 : 2;
@@ -187,32 +255,60 @@ bool Transcoder::decode(const AVPacket* packet) {
 }
 
 // Resamples a decoded frame (nothing: what the resampler still holds) into
-// the queue. The resampler is set up anew whenever the frames' format,
-// rate or channels change.
+// the queue, a slice at a time, so that the room for its output stays small
+// whatever the rates and the frame's length, and nothing past the target is
+// resampled. The resampler is set up anew whenever the frames' format, rate
+// or channels change.
 bool Transcoder::resample(const AVFrame* frame) {
-    if (frame != nullptr) {
-        ChannelLayout layout(frame->ch_layout);
-        if (!resampler_ || frame->format != inFormat_ || frame->sample_rate != inRate_ ||
-            av_channel_layout_compare(layout.get(), inLayout_->get()) != 0) {
-            SwrContext* resampler = nullptr;
-            ChannelLayout out(channels_);
-            if (swr_alloc_set_opts2(&resampler, out.get(), AV_SAMPLE_FMT_FLTP, result_.sampleRate,
-                                    layout.get(), static_cast<AVSampleFormat>(frame->format),
-                                    frame->sample_rate, 0, nullptr) < 0) {
-                return fail(FaultCode::Unsupported, "its sound cannot be resampled");
-            }
-            resampler_.reset(resampler);
-            if (swr_init(resampler) < 0) {
-                return fail(FaultCode::Unsupported, "its sound cannot be resampled");
-            }
-            inFormat_ = frame->format;
-            inRate_ = frame->sample_rate;
-            inLayout_ = std::make_unique<ChannelLayout>(frame->ch_layout);
+    if (frame == nullptr) return !resampler_ || convert(nullptr, 0);
+    if (!setUpResampler(*frame)) return false;
+
+    const auto format = static_cast<AVSampleFormat>(frame->format);
+    const bool planar = av_sample_fmt_is_planar(format) != 0;
+    const int channels = frame->ch_layout.nb_channels;
+    const std::size_t step =
+        static_cast<std::size_t>(av_get_bytes_per_sample(format)) * (planar ? 1 : channels);
+    const int sliceInput = static_cast<int>(std::max<std::int64_t>(
+        1, std::int64_t{kSliceSamples} * frame->sample_rate / result_.sampleRate));
+    slice_.resize(static_cast<std::size_t>(planar ? channels : 1));
+    for (int done = 0; done < frame->nb_samples && !full();) {
+        const int count = std::min(frame->nb_samples - done, sliceInput);
+        for (std::size_t p = 0; p < slice_.size(); ++p) {
+            slice_[p] = frame->extended_data[p] + static_cast<std::size_t>(done) * step;
         }
-    } else if (!resampler_) {
+        if (!convert(slice_.data(), count)) return false;
+        done += count;
+    }
+    return true;
+}
+
+bool Transcoder::setUpResampler(const AVFrame& frame) {
+    ChannelLayout layout(frame.ch_layout);
+    if (resampler_ && frame.format == inFormat_ && frame.sample_rate == inRate_ &&
+        av_channel_layout_compare(layout.get(), inLayout_->get()) == 0) {
         return true;
     }
-    const int inCount = frame != nullptr ? frame->nb_samples : 0;
+    if (const char* why = unrealRate(frame.sample_rate)) return fail(FaultCode::Unsupported, why);
+    SwrContext* resampler = nullptr;
+    ChannelLayout out(channels_);
+    if (swr_alloc_set_opts2(&resampler, out.get(), AV_SAMPLE_FMT_FLTP, result_.sampleRate,
+                            layout.get(), static_cast<AVSampleFormat>(frame.format),
+                            frame.sample_rate, 0, nullptr) < 0) {
+        return fail(FaultCode::Unsupported, "its sound cannot be resampled");
+    }
+    resampler_.reset(resampler);
+    if (swr_init(resampler) < 0) {
+        return fail(FaultCode::Unsupported, "its sound cannot be resampled");
+    }
+    inFormat_ = frame.format;
+    inRate_ = frame.sample_rate;
+    inLayout_ = std::make_unique<ChannelLayout>(frame.ch_layout);
+    return true;
+}
+
+// Resamples inCount samples at in (nothing: what the resampler still holds)
+// into the queue.
+bool Transcoder::convert(const std::uint8_t** in, int inCount) {
     const int room = swr_get_out_samples(resampler_.get(), inCount);
     if (room < 0) return fail(FaultCode::Unsupported, "its sound cannot be resampled");
     planes_.resize(static_cast<std::size_t>(channels_));
@@ -221,10 +317,7 @@ bool Transcoder::resample(const AVFrame* frame) {
         planes_[c].resize(std::max(planes_[c].size(), static_cast<std::size_t>(room)));
         out[c] = reinterpret_cast<std::uint8_t*>(planes_[c].data());
     }
-    const int got = swr_convert(
-        resampler_.get(), out, room,
-        frame != nullptr ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr,
-        inCount);
+    const int got = swr_convert(resampler_.get(), out, room, in, inCount);
     if (got < 0) return fail(FaultCode::Unsupported, "its sound cannot be resampled");
     // Damaged streams decode to samples far beyond full scale, even to
     // infinities and NaNs, on which LAME's quantizer aborts the program.
@@ -295,7 +388,7 @@ EncodedMp3 Transcoder::run(const std::string& path, std::string_view demuxers, d
     }
     if (!full() && (!decode(nullptr) || !resample(nullptr))) return std::move(result_);
     if (queued_ == 0) {
-        fail(FaultCode::Damaged, "its sound cannot be decoded");
+        undecodable(FaultCode::Damaged, "its sound cannot be decoded");
         return std::move(result_);
     }
     // Silence up to the target, through the same queue.

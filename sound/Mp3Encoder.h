@@ -23,6 +23,16 @@ struct EncodedMp3 {
     // another code when it cannot be opened, decoded or encoded. Its step is
     // the caller's to set.
     std::optional<Fault> fault;
+    // With a fault: FFmpeg found no sound in the file that it can decode (it
+    // cannot open the file, there is no audio stream, or none of it decodes),
+    // rather than failing on sound it decodes.
+    bool undecodable = false;
+    // What the sound is, as users know it: "MPEG audio Layer II", "AAC",
+    // "FLAC", "PCM signed 16-bit little-endian in a WAV file", "AAC in an MP4
+    // file" (FFmpeg's codec name, and the container's unless it is a bare
+    // stream of the codec).
+    std::string sourceKind;
+    bool sourceMp3 = false;  // a bare stream of MPEG audio Layer III frames: an MP3 file
     std::unique_ptr<SourceBuffer> bytes;  // whole MP3 frames and nothing else; none on failure
     std::int32_t sourceRate = 0;          // the sound's own rate, Hz
     std::int32_t sampleRate = 0;          // the frames' rate, nearestMp3Rate(sourceRate)

@@ -214,6 +214,7 @@ bool Mp3Source::analyse(const std::string& path) {
             return unusable(FaultCode::Unsupported,
                             "its first frame header names a reserved version or sampling frequency");
     }
+    layer_ = 4 - static_cast<int>(header.layer);
     bitrateKbps_ = header.bitrateKbps;
     sampleRate_ = header.sampleRate;
     mono_ = header.mono;

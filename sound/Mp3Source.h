@@ -33,6 +33,8 @@ class Mp3Source {
     std::uint32_t payloadEnd() const { return payloadEnd_; }
     std::uint32_t payloadLength() const { return payloadEnd_ - payloadStart_; }
     bool mono() const { return mono_; }
+    // The first frame's layer: 1, 2 or 3 (MP3).
+    int layer() const { return layer_; }
     std::int32_t bitrateKbps() const { return bitrateKbps_; }
     // The first frame's sampling frequency in Hz.
     std::int32_t sampleRate() const { return sampleRate_; }
@@ -48,6 +50,7 @@ class Mp3Source {
     std::uint32_t payloadStart_ = 0;
     std::uint32_t payloadEnd_ = 0;
     bool mono_ = false;
+    int layer_ = 0;
     std::int32_t bitrateKbps_ = 0;
     std::int32_t sampleRate_ = 0;
     std::uint32_t sampleCount_ = 0;

@@ -23,11 +23,14 @@ void take(LoadedSound& loaded, EncodedMp3 encoded) {
 LoadedSound loadCompanionSound(const std::string& mp3Path) {
     LoadedSound loaded;
     Mp3Source source;
-    if (!source.load(mp3Path)) {
-        if (source.fault().code != FaultCode::NotFound) loaded.warning = source.fault();
+    const bool read = source.load(mp3Path);
+    const FaultCode refusal = source.fault().code;
+    if (!read && refusal != FaultCode::Damaged && refusal != FaultCode::Unsupported) {
+        if (refusal != FaultCode::NotFound) loaded.warning = source.fault();
         return loaded;
     }
-    if (const std::optional<Mp3Rate> rate = mp3RateOf(source.sampleRate())) {
+    const std::optional<Mp3Rate> rate = mp3RateOf(source.sampleRate());
+    if (read && source.layer() == 3 && rate) {
         loaded.sound.start = source.payloadStart();
         loaded.sound.length = source.payloadLength();
         loaded.sound.rate = *rate;
@@ -36,12 +39,29 @@ LoadedSound loadCompanionSound(const std::string& mp3Path) {
         loaded.sound.bytes = source.takeBytes();
         return loaded;
     }
-    EncodedMp3 encoded = encodeMp3(mp3Path, kMp3Demuxers);
+
+    // Anything else FFmpeg decodes, players could not play as it is: other
+    // layers and rates, MP3 behind other data, AAC or WAV named .mp3.
+    EncodedMp3 encoded = encodeMp3(mp3Path, kSoundDemuxers);
+    if (encoded.fault && encoded.undecodable) {
+        const FaultCode code = encoded.fault->code == FaultCode::NoSound ? FaultCode::NoSound
+                               : read                                    ? FaultCode::Damaged
+                                                                         : refusal;
+        loaded.warning =
+            Fault(code, FaultStep::LoadSound, mp3Path, "it holds no sound FFmpeg can decode");
+        return loaded;
+    }
     Fault fault = encoded.fault.value_or(
         Fault(FaultCode::SoundReencoded, FaultStep::ReencodeSound, mp3Path));
     fault.step = FaultStep::ReencodeSound;
-    fault.values = {static_cast<double>(encoded.fault ? source.sampleRate() : encoded.sourceRate),
-                    static_cast<double>(encoded.sampleRate)};
+    fault.values = {
+        static_cast<double>(encoded.sourceRate != 0 ? encoded.sourceRate : source.sampleRate()),
+        static_cast<double>(encoded.sampleRate)};
+    // MP3 at another rate goes without saying what it is.
+    if (!encoded.fault && !(encoded.sourceMp3 && read && source.layer() == 3)) {
+        fault.detail = encoded.sourceKind;
+        if (encoded.sourceMp3) fault.detail += " with other data before its first frame";
+    }
     loaded.warning = std::move(fault);
     if (!encoded.fault) take(loaded, std::move(encoded));
     return loaded;

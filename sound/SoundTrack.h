@@ -32,9 +32,11 @@ struct LoadedSound {
     bool loaded() const { return sound.bytes != nullptr; }
 };
 
-// The companion MP3 file at mp3Path. At 11.025, 22.05 or 44.1 kHz its
-// payload is taken as it is; at the other MPEG rates it is re-encoded at the
-// nearest of these (encodeMp3), and the warning says so. No warning is given
+// The companion MP3 file at mp3Path. MPEG audio Layer III at 11.025, 22.05
+// or 44.1 kHz is taken as it is. Any other sound FFmpeg decodes (other rates
+// and layers, MP3 behind other data, AAC or WAV named .mp3) is re-encoded at
+// the nearest of these rates (encodeMp3), and the warning says so and what
+// the file was; what FFmpeg cannot decode gives no sound. No warning is given
 // when there is no such file.
 LoadedSound loadCompanionSound(const std::string& mp3Path);
 

@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <fstream>
 #include <map>
+#include <tuple>
 
 #include "support/ScratchDir.h"
 #include "sound/SoundTags.h"
@@ -189,6 +196,71 @@ TEST(SoundTrack, CompanionsAtRatesAMovieCannotStateAreReencoded) {
     }
 }
 
+// MPEG-1 Layer III frames at 128 kbit/s and 44.1 kHz (417 bytes and a
+// padding byte) made free format: each header's bitrate index set to 0.
+Bytes freeFormat(Bytes mp3) {
+    for (std::size_t at = 0; at + 4 <= mp3.size(); at += 417 + (mp3[at + 2] >> 1 & 1)) {
+        if (mp3[at] != 0xFF || mp3[at + 1] != 0xFB || mp3[at + 2] >> 4 != 9) return {};
+        mp3[at + 2] &= 0x0F;
+    }
+    return mp3;
+}
+
+// Players expect MPEG audio Layer III at one of the three rates: any other
+// sound FFmpeg decodes is encoded again, whatever the name says.
+TEST(SoundTrack, CompanionsThatAreNoMp3AMovieHoldsAreReencoded) {
+    ScratchDir dir;
+    const std::string path = (dir.path() / "walk.mp3").string();
+    struct Case {
+        const char* made;  // ffmpeg's output options for 1.5 s of tone (none: a text)
+        int rate;
+        std::uint8_t flags;  // 0: refused; free format, when made
+        const char* notice;
+    };
+    const Case cases[] = {
+        {"-c:a mp1 -f mp2", 44100, 0x2F, "MPEG audio Layer I, re-encoded as MP3 at 44.1 kHz"},
+        {"-c:a mp2 -f mp2", 44100, 0x2F, "MPEG audio Layer II, re-encoded as MP3 at 44.1 kHz"},
+        {"-c:a aac -f adts", 44100, 0x2F, "AAC, re-encoded as MP3 at 44.1 kHz"},
+        {"-ac 1 -c:a aac -f ipod", 22050, 0x2A,
+         "AAC in an MP4 file, re-encoded as MP3 at 22.05 kHz"},
+        {"-c:a pcm_s16le -f wav", 11025, 0x27,
+         "PCM signed 16-bit little-endian in a WAV file, re-encoded as MP3 at 11.025 kHz"},
+        {"-c:a flac -f flac", 96000, 0x2F, "FLAC, re-encoded as MP3 at 44.1 kHz from 96 kHz"},
+        {"-c:a libmp3lame -f mp3 - | { printf %01000d 0; cat; } >", 44100, 0x2F,
+         "MPEG audio Layer III with other data before its first frame, re-encoded as MP3 at "
+         "44.1 kHz"},
+        {"-c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 -f mp3", 44100, 0, ""},
+        {nullptr, 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.made != nullptr ? c.made : "text");
+        if (c.made == nullptr) {
+            dir.file("walk.mp3", Bytes(2000, 't'));
+        } else if (!test::ffmpeg("-f lavfi -i sine=sample_rate=" + std::to_string(c.rate) +
+                                 ":duration=1.5 -ac 2 " + c.made + " '" + path + "'")) {
+            ASSERT_EQ(c.made, cases[0].made) << "only Layer I may lack an encoder";
+            continue;
+        }
+        if (c.made != nullptr && c.flags == 0) {
+            const Bytes freeFormatMp3 = freeFormat(readFile(path));
+            ASSERT_FALSE(freeFormatMp3.empty());
+            dir.file("walk.mp3", freeFormatMp3);
+        }
+        LoadedSound loaded = loadCompanionSound(path);
+        EXPECT_EQ(warningOf(loaded), c.flags != 0 ? "walk.mp3 is " + std::string(c.notice)
+                                                  : "no sound: cannot use " + path +
+                                                        ": it holds no sound FFmpeg can decode");
+        if (!loaded.loaded()) continue;
+        EXPECT_EQ(loaded.warning.value_or(Fault()).code, FaultCode::SoundReencoded);
+        // As long as FFmpeg decodes the file, the encoder's delay made up for.
+        const double expected = test::decodedSamples(path) * mp3Rates[c.flags >> 2 & 3] / c.rate;
+        const long samples = decodedLength(*loaded.sound.bytes);
+        EXPECT_EQ(samples, loaded.sound.sampleCount);
+        EXPECT_NEAR(samples, expected - 575, 576);
+        EXPECT_EQ(flagsOf(std::move(loaded.sound)), c.flags);
+    }
+}
+
 // The sound of videos of several kinds, for movies of a given length.
 TEST(SoundTrack, AVideosSoundLastsAsLongAsTheMovie) {
     ScratchDir dir;
@@ -238,6 +310,58 @@ TEST(SoundTrack, VideosWithoutSoundAndFilesThatAreNoVideos) {
     loaded = loadVideoSound(text, 1.0);
     EXPECT_FALSE(loaded.loaded());
     EXPECT_EQ(warningOf(loaded), "no sound: cannot use the sound of " + text + ": it cannot be opened");
+}
+
+// Whether what loading the video's sound in a child process says ("loaded",
+// or the warning) is `expected`, when its address space may grow by 64 MiB.
+bool saysWithinMemory(const std::string& video, const std::string& expected) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::size_t pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlimit limit{pages * ::sysconf(_SC_PAGESIZE) + (64 << 20), RLIM_INFINITY};
+        ::setrlimit(RLIMIT_AS, &limit);
+        const LoadedSound loaded = loadVideoSound(video, 2.0);
+        const std::string said = loaded.loaded() ? "loaded" : warningOf(loaded);
+        if (said != expected) std::fprintf(stderr, "said: %s\n", said.c_str());
+        ::_exit(said == expected ? 0 : 1);
+    }
+    int status = 1;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A PCM track's stated rate is all a player has to go by: a tiny one would
+// make every second of the file hours of sound.
+TEST(SoundTrack, AVideosSoundAtATinyStatedRateStaysWithinMemory) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve far more address space than any limit here";
+#endif
+    ScratchDir dir;
+    const std::string path = (dir.path() / "tiny.mkv").string();
+    // Seconds of sound at 8 kHz, samples per packet, the rate stated.
+    const std::tuple<double, int, double> cases[] = {{2.5, 1024, 8000}, {2.5, 20000, 1},
+                                                     {2.5, 1024, 999},  {400, 3200000, 1000},
+                                                     {2.5, 1024, 1e6},  {2.5, 1024, 1e8}};
+    for (const auto& [seconds, perPacket, rate] : cases) {
+        SCOPED_TRACE(rate);
+        ASSERT_TRUE(test::ffmpeg(
+            "-f lavfi -i sine=sample_rate=8000:duration=" + std::to_string(seconds) +
+            ":samples_per_frame=" + std::to_string(perPacket) + " -c:a pcm_s16le '" + path + "'"));
+        // The track's SamplingFrequency element (id B5, 8 bytes, 8000.0) made to state `rate`.
+        Bytes mkv = readFile(path);
+        const Bytes stated = hex("B5 88 40 BF 40 00 00 00 00 00");
+        const auto at = std::search(mkv.begin(), mkv.end(), stated.begin(), stated.end());
+        ASSERT_NE(at, mkv.end());
+        for (int i = 0; i < 8; ++i) at[2 + i] = std::bit_cast<std::uint64_t>(rate) >> (56 - 8 * i);
+        dir.file("tiny.mkv", mkv);
+        const char* refused = rate < 1000 ? "below 1 kHz" : rate > 1e6 ? "above 1 MHz" : nullptr;
+        EXPECT_TRUE(saysWithinMemory(path, refused == nullptr
+                                               ? "loaded"
+                                               : "no sound: cannot use the sound of " + path +
+                                                     ": its sound states a sample rate " + refused +
+                                                     ", which no real sound has"));
+    }
 }
 
 TEST(SoundTrack, NearestRatesByRatio) {
