@@ -66,6 +66,7 @@ std::string_view faultCodeName(FaultCode code) {
         case FaultCode::SoundReencoded: return "sound-re-encoded";
         case FaultCode::SizeDiffers: return "size-differs";
         case FaultCode::NoSound: return "no-sound";
+        case FaultCode::NoVideo: return "no-video";
     }
     return "unreadable";
 }
@@ -96,7 +97,11 @@ std::string faultText(const Fault& fault) {
         case FaultStep::DecodeFrame:
             return place(fault) + ": cannot be decoded";
         case FaultStep::OpenVideo:
-            return code == FaultCode::TooLarge ? "frame too large" : "video cannot be opened";
+            switch (code) {
+                case FaultCode::TooLarge: return "frame too large";
+                case FaultCode::NoVideo: return "it has no video stream";
+                default: return "video cannot be opened";
+            }
         case FaultStep::TimeVideo:
             if (code == FaultCode::TooShort) {
                 return "shorter than one frame at " + frameRate(fault.values[0]) +

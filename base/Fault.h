@@ -31,6 +31,7 @@ enum class FaultCode : std::uint8_t {
     SoundReencoded,  // a sound was encoded again at a rate movies can state
     SizeDiffers,     // a picture of another size than the stage
     NoSound,         // a file without an audio stream, where its sound was sought
+    NoVideo,         // a file without a video stream, where its pictures were sought
 };
 
 // The step that failed: it chooses the words, and says which of the fault's
@@ -48,7 +49,7 @@ enum class FaultStep : std::uint8_t {
     DecodePicture,  // PATH: cannot be decoded as a EXT picture (...)
     StorePicture,   // PLACE: DETAIL (the picture could not be made into a bitmap)
     DecodeFrame,    // PATH frame FRAME: cannot be decoded
-    OpenVideo,      // video cannot be opened / frame too large
+    OpenVideo,      // video cannot be opened / frame too large / it has no video stream
     TimeVideo,      // shorter than one frame / longer than one movie can hold, at VALUES[0] fps
     CountPictures,  // no pictures / VALUES[0] pictures are more than one movie can hold
     MakeMovie,      // no picture could be read / not enough memory / stopped / DETAIL

@@ -32,8 +32,9 @@ class FrameSource {
     virtual bool open(const std::string& path) = 0;
 
     // Why the last open() returned false: TooLarge for frames over the
-    // pictures' limit (kMaxPicturePixels), else Unreadable (it cannot be
-    // read or decoded, or has no usable size or frame rate).
+    // pictures' limit (kMaxPicturePixels), NoVideo for a file without a
+    // video stream (sound only), else Unreadable (it cannot be read or
+    // decoded, or has no usable size or frame rate).
     virtual FaultCode openFailure() const { return FaultCode::Unreadable; }
 
     // Native frame size in pixels, as found at open(); 0 when not open.

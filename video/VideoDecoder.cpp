@@ -177,6 +177,7 @@ bool VideoDecoder::openDemuxer() {
     for (AVDictionary*& streamOptions : codecOptions) av_dict_free(&streamOptions);
     if (found < 0) return false;
     streamIndex_ = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    noVideoStream_ = streamIndex_ == AVERROR_STREAM_NOT_FOUND;
     if (streamIndex_ < 0) return false;
     const AVCodecParameters* parameters = format->streams[streamIndex_]->codecpar;
     if ((parameters->width != 0 || parameters->height != 0) &&

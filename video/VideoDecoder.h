@@ -52,6 +52,9 @@ class VideoDecoder {
     // pictures' limit; nothing of their size was decoded.
     bool framesTooLarge() const { return framesTooLarge_; }
 
+    // True when open() failed because the file holds no video stream at all.
+    bool noVideoStream() const { return noVideoStream_; }
+
     // The current frame; valid after a successful open() or moveTo().
     const AVFrame& frame() const { return showingPrevious_ ? *previous_ : *frame_; }
 
@@ -147,6 +150,7 @@ class VideoDecoder {
     double timedSpan_ = 0.0;
     bool draining_ = false;
     bool framesTooLarge_ = false;
+    bool noVideoStream_ = false;
     bool damaged_ = false;  // a packet or frame failed to decode
 
     std::int64_t current_ = -1;  // index of frame_; -1 when no frame is current

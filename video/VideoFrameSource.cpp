@@ -70,7 +70,9 @@ bool VideoFrameSource::open(const std::string& path) {
     close();
     auto decoder = std::make_unique<VideoDecoder>();
     const bool opened = decoder->open(path);
-    openFailure_ = decoder->framesTooLarge() ? FaultCode::TooLarge : FaultCode::Unreadable;
+    openFailure_ = decoder->framesTooLarge()  ? FaultCode::TooLarge
+                   : decoder->noVideoStream() ? FaultCode::NoVideo
+                                              : FaultCode::Unreadable;
     if (!opened) return false;
 
     const AVFrame& first = decoder->frame();

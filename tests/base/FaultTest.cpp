@@ -41,8 +41,9 @@ TEST(Fault, EveryCodeHasItsStableNameAndIsDocumented) {
         {FaultCode::SoundReencoded, "sound-re-encoded"},
         {FaultCode::SizeDiffers, "size-differs"},
         {FaultCode::NoSound, "no-sound"},
+        {FaultCode::NoVideo, "no-video"},
     };
-    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::NoSound) + 1)
+    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::NoVideo) + 1)
         << "a code without a row here";
     const std::string manual = slurp(VANTREL_SOURCE_DIR "/manual/index.html");
     const std::string page = slurp(VANTREL_SOURCE_DIR "/cli/vantrel-cli.1");
@@ -95,6 +96,7 @@ TEST(Fault, EachStepHasItsWords) {
         {with({C::Damaged, S::DecodeFrame, "/v/c.avi"}, "", -1), "/v/c.avi frame -1: cannot be decoded"},
         {{C::Unreadable, S::OpenVideo, "/v/c.avi"}, "video cannot be opened"},
         {{C::TooLarge, S::OpenVideo, "/v/c.avi"}, "frame too large"},
+        {{C::NoVideo, S::OpenVideo, "/v/c.mp4"}, "it has no video stream"},
         {counting({C::TooShort, S::TimeVideo}, 12.5f), "shorter than one frame at 12.5 frames per second"},
         {counting({C::TooManyFrames, S::TimeVideo}, 29.97f),
          "longer than one movie can hold (32767 frames at 29.97 frames per second)"},

@@ -19,6 +19,7 @@ extern "C" {
 #include <vector>
 
 #include "support/Bytes.h"
+#include "support/Tools.h"
 #include "video/VideoFrameSource.h"
 
 namespace vantrel {
@@ -359,6 +360,21 @@ TEST(VideoFrameSource, FramesOverThePictureLimitDoNotOpen) {
         }
     }
     EXPECT_LT(peakMemoryKiB() - before, 64 * 1024);
+}
+
+// Files of sound only, made by FFmpeg in the containers videos come in, are
+// told apart from videos that cannot be read.
+TEST(VideoFrameSource, FilesOfSoundOnlyHaveNoVideoStream) {
+    const std::filesystem::path folder = temporaryFolder();
+    for (const char* name : {"song.mp4", "song.mkv", "song.avi"}) {
+        SCOPED_TRACE(name);
+        const std::string path = (folder / name).string();
+        ASSERT_TRUE(test::ffmpeg("-f lavfi -i sine=duration=1 '" + path + "'"));
+        VideoFrameSource source;
+        EXPECT_FALSE(source.open(path));
+        EXPECT_EQ(source.openFailure(), FaultCode::NoVideo);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 // A playlist would make FFmpeg open the files it names; only video
