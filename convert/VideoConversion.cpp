@@ -59,11 +59,9 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
     outcome.source = job.source;
     const FrameStorage storage = settings.storage();
     MovieWriter movie(job, settings, observer, frameTotal, outcome);
-    const std::int32_t sourceFrames = source->frameCount();
-    // Frames spaced unevenly in time are taken by time: movie frame i shows
-    // the frame on screen i / rate seconds into the video, at the rate the
-    // movie's header holds, so that the movie keeps the video's timing.
-    const bool byTime = source->variableRate();
+    // Frames are taken by time: movie frame i shows the frame on screen
+    // i / rate seconds into the video, at the rate the movie's header holds,
+    // so that the movie keeps the video's timing.
     const std::int32_t storedRate = headerRate(settings.frameRate);
     const double movieRate = storedRate > 0 ? storedRate / 256.0 : settings.frameRate;
     std::int32_t next = 0;
@@ -75,8 +73,7 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
         [&](VideoFrame& item) {
             if (next == frameTotal) return false;
             item.i = next++;
-            item.index = byTime ? source->frameShownAt(item.i / movieRate)
-                                : sampledFrameIndex(sourceFrames, item.i, frameTotal);
+            item.index = source->frameShownAt(item.i / movieRate);
             std::shared_ptr<const PendingPicture> grabbed = source->grabLater(item.index);
             item.grabbed = grabbed != nullptr;
             if (grabbed) current = std::move(grabbed);
@@ -104,11 +101,6 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
     if (movie.ended()) return outcome;
     movie.finish(source->videoWidth(), source->videoHeight());
     return outcome;
-}
-
-std::int32_t sampledFrameIndex(std::int32_t frameCount, std::int32_t i, std::int32_t frames) {
-    if (frameCount <= 0 || frames <= 0) return 0;
-    return static_cast<std::int32_t>(static_cast<std::int64_t>(frameCount - 1) * i / frames);
 }
 
 }  // namespace vantrel

@@ -9,6 +9,11 @@
 
 namespace vantrel {
 
+// Times closer than this are the same time. A movie frame's time, worked out
+// in floating point from its frame rate, can fall a hair before the start of
+// the video frame it meets exactly.
+inline constexpr double kSameTimeSeconds = 1e-6;
+
 // A frame that was grabbed but not yet turned into a picture, so that the
 // turning can happen on another thread than the decoding.
 class PendingPicture {
@@ -21,8 +26,8 @@ class PendingPicture {
 };
 
 // A video file seen as a numbered row of pictures. The driver opens one
-// source per video, reads its size, length and frame count, and grabs the
-// frames it samples, normally with rising indexes.
+// source per video, reads its size and length, and grabs the frame shown at
+// each movie frame's time (frameShownAt), with rising indexes.
 class FrameSource {
   public:
     virtual ~FrameSource() = default;
@@ -62,10 +67,12 @@ class FrameSource {
     // by index would not keep the video's timing.
     virtual bool variableRate() const { return false; }
 
-    // The index of the frame shown `seconds` after the first frame began.
-    // Evenly spaced frames: seconds / mean frame time, truncated. Unevenly
-    // spaced ones: the last frame whose presentation time, counted from the
-    // first frame's, is at or before `seconds`. -1 when it cannot be told.
+    // The index of the frame shown `seconds` after the first frame began:
+    // the last frame whose start is at or before then, starts that are the
+    // same time up to rounding (kSameTimeSeconds, and for stored times the
+    // container's ticks) counting as at. Evenly spaced frames start a mean
+    // frame time apart; unevenly spaced ones at their presentation times,
+    // counted from the first frame's. -1 when it cannot be told.
     virtual std::int32_t frameShownAt(double seconds) = 0;
 
     // The frame shown at `seconds` (frameShownAt) into the picture, as

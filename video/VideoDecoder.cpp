@@ -375,8 +375,13 @@ void VideoDecoder::noteKeyframe() {
 
 std::optional<std::int64_t> VideoDecoder::frameShownAt(std::int64_t microseconds) {
     if (anchorIndex_ < 0 || microseconds < 0 || !valid(timeBase_)) return std::nullopt;
-    const std::int64_t ticks =
-        av_rescale_q_rnd(microseconds, AVRational{1, 1000000}, timeBase_, AV_ROUND_DOWN);
+    // Stored times are rounded to the container's ticks (to whole
+    // milliseconds in Matroska and FLV): a frame stored up to half a tick
+    // later, at most half a millisecond, starts at the time asked.
+    const std::int64_t halfTick =
+        std::clamp<std::int64_t>(av_rescale_q(1, timeBase_, AVRational{1, 500000}), 1, 500);
+    const std::int64_t ticks = av_rescale_q_rnd(microseconds + halfTick, AVRational{1, 1000000},
+                                                timeBase_, AV_ROUND_DOWN);
     if (ticks < 0) return std::nullopt;  // too far to count in ticks
     const auto at = plus(anchorTimestamp_, ticks);
     if (!at) return std::nullopt;

@@ -84,7 +84,8 @@ class VideoDecoder {
 
     // The index of the frame shown `microseconds` after frame 0: the last
     // frame of the pass from the start before the first whose stored
-    // timestamp is later. Decodes forward as far as that takes. Where the
+    // timestamp is later, by more than the rounding to the container's
+    // ticks. Decodes forward as far as that takes. Where the
     // stream stops decoding first, the index of the frame that does not
     // decode; nothing when no timestamp anchors the time.
     std::optional<std::int64_t> frameShownAt(std::int64_t microseconds);

@@ -147,7 +147,7 @@ std::int32_t VideoFrameSource::frameShownAt(double seconds) {
     constexpr double kNoIndex = 2147483648.0;
     if (!decoder_ || !(seconds >= 0.0 && seconds < kNoIndex)) return -1;
     if (!variableRate_) {
-        const double index = seconds * framesPerSecond_;
+        const double index = (seconds + kSameTimeSeconds) * framesPerSecond_;
         return index < kNoIndex ? static_cast<std::int32_t>(index) : -1;
     }
     // Whole microseconds: the float arithmetic that made `seconds` from a

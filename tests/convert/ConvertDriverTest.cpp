@@ -5,16 +5,20 @@
 #include <zlib.h>
 
 #include <array>
+#include <cmath>
 #include <csignal>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <limits>
 #include <map>
+#include <utility>
 
 #include "convert/ConvertDriver.h"
 #include "convert/JobIntake.h"
 #include "swf/SwfMovie.h"
+#include "video/VideoFrameSource.h"
 #include "support/Bytes.h"
 #include "support/Faults.h"
 #include "support/Jobs.h"
@@ -84,12 +88,18 @@ TEST(DriverArithmetic, HeaderRates) {
     EXPECT_EQ(headerRate(std::numeric_limits<float>::quiet_NaN()), 0);
 }
 
-TEST(DriverArithmetic, VideoFramesAreSampledEvenly) {
-    const std::vector<std::int32_t> first = {0, 1, 3, 4};
-    for (std::int32_t i = 0; i < 4; ++i) EXPECT_EQ(sampledFrameIndex(250, i, 150), first[i]);
-    EXPECT_EQ(sampledFrameIndex(250, 148, 150), 245);
-    EXPECT_EQ(sampledFrameIndex(250, 149, 150), 247);
-    EXPECT_EQ(sampledFrameIndex(0, 3, 10), 0);
+// Movie frame i at 15 frames per second shows the frame of a 25 fps video
+// on screen i / 15 s in; at 0.2 s both start a frame, and the video's is
+// shown.
+TEST(DriverArithmetic, VideoFramesAreSampledByTime) {
+    VideoFrameSource source;
+    ASSERT_TRUE(source.open(VANTREL_TEST_DATA "/video/tenseconds.avi"));
+    const std::vector<std::int32_t> first = {0, 1, 3, 5};
+    for (std::int32_t i = 0; i < 4; ++i) EXPECT_EQ(source.frameShownAt(i / 15.0), first[i]);
+    EXPECT_EQ(source.frameShownAt(148 / 15.0), 246);
+    EXPECT_EQ(source.frameShownAt(149 / 15.0), 248);
+    source.close();
+    EXPECT_EQ(source.frameShownAt(0.2), -1);
     EXPECT_EQ(videoMoviePath("/v/clip.avi"), "/v/clip.swf");
     EXPECT_EQ(videoMoviePath("/v.x/clip.mpeg"), "/v.x/clip.swf");
     EXPECT_EQ(videoMoviePath("/v.x/clip"), "/v.x/clip.swf");
@@ -361,7 +371,10 @@ public:
         std::fill(picture.pixels.begin(), picture.pixels.end(), 0xFF000000u | index);
         return true;
     }
-    std::int32_t frameShownAt(double) override { return -1; }
+    // Frames spaced evenly over the length.
+    std::int32_t frameShownAt(double seconds) override {
+        return std::int32_t((seconds + kSameTimeSeconds) * frames_ / duration_);
+    }
     bool grabAtTime(double, RasterImage&) override { return false; }
     bool isBufferEmpty() const override { return log_.grabbed.empty(); }
     void close() override {}
@@ -402,9 +415,9 @@ TEST_F(VideoDriverTest, TenSecondsAtFifteenFramesPerSecond) {
     EXPECT_EQ(job.soundPath, (dir_ / "clip.avi.mp3").string());
     ASSERT_EQ(log_.grabbed.size(), 150u);
     EXPECT_EQ(std::vector<std::int32_t>(log_.grabbed.begin(), log_.grabbed.begin() + 4),
-              (std::vector<std::int32_t>{0, 1, 3, 4}));
-    EXPECT_EQ(log_.grabbed[148], 245);
-    EXPECT_EQ(log_.grabbed[149], 247);
+              (std::vector<std::int32_t>{0, 1, 3, 5}));
+    EXPECT_EQ(log_.grabbed[148], 246);
+    EXPECT_EQ(log_.grabbed[149], 248);
     const SwfFile swf = readSwf(dir_ / "clip.swf");
     ASSERT_TRUE(swf.valid);
     EXPECT_EQ(swf.frameCount, 150);
@@ -428,11 +441,11 @@ TEST_F(VideoDriverTest, TooShortVideosWriteNothing) {
 }
 
 TEST_F(VideoDriverTest, FailedGrabsRepeatThePreviousPicture) {
-    const ConvertReport report = convertVideo(1.0, 10, 5.0f, 3);  // grabs 0, 1, 3, 5, 7
+    const ConvertReport report = convertVideo(1.0, 10, 5.0f, 4);  // grabs 0, 2, 4, 6, 8
     const JobOutcome& job = report.jobs[0];
     EXPECT_EQ(job.status, JobOutcome::Status::Converted);
     ASSERT_EQ(job.missingPictures.size(), 1u);
-    EXPECT_EQ(faultText(job.missingPictures[0]), (dir_ / "clip.avi").string() + " frame 3: cannot be decoded");
+    EXPECT_EQ(faultText(job.missingPictures[0]), (dir_ / "clip.avi").string() + " frame 4: cannot be decoded");
     const SwfFile swf = readSwf(dir_ / "clip.swf");
     EXPECT_EQ(swf.frameCount, 5);
     EXPECT_EQ(swf.count(kDefineBitsLossless), 5u);
@@ -833,6 +846,79 @@ TEST_F(DriverTest, AVariableRateVideoKeepsItsTiming) {
     EXPECT_EQ(swf.frameCount, 22);  // 2.24 s
     const test::Bytes ffmpeg = gunzip(kVideos / "vfr.mkv.fps10.bgr.gz");
     for (std::size_t i = 0; i < 22; ++i) EXPECT_LT(difference(swf, i, ffmpeg, i), 1.0) << i;
+}
+
+// FFmpeg's input of flat grey 32 x 24 frames whose frame k has luma 16 + 4k,
+// so that a movie frame's lossless bitmap tells which video frame it shows.
+std::string numberedFrames(int rate, double seconds) {
+    return "-f lavfi -i 'color=black:size=32x24:rate=" + std::to_string(rate) +
+           ":duration=" + std::to_string(seconds) +
+           ",format=yuv420p,geq=lum=16+4*N:cb=128:cr=128' ";
+}
+
+// The video frame each movie frame shows; -1 for a frame without a picture.
+std::vector<int> framesShown(const SwfFile& swf) {
+    std::vector<int> shown;
+    int picture = -1;
+    for (const SwfFile::Tag& tag : swf.tags) {
+        if (tag.code == kShowFrame) {
+            shown.push_back(std::exchange(picture, -1));
+        } else if (tag.code == kDefineBitsLossless) {
+            test::Bytes argb(32 * 24 * 4);
+            uLongf length = argb.size();
+            const int read =
+                uncompress(argb.data(), &length, tag.body.data() + 7, tag.body.size() - 7);
+            // The red of grey (Y - 16) * 255 / 219.
+            if (read == Z_OK) picture = int(std::lround(argb[1] * 219.0 / 255.0 / 4.0));
+        }
+    }
+    return shown;
+}
+
+// Movie frame i shows the video frame on screen i / rate seconds in, in
+// every container: at the video's own rate each frame once, and where a
+// movie frame's time meets a video frame's start (0.2 s at 15 and 25 frames
+// per second) that frame. Also where the frames are spaced unevenly and the
+// container rounds their times (to whole milliseconds in Matroska).
+TEST_F(DriverTest, VideosAreSampledByTime) {
+    // Frames 1/15 s apart, or ten so and then ten 1/5 s apart.
+    const auto even = [](int i, int rate) { return i * 15 / rate; };
+    const auto uneven = [](int i, int rate) {
+        return std::min(i * 15 < 10 * rate ? i * 15 / rate : 10 + (i * 15 - 10 * rate) / (3 * rate),
+                        19);
+    };
+    const std::string slower =
+        " -frames:v 20 -vf \"setpts='if(lt(N,10),N,3*N-20)/(15*TB)'\" -fps_mode passthrough ";
+    const struct {
+        const char* name;
+        std::string codec;
+        std::function<int(int, int)> shown;
+        double seconds;
+    } videos[] = {{"a.avi", "-c:v mpeg4 -q:v 2 -bf 2", even, 3.0},
+                  {"b.mp4", "-c:v libx264 -bf 2", even, 3.0},
+                  {"c.mkv", "-c:v libx264 -bf 2", even, 3.0},
+                  {"d.mkv", "-c:v libx264 -bf 2" + slower, uneven, 2.533},
+                  {"e.mp4", "-c:v libx264 -bf 2" + slower, uneven, 2.533}};
+    for (const auto& video : videos) {
+        ASSERT_TRUE(test::ffmpeg(numberedFrames(15, 3.0) + video.codec + " '" +
+                                 (dir_ / video.name).string() + "'"));
+    }
+    queue();
+    for (const int rate : {15, 10, 25}) {
+        ConvertOptions options;
+        options.frameRate = float(rate);
+        options.outputHtml = false;
+        convert(options, CompressionType::Lossless);
+        for (const auto& video : videos) {
+            SCOPED_TRACE(std::string(video.name) + " at " + std::to_string(rate));
+            const std::vector<int> shown =
+                framesShown(readSwf((dir_ / video.name).replace_extension(".swf")));
+            EXPECT_NEAR(double(shown.size()), video.seconds * rate, 1.0);
+            for (int i = 0; i < int(shown.size()); ++i) {
+                EXPECT_EQ(shown[i], video.shown(i, rate)) << i;
+            }
+        }
+    }
 }
 
 }  // namespace
