@@ -32,6 +32,9 @@ enum class FaultCode : std::uint8_t {
     SizeDiffers,     // a picture of another size than the stage
     NoSound,         // a file without an audio stream, where its sound was sought
     NoVideo,         // a file without a video stream, where its pictures were sought
+    // a video whose data ends well before the length its file states
+    PicturesEndEarly,
+    SoundRunsOn,  // a video whose sound runs on well past its last picture
 };
 
 // The step that failed: it chooses the words, and says which of the fault's
@@ -58,6 +61,7 @@ enum class FaultStep : std::uint8_t {
     ReencodeSound,  // PATH's sound at VALUES[0] Hz: re-encoded at VALUES[1] Hz, or why not
     VideoSound,     // no sound: cannot use the sound of PATH: DETAIL
     PictureSize,    // PATH is VALUES[0] x [1] pixels, the stage [2] x [3]; or VALUES[0] more
+    VideoEnd,       // PATH: pictures end at VALUES[0] s, the file says / the sound runs on to [1] s
 };
 
 // A failure or warning with what explains it. Faults are values: they are

@@ -17,9 +17,11 @@ using FrameSourceFactory = std::function<std::unique_ptr<FrameSource>()>;
 
 // Converts a planned video into its movie: as many frames as the video's
 // length holds at the settings' rate, frame i showing the video frame on
-// screen i / rate seconds in (FrameSource::frameShownAt), decoded in order
-// and encoded on `threads` threads, with the sound the plan chose lasting as
-// long as the movie. The stage has the video's own size.
+// screen i / rate seconds in (FrameSource::frameShownAt) and frames past the
+// pictures' end the last picture, decoded in order and encoded on `threads`
+// threads, with the sound the plan chose lasting as long as the movie. What
+// the source found of the length comes first among the warnings. The stage
+// has the video's own size.
 JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
                         ConvertObserver* observer, const FrameSourceFactory& makeFrameSource,
                         unsigned threads);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/Fault.h"
 #include "image/RasterImage.h"
@@ -47,10 +48,24 @@ class FrameSource {
     virtual std::int32_t videoHeight() const = 0;
 
     // Length cut to whole milliseconds: (int32)(seconds * 1000) * 0.001f.
+    // The length is the one the file states, unless its data ends well
+    // before (a file cut short, or still being written: then where the data
+    // ends), or its sound runs on well past the video's own length (then
+    // where the sound ends, no longer than the file states).
     virtual double durationSeconds() const = 0;
 
-    // Length divided by the mean frame time, truncated; for frames spaced
-    // unevenly in time, the frames the file holds.
+    // Where the pictures end, in seconds from the first frame's start: the
+    // end of the last frame the file holds. Movie frames from there on hold
+    // the last picture.
+    virtual double picturesEnd() const { return durationSeconds(); }
+
+    // What open() found of the length that users should hear of, with codes
+    // PicturesEndEarly (the data ends well before the length the file
+    // states) and SoundRunsOn (the sound runs on well past the last picture).
+    virtual std::vector<Fault> lengthNotes() const { return {}; }
+
+    // The pictures' length divided by the mean frame time, truncated; for
+    // frames spaced unevenly in time, the frames the file holds.
     virtual std::int32_t frameCount() const = 0;
 
     // Frame `index` (0 = the first frame the video shows) into the picture:
@@ -72,7 +87,9 @@ class FrameSource {
     // same time up to rounding (kSameTimeSeconds, and for stored times the
     // container's ticks) counting as at. Evenly spaced frames start a mean
     // frame time apart; unevenly spaced ones at their presentation times,
-    // counted from the first frame's. -1 when it cannot be told.
+    // counted from the first frame's. Past the last frame of a stream that
+    // decodes without error to its end, the last frame. -1 when it cannot be
+    // told.
     virtual std::int32_t frameShownAt(double seconds) = 0;
 
     // The frame shown at `seconds` (frameShownAt) into the picture, as

@@ -42,8 +42,10 @@ TEST(Fault, EveryCodeHasItsStableNameAndIsDocumented) {
         {FaultCode::SizeDiffers, "size-differs"},
         {FaultCode::NoSound, "no-sound"},
         {FaultCode::NoVideo, "no-video"},
+        {FaultCode::PicturesEndEarly, "pictures-end-early"},
+        {FaultCode::SoundRunsOn, "sound-runs-on"},
     };
-    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::NoVideo) + 1)
+    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::SoundRunsOn) + 1)
         << "a code without a row here";
     const std::string manual = slurp(VANTREL_SOURCE_DIR "/manual/index.html");
     const std::string page = slurp(VANTREL_SOURCE_DIR "/cli/vantrel-cli.1");
@@ -130,6 +132,10 @@ TEST(Fault, EachStepHasItsWords) {
         {counting({C::SizeDiffers, S::PictureSize, "/a/w3.bmp"}, 4, 3, 6, 5),
          "w3.bmp is 4 x 3 pixels, the stage 6 x 5"},
         {counting({C::SizeDiffers, S::PictureSize}, 7), "7 more pictures differ in size from the stage"},
+        {counting({C::PicturesEndEarly, S::VideoEnd, "/v/clip.mkv"}, 17.96, 60.023),
+         "clip.mkv: pictures end at 18.0 s, the file says 60.0 s"},
+        {counting({C::SoundRunsOn, S::VideoEnd, "/v/clip.mp4"}, 3, 6.04),
+         "clip.mp4: pictures end at 3.0 s, the sound runs on to 6.0 s"},
     };
     for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault), words);
 }

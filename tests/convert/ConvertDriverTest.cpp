@@ -921,5 +921,71 @@ TEST_F(DriverTest, VideosAreSampledByTime) {
     }
 }
 
+
+// A video cut short (to 40 % of its bytes, as a file still being written
+// may be) ends with its last picture and its sound cut to match, with one
+// warning; a sound that runs on past the pictures holds the last one, with
+// one note. No frame gets a warning of its own.
+TEST_F(DriverTest, MoviesEndWhereTheVideosDataEnds) {
+    const auto made = [](int seconds, int sound) {
+        return numberedFrames(4, seconds) + "-f lavfi -i sine=duration=" + std::to_string(sound) +
+               " -c:v mpeg4 -c:a libmp3lame ";
+    };
+    const struct {
+        const char* name;
+        std::string make;
+        FaultCode code;
+        double until;  // the length the file states, or where the sound ends
+    } videos[] = {
+        {"a.mkv", made(12, 12), FaultCode::PicturesEndEarly, 12.0},
+        {"b.mp4", made(12, 12) + "-movflags +faststart", FaultCode::PicturesEndEarly, 12.0},
+        {"c.mkv", made(3, 6), FaultCode::SoundRunsOn, 6.0},
+        {"d.mp4", made(3, 6), FaultCode::SoundRunsOn, 6.0},
+        {"e.avi", made(3, 6), FaultCode::SoundRunsOn, 6.0}};
+    for (const auto& video : videos) {
+        const fs::path path = dir_ / video.name;
+        ASSERT_TRUE(test::ffmpeg(video.make + " '" + path.string() + "'"));
+        if (video.code == FaultCode::PicturesEndEarly) {
+            fs::resize_file(path, fs::file_size(path) * 2 / 5);
+        }
+        doc_.jobs.videoJobs.push_back({path.string()});
+    }
+    ConvertOptions options;
+    options.frameRate = 4.0f;
+    options.outputHtml = false;
+    const ConvertReport report = convert(options, CompressionType::Lossless);
+    ASSERT_EQ(report.jobs.size(), std::size(videos));
+    for (std::size_t k = 0; k < std::size(videos); ++k) {
+        const JobOutcome& job = report.jobs[k];
+        SCOPED_TRACE(job.source);
+        EXPECT_EQ(test::texts(job.missingPictures), std::vector<std::string>{});
+        ASSERT_EQ(job.warnings.size(), 1u);
+        EXPECT_EQ(job.warnings[0].code, videos[k].code);
+        EXPECT_NEAR(job.warnings[0].values[1], videos[k].until, 0.1);
+        // The frames FFmpeg decodes, then the last one held. The AVI stores
+        // one more, as unchanged from the one before.
+        const int frames = std::stoi(
+            test::commandOutput("ffprobe -v error -select_streams v -count_frames -show_entries "
+                                "stream=nb_read_frames -of csv=p=0 '" +
+                                (dir_ / videos[k].name).string() + "'"));
+        EXPECT_NEAR(job.warnings[0].values[0], frames / 4.0, 0.26);
+        const SwfFile swf = readSwf(job.outputPath);
+        const std::vector<int> shown = framesShown(swf);
+        // As long as the sound's 6 s, or as the pictures reach.
+        const bool runsOn = videos[k].code == FaultCode::SoundRunsOn;
+        EXPECT_NEAR(double(shown.size()), runsOn ? 24 : frames, runsOn ? 0.0 : 1.0);
+        for (int i = 0; i < int(shown.size()); ++i) {
+            EXPECT_EQ(shown[i], std::min(i, frames - 1)) << i;
+        }
+        // The sound lasts as long as the movie, less up to one MP3 frame.
+        const auto sound =
+            std::find_if(swf.tags.begin(), swf.tags.end(),
+                         [](const SwfFile::Tag& tag) { return tag.code == kDefineSound; });
+        ASSERT_NE(sound, swf.tags.end());
+        const test::Bytes& body = sound->body;
+        const double samples = body[3] | body[4] << 8 | body[5] << 16 | body[6] << 24;
+        EXPECT_NEAR(samples / 44100.0, swf.frameCount / 4.0, 0.03);
+    }
+}
 }  // namespace
 }  // namespace vantrel

@@ -121,6 +121,7 @@ TEST_P(VideoFile, ReportsSizeDurationAndFrameCount) {
     EXPECT_EQ(source.videoHeight(), c.height);
     EXPECT_NEAR(source.duration(), c.duration, 1e-9);
     EXPECT_EQ(source.frameCount(), c.frameCount);
+    EXPECT_TRUE(source.lengthNotes().empty());
 }
 
 // First, middle, last and both sides of a keyframe, then backwards.
