@@ -368,12 +368,11 @@ TEST(VideoFrameSource, FramesOverThePictureLimitDoNotOpen) {
 TEST(VideoFrameSource, FilesOfSoundOnlyHaveNoVideoStream) {
     const std::filesystem::path folder = temporaryFolder();
     for (const char* name : {"song.mp4", "song.mkv", "song.avi"}) {
-        SCOPED_TRACE(name);
         const std::string path = (folder / name).string();
         ASSERT_TRUE(test::ffmpeg("-f lavfi -i sine=duration=1 '" + path + "'"));
         VideoFrameSource source;
         EXPECT_FALSE(source.open(path));
-        EXPECT_EQ(source.openFailure(), FaultCode::NoVideo);
+        EXPECT_EQ(source.openFailure(), FaultCode::NoVideo) << name;
     }
     std::filesystem::remove_all(folder);
 }
