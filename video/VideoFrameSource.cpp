@@ -73,13 +73,14 @@ struct FittedLength {
 
 // The length becomes that of the data where the data ends well before the
 // length the file states (cut short, or still being written), or runs on
-// well past the video stream's own length (a longer sound). The pictures end
-// where the video stream's data does.
+// well past the video stream's own length (a longer sound), up to the
+// length the file states if it states one. The pictures end where the video
+// stream's data does.
 FittedLength fitToData(const VideoDecoder::Extent& extent, double length, double frameTime,
                        const std::string& path) {
     const double slack = std::max(kLengthSlack, frameTime);
-    const double stated = std::max(length, extent.stated);
     const double data = std::max(extent.pictures, extent.sound);
+    const double stated = std::max(length, extent.stated > 0.0 ? extent.stated : data);
     FittedLength fitted{length, extent.pictures, {}};
     const auto note = [&](FaultCode code, double until) {
         Fault fault(code, FaultStep::VideoEnd, path);

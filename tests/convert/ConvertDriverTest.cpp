@@ -925,7 +925,8 @@ TEST_F(DriverTest, MoviesEndWhereTheVideosDataEnds) {
         {"b.mp4", made(12, 12) + "-movflags +faststart", FaultCode::PicturesEndEarly, 12.0},
         {"c.mkv", made(3, 6), FaultCode::SoundRunsOn, 6.0},
         {"d.mp4", made(3, 6), FaultCode::SoundRunsOn, 6.0},
-        {"e.avi", made(3, 6), FaultCode::SoundRunsOn, 6.0}};
+        {"e.avi", made(3, 6), FaultCode::SoundRunsOn, 6.0},
+        {"f.mkv", made(3, 6) + "-f matroska - >", FaultCode::SoundRunsOn, 6.0}};  // no length
     for (const auto& video : videos) {
         const fs::path path = dir_ / video.name;
         ASSERT_TRUE(test::ffmpeg(video.make + " '" + path.string() + "'"));
