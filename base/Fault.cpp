@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iomanip>
 #include <sstream>
 
 #include "base/AsciiCase.h"
@@ -25,6 +26,13 @@ std::string whole(double value) { return std::to_string(static_cast<std::int64_t
 std::string frameRate(double value) {
     std::ostringstream text;
     text << static_cast<float>(value);
+    return text.str();
+}
+
+// Seconds to a tenth: "18.0".
+std::string seconds(double value) {
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(1) << value;
     return text.str();
 }
 
@@ -67,6 +75,9 @@ std::string_view faultCodeName(FaultCode code) {
         case FaultCode::SoundReencoded: return "sound-re-encoded";
         case FaultCode::SizeDiffers: return "size-differs";
         case FaultCode::NoSound: return "no-sound";
+        case FaultCode::NoVideo: return "no-video";
+        case FaultCode::PicturesEndEarly: return "pictures-end-early";
+        case FaultCode::SoundRunsOn: return "sound-runs-on";
     }
     return "unreadable";
 }
@@ -97,7 +108,11 @@ std::string faultText(const Fault& fault) {
         case FaultStep::DecodeFrame:
             return place(fault) + ": cannot be decoded";
         case FaultStep::OpenVideo:
-            return code == FaultCode::TooLarge ? "frame too large" : "video cannot be opened";
+            switch (code) {
+                case FaultCode::TooLarge: return "frame too large";
+                case FaultCode::NoVideo: return "it has no video stream";
+                default: return "video cannot be opened";
+            }
         case FaultStep::TimeVideo:
             if (code == FaultCode::TooShort) {
                 return "shorter than one frame at " + frameRate(fault.values[0]) +
@@ -149,6 +164,11 @@ std::string faultText(const Fault& fault) {
             return fileName(fault.path) + " is " + whole(fault.values[0]) + " x " +
                    whole(fault.values[1]) + " pixels, the stage " + whole(fault.values[2]) +
                    " x " + whole(fault.values[3]);
+        case FaultStep::VideoEnd:
+            return fileName(fault.path) + ": pictures end at " + seconds(fault.values[0]) +
+                   (code == FaultCode::SoundRunsOn ? " s, the sound runs on to "
+                                                   : " s, the file says ") +
+                   seconds(fault.values[1]) + " s";
     }
     return fault.detail;
 }

@@ -31,6 +31,10 @@ enum class FaultCode : std::uint8_t {
     SoundReencoded,  // a sound was encoded again as MP3 at a rate movies can state
     SizeDiffers,     // a picture of another size than the stage
     NoSound,         // a file without an audio stream, where its sound was sought
+    NoVideo,         // a file without a video stream, where its pictures were sought
+    // a video whose data ends well before the length its file states
+    PicturesEndEarly,
+    SoundRunsOn,  // a video whose sound runs on well past its last picture
 };
 
 // The step that failed: it chooses the words, and says which of the fault's
@@ -48,7 +52,7 @@ enum class FaultStep : std::uint8_t {
     DecodePicture,  // PATH: cannot be decoded as a EXT picture (...)
     StorePicture,   // PLACE: DETAIL (the picture could not be made into a bitmap)
     DecodeFrame,    // PATH frame FRAME: cannot be decoded
-    OpenVideo,      // video cannot be opened / frame too large
+    OpenVideo,      // video cannot be opened / frame too large / it has no video stream
     TimeVideo,      // shorter than one frame / longer than one movie can hold, at VALUES[0] fps
     CountPictures,  // no pictures / VALUES[0] pictures are more than one movie can hold
     MakeMovie,      // no picture could be read / not enough memory / stopped / DETAIL
@@ -57,6 +61,7 @@ enum class FaultStep : std::uint8_t {
     ReencodeSound,  // PATH (is DETAIL) at VALUES[0] Hz: re-encoded at VALUES[1] Hz, or why not
     VideoSound,     // no sound: cannot use the sound of PATH: DETAIL
     PictureSize,    // PATH is VALUES[0] x [1] pixels, the stage [2] x [3]; or VALUES[0] more
+    VideoEnd,       // PATH: pictures end at VALUES[0] s, the file says / the sound runs on to [1] s
 };
 
 // A failure or warning with what explains it. Faults are values: they are

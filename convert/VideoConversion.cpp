@@ -10,11 +10,13 @@ namespace vantrel {
 namespace {
 
 // One sampled frame of a video on its way through the pipeline. A frame
-// that could not be grabbed shares the one before it.
+// that could not be grabbed shares the one before it, and so does one held
+// past the pictures' end, without a warning.
 struct VideoFrame {
     std::int32_t i = 0;
     std::int32_t index = 0;
     bool grabbed = false;
+    bool held = false;
     std::shared_ptr<const PendingPicture> pending;
     std::optional<EncodedFrame> frame;
     Fault why;
@@ -57,15 +59,16 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
 
     JobOutcome outcome;
     outcome.source = job.source;
+    outcome.warnings = source->lengthNotes();
     const FrameStorage storage = settings.storage();
     MovieWriter movie(job, settings, observer, frameTotal, outcome);
-    const std::int32_t sourceFrames = source->frameCount();
-    // Frames spaced unevenly in time are taken by time: movie frame i shows
-    // the frame on screen i / rate seconds into the video, at the rate the
-    // movie's header holds, so that the movie keeps the video's timing.
-    const bool byTime = source->variableRate();
+    // Frames are taken by time: movie frame i shows the frame on screen
+    // i / rate seconds into the video, at the rate the movie's header holds,
+    // so that the movie keeps the video's timing.
     const std::int32_t storedRate = headerRate(settings.frameRate);
     const double movieRate = storedRate > 0 ? storedRate / 256.0 : settings.frameRate;
+    // Where a sound runs on past the pictures, the last one is held.
+    const double picturesEnd = source->picturesEnd();
     std::int32_t next = 0;
     std::shared_ptr<const PendingPicture> current;
     movie.runFrames<VideoFrame>(
@@ -75,26 +78,30 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
         [&](VideoFrame& item) {
             if (next == frameTotal) return false;
             item.i = next++;
-            item.index = byTime ? source->frameShownAt(item.i / movieRate)
-                                : sampledFrameIndex(sourceFrames, item.i, frameTotal);
-            std::shared_ptr<const PendingPicture> grabbed = source->grabLater(item.index);
-            item.grabbed = grabbed != nullptr;
-            if (grabbed) current = std::move(grabbed);
+            const double seconds = item.i / movieRate;
+            item.held = seconds + kSameTimeSeconds >= picturesEnd;
+            if (!item.held) {
+                item.index = source->frameShownAt(seconds);
+                std::shared_ptr<const PendingPicture> grabbed = source->grabLater(item.index);
+                item.grabbed = grabbed != nullptr;
+                if (grabbed) current = std::move(grabbed);
+            }
             item.pending = current;
             return true;
         },
         [&](VideoFrame& item) {
+            if (item.held && !item.pending) return;
             RasterImage picture;
             if (item.pending && !item.pending->finish(picture)) item.grabbed = false;
             item.frame = encodeFrame(std::move(picture), storage, &item.why);
         },
         [&](VideoFrame& item) {
-            if (!item.grabbed) {
+            if (!item.held && !item.grabbed) {
                 Fault undecoded(FaultCode::Damaged, FaultStep::DecodeFrame, path);
                 undecoded.frame = item.index;
                 outcome.missingPictures.push_back(std::move(undecoded));
             }
-            if (!item.frame) {
+            if (!item.held && !item.frame) {
                 item.why.path = path;
                 item.why.frame = item.index;
                 outcome.missingPictures.push_back(std::move(item.why));
@@ -104,11 +111,6 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
     if (movie.ended()) return outcome;
     movie.finish(source->videoWidth(), source->videoHeight());
     return outcome;
-}
-
-std::int32_t sampledFrameIndex(std::int32_t frameCount, std::int32_t i, std::int32_t frames) {
-    if (frameCount <= 0 || frames <= 0) return 0;
-    return static_cast<std::int32_t>(static_cast<std::int64_t>(frameCount - 1) * i / frames);
 }
 
 }  // namespace vantrel

@@ -3,11 +3,17 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/Fault.h"
 #include "image/RasterImage.h"
 
 namespace vantrel {
+
+// Times closer than this are the same time. A movie frame's time, worked out
+// in floating point from its frame rate, can fall a hair before the start of
+// the video frame it meets exactly.
+inline constexpr double kSameTimeSeconds = 1e-6;
 
 // A frame that was grabbed but not yet turned into a picture, so that the
 // turning can happen on another thread than the decoding.
@@ -21,8 +27,8 @@ class PendingPicture {
 };
 
 // A video file seen as a numbered row of pictures. The driver opens one
-// source per video, reads its size, length and frame count, and grabs the
-// frames it samples, normally with rising indexes.
+// source per video, reads its size and length, and grabs the frame shown at
+// each movie frame's time (frameShownAt), with rising indexes.
 class FrameSource {
   public:
     virtual ~FrameSource() = default;
@@ -32,8 +38,9 @@ class FrameSource {
     virtual bool open(const std::string& path) = 0;
 
     // Why the last open() returned false: TooLarge for frames over the
-    // pictures' limit (kMaxPicturePixels), else Unreadable (it cannot be
-    // read or decoded, or has no usable size or frame rate).
+    // pictures' limit (kMaxPicturePixels), NoVideo for a file without a
+    // video stream (sound only), else Unreadable (it cannot be read or
+    // decoded, or has no usable size or frame rate).
     virtual FaultCode openFailure() const { return FaultCode::Unreadable; }
 
     // Frame size in pixels as the video is shown, found at open(): a video
@@ -43,10 +50,24 @@ class FrameSource {
     virtual std::int32_t videoHeight() const = 0;
 
     // Length cut to whole milliseconds: (int32)(seconds * 1000) * 0.001f.
+    // The length is the one the file states, unless its data ends well
+    // before (a file cut short, or still being written: then where the data
+    // ends), or its sound runs on well past the video's own length (then
+    // where the sound ends, no longer than the file states).
     virtual double durationSeconds() const = 0;
 
-    // Length divided by the mean frame time, truncated; for frames spaced
-    // unevenly in time, the frames the file holds.
+    // Where the pictures end, in seconds from the first frame's start: the
+    // end of the last frame the file holds. Movie frames from there on hold
+    // the last picture.
+    virtual double picturesEnd() const { return durationSeconds(); }
+
+    // What open() found of the length that users should hear of, with codes
+    // PicturesEndEarly (the data ends well before the length the file
+    // states) and SoundRunsOn (the sound runs on well past the last picture).
+    virtual std::vector<Fault> lengthNotes() const { return {}; }
+
+    // The pictures' length divided by the mean frame time, truncated; for
+    // frames spaced unevenly in time, the frames the file holds.
     virtual std::int32_t frameCount() const = 0;
 
     // Frame `index` (0 = the first frame the video shows) into the picture:
@@ -63,10 +84,14 @@ class FrameSource {
     // by index would not keep the video's timing.
     virtual bool variableRate() const { return false; }
 
-    // The index of the frame shown `seconds` after the first frame began.
-    // Evenly spaced frames: seconds / mean frame time, truncated. Unevenly
-    // spaced ones: the last frame whose presentation time, counted from the
-    // first frame's, is at or before `seconds`. -1 when it cannot be told.
+    // The index of the frame shown `seconds` after the first frame began:
+    // the last frame whose start is at or before then, starts that are the
+    // same time up to rounding (kSameTimeSeconds, and for stored times the
+    // container's ticks) counting as at. Evenly spaced frames start a mean
+    // frame time apart; unevenly spaced ones at their presentation times,
+    // counted from the first frame's. Past the last frame of a stream that
+    // decodes without error to its end, the last frame. -1 when it cannot be
+    // told.
     virtual std::int32_t frameShownAt(double seconds) = 0;
 
     // The frame shown at `seconds` (frameShownAt) into the picture, as

@@ -117,16 +117,23 @@ bool VideoDecoder::open(const std::string& path) {
     if (!valid(rate_)) return false;
     const bool stated = format_->duration_estimation_method == AVFMT_DURATION_FROM_STREAM;
     const bool timed = av_match_list(format_->iformat->name, kTimedFormats, ',') > 0;
-    if (!stated || timed) {
-        const Packets packets = readPackets(timed);
-        if (!stated) countedFrames_ = packets.count;
-        timedFrames_ = static_cast<std::int64_t>(packets.times.size());
-        variableRate_ = !evenlySpaced(packets.times);
-        if (variableRate_) {
-            timedSpan_ = minus(packets.end, packets.times.front()).value_or(0) * av_q2d(timeBase_);
-        }
-        if (!openDemuxer()) return false;
+    const Packets packets = readPackets(timed);
+    if (!stated) countedFrames_ = packets.count;
+    timedFrames_ = static_cast<std::int64_t>(packets.times.size());
+    variableRate_ = !evenlySpaced(packets.times);
+    if (variableRate_) {
+        timedSpan_ = minus(packets.end, packets.times.front()).value_or(0) * av_q2d(timeBase_);
     }
+    if (containerTimestamps_ && packets.first < packets.last) {
+        const double first = static_cast<double>(packets.first) * av_q2d(timeBase_);
+        Extent& extent = extent_.emplace();
+        extent.pictures = static_cast<double>(packets.last) * av_q2d(timeBase_) - first;
+        extent.sound = std::max(packets.soundEnd - first, 0.0);
+        if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
+            extent.stated = static_cast<double>(format_->duration) / AV_TIME_BASE;
+        }
+    }
+    if (!openDemuxer()) return false;
     // The mean rate cannot turn uneven times into indexes.
     if (variableRate_) timestampsAgree_ = false;
     return startDecoding();
@@ -212,6 +219,7 @@ bool VideoDecoder::openDemuxer() {
     for (AVDictionary*& streamOptions : codecOptions) av_dict_free(&streamOptions);
     if (found < 0) return false;
     streamIndex_ = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    noVideoStream_ = streamIndex_ == AVERROR_STREAM_NOT_FOUND;
     if (streamIndex_ < 0) return false;
     const AVCodecParameters* parameters = format->streams[streamIndex_]->codecpar;
     if ((parameters->width != 0 || parameters->height != 0) &&
@@ -235,12 +243,21 @@ bool VideoDecoder::openDemuxer() {
 // frame once parsed. When `timed`, also collects the stored times of those
 // the decoder does not drop (the ones an edit list cuts off), in rising
 // order, and where the last of them ends; no times at all when a packet has
-// none.
+// none. Finds where the kept frames begin and end, and where the best audio
+// stream's packets end: packets cut off by the end of the file, which the
+// demuxer marks corrupt, do not count.
 VideoDecoder::Packets VideoDecoder::readPackets(bool timed) {
     Packets packets;
     PacketPtr packet(av_packet_alloc());
     if (!packet) return packets;
+    const int sound = av_find_best_stream(format_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (sound >= 0) format_->streams[sound]->discard = AVDISCARD_DEFAULT;
+    // For the frames that state no duration, as FLV and ASF store them.
+    const std::int64_t frameTicks =
+        std::max<std::int64_t>(av_rescale_q(1, av_inv_q(rate_), timeBase_), 1);
     while (av_read_frame(format_.get(), packet.get()) >= 0) {
+        const bool kept = !(packet->flags & (AV_PKT_FLAG_DISCARD | AV_PKT_FLAG_CORRUPT));
+        const std::int64_t time = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
         if (packet->stream_index == streamIndex_) {
             ++packets.count;
             if (packet->pts == AV_NOPTS_VALUE) {
@@ -250,6 +267,16 @@ VideoDecoder::Packets VideoDecoder::readPackets(bool timed) {
                 const auto end = plus(packet->pts, std::max<std::int64_t>(packet->duration, 0));
                 packets.end = std::max(packets.end, end.value_or(packet->pts));
             }
+            if (kept && time != AV_NOPTS_VALUE) {
+                const auto end = plus(time, packet->duration > 0 ? packet->duration : frameTicks);
+                packets.first = std::min(packets.first, time);
+                packets.last = std::max(packets.last, end.value_or(time));
+            }
+        } else if (packet->stream_index == sound && kept && time != AV_NOPTS_VALUE) {
+            const auto end = plus(time, std::max<std::int64_t>(packet->duration, 0));
+            const double seconds = static_cast<double>(end.value_or(time)) *
+                                   av_q2d(format_->streams[sound]->time_base);
+            packets.soundEnd = std::max(packets.soundEnd, seconds);
         }
         av_packet_unref(packet.get());
     }
@@ -408,10 +435,20 @@ void VideoDecoder::noteKeyframe() {
     lastKeyframe_ = current_;
 }
 
+std::int64_t VideoDecoder::lastFrameUpTo(std::int64_t target) {
+    if (end_ < 0 && !damaged_ && target >= passed()) moveTo(target);
+    return end_ >= 0 && !damaged_ && target >= end_ ? end_ - 1 : target;
+}
+
 std::optional<std::int64_t> VideoDecoder::frameShownAt(std::int64_t microseconds) {
     if (anchorIndex_ < 0 || microseconds < 0 || !valid(timeBase_)) return std::nullopt;
-    const std::int64_t ticks =
-        av_rescale_q_rnd(microseconds, AVRational{1, 1000000}, timeBase_, AV_ROUND_DOWN);
+    // Stored times are rounded to the container's ticks (to whole
+    // milliseconds in Matroska and FLV): a frame stored up to half a tick
+    // later, at most half a millisecond, starts at the time asked.
+    const std::int64_t halfTick =
+        std::clamp<std::int64_t>(av_rescale_q(1, timeBase_, AVRational{1, 500000}), 1, 500);
+    const std::int64_t ticks = av_rescale_q_rnd(microseconds + halfTick, AVRational{1, 1000000},
+                                                timeBase_, AV_ROUND_DOWN);
     if (ticks < 0) return std::nullopt;  // too far to count in ticks
     const auto at = plus(anchorTimestamp_, ticks);
     if (!at) return std::nullopt;

@@ -45,8 +45,20 @@ namespace vantrel {
 // place by a quarter of the mean frame time or more, the rate is variable:
 // frames are then found by time (frameShownAt) and timestamps never place
 // frames.
+//
+// open() reads every packet of the video stream and of the best audio stream
+// once, without decoding, to count the frames, to find uneven spacing and to
+// find where the data really ends: a file cut short, or still being
+// written, states a length its data does not reach.
 class VideoDecoder {
   public:
+    // Where the file's data ends, in seconds from the first frame's time.
+    struct Extent {
+        double pictures = 0.0;  // where the last frame of the video stream ends
+        double sound = 0.0;     // where the last packet of the best audio stream ends; 0 without
+        double stated = 0.0;    // the length the file states for all its streams; 0 without
+    };
+
     // Opens the file and decodes frame 0. False when the file cannot be
     // read, has no video stream that decodes, no frame rate, or frames
     // larger than pictures may be.
@@ -55,6 +67,9 @@ class VideoDecoder {
     // True when open() failed because the frames are larger than the
     // pictures' limit; nothing of their size was decoded.
     bool framesTooLarge() const { return framesTooLarge_; }
+
+    // True when open() failed because the file holds no video stream at all.
+    bool noVideoStream() const { return noVideoStream_; }
 
     // The current frame; valid after a successful open() or moveTo().
     const AVFrame& frame() const { return showingPrevious_ ? *previous_ : *frame_; }
@@ -74,6 +89,12 @@ class VideoDecoder {
     // timestamps they carry); 0 for other files.
     std::int64_t countedFrames() const { return countedFrames_; }
 
+    // Where the data ends, as found on open(); only for containers that keep
+    // timestamps of their own (not program or raw streams), whose packets'
+    // times are those of the frames, and only where the video stream's
+    // packets have times at all.
+    const std::optional<Extent>& extent() const { return extent_; }
+
     // Whether the frames are spaced unevenly in time; then how many the file
     // holds (its packets that are not dropped), and the seconds from the
     // first one's time to where the last one ends.
@@ -87,9 +108,17 @@ class VideoDecoder {
     // fail.
     bool moveTo(std::int64_t target);
 
+    // `target`, or where the stream ends before it after decoding without
+    // error, its last frame: a frame stored as unchanged from the one before
+    // (as FFmpeg's MPEG-4 encoder stores repeated frames in AVI) decodes to
+    // none, so that a stream can give out fewer frames than it holds
+    // packets. Decodes forward as far as that takes.
+    std::int64_t lastFrameUpTo(std::int64_t target);
+
     // The index of the frame shown `microseconds` after frame 0: the last
     // frame of the pass from the start before the first whose stored
-    // timestamp is later. Decodes forward as far as that takes. Where the
+    // timestamp is later, by more than the rounding to the container's
+    // ticks. Decodes forward as far as that takes. Where the
     // stream stops decoding first, the index of the frame that does not
     // decode; nothing when no timestamp anchors the time.
     std::optional<std::int64_t> frameShownAt(std::int64_t microseconds);
@@ -105,11 +134,17 @@ class VideoDecoder {
         std::int64_t latest;  // the latest stored timestamp up to this frame
     };
 
-    // What reading the whole file found of the video stream's packets.
+    // What reading the whole file found of the video stream's packets, and
+    // of the audio stream's.
     struct Packets {
         std::int64_t count = 0;
         std::vector<std::int64_t> times;  // of the frames shown, rising
         std::int64_t end = std::numeric_limits<std::int64_t>::min();
+        // The earliest time of a kept frame and where the last one ends, in
+        // the video stream's ticks.
+        std::int64_t first = std::numeric_limits<std::int64_t>::max();
+        std::int64_t last = std::numeric_limits<std::int64_t>::min();
+        double soundEnd = 0.0;  // in seconds; 0 without sound
     };
 
     bool openDemuxer();
@@ -153,8 +188,10 @@ class VideoDecoder {
     bool variableRate_ = false;
     std::int64_t timedFrames_ = 0;
     double timedSpan_ = 0.0;
+    std::optional<Extent> extent_;
     bool draining_ = false;
     bool framesTooLarge_ = false;
+    bool noVideoStream_ = false;
     bool damaged_ = false;  // a packet or frame failed to decode
 
     std::int64_t current_ = -1;  // index of frame_; -1 when no frame is current

@@ -53,6 +53,10 @@ class ConverterPool {
 
 namespace {
 
+// Lengths closer than this are the same: the rounding of containers, the
+// padding of sound encoders and the delay of B-frames stay well inside it.
+constexpr double kLengthSlack = 0.5;
+
 class DecodedPicture final : public PendingPicture {
   public:
     DecodedPicture(FramePtr frame, std::shared_ptr<ConverterPool> converters)
@@ -66,6 +70,41 @@ class DecodedPicture final : public PendingPicture {
     std::shared_ptr<ConverterPool> converters_;
 };
 
+// A video's length and where its pictures end, from the extent of its data.
+struct FittedLength {
+    double length = 0.0;
+    double picturesEnd = 0.0;
+    std::vector<Fault> notes;
+};
+
+// The length becomes that of the data where the data ends well before the
+// length the file states (cut short, or still being written), or runs on
+// well past the video stream's own length (a longer sound), up to the
+// length the file states if it states one. The pictures end where the video
+// stream's data does.
+FittedLength fitToData(const VideoDecoder::Extent& extent, double length, double frameTime,
+                       const std::string& path) {
+    const double slack = std::max(kLengthSlack, frameTime);
+    const double data = std::max(extent.pictures, extent.sound);
+    const double stated = std::max(length, extent.stated > 0.0 ? extent.stated : data);
+    FittedLength fitted{length, extent.pictures, {}};
+    const auto note = [&](FaultCode code, double until) {
+        Fault fault(code, FaultStep::VideoEnd, path);
+        fault.values = {extent.pictures, until};
+        fitted.notes.push_back(std::move(fault));
+    };
+    if (data + slack < stated) {
+        note(FaultCode::PicturesEndEarly, stated);
+        fitted.length = data;
+    } else if (data > length + slack) {
+        fitted.length = std::min(data, stated);
+    }
+    if (extent.sound > extent.pictures + slack && fitted.length > extent.pictures + slack) {
+        note(FaultCode::SoundRunsOn, std::min(extent.sound, fitted.length));
+    }
+    return fitted;
+}
+
 }  // namespace
 
 VideoFrameSource::VideoFrameSource() = default;
@@ -76,7 +115,9 @@ bool VideoFrameSource::open(const std::string& path) {
     close();
     auto decoder = std::make_unique<VideoDecoder>();
     const bool opened = decoder->open(path);
-    openFailure_ = decoder->framesTooLarge() ? FaultCode::TooLarge : FaultCode::Unreadable;
+    openFailure_ = decoder->framesTooLarge()  ? FaultCode::TooLarge
+                   : decoder->noVideoStream() ? FaultCode::NoVideo
+                                              : FaultCode::Unreadable;
     if (!opened) return false;
 
     const AVFrame& first = decoder->frame();
@@ -110,6 +151,23 @@ bool VideoFrameSource::open(const std::string& path) {
         duration_ = std::max(duration_, decoder->timedSpan());
         frames = decoder->timedFrames();
         framesPerSecond_ = duration_ > 0.0 ? static_cast<double>(frames) / duration_ : 0.0;
+    }
+    picturesEnd_ = duration_;
+    if (const std::optional<VideoDecoder::Extent>& extent = decoder->extent()) {
+        FittedLength fitted = fitToData(*extent, duration_, avgTimePerFrame(), path);
+        if (variableRate_ || decoder->countedFrames() > 0) {
+            // Frames counted in the file span the times of their own data.
+            if (fitted.picturesEnd > 0.0) {
+                framesPerSecond_ = static_cast<double>(frames) / fitted.picturesEnd;
+            }
+        } else {
+            // Evenly spaced frames, as far as the pictures reach.
+            const std::int64_t reached = std::llround(fitted.picturesEnd * framesPerSecond_);
+            frames = std::min(frames, reached);
+        }
+        duration_ = fitted.length;
+        picturesEnd_ = fitted.picturesEnd;
+        notes_ = std::move(fitted.notes);
     }
     frameCount_ = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(frames, 0, std::numeric_limits<std::int32_t>::max()));
@@ -154,8 +212,9 @@ std::int32_t VideoFrameSource::frameShownAt(double seconds) {
     constexpr double kNoIndex = 2147483648.0;
     if (!decoder_ || !(seconds >= 0.0 && seconds < kNoIndex)) return -1;
     if (!variableRate_) {
-        const double index = seconds * framesPerSecond_;
-        return index < kNoIndex ? static_cast<std::int32_t>(index) : -1;
+        const double index = (seconds + kSameTimeSeconds) * framesPerSecond_;
+        if (!(index < kNoIndex)) return -1;
+        return static_cast<std::int32_t>(decoder_->lastFrameUpTo(static_cast<std::int64_t>(index)));
     }
     // Whole microseconds: the float arithmetic that made `seconds` from a
     // frame rate must not move a time that falls on a frame's before it.
@@ -170,6 +229,8 @@ bool VideoFrameSource::grabAtTime(double seconds, RasterImage& picture) {
 
 void VideoFrameSource::close() {
     decoder_.reset();
+    notes_.clear();
+    picturesEnd_ = 0.0;
     converters_.reset();
     grabbed_ = false;
     variableRate_ = false;

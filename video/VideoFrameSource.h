@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "video/FrameSource.h"
 
@@ -19,7 +20,10 @@ class ConverterPool;
 // out. Grabs with rising indexes decode forward; only a grab back, or far
 // ahead, seeks.
 // Frames spaced unevenly in time (VideoDecoder finds them on open) are found
-// by time from their stored timestamps, decoding forward.
+// by time from their stored timestamps, decoding forward. Where the file's
+// data ends well before the length it states, or its sound runs on well past
+// its pictures (half a second or a frame, whichever is longer), the length
+// is the data's, and lengthNotes() says so.
 class VideoFrameSource final : public FrameSource {
   public:
     VideoFrameSource();
@@ -38,14 +42,17 @@ class VideoFrameSource final : public FrameSource {
     // the source's converters, so several can run at once.
     std::shared_ptr<const PendingPicture> grabLater(std::int32_t index) override;
     bool variableRate() const override { return variableRate_; }
+    double picturesEnd() const override { return picturesEnd_; }
+    std::vector<Fault> lengthNotes() const override { return notes_; }
     std::int32_t frameShownAt(double seconds) override;
     bool grabAtTime(double seconds, RasterImage& picture) override;
     bool isBufferEmpty() const override { return !grabbed_; }
     void close() override;
 
     // Length in seconds, uncut, and mean frame time in seconds. The length
-    // is the one the file states; program and raw streams, which state none
-    // or only an estimate, count their frames on open().
+    // is the one the file states, fitted to its data as above; program and
+    // raw streams, which state none or only an estimate, count their frames
+    // on open().
     double duration() const { return duration_; }
     double avgTimePerFrame() const { return framesPerSecond_ > 0.0 ? 1.0 / framesPerSecond_ : 0.0; }
 
@@ -57,6 +64,8 @@ class VideoFrameSource final : public FrameSource {
     std::int32_t frameCount_ = 0;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
+    double picturesEnd_ = 0.0;
+    std::vector<Fault> notes_;
     bool variableRate_ = false;
     bool grabbed_ = false;  // a frame was grabbed since open()
     FaultCode openFailure_ = FaultCode::Unreadable;

@@ -71,7 +71,7 @@ class GatedFrameSource : public FrameSource {
         std::fill(picture.pixels.begin(), picture.pixels.end(), 0xFF000000u | std::uint32_t(index));
         return true;
     }
-    std::int32_t frameShownAt(double) override { return -1; }
+    std::int32_t frameShownAt(double seconds) override { return std::int32_t(seconds * 10); }
     bool grabAtTime(double, RasterImage&) override { return false; }
     bool isBufferEmpty() const override { return false; }
     void close() override {}

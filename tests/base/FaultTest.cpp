@@ -41,8 +41,11 @@ TEST(Fault, EveryCodeHasItsStableNameAndIsDocumented) {
         {FaultCode::SoundReencoded, "sound-re-encoded"},
         {FaultCode::SizeDiffers, "size-differs"},
         {FaultCode::NoSound, "no-sound"},
+        {FaultCode::NoVideo, "no-video"},
+        {FaultCode::PicturesEndEarly, "pictures-end-early"},
+        {FaultCode::SoundRunsOn, "sound-runs-on"},
     };
-    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::NoSound) + 1)
+    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::SoundRunsOn) + 1)
         << "a code without a row here";
     const std::string manual = slurp(VANTREL_SOURCE_DIR "/manual/index.html");
     const std::string page = slurp(VANTREL_SOURCE_DIR "/cli/vantrel-cli.1");
@@ -95,6 +98,7 @@ TEST(Fault, EachStepHasItsWords) {
         {with({C::Damaged, S::DecodeFrame, "/v/c.avi"}, "", -1), "/v/c.avi frame -1: cannot be decoded"},
         {{C::Unreadable, S::OpenVideo, "/v/c.avi"}, "video cannot be opened"},
         {{C::TooLarge, S::OpenVideo, "/v/c.avi"}, "frame too large"},
+        {{C::NoVideo, S::OpenVideo, "/v/c.mp4"}, "it has no video stream"},
         {counting({C::TooShort, S::TimeVideo}, 12.5f), "shorter than one frame at 12.5 frames per second"},
         {counting({C::TooManyFrames, S::TimeVideo}, 29.97f),
          "longer than one movie can hold (32767 frames at 29.97 frames per second)"},
@@ -134,6 +138,10 @@ TEST(Fault, EachStepHasItsWords) {
         {counting({C::SizeDiffers, S::PictureSize, "/a/w3.bmp"}, 4, 3, 6, 5),
          "w3.bmp is 4 x 3 pixels, the stage 6 x 5"},
         {counting({C::SizeDiffers, S::PictureSize}, 7), "7 more pictures differ in size from the stage"},
+        {counting({C::PicturesEndEarly, S::VideoEnd, "/v/clip.mkv"}, 17.96, 60.023),
+         "clip.mkv: pictures end at 18.0 s, the file says 60.0 s"},
+        {counting({C::SoundRunsOn, S::VideoEnd, "/v/clip.mp4"}, 3, 6.04),
+         "clip.mp4: pictures end at 3.0 s, the sound runs on to 6.0 s"},
     };
     for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault), words);
 }

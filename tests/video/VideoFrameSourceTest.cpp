@@ -123,6 +123,7 @@ TEST_P(VideoFile, ReportsSizeDurationAndFrameCount) {
     EXPECT_EQ(source.videoHeight(), c.height);
     EXPECT_NEAR(source.duration(), c.duration, 1e-9);
     EXPECT_EQ(source.frameCount(), c.frameCount);
+    EXPECT_TRUE(source.lengthNotes().empty());
 }
 
 // First, middle, last and both sides of a keyframe, then backwards.
@@ -370,6 +371,20 @@ TEST(VideoFrameSource, FramesOverThePictureLimitDoNotOpen) {
         }
     }
     EXPECT_LT(peakMemoryKiB() - before, 64 * 1024);
+}
+
+// Files of sound only, made by FFmpeg in the containers videos come in, are
+// told apart from videos that cannot be read.
+TEST(VideoFrameSource, FilesOfSoundOnlyHaveNoVideoStream) {
+    const std::filesystem::path folder = temporaryFolder();
+    for (const char* name : {"song.mp4", "song.mkv", "song.avi"}) {
+        const std::string path = (folder / name).string();
+        ASSERT_TRUE(test::ffmpeg("-f lavfi -i sine=duration=1 '" + path + "'"));
+        VideoFrameSource source;
+        EXPECT_FALSE(source.open(path));
+        EXPECT_EQ(source.openFailure(), FaultCode::NoVideo) << name;
+    }
+    std::filesystem::remove_all(folder);
 }
 
 // A playlist would make FFmpeg open the files it names; only video
