@@ -66,6 +66,7 @@ std::string_view faultCodeName(FaultCode code) {
         case FaultCode::SoundReencoded: return "sound-re-encoded";
         case FaultCode::SizeDiffers: return "size-differs";
         case FaultCode::NoSound: return "no-sound";
+        case FaultCode::ChunkDropped: return "chunk-dropped";
     }
     return "unreadable";
 }
@@ -142,6 +143,12 @@ std::string faultText(const Fault& fault) {
             return fileName(fault.path) + " is " + whole(fault.values[0]) + " x " +
                    whole(fault.values[1]) + " pixels, the stage " + whole(fault.values[2]) +
                    " x " + whole(fault.values[3]);
+        case FaultStep::DropChunk:
+            if (fault.path.empty()) {
+                return whole(fault.values[0]) + " more pictures were read without such chunks";
+            }
+            return fault.path + ": an ancillary chunk with a bad checksum (text, time, gamma "
+                                "or the like) was left out";
     }
     return fault.detail;
 }

@@ -31,6 +31,7 @@ enum class FaultCode : std::uint8_t {
     SoundReencoded,  // a sound was encoded again at a rate movies can state
     SizeDiffers,     // a picture of another size than the stage
     NoSound,         // a file without an audio stream, where its sound was sought
+    ChunkDropped,    // a picture was read without a damaged part it can do without
 };
 
 // The step that failed: it chooses the words, and says which of the fault's
@@ -57,6 +58,7 @@ enum class FaultStep : std::uint8_t {
     ReencodeSound,  // PATH's sound at VALUES[0] Hz: re-encoded at VALUES[1] Hz, or why not
     VideoSound,     // no sound: cannot use the sound of PATH: DETAIL
     PictureSize,    // PATH is VALUES[0] x [1] pixels, the stage [2] x [3]; or VALUES[0] more
+    DropChunk,      // PATH: a chunk with a bad checksum was left out; or VALUES[0] more
 };
 
 // A failure or warning with what explains it. Faults are values: they are

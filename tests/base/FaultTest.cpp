@@ -41,8 +41,9 @@ TEST(Fault, EveryCodeHasItsStableNameAndIsDocumented) {
         {FaultCode::SoundReencoded, "sound-re-encoded"},
         {FaultCode::SizeDiffers, "size-differs"},
         {FaultCode::NoSound, "no-sound"},
+        {FaultCode::ChunkDropped, "chunk-dropped"},
     };
-    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::NoSound) + 1)
+    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::ChunkDropped) + 1)
         << "a code without a row here";
     const std::string manual = slurp(VANTREL_SOURCE_DIR "/manual/index.html");
     const std::string page = slurp(VANTREL_SOURCE_DIR "/cli/vantrel-cli.1");
@@ -128,6 +129,11 @@ TEST(Fault, EachStepHasItsWords) {
         {counting({C::SizeDiffers, S::PictureSize, "/a/w3.bmp"}, 4, 3, 6, 5),
          "w3.bmp is 4 x 3 pixels, the stage 6 x 5"},
         {counting({C::SizeDiffers, S::PictureSize}, 7), "7 more pictures differ in size from the stage"},
+        {{C::ChunkDropped, S::DropChunk, "/a/w3.png"},
+         "/a/w3.png: an ancillary chunk with a bad checksum (text, time, gamma or the like) was "
+         "left out"},
+        {counting({C::ChunkDropped, S::DropChunk}, 5),
+         "5 more pictures were read without such chunks"},
     };
     for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault), words);
 }

@@ -18,6 +18,7 @@
 #include "support/Bytes.h"
 #include "support/Faults.h"
 #include "support/Jobs.h"
+#include "support/PngChunks.h"
 #include "support/ScratchDir.h"
 #include "support/SwfFile.h"
 #include "support/Tools.h"
@@ -28,6 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::readSwf;
 using test::SwfFile;
+using test::withBadChecksum;
 
 constexpr std::uint16_t kDefineShape = 2, kDefineSound = 14, kStartSound = 15,
                         kDefineBitsLossless = 20, kDefineBitsJpeg2 = 21, kPlaceObject2 = 26,
@@ -256,6 +258,39 @@ TEST_F(DriverTest, FrameSizeIsTheLastDecodedPicturesAndOtherSizesAreWarnedOf) {
         EXPECT_EQ(swf.width, 120);
         EXPECT_EQ(swf.height, 100);
     }
+}
+
+// PNG pictures whose text chunk has a bad checksum are placed, each named in
+// a warning (the first few of a run); a bad checksum on the pixels leaves
+// the picture out.
+TEST_F(DriverTest, PicturesReadWithoutADamagedChunkAreWarnedOf) {
+    const std::string made = (dir_ / "made.png").string();
+    ASSERT_EQ(std::system(("convert -size 4x3 xc:red -set comment hello '" + made + "'").c_str()),
+              0);
+    const test::Bytes good = test::readFile(made);
+    fs::remove(made);
+    const auto write = [&](const std::string& name, const test::Bytes& bytes) {
+        std::ofstream(dir_ / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    };
+    for (int k = 1; k <= 5; ++k) {
+        write("w" + std::to_string(k) + ".png", withBadChecksum(good, "tEXt"));
+    }
+    write("w6.png", withBadChecksum(good, "IDAT"));
+    write("w7.png", good);
+    queue();
+    const JobOutcome outcome = convert().jobs.at(0);
+    EXPECT_EQ(outcome.status, JobOutcome::Status::Converted) << test::reasonOf(outcome);
+    EXPECT_EQ(outcome.missingPictures.size(), 1u);
+    const std::string dropped =
+        ": an ancillary chunk with a bad checksum (text, time, gamma or the like) was left out";
+    EXPECT_EQ(test::texts(outcome.warnings),
+              (std::vector<std::string>{(dir_ / "w1.png").string() + dropped,
+                                        (dir_ / "w2.png").string() + dropped,
+                                        (dir_ / "w3.png").string() + dropped,
+                                        "2 more pictures were read without such chunks"}));
+    EXPECT_EQ(readSwf(dir_ / "w.swf").count(kDefineBitsJpeg2), 6u);
 }
 
 TEST_F(DriverTest, ConvertingTwiceOverwritesAndCancelConvertsNothing) {
