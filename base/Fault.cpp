@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iomanip>
 #include <sstream>
 
 #include "base/AsciiCase.h"
@@ -25,6 +26,13 @@ std::string whole(double value) { return std::to_string(static_cast<std::int64_t
 std::string frameRate(double value) {
     std::ostringstream text;
     text << static_cast<float>(value);
+    return text.str();
+}
+
+// The value to `digits` significant digits: 0.00781, 0.297.
+std::string significant(double value, int digits) {
+    std::ostringstream text;
+    text << std::setprecision(digits) << value;
     return text.str();
 }
 
@@ -67,6 +75,7 @@ std::string_view faultCodeName(FaultCode code) {
         case FaultCode::SizeDiffers: return "size-differs";
         case FaultCode::NoSound: return "no-sound";
         case FaultCode::ChunkDropped: return "chunk-dropped";
+        case FaultCode::RateChanged: return "rate-changed";
     }
     return "unreadable";
 }
@@ -149,6 +158,10 @@ std::string faultText(const Fault& fault) {
             }
             return fault.path + ": an ancillary chunk with a bad checksum (text, time, gamma "
                                 "or the like) was left out";
+        case FaultStep::StoreRate:
+            return "the rate " + frameRate(fault.values[0]) +
+                   " frames per second is stored in the movie as " +
+                   significant(fault.values[1], 3);
     }
     return fault.detail;
 }

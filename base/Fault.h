@@ -32,6 +32,7 @@ enum class FaultCode : std::uint8_t {
     SizeDiffers,     // a picture of another size than the stage
     NoSound,         // a file without an audio stream, where its sound was sought
     ChunkDropped,    // a picture was read without a damaged part it can do without
+    RateChanged,     // the movie stores another frame rate than the one asked
 };
 
 // The step that failed: it chooses the words, and says which of the fault's
@@ -59,6 +60,7 @@ enum class FaultStep : std::uint8_t {
     VideoSound,     // no sound: cannot use the sound of PATH: DETAIL
     PictureSize,    // PATH is VALUES[0] x [1] pixels, the stage [2] x [3]; or VALUES[0] more
     DropChunk,      // PATH: a chunk with a bad checksum was left out; or VALUES[0] more
+    StoreRate,      // the rate VALUES[0] is stored as VALUES[1]
 };
 
 // A failure or warning with what explains it. Faults are values: they are

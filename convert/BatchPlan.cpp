@@ -8,6 +8,7 @@
 #include "convert/JobIntake.h"
 #include "html/FileNames.h"
 #include "html/HtmlPage.h"
+#include "swf/SwfMovie.h"
 
 namespace vantrel {
 
@@ -96,6 +97,7 @@ SoundOrigin PlannedSound::origin() const {
 
 BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings) {
     BatchPlan plan;
+    plan.rateWarning = storedRateWarning(settings.frameRate);
     plan.jobs.reserve(jobs.folderJobs.size() + jobs.videoJobs.size());
     for (const FolderJob& sequence : jobs.folderJobs) {
         plan.jobs.push_back(placed(sequence, rowText(sequence), sequenceMoviePath(sequence),
@@ -159,6 +161,7 @@ ConvertReport plannedReport(const BatchPlan& plan) {
             outcome.pagePath = job.pagePath;
             outcome.sound = job.sound.origin();
             outcome.soundPath = job.sound.companion;
+            if (plan.rateWarning) outcome.warnings.push_back(*plan.rateWarning);
             if (const FolderJob* sequence = job.sequence(); sequence != nullptr) {
                 outcome.frameCount = static_cast<std::int32_t>(sequence->pictures.size());
             }

@@ -53,6 +53,9 @@ struct PlannedJob {
 // Every job of a batch, picture sequences first, in list order.
 struct BatchPlan {
     std::vector<PlannedJob> jobs;
+    // The warning each movie gets when it stores another frame rate than
+    // the one asked.
+    std::optional<Fault> rateWarning;
 };
 
 // Every picture frame defines two characters (its bitmap and its shape) and
@@ -66,7 +69,8 @@ inline constexpr std::int32_t kMaxPictureFrames = 32767;
 // can hold. Reads folder listings and file metadata, never picture data.
 BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings);
 
-// The report a dry run gives: each job planned, or refused as it would be.
+// The report a dry run gives: each job planned, or refused as it would be;
+// the planned ones with the warnings known before any file is read.
 ConvertReport plannedReport(const BatchPlan& plan);
 
 // Where a job's movie goes beside its source: beside the pictures under the

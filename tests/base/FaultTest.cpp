@@ -42,8 +42,9 @@ TEST(Fault, EveryCodeHasItsStableNameAndIsDocumented) {
         {FaultCode::SizeDiffers, "size-differs"},
         {FaultCode::NoSound, "no-sound"},
         {FaultCode::ChunkDropped, "chunk-dropped"},
+        {FaultCode::RateChanged, "rate-changed"},
     };
-    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::ChunkDropped) + 1)
+    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::RateChanged) + 1)
         << "a code without a row here";
     const std::string manual = slurp(VANTREL_SOURCE_DIR "/manual/index.html");
     const std::string page = slurp(VANTREL_SOURCE_DIR "/cli/vantrel-cli.1");
@@ -134,6 +135,8 @@ TEST(Fault, EachStepHasItsWords) {
          "left out"},
         {counting({C::ChunkDropped, S::DropChunk}, 5),
          "5 more pictures were read without such chunks"},
+        {counting({C::RateChanged, S::StoreRate}, 0.01f, 2 / 256.0),
+         "the rate 0.01 frames per second is stored in the movie as 0.00781"},
     };
     for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault), words);
 }

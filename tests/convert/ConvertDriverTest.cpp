@@ -86,6 +86,32 @@ TEST(DriverArithmetic, HeaderRates) {
     EXPECT_EQ(headerRate(std::numeric_limits<float>::quiet_NaN()), 0);
 }
 
+// The header stores rates in steps of 1/256: a rate stored more than 0.5 %
+// off is a warning of every movie, and of every planned one.
+TEST_F(DriverTest, ARateTheMovieCannotStoreIsAWarning) {
+    copy("red4x3.bmp", "a1.bmp");
+    copy("red4x3.bmp", "b1.bmp");
+    queue();
+    const std::pair<float, const char*> cases[] = {
+        {0.01f, "the rate 0.01 frames per second is stored in the movie as 0.00781"},
+        {0.3f, "the rate 0.3 frames per second is stored in the movie as 0.297"},
+        {0.5f, nullptr},
+        {12.5f, nullptr},
+        {29.97f, nullptr},
+    };
+    for (const auto& [rate, words] : cases) {
+        const std::vector<std::string> expected =
+            words ? std::vector<std::string>{words} : std::vector<std::string>{};
+        ConvertOptions options;
+        options.frameRate = rate;
+        const ConvertReport report = convert(options);
+        ASSERT_EQ(report.jobs.size(), 2u);
+        for (const JobOutcome& job : report.jobs) EXPECT_EQ(test::texts(job.warnings), expected);
+        const ConvertReport planned = plannedReport(planBatch(doc_.jobs, doc_.settings));
+        EXPECT_EQ(test::texts(planned.jobs.at(0).warnings), expected) << rate;
+    }
+}
+
 TEST(DriverArithmetic, VideoFramesAreSampledEvenly) {
     const std::vector<std::int32_t> first = {0, 1, 3, 4};
     for (std::int32_t i = 0; i < 4; ++i) EXPECT_EQ(sampledFrameIndex(250, i, 150), first[i]);
