@@ -76,6 +76,7 @@ std::string_view faultCodeName(FaultCode code) {
         case FaultCode::NoSound: return "no-sound";
         case FaultCode::ChunkDropped: return "chunk-dropped";
         case FaultCode::RateChanged: return "rate-changed";
+        case FaultCode::TempRemoved: return "removed-temporary";
     }
     return "unreadable";
 }
@@ -162,6 +163,8 @@ std::string faultText(const Fault& fault) {
             return "the rate " + frameRate(fault.values[0]) +
                    " frames per second is stored in the movie as " +
                    significant(fault.values[1], 3);
+        case FaultStep::ClearFolder:
+            return "removed " + fault.path + ", a temporary file left by an interrupted run";
     }
     return fault.detail;
 }

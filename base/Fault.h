@@ -33,6 +33,7 @@ enum class FaultCode : std::uint8_t {
     NoSound,         // a file without an audio stream, where its sound was sought
     ChunkDropped,    // a picture was read without a damaged part it can do without
     RateChanged,     // the movie stores another frame rate than the one asked
+    TempRemoved,     // a temporary file an interrupted run left was removed
 };
 
 // The step that failed: it chooses the words, and says which of the fault's
@@ -61,6 +62,7 @@ enum class FaultStep : std::uint8_t {
     PictureSize,    // PATH is VALUES[0] x [1] pixels, the stage [2] x [3]; or VALUES[0] more
     DropChunk,      // PATH: a chunk with a bad checksum was left out; or VALUES[0] more
     StoreRate,      // the rate VALUES[0] is stored as VALUES[1]
+    ClearFolder,    // removed PATH, a temporary file left by an interrupted run
 };
 
 // A failure or warning with what explains it. Faults are values: they are

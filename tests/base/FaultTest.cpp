@@ -43,8 +43,9 @@ TEST(Fault, EveryCodeHasItsStableNameAndIsDocumented) {
         {FaultCode::NoSound, "no-sound"},
         {FaultCode::ChunkDropped, "chunk-dropped"},
         {FaultCode::RateChanged, "rate-changed"},
+        {FaultCode::TempRemoved, "removed-temporary"},
     };
-    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::RateChanged) + 1)
+    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::TempRemoved) + 1)
         << "a code without a row here";
     const std::string manual = slurp(VANTREL_SOURCE_DIR "/manual/index.html");
     const std::string page = slurp(VANTREL_SOURCE_DIR "/cli/vantrel-cli.1");
@@ -137,6 +138,8 @@ TEST(Fault, EachStepHasItsWords) {
          "5 more pictures were read without such chunks"},
         {counting({C::RateChanged, S::StoreRate}, 0.01f, 2 / 256.0),
          "the rate 0.01 frames per second is stored in the movie as 0.00781"},
+        {{C::TempRemoved, S::ClearFolder, "/a/.vantrel-0123abcd.tmp"},
+         "removed /a/.vantrel-0123abcd.tmp, a temporary file left by an interrupted run"},
     };
     for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault), words);
 }

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <zlib.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <array>
 #include <csignal>
+#include <ctime>
 
 #include <filesystem>
 #include <fstream>
@@ -600,6 +603,64 @@ TEST_F(DriverTest, JobsWhoseMoviesShareAFileKeepTheFirst) {
                                          " is already made from " + report.jobs[0].source +
                                          " in this batch");
     EXPECT_EQ(opened, 0);
+}
+
+// The first job to write into a folder removes the temporary files killed
+// runs left there an hour ago or more: regular files of exactly their names,
+// of this user. The removal is a warning of that job.
+TEST_F(DriverTest, StrayTemporariesOfKilledRunsAreRemoved) {
+    enum Kind { File, Folder, Link, OtherOwner };
+    const struct {
+        const char* path;
+        Kind kind;
+        int minutesOld;
+        bool removed;
+    } cases[] = {
+        {"a/.vantrel-0123abcd.tmp", File, 61, true},
+        {"b/.vantrel-ffffffff.tmp", File, 600, true},
+        {"a/.vantrel-89abcdef.tmp", File, 59, false},
+        {"a/.vantrel-0123ABCD.tmp", File, 600, false},
+        {"a/.vantrel-0123abc.tmp", File, 600, false},
+        {"a/x.vantrel-0123abcd.tmp", File, 600, false},
+        {"a/.vantrel-0123abcd.tmp~", File, 600, false},
+        {"a/.vantrel-22222222.tmp", Folder, 600, false},
+        {"a/.vantrel-33333333.tmp", Link, 600, false},
+        {"a/.vantrel-44444444.tmp", OtherOwner, 600, false},
+    };
+    fs::create_directories(dir_ / "a");
+    fs::create_directories(dir_ / "b");
+    copy("red4x3.bmp", "a/x1.bmp");
+    copy("red4x3.bmp", "a/y1.bmp");
+    copy("red4x3.bmp", "b/z1.bmp");
+    for (const auto& c : cases) {
+        const fs::path path = dir_ / c.path;
+        if (c.kind == Folder) fs::create_directory(path);
+        if (c.kind == Link) fs::create_symlink("x1.bmp", path);
+        if (c.kind == File || c.kind == OtherOwner) std::ofstream(path) << "half a movie";
+        if (c.kind == OtherOwner && ::lchown(path.c_str(), ::geteuid() + 1, -1) != 0) {
+            fs::remove(path);  // only root can give a file away
+            continue;
+        }
+        const timespec old{std::time(nullptr) - 60 * c.minutesOld, 0};
+        const timespec times[] = {old, old};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << c.path;
+    }
+    queue();
+    const ConvertReport report = convert();
+    std::map<std::string, std::vector<std::string>> warned;
+    for (const JobOutcome& job : report.jobs) {
+        warned[fs::path(job.outputPath).lexically_relative(dir_).string()] =
+            test::texts(job.warnings);
+    }
+    const std::string left = ", a temporary file left by an interrupted run";
+    EXPECT_EQ(warned, (std::map<std::string, std::vector<std::string>>{
+                          {"a/x.swf", {"removed " + (dir_ / cases[0].path).string() + left}},
+                          {"a/y.swf", {}},
+                          {"b/z.swf", {"removed " + (dir_ / cases[1].path).string() + left}}}));
+    for (const auto& c : cases) {
+        EXPECT_EQ(!fs::exists(fs::symlink_status(dir_ / c.path)), c.removed) << c.path;
+    }
+    EXPECT_EQ(report.jobs.at(0).warnings.at(0).code, FaultCode::TempRemoved);
 }
 
 TEST(DriverArithmetic, OutputMoviePaths) {
