@@ -1,6 +1,11 @@
 #include "convert/BatchPlan.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -169,6 +174,39 @@ ConvertReport plannedReport(const BatchPlan& plan) {
         report.jobs.push_back(std::move(outcome));
     }
     return report;
+}
+
+std::optional<BatchFile> batchFileAt(const BatchPlan& plan, const std::string& path) {
+    struct stat target;
+    const bool exists = ::stat(path.c_str(), &target) == 0;
+    const std::string key = exists ? std::string() : sameFileKey(path);
+    // A file that exists is the same as an existing `path` when it is the
+    // same file; one that does not, when it has the same resolved path.
+    const auto same = [&](const std::string& file) {
+        struct stat other;
+        if (::stat(file.c_str(), &other) == 0) {
+            return exists && other.st_dev == target.st_dev && other.st_ino == target.st_ino;
+        }
+        return !exists && sameFileKey(file) == key;
+    };
+    using Role = BatchFile::Role;
+    for (const PlannedJob& job : plan.jobs) {
+        std::vector<std::pair<Role, std::string>> files;
+        if (const FolderJob* sequence = job.sequence(); sequence != nullptr) {
+            for (std::size_t k = 0; k < sequence->pictures.size(); ++k) {
+                files.emplace_back(Role::Picture, sequence->picturePath(k));
+            }
+        } else {
+            files.emplace_back(Role::Video, job.video()->path);
+        }
+        files.emplace_back(Role::Sound, job.sound.companion);
+        files.emplace_back(Role::Movie, job.moviePath);
+        files.emplace_back(Role::Page, job.pagePath);
+        for (const auto& [role, file] : files) {
+            if (!file.empty() && same(file)) return BatchFile{role, file, job.source};
+        }
+    }
+    return std::nullopt;
 }
 
 std::string sequenceMoviePath(const FolderJob& job) {

@@ -69,6 +69,22 @@ inline constexpr std::int32_t kMaxPictureFrames = 32767;
 // can hold. Reads folder listings and file metadata, never picture data.
 BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings);
 
+// A file the batch reads or writes, and the job it belongs to.
+struct BatchFile {
+    enum class Role : std::uint8_t { Picture, Video, Sound, Movie, Page };
+    Role role = Role::Picture;
+    std::string path;    // as the plan names it
+    std::string source;  // the job, as the list shows it
+};
+
+// The file of the batch that `path` is, if any: a picture, video or
+// companion sound a job reads, or a movie or page it writes (a refused
+// job's too: its movie may be one kept by choice). Files are compared by
+// their resolved paths, as the plan finds duplicate movies, and an existing
+// file by its identity too, so that another spelling, a link or a hard link
+// is caught.
+std::optional<BatchFile> batchFileAt(const BatchPlan& plan, const std::string& path);
+
 // The report a dry run gives: each job planned, or refused as it would be;
 // the planned ones with the warnings known before any file is read.
 ConvertReport plannedReport(const BatchPlan& plan);

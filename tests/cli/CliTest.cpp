@@ -316,6 +316,50 @@ std::set<std::string> tree(const fs::path& folder) {
     return paths;
 }
 
+// A report that would be a file the batch reads or writes, under any
+// spelling, stops the tool before any work, and an earlier file stays.
+TEST_F(CliTest, TheReportMayNotBeAFileOfTheBatch) {
+    ASSERT_TRUE(
+        test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 2 '" + in("walk%d.bmp") + "'"));
+    copy("tone.mp3", "walk.mp3");
+    std::ofstream(in("clip.avi")) << "not a video";
+    fs::create_symlink("walk2.bmp", in("link.json"));
+    fs::create_directory(dir_ / "movies");
+    const std::string movies = (dir_ / "movies").string();
+    const struct {
+        std::string report, option, words;
+    } cases[] = {
+        {in("walk2.bmp"), "", "reads this file (picture " + in("walk2.bmp")},
+        {in("./walk2.bmp"), "", "reads this file (picture " + in("walk2.bmp")},
+        {in("link.json"), "", "reads this file (picture " + in("walk2.bmp")},
+        {in("walk.mp3"), "", "reads this file (sound " + in("walk.mp3")},
+        {in("clip.avi"), "", "reads this file (video " + in("clip.avi")},
+        {in("walk.swf"), "", "writes this file (movie " + in("walk.swf")},
+        {in("../in/walk.html"), "", "writes this file (page " + in("walk.html")},
+        {movies + "/clip.swf", "--dry-run", "writes this file (movie " + movies + "/clip.swf"},
+    };
+    std::ofstream(dir_ / "earlier.swf") << "earlier";
+    for (const auto& c : cases) {
+        if (fs::exists(c.report)) continue;
+        fs::copy_file(dir_ / "earlier.swf", c.report);
+    }
+    const std::set<std::string> before = tree(dir_ / "in");
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"--report", c.report, "-o", movies, in("")};
+        if (c.option.empty()) args.erase(args.begin() + 2, args.begin() + 4);
+        if (!c.option.empty()) args.insert(args.begin(), c.option);
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 2) << c.report;
+        EXPECT_EQ(r.err.find("vantrel-cli: --report " + c.report + ": the batch " + c.words), 0u)
+            << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(tree(dir_ / "in"), before);
+    EXPECT_EQ(tree(dir_ / "movies"), std::set<std::string>{"clip.swf"});
+    EXPECT_EQ(slurp(in("walk.swf")), "earlier");
+    EXPECT_EQ(test::readFile(in("walk2.bmp")), test::readFile(in("walk1.bmp")));
+}
+
 // Ctrl-C or SIGTERM right after the first job's line, read while a long
 // video is still to be converted: the line came as soon as its movie was
 // written, the movie is kept, the video gives none, and the run ends with
@@ -345,6 +389,52 @@ TEST_F(CliTest, AStopSignalKeepsTheMoviesWrittenAndEndsWithItsStatus) {
         EXPECT_NE(slurp(dir_ / "err").find("stopped " + in("clip.avi") + ": "), std::string::npos);
         EXPECT_EQ(tree(dir_ / "in"), (std::set<std::string>{"clip.avi", "walk1.bmp", "walk.swf"}));
     }
+}
+
+// Whether the process still catches the signal, from /proc/PID/status.
+bool catches(pid_t pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigCgt:", 0) == 0) {
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0;
+        }
+    }
+    return false;
+}
+
+// A second Ctrl-C, sent as soon as the first was taken, ends the run in the
+// middle of a large picture: the earlier report is still there, untouched
+// (or, had the report been written first, the whole new one), never a cut
+// one, and no temporary file is left.
+TEST_F(CliTest, ASecondStopSignalLeavesTheEarlierReport) {
+    ASSERT_TRUE(
+        test::ffmpeg("-f lavfi -i testsrc2=size=4000x3000 -frames:v 1 '" + in("z1.png") + "'"));
+    for (const char* name : {"z2.png", "z3.png"}) fs::copy_file(in("z1.png"), in(name));
+    copy("red4x3.bmp", "walk1.bmp");
+    const fs::path report = dir_ / "r.json";
+    std::ofstream(report) << "earlier";
+    std::FILE* out =
+        ::popen(("echo $$; exec " + quoted(VANTREL_CLI) + " --no-html -l -j 1 " + "--report " +
+                 quoted(report.string()) + " " + quoted(in("")) + " 2>/dev/null")
+                    .c_str(),
+                "r");
+    ASSERT_NE(out, nullptr);
+    char line[4096] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+    const pid_t pid = std::atoi(line);
+    ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);  // the small sequence's movie
+    ::usleep(100000);  // well into the first large picture, which takes several times as long
+    ::kill(pid, SIGINT);
+    for (int wait = 0; wait < 100000 && catches(pid, SIGINT); ++wait) ::usleep(50);
+    ::kill(pid, SIGINT);
+    ::pclose(out);
+    const std::string text = slurp(report);
+    if (text != "earlier") {
+        ASSERT_TRUE(Json::accept(text)) << text;
+        EXPECT_EQ(Json::parse(text)["jobs"].size(), 2u);
+    }
+    EXPECT_EQ(tree(dir_), (std::set<std::string>{"in", "in/walk1.bmp", "in/walk.swf", "in/z1.png",
+                                                 "in/z2.png", "in/z3.png", "r.json"}));
 }
 
 TEST_F(CliTest, AnOutputFolderMirrorsAReadOnlyTree) {
