@@ -152,6 +152,11 @@ int main(int argc, char** argv) {
         std::cerr << "vantrel-cli: --report " << reportPath << ": " << jsonReport.error() << "\n";
         return kExitUsage;
     }
+    if (const std::optional<vantrel::Fault> refused =
+            list ? std::nullopt : vantrel::outputFolderRefusal(outputFolder)) {
+        std::cerr << "vantrel-cli: " << vantrel::faultText(*refused) << "\n";
+        return kExitUsage;
+    }
 
     // The report says which videos failed; the decoder's own chatter about
     // damaged streams would only clutter the terminal.

@@ -209,6 +209,35 @@ std::optional<BatchFile> batchFileAt(const BatchPlan& plan, const std::string& p
     return std::nullopt;
 }
 
+std::optional<Fault> outputFolderRefusal(const std::string& outputFolder) {
+    if (outputFolder.empty()) return std::nullopt;
+    // Up from the folder to the first thing that exists, which must be a
+    // folder: the folder itself, or one it can be made in.
+    fs::path path = outputFolder;
+    int errnum = 0;
+    for (struct stat found;;) {
+        if (::stat(path.c_str(), &found) == 0) {
+            if (!S_ISDIR(found.st_mode)) {
+                errnum = ENOTDIR;
+            } else if (path != outputFolder && ::access(path.c_str(), W_OK | X_OK) != 0) {
+                errnum = errno;
+            }
+            break;
+        }
+        if (errno != ENOENT) {
+            errnum = errno;
+            break;
+        }
+        fs::path parent = path.parent_path();
+        if (parent.empty()) parent = ".";
+        if (parent == path) break;
+        path = std::move(parent);
+    }
+    if (errnum == 0) return std::nullopt;
+    return Fault(writeFaultCode(errnum), FaultStep::MakeFolder, outputFolder,
+                 std::strerror(errnum));
+}
+
 std::string sequenceMoviePath(const FolderJob& job) {
     if (!job.prefix.empty() && job.prefix.back() != '/') return job.prefix + ".swf";
     // Pictures named by their number alone (0001.bmp) would make a hidden

@@ -85,6 +85,12 @@ struct BatchFile {
 // is caught.
 std::optional<BatchFile> batchFileAt(const BatchPlan& plan, const std::string& path);
 
+// Why the batch cannot write under outputFolder, before any work: it names
+// something that is not a folder, or it is missing and cannot be made
+// (what comes first on its way up is not a folder, or may not be written).
+// A fault of step MakeFolder; nothing when it can, or when it is empty.
+std::optional<Fault> outputFolderRefusal(const std::string& outputFolder);
+
 // The report a dry run gives: each job planned, or refused as it would be;
 // the planned ones with the warnings known before any file is read.
 ConvertReport plannedReport(const BatchPlan& plan);

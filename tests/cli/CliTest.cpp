@@ -360,6 +360,23 @@ TEST_F(CliTest, TheReportMayNotBeAFileOfTheBatch) {
     EXPECT_EQ(test::readFile(in("walk2.bmp")), test::readFile(in("walk1.bmp")));
 }
 
+// An output folder that is a file, or lies under one, stops the tool once,
+// before any work.
+TEST_F(CliTest, AnOutputFolderThatCannotBeMadeStopsBeforeAnyWork) {
+    copy("red4x3.bmp", "a1.bmp");
+    copy("red4x3.bmp", "b1.bmp");
+    std::ofstream(dir_ / "file") << "a file";
+    for (const std::string output : {"file", "file/sub"}) {
+        const CliRun r = run({"-o", (dir_ / output).string(), in("")});
+        EXPECT_EQ(r.status, 2) << output;
+        EXPECT_EQ(r.err, "vantrel-cli: cannot make the folder " + (dir_ / output).string() +
+                             ": Not a directory\n");
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_FALSE(fs::exists(in("a.swf")));
+    EXPECT_EQ(run({"--dry-run", "-o", (dir_ / "new" / "sub").string(), in("")}).status, 0);
+}
+
 // Ctrl-C or SIGTERM right after the first job's line, read while a long
 // video is still to be converted: the line came as soon as its movie was
 // written, the movie is kept, the video gives none, and the run ends with
