@@ -107,9 +107,10 @@ TEST(HtmlPage, NamesThatWouldBreakThePageAreEscaped) {
 // elsewhere are not.
 TEST(HtmlPage, NamesThatURLsWouldReadDifferentlyArePercentEncoded) {
     const std::pair<const char*, const char*> cases[] = {
-        {"back\\slash", "back%5Cslash"}, {"tab\there", "tab%09here"},
-        {"two\nli\rnes", "two%0Ali%0Dnes"}, {" lead", "%20lead"},
-        {"\x01" "ctl", "%01ctl"},        {"in side ?", "in side %3F"},
+        {"back\\slash", "back%5Cslash"},
+        {"t\tn\nr\r", "t%09n%0Ar%0D"},
+        {" lead", "%20lead"},
+        {"in side ?", "in side %3F"},
     };
     ScratchDir dir;
     for (const auto& [name, reference] : cases) {
