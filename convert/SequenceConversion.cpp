@@ -53,8 +53,9 @@ struct PlacedPicture {
 };
 
 // Adds warnings about pictures to the outcome. A few are named; a long run
-// of them is counted instead, in `more` without a path, so that it does not
-// bury the rest of the report.
+// of them is counted instead (a fault of `code` and `step` without a path,
+// VALUES[0] the number left), so that it does not bury the rest of the
+// report.
 void warnOfPictures(std::vector<Fault> faults, FaultCode code, FaultStep step,
                     JobOutcome& outcome) {
     constexpr std::size_t kNamed = 3;
