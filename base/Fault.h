@@ -31,7 +31,7 @@ enum class FaultCode : std::uint8_t {
     SoundReencoded,  // a sound was encoded again at a rate movies can state
     SizeDiffers,     // a picture of another size than the stage
     NoSound,         // a file without an audio stream, where its sound was sought
-    ChunkDropped,    // a picture was read without a damaged part it can do without
+    ChunkDropped,    // a picture was read without a damaged chunk it can do without
     RateChanged,     // the movie stores another frame rate than the one asked
     TempRemoved,     // a temporary file an interrupted run left was removed
 };
