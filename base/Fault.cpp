@@ -36,6 +36,13 @@ std::string seconds(double value) {
     return text.str();
 }
 
+// The value to `digits` significant digits: 0.00781, 0.297.
+std::string significant(double value, int digits) {
+    std::ostringstream text;
+    text << std::setprecision(digits) << value;
+    return text.str();
+}
+
 // "44.1 kHz", "48 kHz".
 std::string kiloHertz(double hz) {
     std::ostringstream text;
@@ -78,6 +85,9 @@ std::string_view faultCodeName(FaultCode code) {
         case FaultCode::NoVideo: return "no-video";
         case FaultCode::PicturesEndEarly: return "pictures-end-early";
         case FaultCode::SoundRunsOn: return "sound-runs-on";
+        case FaultCode::ChunkDropped: return "chunk-dropped";
+        case FaultCode::RateChanged: return "rate-changed";
+        case FaultCode::TempRemoved: return "removed-temporary";
     }
     return "unreadable";
 }
@@ -169,6 +179,18 @@ std::string faultText(const Fault& fault) {
                    (code == FaultCode::SoundRunsOn ? " s, the sound runs on to "
                                                    : " s, the file says ") +
                    seconds(fault.values[1]) + " s";
+        case FaultStep::DropChunk:
+            if (fault.path.empty()) {
+                return whole(fault.values[0]) + " more pictures were read without such chunks";
+            }
+            return fault.path + ": an ancillary chunk with a bad checksum (text, time, gamma "
+                                "or the like) was left out";
+        case FaultStep::StoreRate:
+            return "the rate " + frameRate(fault.values[0]) +
+                   " frames per second is stored in the movie as " +
+                   significant(fault.values[1], 3);
+        case FaultStep::ClearFolder:
+            return "removed " + fault.path + ", a temporary file left by an interrupted run";
     }
     return fault.detail;
 }

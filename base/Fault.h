@@ -35,6 +35,9 @@ enum class FaultCode : std::uint8_t {
     // a video whose data ends well before the length its file states
     PicturesEndEarly,
     SoundRunsOn,  // a video whose sound runs on well past its last picture
+    ChunkDropped,    // a picture was read without a damaged chunk it can do without
+    RateChanged,     // the movie stores another frame rate than the one asked
+    TempRemoved,     // a temporary file an interrupted run left was removed
 };
 
 // The step that failed: it chooses the words, and says which of the fault's
@@ -62,6 +65,9 @@ enum class FaultStep : std::uint8_t {
     VideoSound,     // no sound: cannot use the sound of PATH: DETAIL
     PictureSize,    // PATH is VALUES[0] x [1] pixels, the stage [2] x [3]; or VALUES[0] more
     VideoEnd,       // PATH: pictures end at VALUES[0] s, the file says / the sound runs on to [1] s
+    DropChunk,      // PATH: a chunk with a bad checksum was left out; or VALUES[0] more
+    StoreRate,      // the rate VALUES[0] is stored as VALUES[1]
+    ClearFolder,    // removed PATH, a temporary file left by an interrupted run
 };
 
 // A failure or warning with what explains it. Faults are values: they are

@@ -1,12 +1,20 @@
 #include "cli/JsonReport.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string_view>
+
+#include "swf/AtomicFile.h"
 
 namespace vantrel {
 namespace {
@@ -146,20 +154,49 @@ void writeJsonReport(std::ostream& out, const std::string& version, const Report
 
 JsonReportFile::JsonReportFile(const std::string& path) : path_(path) {
     if (path_.empty() || path_ == "-") return;
-    file_.open(path_, std::ios::binary | std::ios::trunc);
-    if (!file_) error_ = std::strerror(errno);
+    // Its folder must take a new file, and the file, if there, be one this
+    // user may replace.
+    const std::filesystem::path target(path_);
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    struct stat found;
+    int errnum = 0;
+    if (::stat(folder.c_str(), &found) != 0) {
+        errnum = errno;
+    } else if (!S_ISDIR(found.st_mode)) {
+        errnum = ENOTDIR;
+    } else if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        errnum = errno;
+    } else if (::stat(path_.c_str(), &found) == 0 && S_ISDIR(found.st_mode)) {
+        errnum = EISDIR;
+    } else {
+        errnum = replaceRefusal(target);
+    }
+    if (errnum != 0) error_ = std::strerror(errnum);
 }
 
 std::ostream& JsonReportFile::lines() const { return path_ == "-" ? std::cerr : std::cout; }
 
 bool JsonReportFile::write(const std::string& version, const ReportOptions& options,
-                           const DropResult& drop, const ConvertReport& report) {
+                           const DropResult& drop, const ConvertReport& report, Fault& why) {
     if (path_.empty()) return true;
-    std::ostream& out = path_ == "-" ? std::cout : file_;
-    writeJsonReport(out, version, options, drop, report);
-    out.flush();
-    if (file_.is_open()) file_.close();
-    return !out.fail();
+    if (path_ == "-") {
+        writeJsonReport(std::cout, version, options, drop, report);
+        std::cout.flush();
+        if (std::cout) return true;
+        why = writeFault(FaultStep::WriteFile, "standard output", errno != 0 ? errno : EIO);
+        return false;
+    }
+    std::ostringstream text;
+    writeJsonReport(text, version, options, drop, report);
+    const std::string json = text.str();
+    AtomicFile file(path_);
+    if (!file.open(why)) return false;
+    errno = 0;
+    if (std::fwrite(json.data(), 1, json.size(), file.stream()) != json.size()) {
+        why = writeFault(FaultStep::WriteFile, path_, errno != 0 ? errno : EIO);
+        return false;
+    }
+    return file.commit(why);
 }
 
 }  // namespace vantrel

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <fstream>
 #include <ostream>
 #include <string>
 
@@ -31,24 +30,27 @@ void writeJsonReport(std::ostream& out, const std::string& version, const Report
                      const DropResult& drop, const ConvertReport& report);
 
 // Where the report goes: nowhere (an empty path), standard output ("-") or
-// a file, opened at once so that a path that cannot be written is caught
-// before any work.
+// a file. A file is checked at once, so that one that cannot be created is
+// caught before any work, but only written when the batch ends, whole,
+// through a temporary file: until then an earlier report stays as it was,
+// and a run killed before the end leaves none.
 class JsonReportFile {
   public:
     explicit JsonReportFile(const std::string& path);
 
     // Empty when the report can be written, else why not.
     const std::string& error() const { return error_; }
+    // The file it goes to; empty for none or standard output.
+    std::string file() const { return path_ == "-" ? std::string() : path_; }
     // Where the lines about converted jobs go: standard error when the
     // report takes standard output, so that it holds the JSON alone.
     std::ostream& lines() const;
-    // False when the report could not be written whole.
+    // False when the report could not be written whole; `why` says why.
     bool write(const std::string& version, const ReportOptions& options, const DropResult& drop,
-               const ConvertReport& report);
+               const ConvertReport& report, Fault& why);
 
   private:
     std::string path_;
-    std::ofstream file_;
     std::string error_;
 };
 

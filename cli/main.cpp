@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,6 +44,16 @@ void printOutcome(const JobOutcome& outcome, std::ostream& lines) {
                         outcome.status == JobOutcome::Status::Planned;
     // Flushed, so that a script reading the lines sees each job as it ends.
     (wanted ? lines : std::cerr) << vantrel::outcomeLine(outcome) << std::endl;
+}
+
+// A file of the batch that the report may not be, in words: "the batch
+// reads this file (picture /a/walk2.bmp of /a/walk(1 - 3).bmp)".
+std::string batchFileText(const vantrel::BatchFile& file) {
+    using Role = vantrel::BatchFile::Role;
+    static constexpr const char* kRoles[] = {"picture", "video", "sound", "movie", "page"};
+    const bool written = file.role == Role::Movie || file.role == Role::Page;
+    return std::string("the batch ") + (written ? "writes" : "reads") + " this file (" +
+           kRoles[static_cast<int>(file.role)] + " " + file.path + " of " + file.source + ")";
 }
 
 }  // namespace
@@ -144,6 +155,11 @@ int main(int argc, char** argv) {
         std::cerr << "vantrel-cli: --report " << reportPath << ": " << jsonReport.error() << "\n";
         return kExitUsage;
     }
+    if (const std::optional<vantrel::Fault> refused =
+            list ? std::nullopt : vantrel::outputFolderRefusal(outputFolder)) {
+        std::cerr << "vantrel-cli: " << vantrel::faultText(*refused) << "\n";
+        return kExitUsage;
+    }
 
     // The report says which videos failed; the decoder's own chatter about
     // damaged streams would only clutter the terminal.
@@ -173,6 +189,14 @@ int main(int argc, char** argv) {
                                       !noVideoSound, jobs, dryRun};
     doc.settings.compression = used.compression;
     vantrel::applyOptions(used.convert, doc.settings);
+    const vantrel::BatchPlan plan = vantrel::planBatch(doc.jobs, doc.settings);
+    if (const std::optional<vantrel::BatchFile> taken =
+            jsonReport.file().empty() ? std::nullopt
+                                      : vantrel::batchFileAt(plan, jsonReport.file())) {
+        std::cerr << "vantrel-cli: --report " << reportPath << ": " << batchFileText(*taken)
+                  << "\n";
+        return kExitUsage;
+    }
     const vantrel::StopSignal stop;
     vantrel::ConvertReport report;
     const auto told = [&](const JobOutcome& outcome) {
@@ -183,15 +207,15 @@ int main(int argc, char** argv) {
         std::cerr << "vantrel-cli: no picture sequences or videos found\n";
         problems = true;
     } else if (dryRun) {
-        report = vantrel::plannedReport(vantrel::planBatch(doc.jobs, doc.settings));
+        report = vantrel::plannedReport(plan);
         for (const JobOutcome& outcome : report.jobs) told(outcome);
     } else {
         vantrel::ConsoleObserver observer(!quiet && ::isatty(STDERR_FILENO), stop, told);
-        report = vantrel::carryOut(vantrel::planBatch(doc.jobs, doc.settings), doc.settings,
-                                   &observer, {}, jobs);
+        report = vantrel::carryOut(plan, doc.settings, &observer, {}, jobs);
     }
-    if (!jsonReport.write(VANTREL_VERSION, used, drop, report)) {
-        std::cerr << "vantrel-cli: --report " << reportPath << ": cannot be written\n";
+    vantrel::Fault unwritten;
+    if (!jsonReport.write(VANTREL_VERSION, used, drop, report, unwritten)) {
+        std::cerr << "vantrel-cli: --report: " << vantrel::faultText(unwritten) << "\n";
         problems = true;
     }
     if (stop.received() != 0) return 128 + stop.received();

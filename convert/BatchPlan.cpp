@@ -1,6 +1,11 @@
 #include "convert/BatchPlan.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -8,6 +13,7 @@
 #include "convert/JobIntake.h"
 #include "html/FileNames.h"
 #include "html/HtmlPage.h"
+#include "swf/SwfMovie.h"
 
 namespace vantrel {
 
@@ -96,6 +102,7 @@ SoundOrigin PlannedSound::origin() const {
 
 BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings) {
     BatchPlan plan;
+    plan.rateWarning = storedRateWarning(settings.frameRate);
     plan.jobs.reserve(jobs.folderJobs.size() + jobs.videoJobs.size());
     for (const FolderJob& sequence : jobs.folderJobs) {
         plan.jobs.push_back(placed(sequence, rowText(sequence), sequenceMoviePath(sequence),
@@ -159,6 +166,7 @@ ConvertReport plannedReport(const BatchPlan& plan) {
             outcome.pagePath = job.pagePath;
             outcome.sound = job.sound.origin();
             outcome.soundPath = job.sound.companion;
+            if (plan.rateWarning) outcome.warnings.push_back(*plan.rateWarning);
             if (const FolderJob* sequence = job.sequence(); sequence != nullptr) {
                 outcome.frameCount = static_cast<std::int32_t>(sequence->pictures.size());
             }
@@ -166,6 +174,68 @@ ConvertReport plannedReport(const BatchPlan& plan) {
         report.jobs.push_back(std::move(outcome));
     }
     return report;
+}
+
+std::optional<BatchFile> batchFileAt(const BatchPlan& plan, const std::string& path) {
+    struct stat target;
+    const bool exists = ::stat(path.c_str(), &target) == 0;
+    const std::string key = exists ? std::string() : sameFileKey(path);
+    // A file that exists is the same as an existing `path` when it is the
+    // same file; one that does not, when it has the same resolved path.
+    const auto same = [&](const std::string& file) {
+        struct stat other;
+        if (::stat(file.c_str(), &other) == 0) {
+            return exists && other.st_dev == target.st_dev && other.st_ino == target.st_ino;
+        }
+        return !exists && sameFileKey(file) == key;
+    };
+    using Role = BatchFile::Role;
+    for (const PlannedJob& job : plan.jobs) {
+        std::vector<std::pair<Role, std::string>> files;
+        if (const FolderJob* sequence = job.sequence(); sequence != nullptr) {
+            for (std::size_t k = 0; k < sequence->pictures.size(); ++k) {
+                files.emplace_back(Role::Picture, sequence->picturePath(k));
+            }
+        } else {
+            files.emplace_back(Role::Video, job.video()->path);
+        }
+        files.emplace_back(Role::Sound, job.sound.companion);
+        files.emplace_back(Role::Movie, job.moviePath);
+        files.emplace_back(Role::Page, job.pagePath);
+        for (const auto& [role, file] : files) {
+            if (!file.empty() && same(file)) return BatchFile{role, file, job.source};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<Fault> outputFolderRefusal(const std::string& outputFolder) {
+    if (outputFolder.empty()) return std::nullopt;
+    // Up from the folder to the first thing that exists, which must be a
+    // folder: the folder itself, or one it can be made in.
+    fs::path path = outputFolder;
+    int errnum = 0;
+    for (struct stat found;;) {
+        if (::stat(path.c_str(), &found) == 0) {
+            if (!S_ISDIR(found.st_mode)) {
+                errnum = ENOTDIR;
+            } else if (path != outputFolder && ::access(path.c_str(), W_OK | X_OK) != 0) {
+                errnum = errno;
+            }
+            break;
+        }
+        if (errno != ENOENT) {
+            errnum = errno;
+            break;
+        }
+        fs::path parent = path.parent_path();
+        if (parent.empty()) parent = ".";
+        if (parent == path) break;
+        path = std::move(parent);
+    }
+    if (errnum == 0) return std::nullopt;
+    return Fault(writeFaultCode(errnum), FaultStep::MakeFolder, outputFolder,
+                 std::strerror(errnum));
 }
 
 std::string sequenceMoviePath(const FolderJob& job) {

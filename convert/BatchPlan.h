@@ -53,6 +53,9 @@ struct PlannedJob {
 // Every job of a batch, picture sequences first, in list order.
 struct BatchPlan {
     std::vector<PlannedJob> jobs;
+    // The warning each movie gets when it stores another frame rate than
+    // the one asked.
+    std::optional<Fault> rateWarning;
 };
 
 // Every picture frame defines two characters (its bitmap and its shape) and
@@ -66,7 +69,30 @@ inline constexpr std::int32_t kMaxPictureFrames = 32767;
 // can hold. Reads folder listings and file metadata, never picture data.
 BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings);
 
-// The report a dry run gives: each job planned, or refused as it would be.
+// A file the batch reads or writes, and the job it belongs to.
+struct BatchFile {
+    enum class Role : std::uint8_t { Picture, Video, Sound, Movie, Page };
+    Role role = Role::Picture;
+    std::string path;    // as the plan names it
+    std::string source;  // the job, as the list shows it
+};
+
+// The file of the batch that `path` is, if any: a picture, video or
+// companion sound a job reads, or a movie or page it writes (a refused
+// job's too: its movie may be one kept by choice). Files are compared by
+// their resolved paths, as the plan finds duplicate movies, and an existing
+// file by its identity too, so that another spelling, a link or a hard link
+// is caught.
+std::optional<BatchFile> batchFileAt(const BatchPlan& plan, const std::string& path);
+
+// Why the batch cannot write under outputFolder, before any work: it names
+// something that is not a folder, or it is missing and cannot be made
+// (what comes first on its way up is not a folder, or may not be written).
+// A fault of step MakeFolder; nothing when it can, or when it is empty.
+std::optional<Fault> outputFolderRefusal(const std::string& outputFolder);
+
+// The report a dry run gives: each job planned, or refused as it would be;
+// the planned ones with the warnings known before any file is read.
 ConvertReport plannedReport(const BatchPlan& plan);
 
 // Where a job's movie goes beside its source: beside the pictures under the

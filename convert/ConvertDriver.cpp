@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
+#include <set>
 #include <thread>
 
 #include "convert/SequenceConversion.h"
+#include "swf/AtomicFile.h"
 
 namespace vantrel {
 
@@ -14,6 +17,19 @@ namespace fs = std::filesystem;
 
 bool stopRequested(ConvertObserver* observer) {
     return observer != nullptr && observer->stopRequested();
+}
+
+// Removes the temporary files that interrupted runs left in a folder the
+// batch writes to, the first time one of its jobs does; a warning for each.
+std::vector<Fault> clearFolder(const fs::path& folder, std::set<fs::path>& cleared) {
+    std::error_code ec;
+    const fs::path where = folder.empty() ? fs::path(".") : folder;
+    if (!cleared.insert(fs::absolute(where, ec).lexically_normal()).second) return {};
+    std::vector<Fault> removed;
+    for (const fs::path& file : removeStaleTemporaries(where)) {
+        removed.emplace_back(FaultCode::TempRemoved, FaultStep::ClearFolder, file.string());
+    }
+    return removed;
 }
 
 JobOutcome notConverted(const PlannedJob& job, JobOutcome::Status status, Fault fault) {
@@ -52,6 +68,7 @@ ConvertReport carryOut(const BatchPlan& plan, const ConvertSettings& settings,
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     ConvertReport report;
     std::size_t started = 0;
+    std::set<fs::path> cleared;
     for (const PlannedJob& job : plan.jobs) {
         JobOutcome outcome;
         if (!report.stopped && stopRequested(observer)) report.stopped = true;
@@ -70,10 +87,14 @@ ConvertReport carryOut(const BatchPlan& plan, const ConvertSettings& settings,
                 outcome = notConverted(job, JobOutcome::Status::Failed,
                                        {writeFaultCode(ec.value()), FaultStep::MakeFolder,
                                         folder.string(), ec.message()});
-            } else if (job.sequence() != nullptr) {
-                outcome = convertSequence(job, settings, observer, threads);
             } else {
-                outcome = convertVideo(job, settings, observer, makeFrameSource, threads);
+                std::vector<Fault> removed = clearFolder(folder, cleared);
+                outcome = job.sequence() != nullptr
+                              ? convertSequence(job, settings, observer, threads)
+                              : convertVideo(job, settings, observer, makeFrameSource, threads);
+                outcome.warnings.insert(outcome.warnings.begin(),
+                                        std::make_move_iterator(removed.begin()),
+                                        std::make_move_iterator(removed.end()));
             }
         }
         report.jobs.push_back(std::move(outcome));

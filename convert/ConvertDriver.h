@@ -59,8 +59,10 @@ ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt,
 
 // Carries out a plan: every job it does not refuse is converted in turn,
 // picture sequences and videos alike into the movie and page the plan
-// names, the movie's folder made first where the plan says so. Once the
-// observer asks to stop, the rest are reported as not started.
+// names, the movie's folder made first where the plan says so. The first
+// job to write into a folder first removes the temporary files interrupted
+// runs left there (removeStaleTemporaries), each a warning of that job.
+// Once the observer asks to stop, the rest are reported as not started.
 ConvertReport carryOut(const BatchPlan& plan, const ConvertSettings& settings,
                        ConvertObserver* observer = nullptr,
                        const FrameSourceFactory& makeFrameSource = {}, unsigned threads = 0);

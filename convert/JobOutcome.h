@@ -33,7 +33,9 @@ struct JobOutcome {
     // Pictures or video frames that gave no picture.
     std::vector<Fault> missingPictures;
     // Less serious problems: an unusable MP3 file, one re-encoded at another
-    // rate, a page that could not be written, pictures of odd sizes.
+    // rate, a page that could not be written, pictures of odd sizes or read
+    // without a damaged chunk, a frame rate the movie stores otherwise,
+    // temporary files of killed runs removed.
     std::vector<Fault> warnings;
     std::optional<Fault> fault;  // why the job was skipped, failed or stopped
 

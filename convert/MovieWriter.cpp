@@ -91,6 +91,9 @@ void MovieWriter::finish(std::int32_t width, std::int32_t height) {
     outcome_.frameCount = movie_.frameCount();
     outcome_.width = width;
     outcome_.height = height;
+    if (std::optional<Fault> rate = storedRateWarning(settings_.frameRate)) {
+        outcome_.warnings.push_back(std::move(*rate));
+    }
     if (job_.pagePath.empty()) return;
     const WriteResult page = writeHtmlPage(job_.moviePath, width, height, settings_.includeAlpha,
                                            settings_.playerScript);

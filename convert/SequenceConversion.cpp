@@ -13,8 +13,10 @@ namespace vantrel {
 namespace {
 
 // Decodes a picture file with the reader its extension names. False, with
-// the reason, when the file cannot be read or decoded.
-bool readPicture(const std::string& path, RasterImage& picture, Fault& why) {
+// the reason, when the file cannot be read or decoded. What the reader left
+// out of a picture it read is added to `warnings`.
+bool readPicture(const std::string& path, RasterImage& picture, Fault& why,
+                 std::vector<Fault>& warnings) {
     FileBuffer file;
     if (!file.load(path, &why)) {
         why.step = FaultStep::ReadPicture;
@@ -22,7 +24,11 @@ bool readPicture(const std::string& path, RasterImage& picture, Fault& why) {
     }
     const InputFormat* format = formatOfName(path);
     const PictureReader reader = format != nullptr ? format->reader : PictureReader::None;
-    if (decodePicture(reader, picture, file.data(), file.size(), &why)) return true;
+    const std::size_t warned = warnings.size();
+    if (decodePicture(reader, picture, file.data(), file.size(), &why, &warnings)) {
+        for (std::size_t i = warned; i < warnings.size(); ++i) warnings[i].path = path;
+        return true;
+    }
     why.path = path;
     return false;
 }
@@ -36,6 +42,7 @@ struct PictureFrame {
     bool decoded = false;
     std::optional<EncodedFrame> frame;
     Fault why;
+    std::vector<Fault> warnings;
 };
 
 // A picture placed in a movie, by its number's place in the job.
@@ -45,28 +52,35 @@ struct PlacedPicture {
     std::int32_t height = 0;
 };
 
-// Warns of pictures of another size than the stage, which overflow or
-// underfill it. A few are named; a long run of them is counted instead, so
-// that it does not bury the rest of the report.
-void warnOfOddSizes(const FolderJob& job, const std::vector<PlacedPicture>& placed,
-                    std::int32_t width, std::int32_t height, JobOutcome& outcome) {
+// Adds warnings about pictures to the outcome. A few are named; a long run
+// of them is counted instead (a fault of `code` and `step` without a path,
+// VALUES[0] the number left), so that it does not bury the rest of the
+// report.
+void warnOfPictures(std::vector<Fault> faults, FaultCode code, FaultStep step,
+                    JobOutcome& outcome) {
     constexpr std::size_t kNamed = 3;
-    std::vector<const PlacedPicture*> odd;
-    for (const PlacedPicture& picture : placed) {
-        if (picture.width != width || picture.height != height) odd.push_back(&picture);
-    }
-    const std::size_t named = odd.size() <= kNamed + 1 ? odd.size() : kNamed;
-    for (std::size_t i = 0; i < named; ++i) {
-        Fault fault(FaultCode::SizeDiffers, FaultStep::PictureSize, job.picturePath(odd[i]->k));
-        fault.values = {static_cast<double>(odd[i]->width), static_cast<double>(odd[i]->height),
-                        static_cast<double>(width), static_cast<double>(height)};
-        outcome.warnings.push_back(std::move(fault));
-    }
-    if (named < odd.size()) {
-        Fault more(FaultCode::SizeDiffers, FaultStep::PictureSize);
-        more.values[0] = static_cast<double>(odd.size() - named);
+    const std::size_t named = faults.size() <= kNamed + 1 ? faults.size() : kNamed;
+    for (std::size_t i = 0; i < named; ++i) outcome.warnings.push_back(std::move(faults[i]));
+    if (named < faults.size()) {
+        Fault more(code, step);
+        more.values[0] = static_cast<double>(faults.size() - named);
         outcome.warnings.push_back(std::move(more));
     }
+}
+
+// Warns of pictures of another size than the stage, which overflow or
+// underfill it.
+void warnOfOddSizes(const FolderJob& job, const std::vector<PlacedPicture>& placed,
+                    std::int32_t width, std::int32_t height, JobOutcome& outcome) {
+    std::vector<Fault> odd;
+    for (const PlacedPicture& picture : placed) {
+        if (picture.width == width && picture.height == height) continue;
+        Fault fault(FaultCode::SizeDiffers, FaultStep::PictureSize, job.picturePath(picture.k));
+        fault.values = {static_cast<double>(picture.width), static_cast<double>(picture.height),
+                        static_cast<double>(width), static_cast<double>(height)};
+        odd.push_back(std::move(fault));
+    }
+    warnOfPictures(std::move(odd), FaultCode::SizeDiffers, FaultStep::PictureSize, outcome);
 }
 
 }  // namespace
@@ -84,6 +98,7 @@ JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& setting
     // The stage takes the size of the picture as the last decode left it.
     std::int32_t width = 0, height = 0;
     std::vector<PlacedPicture> placed;
+    std::vector<Fault> dropped;
     movie.runFrames<PictureFrame>(
         threads,
         [&](PictureFrame& item) {
@@ -94,7 +109,7 @@ JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& setting
         },
         [&](PictureFrame& item) {
             RasterImage picture;
-            item.decoded = readPicture(item.path, picture, item.why);
+            item.decoded = readPicture(item.path, picture, item.why, item.warnings);
             item.width = picture.width;
             item.height = picture.height;
             if (item.decoded) {
@@ -107,6 +122,7 @@ JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& setting
                 width = item.width;
                 height = item.height;
             }
+            for (Fault& warning : item.warnings) dropped.push_back(std::move(warning));
             if (item.frame) {
                 placed.push_back({item.k, item.width, item.height});
             } else {
@@ -117,6 +133,7 @@ JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& setting
     if (movie.ended()) return outcome;
     movie.finish(width, height);
     if (outcome.status == JobOutcome::Status::Converted) {
+        warnOfPictures(std::move(dropped), FaultCode::ChunkDropped, FaultStep::DropChunk, outcome);
         warnOfOddSizes(sequence, placed, width, height, outcome);
     }
     return outcome;

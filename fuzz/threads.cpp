@@ -68,7 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     job.source = file.path();
     job.moviePath = (folder.path() / "movie.swf").string();
     job.sound.choice = vantrel::PlannedSound::Choice::VideoSoundOff;
-    const vantrel::BatchPlan plan{{job}};
+    vantrel::BatchPlan plan;
+    plan.jobs.push_back(job);
 
     const struct {
         vantrel::CompressionType compression;

@@ -11,9 +11,18 @@ namespace vantrel {
 
 namespace {
 
-// The movie's file name as a relative URL inside a quoted attribute. Only
-// what would cut the URL short or end the attribute is escaped, so ordinary
-// names appear unchanged.
+// "%5C" for a backslash.
+std::string percentEncoded(char c) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto byte = static_cast<unsigned char>(c);
+    return {'%', kHex[byte >> 4], kHex[byte & 15]};
+}
+
+// The movie's file name as a relative URL inside a quoted attribute. What
+// would end the attribute is escaped, and what URL parsing would cut short
+// or read as another name is percent-encoded: a backslash reads as a slash,
+// tabs and line ends are dropped, and so are spaces and control characters
+// at the start. Ordinary names appear unchanged.
 std::string movieReference(const std::string& moviePath) {
     const std::size_t slash = moviePath.rfind('/');
     const std::string name = slash == std::string::npos ? moviePath : moviePath.substr(slash + 1);
@@ -21,13 +30,13 @@ std::string movieReference(const std::string& moviePath) {
     for (char c : name) {
         switch (c) {
             case '%':
-                out += "%25";
-                break;
             case '#':
-                out += "%23";
-                break;
             case '?':
-                out += "%3F";
+            case '\\':
+            case '\t':
+            case '\n':
+            case '\r':
+                out += percentEncoded(c);
                 break;
             case '&':
                 out += "&amp;";
@@ -36,7 +45,8 @@ std::string movieReference(const std::string& moviePath) {
                 out += "&quot;";
                 break;
             default:
-                out += c;
+                out += out.empty() && static_cast<unsigned char>(c) <= ' ' ? percentEncoded(c)
+                                                                           : std::string(1, c);
         }
     }
     return out;

@@ -20,7 +20,8 @@ std::string htmlPagePath(const std::string& moviePath);
 // Writes the page that embeds the movie (an object element for ActiveX with
 // an embed element for plug-ins), at width x height pixels, transparent when
 // includeAlpha is set. The page refers to the movie by its file name alone,
-// so it works beside the movie. Written atomically; an existing page is
+// so it works beside the movie; characters a browser would read otherwise
+// in a URL are percent-encoded. Written atomically; an existing page is
 // replaced. A non-empty playerScript is the URL of a script that plays the
 // movie where no plug-in does (a Flash emulator's polyfill); the page then
 // loads it from a head element before the movie's elements.

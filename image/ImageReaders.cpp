@@ -6,7 +6,7 @@
 namespace vantrel {
 
 bool decodePicture(PictureReader reader, RasterImage& picture, const std::uint8_t* data,
-                   std::uint32_t size, Fault* why) {
+                   std::uint32_t size, Fault* why, std::vector<Fault>* warnings) {
     switch (reader) {
         case PictureReader::Tga:
             return decodeTga(picture, data, size, why);
@@ -15,7 +15,7 @@ bool decodePicture(PictureReader reader, RasterImage& picture, const std::uint8_
         case PictureReader::Jpeg:
             return decodeJpeg(picture, data, size, why);
         case PictureReader::Png:
-            return decodePng(picture, data, size, why);
+            return decodePng(picture, data, size, why, warnings);
         case PictureReader::None:
             break;
     }

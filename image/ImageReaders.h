@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/Fault.h"
 #include "base/Formats.h"
@@ -19,13 +20,16 @@ namespace vantrel {
 // false for anything they cannot decode safely and completely. Given a
 // Fault, a false result also says why: step DecodePicture, the code, and in
 // `detail` the words of the check or library that refused; the path is left
-// to the caller, which knows the file. A true result leaves the fault alone.
+// to the caller, which knows the file. A true result leaves the fault alone,
+// and may add warnings of what was left out of the picture (decodePng's
+// dropped chunks) when a list is given.
 
 // Decodes with the reader of a picture format (BMP data is a whole file,
 // with its file header). PictureReader::None is refused at step
 // ChooseReader.
 bool decodePicture(PictureReader reader, RasterImage& picture, const std::uint8_t* data,
-                   std::uint32_t size, Fault* why = nullptr);
+                   std::uint32_t size, Fault* why = nullptr,
+                   std::vector<Fault>* warnings = nullptr);
 
 // Pixels are written as 32-bit values whose memory order must be blue,
 // green, red, alpha.

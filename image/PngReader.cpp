@@ -60,11 +60,13 @@ void swapRedAndBlue(const std::uint8_t* in, std::uint32_t* out, std::size_t coun
     }
 }
 
-// 0, or the libspng error of the first setting that failed.
-int configure(spng_ctx* context, const std::uint8_t* data, std::size_t size) {
+// 0, or the libspng error of the first setting that failed. A bad checksum
+// in a critical chunk is always an error; in an ancillary one, `ancillary`
+// says what becomes of the chunk.
+int configure(spng_ctx* context, const std::uint8_t* data, std::size_t size, int ancillary) {
     int error = spng_set_image_limits(context, kMaxPicturePixels, kMaxPicturePixels);
     if (error == 0) error = spng_set_chunk_limits(context, kMaxChunkBytes, kMaxChunkCacheBytes);
-    if (error == 0) error = spng_set_crc_action(context, SPNG_CRC_ERROR, SPNG_CRC_ERROR);
+    if (error == 0) error = spng_set_crc_action(context, SPNG_CRC_ERROR, ancillary);
     if (error == 0) error = spng_set_png_buffer(context, data, size);
     return error;
 }
@@ -99,19 +101,24 @@ bool refuseWith(Fault* why, int error) {
     return refusePicture(why, code, spng_strerror(error));
 }
 
-}  // namespace
-
-bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size, Fault* why) {
-    if (data == nullptr || size == 0) return refusePicture(why, FaultCode::Damaged, "no data");
+// Decodes the whole file once, ancillary chunks with a bad checksum treated
+// as `ancillary` says. On failure `failed` holds the libspng error, if one
+// refused.
+bool decodeOnce(RasterImage& picture, const std::uint8_t* data, std::size_t size, Fault* why,
+                int ancillary, int& failed) {
+    const auto refuse = [why, &failed](int error) {
+        failed = error;
+        return refuseWith(why, error);
+    };
     const Context owner(spng_ctx_new(0));
     spng_ctx* context = owner.get();
-    if (context == nullptr) return refuseWith(why, SPNG_EMEM);
-    int error = configure(context, data, size);
-    if (error != 0) return refuseWith(why, error);
+    if (context == nullptr) return refuse(SPNG_EMEM);
+    int error = configure(context, data, size, ancillary);
+    if (error != 0) return refuse(error);
 
     spng_ihdr header{};
     error = spng_get_ihdr(context, &header);
-    if (error != 0) return refuseWith(why, error);
+    if (error != 0) return refuse(error);
     if (!fitsPictureLimit(header.width, header.height))
         return refusePictureSize(why, header.width, header.height);
     const std::uint64_t sampleBytes = std::uint64_t{header.width} * header.height *
@@ -125,10 +132,10 @@ bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size,
     const int format = wide ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8;
     std::size_t imageBytes = 0;
     error = spng_decoded_image_size(context, format, &imageBytes);
-    if (error != 0) return refuseWith(why, error);
+    if (error != 0) return refuse(error);
     error =
         spng_decode_image(context, nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE);
-    if (error != 0) return refuseWith(why, error);
+    if (error != 0) return refuse(error);
 
     // One row of red, green, blue, alpha samples at a time, in 16-bit units
     // so that wide samples are read as what they are.
@@ -137,7 +144,7 @@ bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size,
     try {
         row.resize(rowBytes / 2);
     } catch (const std::bad_alloc&) {
-        return refuseWith(why, SPNG_EMEM);
+        return refuse(SPNG_EMEM);
     }
     if (!preparePicture(picture, header.width, header.height, why)) return false;
 
@@ -147,11 +154,11 @@ bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size,
     do {
         spng_row_info where{};
         error = spng_get_row_info(context, &where);
-        if (error != 0) return refuseWith(why, error);
+        if (error != 0) return refuse(error);
         if (where.row_num >= header.height)
             return refusePicture(why, FaultCode::Damaged, "a row past the bottom of the picture");
         status = spng_decode_scanline(context, row.data(), rowBytes);
-        if (status != 0 && status != SPNG_EOI) return refuseWith(why, status);
+        if (status != 0 && status != SPNG_EOI) return refuse(status);
         const auto pass = static_cast<std::size_t>(interlaced ? where.pass : 6);
         const std::uint32_t step = kPassStep[pass];
         std::uint32_t* out = picture.pixels.data() + std::size_t{where.row_num} * header.width;
@@ -169,7 +176,28 @@ bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size,
     } while (status != SPNG_EOI);
     // The chunks after the pixels, up to the trailer, must be whole and sound.
     error = spng_decode_chunks(context);
-    if (error != 0) return refuseWith(why, error);
+    if (error != 0) return refuse(error);
+    return true;
+}
+
+}  // namespace
+
+bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size, Fault* why,
+               std::vector<Fault>* warnings) {
+    if (data == nullptr || size == 0) return refusePicture(why, FaultCode::Damaged, "no data");
+    // libspng does not tell which chunk failed its checksum, nor whether it
+    // dropped one: a file refused for a checksum is read again with the
+    // ancillary chunks that fail theirs left out, and reads only if the
+    // failure was in one of those.
+    Fault first = why != nullptr ? *why : Fault{};
+    int failed = 0;
+    if (decodeOnce(picture, data, size, &first, SPNG_CRC_ERROR, failed)) return true;
+    if (failed != SPNG_ECHUNK_CRC) {
+        if (why != nullptr) *why = std::move(first);
+        return false;
+    }
+    if (!decodeOnce(picture, data, size, why, SPNG_CRC_DISCARD, failed)) return false;
+    if (warnings != nullptr) warnings->emplace_back(FaultCode::ChunkDropped, FaultStep::DropChunk);
     return true;
 }
 

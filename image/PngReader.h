@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "base/Fault.h"
 #include "image/RasterImage.h"
@@ -12,9 +13,12 @@ namespace vantrel {
 // interlaced or not. Palette and grey or colour keys bring their
 // transparency (tRNS) into alpha; files without either are opaque. 16-bit
 // samples are rounded to 8 bits. Gamma, chromaticities and colour profiles
-// are not applied: the stored samples are the colours. False for damaged
-// files (a bad checksum in any chunk, data cut short before the image
-// trailer), pictures over the readers' limit, and compressed data too short
+// are not applied: the stored samples are the colours. An ancillary chunk
+// (text, time, gamma, ...) with a bad checksum is left out, and `warnings`,
+// when given, gains a ChunkDropped fault (step DropChunk, the path left to
+// the caller). False for damaged files (a bad checksum in a critical chunk,
+// data cut short before the image trailer), pictures over the readers'
+// limit, and compressed data too short
 // to hold the picture it announces, the last two before anything large is
 // allocated. A false result may leave the picture resized with some of the
 // pixels decoded. Then `why`, when given, holds libspng's own words for its
@@ -23,6 +27,6 @@ namespace vantrel {
 // unknown critical chunks), out of memory, or damaged (checksums, cut
 // data, chunks, compressed data); or the words of the reader's own checks.
 bool decodePng(RasterImage& picture, const std::uint8_t* data, std::size_t size,
-               Fault* why = nullptr);
+               Fault* why = nullptr, std::vector<Fault>* warnings = nullptr);
 
 }  // namespace vantrel

@@ -17,15 +17,15 @@ packages=(
   # front ends (libx11-dev: the window's Caps/Num/Scroll Lock indicators)
   qt6-base-dev libx11-dev libcli11-dev nlohmann-json3-dev
   # tests and benchmarks (jq, parallel: the JSON reports and scripts/convert-archive.sh;
-  # man-db, groff-base: checking the manual pages)
-  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg time jq parallel man-db groff-base
+  # man-db, groff-base: checking the manual pages; imagemagick: pictures made in tests)
+  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg time jq parallel man-db groff-base imagemagick
   # the browser test
   chromium python3
 )
 # npm comes with Debian's npm package, or inside another nodejs build.
 command -v npm >/dev/null || packages+=(npm)
 case "${1:-}" in
-  gui-check) packages+=(xvfb xdotool x11-utils imagemagick openbox) ;;
+  gui-check) packages+=(xvfb xdotool x11-utils openbox) ;;
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
 esac
 

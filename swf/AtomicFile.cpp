@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <string_view>
 
 namespace vantrel {
 
@@ -18,6 +20,21 @@ constexpr mode_t kNewFileMode = 0666;
 
 std::string descriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
+// The temporary names: the prefix, eight lower-case hex digits, the suffix.
+constexpr std::string_view kTemporaryPrefix = ".vantrel-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+constexpr std::size_t kTemporaryDigits = 8;
+
+bool isTemporaryName(std::string_view name) {
+    if (name.size() != kTemporaryPrefix.size() + kTemporaryDigits + kTemporarySuffix.size() ||
+        !name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix)) {
+        return false;
+    }
+    const std::string_view digits = name.substr(kTemporaryPrefix.size(), kTemporaryDigits);
+    return std::all_of(digits.begin(), digits.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
 // Calls `make` with fresh random hidden names in `folder` until one is not
 // taken; returns 0 and the name used, or the errno that stopped it. The names
 // have a fixed, short length, so that any valid target name also has a valid
@@ -27,7 +44,8 @@ int withFreshName(const std::filesystem::path& folder, Make make, std::filesyste
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char name[32];
-        std::snprintf(name, sizeof name, ".vantrel-%08x.tmp", static_cast<unsigned>(random()));
+        std::snprintf(name, sizeof name, "%s%08x%s", kTemporaryPrefix.data(),
+                      static_cast<unsigned>(random()), kTemporarySuffix.data());
         std::filesystem::path candidate = folder / name;
         if (make(candidate)) {
             made = std::move(candidate);
@@ -59,6 +77,25 @@ int openUnnamed(const std::filesystem::path& folder) {
 }
 
 }  // namespace
+
+std::vector<std::filesystem::path> removeStaleTemporaries(const std::filesystem::path& folder,
+                                                          std::chrono::seconds age) {
+    std::vector<std::filesystem::path> removed;
+    const auto before =
+        std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() - age);
+    std::error_code ec;
+    for (std::filesystem::directory_iterator entry(folder, ec), end; !ec && entry != end;
+         entry.increment(ec)) {
+        const std::filesystem::path& path = entry->path();
+        struct stat file;
+        if (!isTemporaryName(path.filename().native()) || ::lstat(path.c_str(), &file) != 0 ||
+            !S_ISREG(file.st_mode) || file.st_uid != ::geteuid() || file.st_mtime >= before) {
+            continue;
+        }
+        if (::unlink(path.c_str()) == 0) removed.push_back(path);
+    }
+    return removed;
+}
 
 int replaceRefusal(const std::filesystem::path& target) {
     return ::access(target.c_str(), W_OK) == 0 || errno == ENOENT ? 0 : errno;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "base/Fault.h"
 
@@ -43,6 +45,18 @@ private:
     std::FILE* file_ = nullptr;
     int unnamed_ = -1;  // keeps an unnamed file alive between closing and linking
 };
+
+// How long a temporary file of ours may go unchanged before it counts as
+// left behind: a write in progress changes its file far more often.
+inline constexpr std::chrono::hours kStaleTemporaryAge{1};
+
+// Removes the temporary files that AtomicFile left in `folder` when its
+// process was killed between naming one and renaming it: only regular files
+// of exactly its names (.vantrel-XXXXXXXX.tmp, eight lower-case hex
+// digits), owned by this user and unchanged for longer than `age`. Returns
+// the paths removed; what cannot be listed or removed is left alone.
+std::vector<std::filesystem::path> removeStaleTemporaries(
+    const std::filesystem::path& folder, std::chrono::seconds age = kStaleTemporaryAge);
 
 // Whether `target` may be replaced: 0 when it does not exist or this user may
 // write it, otherwise the errno a plain open for writing would fail with.

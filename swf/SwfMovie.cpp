@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "swf/AtomicFile.h"
@@ -24,6 +25,15 @@ Fault refusal(const std::filesystem::path& path, FaultCode code, const std::stri
 std::int32_t headerRate(float frameRate) {
     if (!(frameRate > 0.0f && frameRate < 256.0f)) return 0;
     return static_cast<std::int32_t>(frameRate * 256);
+}
+
+std::optional<Fault> storedRateWarning(float frameRate) {
+    const std::int32_t stored = headerRate(frameRate);
+    const double storedRate = stored / 256.0;
+    if (stored == 0 || std::abs(storedRate - frameRate) <= 0.005 * frameRate) return std::nullopt;
+    Fault warning(FaultCode::RateChanged, FaultStep::StoreRate);
+    warning.values = {frameRate, storedRate};
+    return warning;
 }
 
 SwfMovie::SwfMovie() = default;

@@ -90,6 +90,12 @@ class SwfMovie {
 // truncated; 0, which write() refuses, for rates the header cannot hold.
 std::int32_t headerRate(float frameRate);
 
+// The warning that the header stores frameRate more than 0.5 % off (its
+// 1/256 steps are coarse for slow rates: 0.01 is stored as 0.0078): code
+// RateChanged, VALUES[0] the rate asked, VALUES[1] the rate stored. Nothing
+// for rates stored closer, or not at all.
+std::optional<Fault> storedRateWarning(float frameRate);
+
 // A length in pixels as twips (20 to the pixel), held at the largest 32-bit
 // value: the header's fields refuse sizes that large.
 inline std::int32_t pixelsToTwips(std::int32_t pixels) {

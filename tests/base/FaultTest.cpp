@@ -44,8 +44,11 @@ TEST(Fault, EveryCodeHasItsStableNameAndIsDocumented) {
         {FaultCode::NoVideo, "no-video"},
         {FaultCode::PicturesEndEarly, "pictures-end-early"},
         {FaultCode::SoundRunsOn, "sound-runs-on"},
+        {FaultCode::ChunkDropped, "chunk-dropped"},
+        {FaultCode::RateChanged, "rate-changed"},
+        {FaultCode::TempRemoved, "removed-temporary"},
     };
-    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::SoundRunsOn) + 1)
+    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::TempRemoved) + 1)
         << "a code without a row here";
     const std::string manual = slurp(VANTREL_SOURCE_DIR "/manual/index.html");
     const std::string page = slurp(VANTREL_SOURCE_DIR "/cli/vantrel-cli.1");
@@ -142,6 +145,15 @@ TEST(Fault, EachStepHasItsWords) {
          "clip.mkv: pictures end at 18.0 s, the file says 60.0 s"},
         {counting({C::SoundRunsOn, S::VideoEnd, "/v/clip.mp4"}, 3, 6.04),
          "clip.mp4: pictures end at 3.0 s, the sound runs on to 6.0 s"},
+        {{C::ChunkDropped, S::DropChunk, "/a/w3.png"},
+         "/a/w3.png: an ancillary chunk with a bad checksum (text, time, gamma or the like) was "
+         "left out"},
+        {counting({C::ChunkDropped, S::DropChunk}, 5),
+         "5 more pictures were read without such chunks"},
+        {counting({C::RateChanged, S::StoreRate}, 0.01f, 2 / 256.0),
+         "the rate 0.01 frames per second is stored in the movie as 0.00781"},
+        {{C::TempRemoved, S::ClearFolder, "/a/.vantrel-0123abcd.tmp"},
+         "removed /a/.vantrel-0123abcd.tmp, a temporary file left by an interrupted run"},
     };
     for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault), words);
 }

@@ -316,6 +316,48 @@ std::set<std::string> tree(const fs::path& folder) {
     return paths;
 }
 
+// A report that would be a file the batch reads or writes (under any
+// spelling), or an output folder that cannot be made, stops the tool with
+// one message before any work, and every file stays as it was.
+TEST_F(CliTest, PathsThatCannotServeStopBeforeAnyWork) {
+    ASSERT_TRUE(
+        test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 2 " + quoted(in("w%d.bmp"))));
+    copy("tone.mp3", "w.mp3");
+    std::ofstream(in("clip.avi")) << "not a video";
+    std::ofstream(in("w.swf")) << "earlier";
+    fs::create_symlink("w2.bmp", in("link.json"));
+    const std::string movies = (dir_ / "movies").string(), file = (dir_ / "file").string();
+    fs::create_directory(movies);
+    std::ofstream(file) << "a file";
+    using Case = std::pair<std::vector<std::string>, std::string>;  // options, message
+    const auto report = [](const std::string& path, const std::string& is) {
+        return Case{{"--report", path}, "--report " + path + ": the batch " + is};
+    };
+    const Case cases[] = {
+        report(in("./w2.bmp"), "reads this file (picture " + in("w2.bmp")),
+        report(in("link.json"), "reads this file (picture " + in("w2.bmp")),
+        report(in("w.mp3"), "reads this file (sound " + in("w.mp3")),
+        report(in("clip.avi"), "reads this file (video " + in("clip.avi")),
+        report(in("w.swf"), "writes this file (movie " + in("w.swf")),
+        report(in("../in/w.html"), "writes this file (page " + in("w.html")),
+        {{"--dry-run", "-o", movies, "--report", movies + "/clip.swf"},
+         "--report " + movies + "/clip.swf: the batch writes this file (movie"},
+        {{"-o", file}, "cannot make the folder " + file + ": Not a directory"},
+        {{"-o", file + "/sub"}, "cannot make the folder " + file + "/sub: Not a directory"},
+    };
+    const std::set<std::string> before = tree(dir_ / "in");
+    for (auto [args, message] : cases) {
+        args.push_back(in(""));
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 2) << message;
+        EXPECT_EQ(r.err.rfind("vantrel-cli: " + message, 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    EXPECT_EQ(tree(dir_ / "in"), before);
+    EXPECT_EQ(slurp(in("w.swf")), "earlier");
+    EXPECT_EQ(test::readFile(in("w2.bmp")), test::readFile(in("w1.bmp")));
+}
+
 // Ctrl-C or SIGTERM right after the first job's line, read while a long
 // video is still to be converted: the line came as soon as its movie was
 // written, the movie is kept, the video gives none, and the run ends with
@@ -345,6 +387,38 @@ TEST_F(CliTest, AStopSignalKeepsTheMoviesWrittenAndEndsWithItsStatus) {
         EXPECT_NE(slurp(dir_ / "err").find("stopped " + in("clip.avi") + ": "), std::string::npos);
         EXPECT_EQ(tree(dir_ / "in"), (std::set<std::string>{"clip.avi", "walk1.bmp", "walk.swf"}));
     }
+}
+
+// A second Ctrl-C ends the run in the middle of a large picture: the
+// earlier report stays untouched (or, had the new one been written first,
+// that one whole), never a cut one, and no temporary file is left.
+TEST_F(CliTest, ASecondStopSignalLeavesTheEarlierReport) {
+    ASSERT_TRUE(
+        test::ffmpeg("-f lavfi -i testsrc2=size=4000x3000 -frames:v 1 " + quoted(in("z1.png"))));
+    fs::copy_file(in("z1.png"), in("z2.png"));
+    copy("red4x3.bmp", "walk1.bmp");
+    std::ofstream(dir_ / "r.json") << "earlier";
+    std::FILE* out =
+        ::popen(("echo $$; exec " + quoted(VANTREL_CLI) + " -l -j 1 --report " +
+                 quoted((dir_ / "r.json").string()) + " " + quoted(in("")) + " 2>/dev/null")
+                    .c_str(),
+                "r");
+    ASSERT_NE(out, nullptr);
+    char line[4096] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+    const pid_t pid = std::atoi(line);
+    ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);  // the small sequence's movie
+    // Well into the first large picture, which takes several times as long.
+    for (const int pause : {100000, 20000}) {
+        ::usleep(pause);
+        ::kill(pid, SIGINT);
+    }
+    ::pclose(out);
+    const std::string text = slurp(dir_ / "r.json");
+    EXPECT_TRUE(text == "earlier" || Json::accept(text)) << text;
+    EXPECT_EQ(tree(dir_),
+              (std::set<std::string>{"in", "in/walk1.bmp", "in/walk.swf", "in/walk.html",
+                                     "in/z1.png", "in/z2.png", "r.json"}));
 }
 
 TEST_F(CliTest, AnOutputFolderMirrorsAReadOnlyTree) {

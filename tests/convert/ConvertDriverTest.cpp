@@ -1,18 +1,20 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <zlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <array>
 #include <cmath>
 #include <csignal>
-
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
 #include <sstream>
+#include <tuple>
 #include <utility>
 
 #include "convert/ConvertDriver.h"
@@ -25,6 +27,7 @@
 #include "support/ScratchDir.h"
 #include "support/SwfFile.h"
 #include "support/Tools.h"
+#include "swf/SwfMovie.h"
 
 namespace vantrel {
 namespace {
@@ -262,6 +265,42 @@ TEST_F(DriverTest, FrameSizeIsTheLastDecodedPicturesAndOtherSizesAreWarnedOf) {
         const SwfFile swf = readSwf(dir_ / "s.swf");
         EXPECT_EQ(swf.width, 120);
         EXPECT_EQ(swf.height, 100);
+    }
+}
+
+// ImageMagick's palette pictures: one whose text chunk has a bad checksum
+// is read without it, with a warning; one with a bad palette checksum is not
+// read. A rate the movie stores more than 0.5 % off (it has 1/256 steps) is
+// a warning too, of the plan as well.
+TEST_F(DriverTest, DroppedChunksAndChangedRatesAreWarnings) {
+    const fs::path png = dir_ / "w1.png";
+    ASSERT_EQ(
+        std::system(("convert -size 4x3 xc:red -set comment hi PNG8:" + png.string()).c_str()), 0);
+    const test::Bytes good = test::readFile(png);
+    for (const auto& [name, type] : {std::pair{"w1.png", "tEXt"}, {"w2.png", "PLTE"}}) {
+        const test::Bytes bad = test::withBadChecksum(good, type);
+        std::ofstream(dir_ / name)
+            .write(reinterpret_cast<const char*>(bad.data()), std::ssize(bad));
+    }
+    queue();
+    const std::string dropped = png.string() +
+                                ": an ancillary chunk with a bad checksum (text, time, gamma or "
+                                "the like) was left out";
+    const std::string stored = " frames per second is stored in the movie as ";
+    const std::pair<float, std::vector<std::string>> cases[] = {
+        {15.0f, {dropped}},
+        {29.97f, {dropped}},
+        {0.01f, {"the rate 0.01" + stored + "0.00781", dropped}},
+        {0.3f, {"the rate 0.3" + stored + "0.297", dropped}},
+    };
+    for (const auto& [rate, warnings] : cases) {
+        ConvertOptions options;
+        options.frameRate = rate;
+        const JobOutcome job = convert(options).jobs.at(0);
+        EXPECT_EQ(test::texts(job.warnings), warnings) << rate;
+        EXPECT_EQ(job.missingPictures.size(), 1u);
+        EXPECT_EQ(test::texts(plannedReport(planBatch(doc_.jobs, doc_.settings)).jobs[0].warnings),
+                  std::vector<std::string>(warnings.begin(), warnings.end() - 1));
     }
 }
 
@@ -585,6 +624,45 @@ TEST_F(DriverTest, JobsWhoseMoviesShareAFileKeepTheFirst) {
                                          " is already made from " + report.jobs[0].source +
                                          " in this batch");
     EXPECT_EQ(opened, 0);
+}
+
+// The first job to write into a folder removes the temporary files killed
+// runs left there over an hour ago: regular files of exactly their names,
+// of this user. Each removal is a warning of that job.
+TEST_F(DriverTest, StrayTemporariesOfKilledRunsAreRemoved) {
+    // Path; file, directory, link or file of another user; minutes old; removed.
+    const std::tuple<std::string, char, int, bool> cases[] = {
+        {"a/.vantrel-0123abcd.tmp", 'f', 61, true},   {"b/.vantrel-ffffffff.tmp", 'f', 600, true},
+        {"a/.vantrel-89abcdef.tmp", 'f', 59, false},  {"a/.vantrel-0123ABCD.tmp", 'f', 600, false},
+        {"a/.vantrel-0123abc.tmp", 'f', 600, false},  {"a/.vantrel-22222222.tmp", 'd', 600, false},
+        {"a/.vantrel-33333333.tmp", 'l', 600, false}, {"a/.vantrel-44444444.tmp", 'u', 600, false},
+    };
+    for (const char* name : {"a/x1.bmp", "a/y1.bmp", "b/z1.bmp"}) {
+        fs::create_directories((dir_ / name).parent_path());
+        copy("red4x3.bmp", name);
+    }
+    for (const auto& [name, kind, minutes, removed] : cases) {
+        const fs::path path = dir_ / name;
+        if (kind == 'd') fs::create_directory(path);
+        if (kind == 'l') fs::create_symlink("x1.bmp", path);
+        if (kind == 'f' || kind == 'u') std::ofstream(path) << "half a movie";
+        // Only root can give a file away.
+        if (kind == 'u' && ::lchown(path.c_str(), ::geteuid() + 1, -1) != 0) continue;
+        const timespec old{std::time(nullptr) - 60 * minutes, 0};
+        const timespec times[] = {old, old};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << name;
+    }
+    queue();
+    std::vector<std::vector<std::string>> warned;
+    for (const JobOutcome& job : convert().jobs) warned.push_back(test::texts(job.warnings));
+    const std::string left = ", a temporary file left by an interrupted run";
+    EXPECT_EQ(warned, (std::vector<std::vector<std::string>>{
+                          {"removed " + (dir_ / "a/.vantrel-0123abcd.tmp").string() + left},
+                          {},
+                          {"removed " + (dir_ / "b/.vantrel-ffffffff.tmp").string() + left}}));
+    for (const auto& [name, kind, minutes, removed] : cases) {
+        EXPECT_EQ(fs::exists(fs::symlink_status(dir_ / name)), !removed) << name;
+    }
 }
 
 TEST(DriverArithmetic, OutputMoviePaths) {

@@ -102,6 +102,25 @@ TEST(HtmlPage, NamesThatWouldBreakThePageAreEscaped) {
               expectedPage("take %232 &amp; &quot;final&quot; 100%25.swf", "8", "8", false));
 }
 
+// URL parsing reads a backslash as a slash, drops tabs and line ends, and
+// strips spaces at the start: such names are percent-encoded, spaces
+// elsewhere are not.
+TEST(HtmlPage, NamesThatURLsWouldReadDifferentlyArePercentEncoded) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"back\\slash", "back%5Cslash"},
+        {"t\tn\nr\r", "t%09n%0Ar%0D"},
+        {" lead", "%20lead"},
+        {"in side ?", "in side %3F"},
+    };
+    ScratchDir dir;
+    for (const auto& [name, reference] : cases) {
+        ASSERT_TRUE(writeHtmlPage((dir.path() / name).string() + ".swf", 8, 6, false).written);
+        EXPECT_EQ(textOf((dir.path() / name).string() + ".html"),
+                  expectedPage(std::string(reference) + ".swf", "8", "6", false))
+            << name;
+    }
+}
+
 TEST(HtmlPage, PlayerScriptIsLoadedFromTheHead) {
     struct Case {
         std::string url;

@@ -50,6 +50,22 @@ inline Bytes readFile(const std::filesystem::path& path) {
     return out;
 }
 
+// The PNG file with one bit changed in the checksum of its first chunk of
+// `type`; unchanged when it has none.
+inline Bytes withBadChecksum(Bytes png, const std::string& type) {
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        const std::size_t length =
+            std::size_t{png[at]} << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3];
+        if (at + 12 + length > png.size()) break;
+        if (std::string(png.begin() + at + 4, png.begin() + at + 8) == type) {
+            png[at + 11 + length] ^= 0x01;
+            break;
+        }
+        at += 12 + length;
+    }
+    return png;
+}
+
 // "46 57 53" -> bytes.
 inline Bytes hex(const std::string& text) {
     Bytes out;
