@@ -10,8 +10,9 @@ namespace vantrel {
 namespace {
 
 // One sampled frame of a video on its way through the pipeline. A frame
-// that could not be grabbed shares the one before it, and so does one held
-// past the pictures' end, without a warning.
+// that could not be grabbed shares the one before it. A frame past the
+// pictures' end gets no picture of its own, without a warning: the stage
+// keeps showing the last one, stored once however long the sound runs on.
 struct VideoFrame {
     std::int32_t i = 0;
     std::int32_t index = 0;
@@ -80,17 +81,16 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
             item.i = next++;
             const double seconds = item.i / movieRate;
             item.held = seconds + kSameTimeSeconds >= picturesEnd;
-            if (!item.held) {
-                item.index = source->frameShownAt(seconds);
-                std::shared_ptr<const PendingPicture> grabbed = source->grabLater(item.index);
-                item.grabbed = grabbed != nullptr;
-                if (grabbed) current = std::move(grabbed);
-            }
+            if (item.held) return true;
+            item.index = source->frameShownAt(seconds);
+            std::shared_ptr<const PendingPicture> grabbed = source->grabLater(item.index);
+            item.grabbed = grabbed != nullptr;
+            if (grabbed) current = std::move(grabbed);
             item.pending = current;
             return true;
         },
         [&](VideoFrame& item) {
-            if (item.held && !item.pending) return;
+            if (item.held) return;
             RasterImage picture;
             if (item.pending && !item.pending->finish(picture)) item.grabbed = false;
             item.frame = encodeFrame(std::move(picture), storage, &item.why);

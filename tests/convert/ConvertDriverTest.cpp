@@ -15,7 +15,6 @@
 #include <map>
 #include <sstream>
 #include <tuple>
-#include <utility>
 
 #include "convert/ConvertDriver.h"
 #include "convert/JobIntake.h"
@@ -968,14 +967,15 @@ std::string numberedFrames(int rate, double seconds) {
 }
 
 // The video frame each movie frame shows, from the red of grey
-// (Y - 16) * 255 / 219; -1 for a frame without a picture.
+// (Y - 16) * 255 / 219: the frame's own picture, or the one before it kept
+// on the stage; -1 before the first.
 std::vector<int> framesShown(const SwfFile& swf) {
     std::vector<int> shown;
     int picture = -1;
     for (const SwfFile::Tag& tag : swf.tags) {
         test::Bytes argb(32 * 24 * 4);
         uLongf length = argb.size();
-        if (tag.code == kShowFrame) shown.push_back(std::exchange(picture, -1));
+        if (tag.code == kShowFrame) shown.push_back(picture);
         if (tag.code == kDefineBitsLossless &&
             uncompress(argb.data(), &length, tag.body.data() + 7, tag.body.size() - 7) == Z_OK) {
             picture = int(std::lround(argb[1] * 219.0 / 255.0 / 4.0));
@@ -1077,6 +1077,9 @@ TEST_F(DriverTest, MoviesEndWhereTheVideosDataEnds) {
         for (int i = 0; i < int(shown.size()); ++i) {
             EXPECT_EQ(shown[i], std::min(i, frames - 1)) << i;
         }
+        // The last picture is stored once (the AVI's unchanged frame aside),
+        // however long the sound runs on.
+        EXPECT_LE(swf.count(kDefineBitsLossless), std::size_t(frames) + 1);
         // The sound lasts as long as the movie, less up to one MP3 frame.
         ASSERT_EQ(swf.tags[3].code, kDefineSound);
         const test::Bytes& sound = swf.tags[3].body;
