@@ -32,10 +32,11 @@ struct JobOutcome {
     std::string soundPath;  // the companion file, when its sound was added (or will be)
     // Pictures or video frames that gave no picture.
     std::vector<Fault> missingPictures;
-    // Less serious problems: an unusable MP3 file, one re-encoded at another
-    // rate, a page that could not be written, pictures of odd sizes or read
-    // without a damaged chunk, a frame rate the movie stores otherwise,
-    // temporary files of killed runs removed.
+    // Less serious problems and notes: an unusable or re-encoded sound, a
+    // page that could not be written, pictures of odd sizes or read without a
+    // damaged chunk, a frame rate the movie stores otherwise, temporary files
+    // of killed runs removed, a video whose data ends early or whose sound
+    // runs on.
     std::vector<Fault> warnings;
     std::optional<Fault> fault;  // why the job was skipped, failed or stopped
 
