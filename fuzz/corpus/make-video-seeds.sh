@@ -37,6 +37,18 @@ ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=33x19:rate=25 -f
 turned odd.mov 270 video_source/mpeg4-odd-turned.mov
 rm odd.mov
 
+# Lengths the data does not keep: a Matroska file cut short (video and sound
+# end early), an MP4 whose sound runs on past its pictures, and one of sound
+# only.
+ffs() { ff -f lavfi -i sine=sample_rate=8000 "$@"; }
+ffs -t 2 -c:v mpeg4 -g 5 -q:v 20 -c:a pcm_s16le sound.mkv
+head -c "$(($(stat -c %s sound.mkv) * 2 / 5))" sound.mkv >video_source/cut-with-sound.mkv
+rm sound.mkv
+ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=32x24:rate=25:duration=0.6 \
+   -f lavfi -i sine=sample_rate=8000:duration=2 -c:v libx264 -preset ultrafast -g 5 -crf 40 \
+   -c:a aac video_source/sound-runs-on.mp4
+ffmpeg -hide_banner -loglevel error -y -f lavfi -i sine=sample_rate=8000:duration=0.5 -c:a aac \
+   video_source/sound-only.mp4
 for f in video_source/*; do
   printf '\x5e\x11\xa0\x07' | cat - "$f" >"video_grab_order/$(basename "$f")"
 done
@@ -55,7 +67,7 @@ damage() {
     done
   done
 }
-cp video_source/{mjpeg.avi,mpeg4-bframes.avi,mpeg1.mpg,h264-bframes.mkv,vfr.mkv} threads/
+cp video_source/{mjpeg.avi,mpeg4-bframes.avi,mpeg1.mpg,h264-bframes.mkv,vfr.mkv,cut-with-sound.mkv,sound-runs-on.mp4} threads/
 damage video_source/mjpeg.avi threads/mjpeg-damaged-frames.avi 330 1 4 7 10
 ff -frames:v 40 -c:v libx264 -preset ultrafast -g 10 -crf 40 threads/h264-clean.mkv
 damage threads/h264-clean.mkv threads/h264-slice-header-damaged.mkv 4 13
