@@ -305,7 +305,10 @@ bool VideoDecoder::startDecoding() {
     // One thread: decoder threads, of frames or of slices, race on the
     // damaged parts of broken streams, so that the same file decodes to other
     // pictures from run to run. The frame pipeline keeps the other cores busy.
+    // Frame threads are not merely unused but left out of the type, since
+    // FFmpeg warns of any custom buffer function where they are asked for.
     context->thread_count = 1;
+    context->thread_type = FF_THREAD_SLICE;
     context->max_pixels = kMaxPicturePixels;
     context->get_buffer2 = clearedBuffer;
     if (avcodec_open2(context.get(), codec, nullptr) < 0) return false;
