@@ -53,10 +53,13 @@ namespace vantrel {
 class VideoDecoder {
   public:
     // Where the file's data ends, in seconds from the first frame's time.
+    // No member initializers: clang does not yet know them where the
+    // optional below is declared, and would find the type not
+    // default-constructible; emplace() sets every field to 0.
     struct Extent {
-        double pictures = 0.0;  // where the last frame of the video stream ends
-        double sound = 0.0;     // where the last packet of the best audio stream ends; 0 without
-        double stated = 0.0;    // the length the file states for all its streams; 0 without
+        double pictures;  // where the last frame of the video stream ends
+        double sound;     // where the last packet of the best audio stream ends; 0 without
+        double stated;    // the length the file states for all its streams; 0 without
     };
 
     // Opens the file and decodes frame 0. False when the file cannot be
