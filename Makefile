@@ -8,7 +8,7 @@ FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps deps-fuzz build build-asan build-tsan build-fuzz test check test-asan test-tsan demo bench fuzz clean
+.PHONY: all deps deps-fuzz deps-package build build-asan build-tsan build-fuzz test check test-asan test-tsan demo package bench fuzz clean
 
 all: build
 
@@ -54,6 +54,16 @@ test: check test-asan test-tsan
 
 demo: build
 	@scripts/demo.sh $(BUILD)
+
+# The Debian package of both programs, made by CPack from the release build
+# and left in it, then checked by lintian (README.md, "The Debian package").
+deps-package:
+	@bash scripts/install-deps.sh package
+
+package: deps-package build
+	cmake --build $(BUILD) --target package
+	@deb=$$(ls -t $(abspath $(BUILD))/vantrel_*.deb | head -n 1) && \
+	  lintian --fail-on error "$$deb" && echo "Package: $$deb"
 
 # The Google Benchmark programs, then the whole tool against its floor and
 # FFmpeg (bench/bench_cli.sh; about ten minutes).

@@ -16,7 +16,8 @@
 # under the same path (a shared mount) and have vantrel-cli on its PATH.
 # Environment: VANTREL_CLI (the program; default vantrel-cli), ARCHIVE_JOBS
 # (folders at once per machine; default one per core). Exit status 0 when
-# every job converted, 1 otherwise, 2 for a bad command line.
+# every job converted, 1 otherwise, 2 for a bad command line or when jq or
+# GNU parallel is missing.
 set -uo pipefail
 
 usage() {
@@ -25,6 +26,13 @@ usage() {
 }
 
 if (($# < 1)) || [[ ! -d "$1" ]]; then usage; fi
+# The Debian package only recommends them, so they may be missing.
+for tool in jq parallel; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "$0: $tool is not installed; it needs jq and GNU parallel" >&2
+    exit 2
+  fi
+done
 root=$1
 shift
 where=()

@@ -5,7 +5,7 @@
 # Idempotent: does nothing (no apt-get update, no npm) when all are present.
 # With "gui-check", also what scripts/gui-check.sh needs to run the window
 # on a virtual X server; with "fuzz", clang and its libFuzzer runtime for
-# `make fuzz`.
+# `make fuzz`; with "package", lintian for `make package`.
 set -euo pipefail
 
 packages=(
@@ -21,12 +21,15 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg time jq parallel man-db groff-base imagemagick
   # the browser test
   chromium python3
+  # the package and its test (dpkg-dev: dpkg-shlibdeps; file: CPack finds the programs by it)
+  dpkg-dev file desktop-file-utils
 )
 # npm comes with Debian's npm package, or inside another nodejs build.
 command -v npm >/dev/null || packages+=(npm)
 case "${1:-}" in
   gui-check) packages+=(xvfb xdotool x11-utils openbox) ;;
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
+  package) packages+=(lintian) ;;
 esac
 
 missing=()

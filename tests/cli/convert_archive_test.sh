@@ -32,6 +32,15 @@ archive() {
 jobs_of() { jq -r '.jobs[] | "\(.source) \(.status) \(.code)"' "$dir/$1.json" | LC_ALL=C sort; }
 folders_of() { jq -r '.folders[] | "\(.path) \(.status) \(.code)"' "$dir/$1.json"; }
 
+# Without jq or GNU parallel on the PATH it says so before any work.
+mkdir "$dir/no-tools"
+status=0
+PATH="$dir/no-tools" "$BASH" "$script" "$dir" >"$dir/no-tools.json" 2>"$dir/no-tools.err" ||
+  status=$?
+same "exit status without jq" "$status" 2
+same "message without jq" "$(cat "$dir/no-tools.err")" \
+  "$script: jq is not installed; it needs jq and GNU parallel"
+
 # A tree with a damaged folder, an empty one, pictures right under the root
 # and a folder whose vantrel-cli cannot run, over an sshloginfile that names
 # this machine.
