@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QProgressBar>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -18,6 +19,8 @@
 #include "app/AboutDlg.h"
 #include "app/AppInfo.h"
 #include "app/ConvertDlg.h"
+#include "app/JobTableModel.h"
+#include "app/JobTableView.h"
 #include "app/LockKeys.h"
 #include "app/ShellServices.h"
 #include "app/VantrelView.h"
@@ -64,8 +67,15 @@ CMainFrame::CMainFrame(CVantrelDoc& doc, ShellServices& shell, FrameSourceFactor
     setWindowIcon(appIcon());
     resize(320, 160);
 
-    view_ = new CVantrelView(doc_, shell_, this);
-    setCentralWidget(view_);
+    // The plain list, and the details table in its place when asked for.
+    views_ = new QStackedWidget(this);
+    view_ = new CVantrelView(doc_, shell_, views_);
+    jobTable_ = new JobTableModel(this);
+    table_ = new JobTableView(*jobTable_, *view_, views_);
+    views_->addWidget(view_);
+    views_->addWidget(table_);
+    setCentralWidget(views_);
+    connect(&detailsWorker_, &JobDetailsWorker::ready, jobTable_, &JobTableModel::setDetails);
 
     createActions();
     createToolBar();
@@ -77,6 +87,8 @@ CMainFrame::CMainFrame(CVantrelDoc& doc, ShellServices& shell, FrameSourceFactor
         message_->setText(QStringLiteral("Ready"));
         message_->setToolTip({});
         updateCommands();
+        rowsStale_ = true;
+        if (detailsToggle_->isChecked()) showDetails(true);
     });
     connect(view_, &CVantrelView::note, this,
             [this](const QString& text) { statusBar()->showMessage(text, 10000); });
@@ -120,6 +132,12 @@ void CMainFrame::createActions() {
     connect(statusBarToggle_, &QAction::toggled, this,
             [this](bool shown) { statusBar()->setVisible(shown); });
 
+    detailsToggle_ = action(QStringLiteral("&Details"), QStringLiteral("detailsToggle"),
+                            QStringLiteral("Show the jobs as a table of details"),
+                            QStringLiteral("Toggle Details"));
+    detailsToggle_->setCheckable(true);
+    connect(detailsToggle_, &QAction::toggled, this, &CMainFrame::showDetails);
+
     manual_ = action(QStringLiteral("Online Manual"), QStringLiteral("manual"), {}, {});
     manual_->setShortcut(Qt::Key_F1);
     connect(manual_, &QAction::triggered, this, &CMainFrame::openManual);
@@ -151,6 +169,7 @@ void CMainFrame::createMenus() {
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     view->addAction(toolBarToggle_);
     view->addAction(statusBarToggle_);
+    view->addAction(detailsToggle_);
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(manual_);
     help->addAction(about_);
@@ -199,6 +218,20 @@ void CMainFrame::updateLockKeys() {
     capsLock_->setEnabled(keys->capsLock);
     numLock_->setEnabled(keys->numLock);
     scrollLock_->setEnabled(keys->scrollLock);
+}
+
+void CMainFrame::showDetails(bool shown) {
+    views_->setCurrentWidget(shown ? static_cast<QWidget*>(table_) : view_);
+    if (shown && rowsStale_) planRows();
+    // Pictures are read only for a table that shows them.
+    detailsWorker_.request(shown ? jobTable_->missingDetails()
+                                 : std::vector<JobTableModel::DetailsSource>{});
+}
+
+void CMainFrame::planRows() {
+    // Listings and metadata only: the pictures are read by the worker.
+    jobTable_->setPlan(planBatch(doc_.jobs, doc_.settings));
+    rowsStale_ = false;
 }
 
 void CMainFrame::updateCommands() {

@@ -4,16 +4,20 @@
 #include <QStringList>
 
 #include "app/BatchRunner.h"
+#include "app/JobDetailsWorker.h"
 #include "convert/VantrelDoc.h"
 
 class QAction;
 class QLabel;
 class QProgressBar;
+class QStackedWidget;
 class QToolButton;
 
 namespace vantrel {
 
 class CVantrelView;
+class JobTableModel;
+class JobTableView;
 class ShellServices;
 
 // Where the online manual is: manual/index.html beside the program, else
@@ -31,6 +35,9 @@ class CMainFrame : public QMainWindow {
                QWidget* parent = nullptr);
 
     CVantrelView* view() const { return view_; }
+    // The details view and its rows.
+    JobTableView* table() const { return table_; }
+    JobTableModel* jobTable() const { return jobTable_; }
     bool isConverting() const { return runner_.isRunning(); }
 
     // The commands.
@@ -57,6 +64,8 @@ class CMainFrame : public QMainWindow {
     void batchDone(const ConvertReport& report);
     void showRefused(const QStringList& paths);
     void updateLockKeys();
+    void showDetails(bool shown);
+    void planRows();
 
     CVantrelDoc& doc_;
     ShellServices& shell_;
@@ -64,11 +73,18 @@ class CMainFrame : public QMainWindow {
     bool closeWhenDone_ = false;
 
     CVantrelView* view_;
+    QStackedWidget* views_;
+    JobTableModel* jobTable_;
+    JobTableView* table_;
+    JobDetailsWorker detailsWorker_;
+    // The table's rows were planned before the jobs last changed.
+    bool rowsStale_ = true;
     QAction* convert_ = nullptr;
     QAction* stop_ = nullptr;
     QAction* exit_ = nullptr;
     QAction* toolBarToggle_ = nullptr;
     QAction* statusBarToggle_ = nullptr;
+    QAction* detailsToggle_ = nullptr;
     QAction* manual_ = nullptr;
     QAction* about_ = nullptr;
     QLabel* message_ = nullptr;

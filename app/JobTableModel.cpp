@@ -1,0 +1,173 @@
+#include "app/JobTableModel.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vantrel {
+
+namespace {
+
+QString fileName(const std::string& path) {
+    const QString text = QString::fromStdString(path);
+    return text.mid(text.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString soundColumn(const PlannedSound& sound) {
+    switch (sound.choice) {
+        case PlannedSound::Choice::Companion:
+            return fileName(sound.companion);
+        case PlannedSound::Choice::VideoOwn:
+            return QStringLiteral("own");
+        case PlannedSound::Choice::NoCompanion:
+        case PlannedSound::Choice::VideoSoundOff:
+            break;
+    }
+    return QStringLiteral("none");
+}
+
+}  // namespace
+
+QSize fittedSize(std::int32_t width, std::int32_t height, std::int32_t maxWidth,
+                 std::int32_t maxHeight) {
+    if (width <= 0 || height <= 0) return {width, height};
+    double scale = 1.0;
+    if (maxWidth > 0) scale = std::min(scale, double(maxWidth) / width);
+    if (maxHeight > 0) scale = std::min(scale, double(maxHeight) / height);
+    const auto side = [scale](std::int32_t length) {
+        return std::max(1, int(std::lround(length * scale)));
+    };
+    return {side(width), side(height)};
+}
+
+JobTableModel::JobTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void JobTableModel::setPlan(const BatchPlan& plan) {
+    beginResetModel();
+    rows_.clear();
+    rowOfId_.clear();
+    rows_.reserve(plan.jobs.size());
+    for (const PlannedJob& job : plan.jobs) {
+        Row row;
+        row.id = nextId_++;
+        row.source = QString::fromStdString(job.source);
+        if (const FolderJob* sequence = job.sequence()) {
+            row.frames = std::int32_t(sequence->pictures.size());
+            if (!sequence->pictures.empty()) row.detailsPath = sequence->picturePath(0);
+        } else {
+            row.video = true;
+            row.detailsPath = job.video()->path;
+        }
+        row.sound = soundColumn(job.sound);
+        row.moviePath = QString::fromStdString(job.moviePath);
+        rowOfId_.insert(row.id, int(rows_.size()));
+        rows_.push_back(std::move(row));
+    }
+    endResetModel();
+}
+
+void JobTableModel::setMaxSize(std::int32_t maxWidth, std::int32_t maxHeight) {
+    maxWidth_ = maxWidth;
+    maxHeight_ = maxHeight;
+    if (!rows_.empty()) emit dataChanged(index(0, Size), index(rowCount() - 1, Size));
+}
+
+std::vector<JobTableModel::DetailsSource> JobTableModel::missingDetails() const {
+    std::vector<DetailsSource> missing;
+    for (const Row& row : rows_) {
+        if (!row.detailsKnown && !row.detailsPath.empty()) {
+            missing.push_back({row.id, row.detailsPath, row.video});
+        }
+    }
+    return missing;
+}
+
+void JobTableModel::setDetails(const JobDetails& details) {
+    const auto found = rowOfId_.constFind(details.id);
+    if (found == rowOfId_.constEnd()) return;
+    Row& row = rows_[std::size_t(*found)];
+    if (row.detailsKnown) return;
+    row.detailsKnown = true;
+    if (details.frames) row.frames = details.frames;
+    row.width = details.width;
+    row.height = details.height;
+    rowChanged(std::size_t(*found), 0, ColumnCount - 1);
+    emit detailsArrived(*found);
+}
+
+void JobTableModel::rowChanged(std::size_t row, int firstColumn, int lastColumn) {
+    emit dataChanged(index(int(row), firstColumn), index(int(row), lastColumn));
+}
+
+int JobTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int JobTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant JobTableModel::display(const Row& row, int column) const {
+    switch (column) {
+        case Source:
+            return row.source;
+        case Kind:
+            return row.video ? QStringLiteral("video") : QStringLiteral("sequence");
+        case Frames:
+            return row.frames ? QString::number(*row.frames) : QString();
+        case Size: {
+            if (row.width <= 0) return QString();
+            const QSize shown = fittedSize(row.width, row.height, maxWidth_, maxHeight_);
+            return QStringLiteral("%1 x %2").arg(shown.width()).arg(shown.height());
+        }
+        case Sound:
+            return row.sound;
+        case Movie:
+            return row.moviePath;
+        default:
+            return QString();
+    }
+}
+
+QVariant JobTableModel::sortKey(const Row& row, int column) const {
+    switch (column) {
+        case Frames:
+            return row.frames.value_or(-1);
+        case Size:
+            return qint64(row.width) * row.height;
+        default:
+            return display(row, column);
+    }
+}
+
+QVariant JobTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    const Row& row = rows_[std::size_t(index.row())];
+    switch (role) {
+        case Qt::DisplayRole:
+            return display(row, index.column());
+        case kSortRole:
+            return sortKey(row, index.column());
+        case Qt::ToolTipRole:
+            if (index.column() == Source || index.column() == Movie) {
+                return display(row, index.column());
+            }
+            return {};
+        case Qt::TextAlignmentRole:
+            if (index.column() == Frames) return int(Qt::AlignRight | Qt::AlignVCenter);
+            return {};
+        default:
+            return {};
+    }
+}
+
+QVariant JobTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    static const char* const kTitles[ColumnCount] = {"Source", "Kind",   "Frames", "Size",
+                                                     "Sound",  "Status", "Movie"};
+    return section >= 0 && section < ColumnCount ? QString::fromLatin1(kTitles[section])
+                                                 : QVariant();
+}
+
+}  // namespace vantrel

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QSize>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "convert/BatchPlan.h"
+#include "convert/JobOutcome.h"
+
+namespace vantrel {
+
+// The size a width x height picture is shown at inside a box of at most
+// maxWidth x maxHeight (0: that side is not limited): the aspect kept, never
+// enlarged, each side rounded to the nearest pixel and at least 1.
+QSize fittedSize(std::int32_t width, std::int32_t height, std::int32_t maxWidth,
+                 std::int32_t maxHeight);
+
+// What is learnt of a job by reading its first picture or opening its video,
+// away from the window's thread.
+struct JobDetails {
+    std::uint64_t id = 0;  // the row it belongs to (JobTableModel::rowId)
+    std::optional<std::int32_t> frames;  // a video's frames; sequences know theirs
+    std::int32_t width = 0;              // 0 when the picture could not be read
+    std::int32_t height = 0;
+};
+
+// The rows of the details view: one per queued job, in the job list's order
+// (which is the batch's), filled from the batch plan and then from what the
+// details worker and the batch tell.
+class JobTableModel : public QAbstractTableModel {
+    Q_OBJECT
+
+  public:
+    enum Column { Source, Kind, Frames, Size, Sound, Status, Movie, ColumnCount };
+    // What the columns sort by: numbers by value, text by itself.
+    static constexpr int kSortRole = Qt::UserRole + 1;
+
+    explicit JobTableModel(QObject* parent = nullptr);
+
+    // Replaces the rows with the plan's jobs; every row waits for its details.
+    void setPlan(const BatchPlan& plan);
+    // The box the movies' pictures are fitted in (0: no limit).
+    void setMaxSize(std::int32_t maxWidth, std::int32_t maxHeight);
+
+    // The file to read for a row's details: the first picture or the video;
+    // empty when the sequence has none.
+    struct DetailsSource {
+        std::uint64_t id = 0;
+        std::string path;
+        bool video = false;
+    };
+    // The rows whose details have not arrived, in row order.
+    std::vector<DetailsSource> missingDetails() const;
+    // Fills the row the details belong to; those of rows gone are dropped.
+    void setDetails(const JobDetails& details);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+  signals:
+    // Details arrived for a row that had none.
+    void detailsArrived(int row);
+
+  private:
+    struct Row {
+        std::uint64_t id = 0;
+        QString source;
+        bool video = false;
+        std::string detailsPath;
+        std::optional<std::int32_t> frames;
+        std::int32_t width = 0;
+        std::int32_t height = 0;
+        bool detailsKnown = false;
+        QString sound;
+        QString moviePath;
+        QString pagePath;
+    };
+
+    QVariant display(const Row& row, int column) const;
+    QVariant sortKey(const Row& row, int column) const;
+    void rowChanged(std::size_t row, int firstColumn, int lastColumn);
+
+    std::vector<Row> rows_;
+    QHash<std::uint64_t, int> rowOfId_;
+    std::uint64_t nextId_ = 1;
+    std::int32_t maxWidth_ = 0;
+    std::int32_t maxHeight_ = 0;
+};
+
+}  // namespace vantrel
