@@ -1,5 +1,7 @@
 #include "app/JobTableModel.h"
 
+#include <QBrush>
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 
@@ -37,6 +39,36 @@ QSize fittedSize(std::int32_t width, std::int32_t height, std::int32_t maxWidth,
         return std::max(1, int(std::lround(length * scale)));
     };
     return {side(width), side(height)};
+}
+
+QString outcomeStatus(const JobOutcome& outcome, qint64 movieBytes) {
+    const QString reason =
+        outcome.fault ? QString::fromStdString(faultText(*outcome.fault)) : QString();
+    switch (outcome.status) {
+        case JobOutcome::Status::Converted: {
+            QString text = QStringLiteral("converted, %1 bytes").arg(movieBytes);
+            if (const Fault* problem = problemFault(outcome)) {
+                text += QStringLiteral(": ") + QString::fromStdString(faultText(*problem));
+            }
+            return text;
+        }
+        case JobOutcome::Status::Skipped:
+            return QStringLiteral("skipped: ") + reason;
+        case JobOutcome::Status::Failed:
+            return QStringLiteral("failed: ") + reason;
+        case JobOutcome::Status::Stopped:
+        case JobOutcome::Status::Planned:
+            break;
+    }
+    return QStringLiteral("not converted: ") + reason;
+}
+
+QString outcomeTip(const JobOutcome& outcome) {
+    QString tip = QString::fromStdString(outcomeLine(outcome));
+    for (const std::string& line : warningLines(outcome)) {
+        tip += QLatin1Char('\n') + QString::fromStdString(line);
+    }
+    return tip;
 }
 
 JobTableModel::JobTableModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -94,6 +126,57 @@ void JobTableModel::setDetails(const JobDetails& details) {
     emit detailsArrived(*found);
 }
 
+void JobTableModel::setWaiting() {
+    for (Row& row : rows_) {
+        row.state = JobState::Waiting;
+        row.status = QStringLiteral("waiting");
+        row.statusTip.clear();
+        row.problem = false;
+    }
+    if (!rows_.empty()) emit dataChanged(index(0, Status), index(rowCount() - 1, Status));
+}
+
+void JobTableModel::setProgress(std::size_t job, std::int32_t framesDone,
+                                std::int32_t framesTotal) {
+    if (job >= rows_.size()) return;
+    Row& row = rows_[job];
+    if (row.state != JobState::Waiting && row.state != JobState::Converting) return;
+    row.state = JobState::Converting;
+    row.status = framesTotal > 0 ? QStringLiteral("converting: frame %1 of %2")
+                                       .arg(framesDone)
+                                       .arg(framesTotal)
+                                 : QStringLiteral("converting");
+    rowChanged(job, Status, Status);
+}
+
+void JobTableModel::setOutcome(std::size_t job, const JobOutcome& outcome) {
+    if (job >= rows_.size()) return;
+    Row& row = rows_[job];
+    switch (outcome.status) {
+        case JobOutcome::Status::Converted:
+            row.state = JobState::Converted;
+            break;
+        case JobOutcome::Status::Skipped:
+            row.state = JobState::Skipped;
+            break;
+        case JobOutcome::Status::Failed:
+            row.state = JobState::Failed;
+            break;
+        case JobOutcome::Status::Stopped:
+        case JobOutcome::Status::Planned:
+            row.state = JobState::Stopped;
+            break;
+    }
+    if (!outcome.outputPath.empty()) row.moviePath = QString::fromStdString(outcome.outputPath);
+    row.pagePath = QString::fromStdString(outcome.pagePath);
+    const qint64 bytes =
+        row.state == JobState::Converted ? QFileInfo(row.moviePath).size() : qint64{0};
+    row.status = outcomeStatus(outcome, bytes);
+    row.statusTip = outcomeTip(outcome);
+    row.problem = isProblem(outcome);
+    rowChanged(job, 0, ColumnCount - 1);
+}
+
 void JobTableModel::rowChanged(std::size_t row, int firstColumn, int lastColumn) {
     emit dataChanged(index(int(row), firstColumn), index(int(row), lastColumn));
 }
@@ -121,6 +204,8 @@ QVariant JobTableModel::display(const Row& row, int column) const {
         }
         case Sound:
             return row.sound;
+        case Status:
+            return row.status;
         case Movie:
             return row.moviePath;
         default:
@@ -151,6 +236,11 @@ QVariant JobTableModel::data(const QModelIndex& index, int role) const {
             if (index.column() == Source || index.column() == Movie) {
                 return display(row, index.column());
             }
+            if (index.column() == Status && !row.statusTip.isEmpty()) return row.statusTip;
+            return {};
+        case Qt::ForegroundRole:
+            // Rows that need the user's attention stand out.
+            if (row.problem) return QBrush(Qt::darkRed);
             return {};
         case Qt::TextAlignmentRole:
             if (index.column() == Frames) return int(Qt::AlignRight | Qt::AlignVCenter);

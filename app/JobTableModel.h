@@ -28,6 +28,26 @@ struct JobDetails {
     std::int32_t height = 0;
 };
 
+// Where a job stands, as its row shows it: Queued before any batch.
+enum class JobState : std::uint8_t {
+    Queued,
+    Waiting,
+    Converting,
+    Converted,
+    Skipped,
+    Failed,
+    Stopped
+};
+
+// The Status column of a finished job: "converted, 1234 bytes", "skipped:
+// REASON", "failed: REASON", "not converted: REASON", where REASON is the
+// fault's words (a converted job's own problem, such as a page not
+// written, follows its size).
+QString outcomeStatus(const JobOutcome& outcome, qint64 movieBytes);
+
+// Its tip: the outcome's line and then every warning, one a line.
+QString outcomeTip(const JobOutcome& outcome);
+
 // The rows of the details view: one per queued job, in the job list's order
 // (which is the batch's), filled from the batch plan and then from what the
 // details worker and the batch tell.
@@ -58,6 +78,18 @@ class JobTableModel : public QAbstractTableModel {
     // Fills the row the details belong to; those of rows gone are dropped.
     void setDetails(const JobDetails& details);
 
+    // The batch: every row waits; the row of batch job `job` converts, then
+    // has its outcome (its movie's size read from the file).
+    void setWaiting();
+    void setProgress(std::size_t job, std::int32_t framesDone, std::int32_t framesTotal);
+    void setOutcome(std::size_t job, const JobOutcome& outcome);
+
+    JobState state(int row) const { return rows_[std::size_t(row)].state; }
+    // The movie and page of a row's job: planned, then as written (the page
+    // empty when none was).
+    QString moviePath(int row) const { return rows_[std::size_t(row)].moviePath; }
+    QString pagePath(int row) const { return rows_[std::size_t(row)].pagePath; }
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -81,6 +113,10 @@ class JobTableModel : public QAbstractTableModel {
         QString sound;
         QString moviePath;
         QString pagePath;
+        JobState state = JobState::Queued;
+        QString status;
+        QString statusTip;
+        bool problem = false;
     };
 
     QVariant display(const Row& row, int column) const;

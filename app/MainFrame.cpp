@@ -95,6 +95,7 @@ CMainFrame::CMainFrame(CVantrelDoc& doc, ShellServices& shell, FrameSourceFactor
     connect(view_, &CVantrelView::refused, this, &CMainFrame::showRefused);
     connect(&runner_, &BatchRunner::progressed, this, &CMainFrame::showProgress);
     connect(&runner_, &BatchRunner::finished, this, &CMainFrame::batchDone);
+    connect(&runner_, &BatchRunner::jobFinished, jobTable_, &JobTableModel::setOutcome);
 }
 
 void CMainFrame::createActions() {
@@ -263,6 +264,8 @@ void CMainFrame::convertToSwf() {
     if (runner_.isRunning() || doc_.jobs.isEmpty()) return;
     CConvertDlg dialog(doc_.settings, shell_, this);
     if (dialog.exec() != QDialog::Accepted) return;
+    if (rowsStale_) planRows();
+    jobTable_->setWaiting();
     runner_.start(doc_, ChosenOptions(doc_.settings.compression, dialog.options()));
     setBusy(true);
 }
@@ -277,6 +280,7 @@ void CMainFrame::stopConverting() {
 void CMainFrame::showProgress() {
     if (!runner_.isRunning() || !stop_->isEnabled()) return;
     const BatchProgress progress = runner_.progress();
+    jobTable_->setProgress(progress.job, progress.framesDone, progress.framesTotal);
     message_->setText(progressText(progress));
     if (progress.framesTotal > 0) {
         progressBar_->setRange(0, progress.framesTotal);

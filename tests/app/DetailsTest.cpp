@@ -3,6 +3,7 @@
 #include <QSortFilterProxyModel>
 #include <QStackedWidget>
 #include <QtTest>
+#include <cerrno>
 #include <filesystem>
 
 #include "RecordingShell.h"
@@ -100,6 +101,72 @@ class DetailsTest : public QObject {
         QFETCH(int, maxHeight);
         QFETCH(QSize, fitted);
         QCOMPARE(fittedSize(width, height, maxWidth, maxHeight), fitted);
+    }
+
+    void statusesSayHowEachJobEnded_data() {
+        // c converted, p converted without its page, s skipped, k kept, f failed, t stopped
+        QTest::addColumn<char>("kind");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<bool>("problem");
+        // clang-format off
+        QTest::newRow("converted") << 'c' << "converted, 1234 bytes" << false;
+        QTest::newRow("no page") << 'p' << "converted, 1234 bytes: cannot write /v/clip.html: No space left on device" << true;
+        QTest::newRow("kept") << 'k' << "skipped: movie exists: /v/clip.swf" << false;
+        QTest::newRow("skipped") << 's' << "skipped: its movie /v/clip.swf is already made from /v/clip.mp4 in this batch" << true;
+        QTest::newRow("failed") << 'f' << "failed: video cannot be opened" << true;
+        QTest::newRow("stopped") << 't' << "not converted: not started: the batch was stopped" << false;
+        // clang-format on
+    }
+    void statusesSayHowEachJobEnded() {
+        QFETCH(char, kind);
+        QFETCH(QString, status);
+        QFETCH(bool, problem);
+        JobOutcome outcome;
+        outcome.source = "/v/clip.avi";
+        outcome.outputPath = "/v/clip.swf";
+        switch (kind) {
+            case 'p':
+                outcome.warnings.push_back(
+                    writeFault(FaultStep::WriteFile, "/v/clip.html", ENOSPC));
+                break;
+            case 'k':
+                outcome.status = JobOutcome::Status::Skipped;
+                outcome.fault = Fault(FaultCode::MovieExists, FaultStep::StartJob, "/v/clip.swf");
+                break;
+            case 's':
+                outcome.status = JobOutcome::Status::Skipped;
+                outcome.fault =
+                    Fault(FaultCode::DuplicateMovie, FaultStep::StartJob, "/v/clip.swf");
+                outcome.fault->other = "/v/clip.mp4";
+                break;
+            case 'f':
+                outcome.status = JobOutcome::Status::Failed;
+                outcome.fault = Fault(FaultCode::Unreadable, FaultStep::OpenVideo, outcome.source);
+                break;
+            case 't':
+                outcome.status = JobOutcome::Status::Stopped;
+                outcome.fault = Fault(FaultCode::Stopped, FaultStep::StartJob);
+                break;
+        }
+        QCOMPARE(outcomeStatus(outcome, 1234), status);
+        QCOMPARE(isProblem(outcome), problem);
+
+        // The row shows it, its tip the whole outcome, problems in another colour.
+        JobTableModel rows;
+        BatchPlan plan;
+        plan.jobs.push_back({VideoJob{"/v/clip.avi"}, "/v/clip.avi", "/v/clip.swf"});
+        rows.setPlan(plan);
+        rows.setWaiting();
+        rows.setProgress(0, 3, 10);
+        QCOMPARE(rows.index(0, JobTableModel::Status).data().toString(),
+                 QStringLiteral("converting: frame 3 of 10"));
+        rows.setOutcome(0, outcome);
+        const QModelIndex cell = rows.index(0, JobTableModel::Status);
+        QCOMPARE(cell.data().toString(), outcomeStatus(outcome, 0));  // no movie on disk
+        QVERIFY(cell.data(Qt::ToolTipRole)
+                    .toString()
+                    .startsWith(QString::fromStdString(outcomeLine(outcome))));
+        QCOMPARE(cell.data(Qt::ForegroundRole).isValid(), problem);
     }
 
     void plainListStaysTheDefault() {
