@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <iterator>
 
 namespace vantrel {
 
@@ -69,6 +71,19 @@ QString outcomeTip(const JobOutcome& outcome) {
         tip += QLatin1Char('\n') + QString::fromStdString(line);
     }
     return tip;
+}
+
+void removeJobs(JobList& jobs, std::vector<int> rows) {
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    const int sequences = int(jobs.folderJobs.size());
+    for (const int row : rows) {
+        if (row < 0) continue;
+        if (row < sequences) {
+            jobs.folderJobs.erase(std::next(jobs.folderJobs.begin(), row));
+        } else if (std::size_t(row - sequences) < jobs.videoJobs.size()) {
+            jobs.videoJobs.erase(jobs.videoJobs.begin() + (row - sequences));
+        }
+    }
 }
 
 JobTableModel::JobTableModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -175,6 +190,18 @@ void JobTableModel::setOutcome(std::size_t job, const JobOutcome& outcome) {
     row.statusTip = outcomeTip(outcome);
     row.problem = isProblem(outcome);
     rowChanged(job, 0, ColumnCount - 1);
+}
+
+void JobTableModel::removeJobRows(std::vector<int> rows) {
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    for (const int row : rows) {
+        if (row < 0 || row >= rowCount()) continue;
+        beginRemoveRows({}, row, row);
+        rows_.erase(rows_.begin() + row);
+        endRemoveRows();
+    }
+    rowOfId_.clear();
+    for (std::size_t row = 0; row < rows_.size(); ++row) rowOfId_.insert(rows_[row].id, int(row));
 }
 
 void JobTableModel::rowChanged(std::size_t row, int firstColumn, int lastColumn) {

@@ -48,6 +48,10 @@ QString outcomeStatus(const JobOutcome& outcome, qint64 movieBytes);
 // Its tip: the outcome's line and then every warning, one a line.
 QString outcomeTip(const JobOutcome& outcome);
 
+// Removes the jobs at these places of the list's order (sequences first,
+// then videos; in any order, each once) from the job list.
+void removeJobs(JobList& jobs, std::vector<int> rows);
+
 // The rows of the details view: one per queued job, in the job list's order
 // (which is the batch's), filled from the batch plan and then from what the
 // details worker and the batch tell.
@@ -89,6 +93,9 @@ class JobTableModel : public QAbstractTableModel {
     // empty when none was).
     QString moviePath(int row) const { return rows_[std::size_t(row)].moviePath; }
     QString pagePath(int row) const { return rows_[std::size_t(row)].pagePath; }
+
+    // Removes the rows at these places (in any order, each once).
+    void removeJobRows(std::vector<int> rows);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

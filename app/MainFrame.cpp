@@ -71,11 +71,12 @@ CMainFrame::CMainFrame(CVantrelDoc& doc, ShellServices& shell, FrameSourceFactor
     views_ = new QStackedWidget(this);
     view_ = new CVantrelView(doc_, shell_, views_);
     jobTable_ = new JobTableModel(this);
-    table_ = new JobTableView(*jobTable_, *view_, views_);
+    table_ = new JobTableView(*jobTable_, *view_, shell_, views_);
     views_->addWidget(view_);
     views_->addWidget(table_);
     setCentralWidget(views_);
     connect(&detailsWorker_, &JobDetailsWorker::ready, jobTable_, &JobTableModel::setDetails);
+    connect(table_, &JobTableView::removeRequested, this, &CMainFrame::removeJobs);
 
     createActions();
     createToolBar();
@@ -235,6 +236,15 @@ void CMainFrame::planRows() {
     rowsStale_ = false;
 }
 
+void CMainFrame::removeJobs(const std::vector<int>& rows) {
+    // The batch reads the job list while it runs.
+    if (runner_.isRunning()) return;
+    vantrel::removeJobs(doc_.jobs, rows);
+    jobTable_->removeJobRows(rows);
+    view_->showJobs();
+    updateCommands();
+}
+
 void CMainFrame::updateCommands() {
     convert_->setEnabled(!runner_.isRunning() && !doc_.jobs.isEmpty());
 }
@@ -246,6 +256,7 @@ void CMainFrame::setBusy(bool busy) {
     }
     stop_->setEnabled(busy);
     view_->setDropsEnabled(!busy);
+    table_->setRemovalEnabled(!busy);
     progressBar_->setVisible(busy);
     stopButton_->setVisible(busy);
     if (busy) {

@@ -66,6 +66,7 @@ class CMainFrame : public QMainWindow {
     void updateLockKeys();
     void showDetails(bool shown);
     void planRows();
+    void removeJobs(const std::vector<int>& rows);
 
     CVantrelDoc& doc_;
     ShellServices& shell_;

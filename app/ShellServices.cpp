@@ -1,6 +1,10 @@
 #include "app/ShellServices.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -155,6 +159,20 @@ void ShellServices::showList(QWidget* parent, QMessageBox::Icon icon, const QStr
 
 bool ShellServices::openFile(const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool ShellServices::showInFolder(const QString& path) {
+    // The file managers' common interface selects the file in its folder.
+    static const QString kFileManager = QStringLiteral("org.freedesktop.FileManager1");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected() && bus.interface()->isServiceRegistered(kFileManager)) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            kFileManager, QStringLiteral("/org/freedesktop/FileManager1"), kFileManager,
+            QStringLiteral("ShowItems"));
+        call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+        if (bus.send(call)) return true;
+    }
+    return openFile(QFileInfo(path).absolutePath());
 }
 
 }  // namespace vantrel

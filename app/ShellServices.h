@@ -27,6 +27,11 @@ class ShellServices {
 
     // Opens the file with the desktop's default viewer. False when none took it.
     virtual bool openFile(const QString& path);
+
+    // Shows the file in the desktop's file manager: selected in its folder
+    // where the file manager offers that, else the folder opened. False when
+    // nothing took it.
+    virtual bool showInFolder(const QString& path);
 };
 
 }  // namespace vantrel

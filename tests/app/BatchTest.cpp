@@ -16,6 +16,7 @@
 #include "RecordingShell.h"
 #include "app/ConvertDlg.h"
 #include "app/JobTableModel.h"
+#include "app/JobTableView.h"
 #include "app/MainFrame.h"
 #include "app/ReportText.h"
 #include "app/ShellServices.h"
@@ -282,6 +283,17 @@ class BatchTest : public QObject {
                  qPrintable(tipOf(1)));
         QVERIFY2(tipOf(1).contains(QString::fromStdString((folder / "y1.bmp").string())),
                  qPrintable(tipOf(1)));
+
+        // Nothing is removed while the batch runs.
+        JobTableView& table = *frame.table();
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        table.setFocus();
+        table.selectRow(0);
+        QTest::keyClick(&table, Qt::Key_Delete);
+        table.removeSelected();
+        QCOMPARE(rows.rowCount(), 3);
+        QCOMPARE(frame.view()->count(), 3);
 
         window.gate.open(1000);
         QVERIFY(finished.wait(30000));

@@ -11,6 +11,7 @@
 #include "app/JobTableView.h"
 #include "app/MainFrame.h"
 #include "app/VantrelView.h"
+#include "convert/JobIntake.h"
 #include "support/ScratchDir.h"
 #include "support/Tools.h"
 
@@ -21,6 +22,15 @@ namespace fs = std::filesystem;
 namespace {
 
 QString q(const fs::path& path) { return QString::fromStdString(path.string()); }
+
+// A planned video job whose movie goes to `movie`.
+PlannedJob plannedVideo(const std::string& path, const std::string& movie) {
+    PlannedJob job;
+    job.input = VideoJob{path};
+    job.source = path;
+    job.moviePath = movie;
+    return job;
+}
 
 bool magick(const std::string& arguments) {
     return std::system(("convert " + arguments).c_str()) == 0;
@@ -73,6 +83,8 @@ struct Window {
 
 class DetailsTest : public QObject {
     Q_OBJECT
+
+    CVantrelDoc doc_;
 
   private slots:
     void fittedSizeKeepsTheAspectAndNeverEnlarges_data() {
@@ -154,7 +166,7 @@ class DetailsTest : public QObject {
         // The row shows it, its tip the whole outcome, problems in another colour.
         JobTableModel rows;
         BatchPlan plan;
-        plan.jobs.push_back({VideoJob{"/v/clip.avi"}, "/v/clip.avi", "/v/clip.swf"});
+        plan.jobs.push_back(plannedVideo("/v/clip.avi", "/v/clip.swf"));
         rows.setPlan(plan);
         rows.setWaiting();
         rows.setProgress(0, 3, 10);
@@ -219,6 +231,117 @@ class DetailsTest : public QObject {
         QCOMPARE(window.shown(JobTableModel::Frames), (QStringList{"20", "3", "2"}));
         window.frame.table()->sortByColumn(JobTableModel::Sound, Qt::AscendingOrder);
         QCOMPARE(window.shown(JobTableModel::Sound), (QStringList{"none", "own", "walk.mp3"}));
+    }
+
+    // What the menu and the keys do with a row, the shell recording it.
+    void convertedRowsOpenTheirPageOrFolder_data() {
+        QTest::addColumn<QString>("command");  // an action's name, or a key
+        QTest::addColumn<bool>("withPage");
+        QTest::addColumn<QStringList>("opened");
+        QTest::addColumn<QStringList>("shown");
+        const QStringList page{"/v/clip.html"}, movie{"/v/clip.swf"}, none;
+        // clang-format off
+        QTest::newRow("Enter: page") << "Enter" << true << page << none;
+        QTest::newRow("Enter: no page") << "Enter" << false << none << movie;
+        QTest::newRow("double click") << "double" << true << page << none;
+        QTest::newRow("Open Page") << "openPage" << true << page << none;
+        QTest::newRow("Show in Folder") << "showInFolder" << true << none << movie;
+        // clang-format on
+    }
+    void convertedRowsOpenTheirPageOrFolder() {
+        QFETCH(QString, command);
+        QFETCH(bool, withPage);
+        QFETCH(QStringList, opened);
+        QFETCH(QStringList, shown);
+        test::RecordingShell shell;
+        CVantrelView list(doc_, shell);
+        JobTableModel rows;
+        JobTableView table(rows, list, shell);
+        table.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&table));
+        BatchPlan plan;
+        plan.jobs.push_back(plannedVideo("/v/clip.avi", "/v/clip.swf"));
+        plan.jobs.push_back(plannedVideo("/v/bad.avi", "/v/bad.swf"));
+        rows.setPlan(plan);
+        JobOutcome converted;
+        converted.outputPath = "/v/clip.swf";
+        if (withPage) converted.pagePath = "/v/clip.html";
+        rows.setOutcome(0, converted);
+        JobOutcome failed;
+        failed.status = JobOutcome::Status::Failed;
+        failed.fault = Fault(FaultCode::Unreadable, FaultStep::OpenVideo, "/v/bad.avi");
+        rows.setOutcome(1, failed);
+
+        // A failed row opens nothing.
+        for (int row : {1, 0}) {
+            const QModelIndex cell = table.model()->index(row, 0);
+            table.setCurrentIndex(cell);
+            if (command == QLatin1String("Enter")) {
+                QTest::keyClick(&table, Qt::Key_Return);
+            } else if (command == QLatin1String("double")) {
+                const QPoint at = table.visualRect(cell).center();
+                QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, at);
+                QTest::mouseDClick(table.viewport(), Qt::LeftButton, {}, at);
+            } else {
+                table.findChild<QAction*>(command)->trigger();
+            }
+            if (row == 1) {
+                QVERIFY(shell.opened.isEmpty() && shell.shownInFolder.isEmpty());
+            }
+        }
+        QCOMPARE(shell.opened, opened);
+        QCOMPARE(shell.shownInFolder, shown);
+    }
+
+    void deleteRemovesJobsFromTheList() {
+        Renders renders;
+        QVERIFY(renders.make());
+        Window window;
+        window.frame.show();
+        window.action("detailsToggle")->trigger();
+        window.frame.view()->dropPaths({renders.scratch.path().string()});
+        JobTableView& table = *window.frame.table();
+        window.frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window.frame));
+        table.setFocus();
+        table.selectRow(1);
+        QTest::keyClick(&table, Qt::Key_Delete);
+        const QStringList left{q(renders.run / "run(01 - 02).bmp"), q(renders.clips / "clip.avi")};
+        QCOMPARE(window.shown(JobTableModel::Source), left);
+        QCOMPARE(int(window.doc.jobs.folderJobs.size() + window.doc.jobs.videoJobs.size()), 2);
+        QCOMPARE(window.frame.view()->count(), 2);
+        QCOMPARE(window.frame.view()->item(1)->text(), left[1]);
+
+        // The menu's command, sorted: the row shown first is the video.
+        table.sortByColumn(JobTableModel::Kind, Qt::DescendingOrder);
+        table.selectRow(0);
+        table.findChild<QAction*>(QStringLiteral("removeFromList"))->trigger();
+        QCOMPARE(window.shown(JobTableModel::Source), QStringList{left[0]});
+        QVERIFY(window.doc.jobs.videoJobs.empty());
+    }
+
+    void removingJobsKeepsTheListsOrder_data() {
+        QTest::addColumn<QList<int>>("removed");
+        QTest::addColumn<QStringList>("left");
+        // clang-format off
+        QTest::newRow("a sequence") << QList<int>{1} << QStringList{"/a(1 - 1).bmp", "/c(1 - 1).bmp", "/x.avi", "/y.avi"};
+        QTest::newRow("a video") << QList<int>{3} << QStringList{"/a(1 - 1).bmp", "/b(1 - 1).bmp", "/c(1 - 1).bmp", "/y.avi"};
+        QTest::newRow("both, any order") << QList<int>{4, 0, 2} << QStringList{"/b(1 - 1).bmp", "/x.avi"};
+        QTest::newRow("all") << QList<int>{0, 1, 2, 3, 4} << QStringList{};
+        // clang-format on
+    }
+    void removingJobsKeepsTheListsOrder() {
+        QFETCH(QList<int>, removed);
+        QFETCH(QStringList, left);
+        JobList jobs;
+        for (const char* prefix : {"/a", "/b", "/c"}) {
+            jobs.folderJobs.push_back({prefix, "bmp", {{"1", "bmp"}}});
+        }
+        jobs.videoJobs = {{"/x.avi"}, {"/y.avi"}};
+        removeJobs(jobs, std::vector<int>(removed.begin(), removed.end()));
+        QStringList rows;
+        for (const std::string& row : listRows(jobs)) rows << QString::fromStdString(row);
+        QCOMPARE(rows, left);
     }
 
     void dropsOnTheTableQueueJobs() {

@@ -34,6 +34,11 @@ class RecordingShell : public ShellServices {
         return true;
     }
 
+    bool showInFolder(const QString& path) override {
+        shownInFolder << path;
+        return true;
+    }
+
     QStringList texts() const {
         QStringList all;
         for (const Message& message : messages) all << message.text;
@@ -44,6 +49,7 @@ class RecordingShell : public ShellServices {
     std::function<void()> onMessage;
     std::vector<Message> messages;
     QStringList opened;
+    QStringList shownInFolder;
 };
 
 }  // namespace vantrel::test
