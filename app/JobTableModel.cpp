@@ -137,6 +137,7 @@ void JobTableModel::setDetails(const JobDetails& details) {
     if (details.frames) row.frames = details.frames;
     row.width = details.width;
     row.height = details.height;
+    if (!details.thumbnail.isNull()) row.thumbnail = QPixmap::fromImage(details.thumbnail);
     rowChanged(std::size_t(*found), 0, ColumnCount - 1);
     emit detailsArrived(*found);
 }
@@ -264,6 +265,9 @@ QVariant JobTableModel::data(const QModelIndex& index, int role) const {
                 return display(row, index.column());
             }
             if (index.column() == Status && !row.statusTip.isEmpty()) return row.statusTip;
+            return {};
+        case Qt::DecorationRole:
+            if (index.column() == Source && !row.thumbnail.isNull()) return row.thumbnail;
             return {};
         case Qt::ForegroundRole:
             // Rows that need the user's attention stand out.

@@ -2,6 +2,8 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <QImage>
+#include <QPixmap>
 #include <QSize>
 #include <cstdint>
 #include <optional>
@@ -26,7 +28,11 @@ struct JobDetails {
     std::optional<std::int32_t> frames;  // a video's frames; sequences know theirs
     std::int32_t width = 0;              // 0 when the picture could not be read
     std::int32_t height = 0;
+    QImage thumbnail;  // the first picture within kThumbnailSize; null when none
 };
+
+// The box a row's thumbnail fits in.
+inline constexpr QSize kThumbnailSize(48, 36);
 
 // Where a job stands, as its row shows it: Queued before any batch.
 enum class JobState : std::uint8_t {
@@ -88,6 +94,7 @@ class JobTableModel : public QAbstractTableModel {
     void setProgress(std::size_t job, std::int32_t framesDone, std::int32_t framesTotal);
     void setOutcome(std::size_t job, const JobOutcome& outcome);
 
+    bool hasThumbnail(int row) const { return !rows_[std::size_t(row)].thumbnail.isNull(); }
     JobState state(int row) const { return rows_[std::size_t(row)].state; }
     // The movie and page of a row's job: planned, then as written (the page
     // empty when none was).
@@ -117,6 +124,7 @@ class JobTableModel : public QAbstractTableModel {
         std::int32_t width = 0;
         std::int32_t height = 0;
         bool detailsKnown = false;
+        QPixmap thumbnail;
         QString sound;
         QString moviePath;
         QString pagePath;

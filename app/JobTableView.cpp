@@ -34,6 +34,9 @@ JobTableView::JobTableView(JobTableModel& model, CVantrelView& list, ShellServic
     horizontalHeader()->setStretchLastSection(true);
     setColumnWidth(JobTableModel::Source, 260);
     verticalHeader()->hide();
+    // Room for each row's thumbnail.
+    setIconSize(kThumbnailSize);
+    verticalHeader()->setDefaultSectionSize(kThumbnailSize.height() + 4);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QMenuBar>
 #include <QPainter>
 #include <QProgressBar>
@@ -28,6 +29,10 @@
 namespace vantrel {
 
 namespace {
+
+// How long a drop takes to show and its details to be read; off unless
+// QT_LOGGING_RULES turns on vantrel.timing.info.
+Q_LOGGING_CATEGORY(lcTiming, "vantrel.timing", QtWarningMsg)
 
 // The status bar's message: shrinks with the window and then ends in "...",
 // where a plain label would be cut off or push the window wider.
@@ -77,6 +82,17 @@ CMainFrame::CMainFrame(CVantrelDoc& doc, ShellServices& shell, FrameSourceFactor
     setCentralWidget(views_);
     connect(&detailsWorker_, &JobDetailsWorker::ready, jobTable_, &JobTableModel::setDetails);
     connect(table_, &JobTableView::removeRequested, this, &CMainFrame::removeJobs);
+    view_->viewport()->installEventFilter(this);
+    table_->viewport()->installEventFilter(this);
+    connect(view_, &CVantrelView::dropStarted, this, [this] {
+        dropClock_.start();
+        awaitingPaint_ = true;
+    });
+    connect(jobTable_, &JobTableModel::detailsArrived, this, [this] {
+        if (detailsPending_ == 0 || --detailsPending_ > 0) return;
+        qCInfo(lcTiming, "details of %d jobs read in %lld ms; the table painted %d times meanwhile",
+               detailsAsked_, detailsClock_.elapsed(), paintsWhileReading_);
+    });
 
     createActions();
     createToolBar();
@@ -226,8 +242,25 @@ void CMainFrame::showDetails(bool shown) {
     views_->setCurrentWidget(shown ? static_cast<QWidget*>(table_) : view_);
     if (shown && rowsStale_) planRows();
     // Pictures are read only for a table that shows them.
-    detailsWorker_.request(shown ? jobTable_->missingDetails()
-                                 : std::vector<JobTableModel::DetailsSource>{});
+    std::vector<JobTableModel::DetailsSource> missing;
+    if (shown) missing = jobTable_->missingDetails();
+    detailsAsked_ = detailsPending_ = int(missing.size());
+    paintsWhileReading_ = 0;
+    detailsClock_.start();
+    detailsWorker_.request(std::move(missing));
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Paint) {
+        const bool table = watched == table_->viewport();
+        if (awaitingPaint_ && table == (views_->currentWidget() == table_)) {
+            awaitingPaint_ = false;
+            qCInfo(lcTiming, "%zu jobs painted %lld ms after the drop",
+                   doc_.jobs.folderJobs.size() + doc_.jobs.videoJobs.size(), dropClock_.elapsed());
+        }
+        if (table && detailsPending_ > 0) ++paintsWhileReading_;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::planRows() {

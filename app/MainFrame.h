@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 
@@ -52,6 +53,7 @@ class CMainFrame : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void createActions();
@@ -80,6 +82,15 @@ class CMainFrame : public QMainWindow {
     JobDetailsWorker detailsWorker_;
     // The table's rows were planned before the jobs last changed.
     bool rowsStale_ = true;
+    // For the timing log (category vantrel.timing): since the last drop
+    // began, until its jobs are first painted; since details were asked
+    // for, until the last arrives, with the table's paints meanwhile.
+    QElapsedTimer dropClock_;
+    bool awaitingPaint_ = false;
+    QElapsedTimer detailsClock_;
+    int detailsPending_ = 0;
+    int detailsAsked_ = 0;
+    int paintsWhileReading_ = 0;
     QAction* convert_ = nullptr;
     QAction* stop_ = nullptr;
     QAction* exit_ = nullptr;

@@ -98,6 +98,7 @@ void CVantrelView::takeDrop(QDropEvent* event) {
 }
 
 void CVantrelView::dropPaths(const std::vector<std::string>& paths) {
+    emit dropStarted();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const DropResult result = vantrel::dropPaths(doc_.jobs, paths);
     showJobs();

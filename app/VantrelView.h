@@ -45,6 +45,8 @@ class CVantrelView : public QListWidget {
     void showJobs();
 
   signals:
+    // A drop begins to be carried out; jobsChanged follows.
+    void dropStarted();
     void jobsChanged();
     // Something the user should know that needs no answer.
     void note(const QString& text);

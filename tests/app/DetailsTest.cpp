@@ -344,6 +344,40 @@ class DetailsTest : public QObject {
         QCOMPARE(rows, left);
     }
 
+    // Each row's first picture, the video's first frame, in the Source
+    // column; a file changed since is read again.
+    void thumbnailsArriveForSequencesAndVideos() {
+        Renders renders;
+        QVERIFY(renders.make());
+        Window window;
+        window.frame.show();
+        window.action("detailsToggle")->trigger();
+        window.frame.view()->dropPaths({renders.scratch.path().string()});
+        JobTableModel& rows = window.model();
+        QTRY_VERIFY(rows.hasThumbnail(0) && rows.hasThumbnail(1) && rows.hasThumbnail(2));
+        auto thumbnail = [&rows](int row) {
+            return rows.index(row, JobTableModel::Source)
+                .data(Qt::DecorationRole)
+                .value<QPixmap>()
+                .toImage();
+        };
+        QCOMPARE(thumbnail(0).size(), QSize(14, 36));  // 20 x 50 white
+        QCOMPARE(thumbnail(0).pixelColor(7, 18), QColor(Qt::white));
+        QCOMPARE(thumbnail(1).size(), QSize(48, 36));  // 40 x 30 red
+        QCOMPARE(thumbnail(1).pixelColor(24, 18), QColor(Qt::red));
+        QCOMPARE(thumbnail(2).size(), QSize(48, 36));
+        QVERIFY(!rows.index(0, JobTableModel::Kind).data(Qt::DecorationRole).isValid());
+
+        // Dropped again unchanged, and after the first picture changed.
+        QVERIFY(magick("-size 60x30 xc:blue " + (renders.walk / "walk1.png").string()));
+        window.frame.view()->dropPaths({renders.scratch.path().string()});
+        QTRY_VERIFY(rows.hasThumbnail(0) && rows.hasThumbnail(1) && rows.hasThumbnail(2));
+        QCOMPARE(thumbnail(0).pixelColor(7, 18), QColor(Qt::white));
+        QCOMPARE(thumbnail(1).size(), QSize(48, 24));
+        QCOMPARE(thumbnail(1).pixelColor(24, 12), QColor(Qt::blue));
+        QCOMPARE(window.shown(JobTableModel::Size)[1], QStringLiteral("60 x 30"));
+    }
+
     void dropsOnTheTableQueueJobs() {
         Renders renders;
         QVERIFY(renders.make());
