@@ -311,6 +311,7 @@ void CMainFrame::convertToSwf() {
     if (rowsStale_) planRows();
     jobTable_->setWaiting();
     runner_.start(doc_, ChosenOptions(doc_.settings.compression, dialog.options()));
+    batchClock_.start();
     setBusy(true);
 }
 
@@ -343,6 +344,9 @@ void CMainFrame::batchDone(const ConvertReport& report) {
         if (!text.isEmpty()) tip += QStringLiteral("\n\n") + text;
     }
     message_->setToolTip(tip);
+    if (notifiesBatchEnd(std::chrono::milliseconds(batchClock_.elapsed()), isActiveWindow())) {
+        shell_.notify(kAppName, message_->text());
+    }
     if (closeWhenDone_) {
         emit batchFinished(report);
         close();

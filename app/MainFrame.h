@@ -86,6 +86,7 @@ class CMainFrame : public QMainWindow {
     // began, until its jobs are first painted; since details were asked
     // for, until the last arrives, with the table's paints meanwhile.
     QElapsedTimer dropClock_;
+    QElapsedTimer batchClock_;
     bool awaitingPaint_ = false;
     QElapsedTimer detailsClock_;
     int detailsPending_ = 0;

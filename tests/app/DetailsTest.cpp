@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "RecordingShell.h"
+#include "app/ShellServices.h"
 #include "app/JobTableModel.h"
 #include "app/JobTableView.h"
 #include "app/MainFrame.h"
@@ -179,6 +180,26 @@ class DetailsTest : public QObject {
                     .toString()
                     .startsWith(QString::fromStdString(outcomeLine(outcome))));
         QCOMPARE(cell.data(Qt::ForegroundRole).isValid(), problem);
+    }
+
+    void theEndOfALongBatchIsNotifiedWhenTheWindowIsNotActive_data() {
+        QTest::addColumn<int>("milliseconds");
+        QTest::addColumn<bool>("active");
+        QTest::addColumn<bool>("notified");
+        // clang-format off
+        QTest::newRow("short, elsewhere") << 3000 << false << false;
+        QTest::newRow("ten seconds, elsewhere") << 10000 << false << false;
+        QTest::newRow("longer, elsewhere") << 10001 << false << true;
+        QTest::newRow("an hour, elsewhere") << 3600000 << false << true;
+        QTest::newRow("longer, watched") << 60000 << true << false;
+        QTest::newRow("short, watched") << 500 << true << false;
+        // clang-format on
+    }
+    void theEndOfALongBatchIsNotifiedWhenTheWindowIsNotActive() {
+        QFETCH(int, milliseconds);
+        QFETCH(bool, active);
+        QFETCH(bool, notified);
+        QCOMPARE(notifiesBatchEnd(std::chrono::milliseconds(milliseconds), active), notified);
     }
 
     void plainListStaysTheDefault() {

@@ -39,6 +39,10 @@ class RecordingShell : public ShellServices {
         return true;
     }
 
+    void notify(const QString& summary, const QString& body) override {
+        notifications << summary + QStringLiteral(": ") + body;
+    }
+
     QStringList texts() const {
         QStringList all;
         for (const Message& message : messages) all << message.text;
@@ -50,6 +54,7 @@ class RecordingShell : public ShellServices {
     std::vector<Message> messages;
     QStringList opened;
     QStringList shownInFolder;
+    QStringList notifications;  // "summary: body"
 };
 
 }  // namespace vantrel::test
