@@ -32,7 +32,13 @@ JobTableView::JobTableView(JobTableModel& model, CVantrelView& list, ShellServic
     setSortingEnabled(true);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setStretchLastSection(true);
+    // Widths for what the columns usually hold; each can be dragged.
     setColumnWidth(JobTableModel::Source, 260);
+    setColumnWidth(JobTableModel::Kind, 70);
+    setColumnWidth(JobTableModel::Frames, 60);
+    setColumnWidth(JobTableModel::Size, 80);
+    setColumnWidth(JobTableModel::Sound, 80);
+    setColumnWidth(JobTableModel::Status, 240);
     verticalHeader()->hide();
     // Room for each row's thumbnail.
     setIconSize(kThumbnailSize);
