@@ -1,5 +1,8 @@
 #include "app/BatchRunner.h"
 
+#include <utility>
+#include <vector>
+
 namespace vantrel {
 
 // Lives on the batch's thread: records where the batch stands for the window
@@ -19,11 +22,21 @@ class BatchRunner::Observer : public ConvertObserver {
         changed_ = true;
     }
     bool stopRequested() override { return stop_.load(); }
+    void jobFinished(std::size_t job, const JobOutcome& outcome) override {
+        const std::lock_guard lock(mutex_);
+        finished_.emplace_back(job, outcome);
+        changed_ = true;
+    }
 
     void requestStop() { stop_.store(true); }
     BatchProgress progress() const {
         const std::lock_guard lock(mutex_);
         return progress_;
+    }
+    // The outcomes told since the last call.
+    std::vector<std::pair<std::size_t, JobOutcome>> takeFinished() {
+        const std::lock_guard lock(mutex_);
+        return std::exchange(finished_, {});
     }
     // True once after each change.
     bool takeChanged() {
@@ -35,6 +48,7 @@ class BatchRunner::Observer : public ConvertObserver {
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     BatchProgress progress_;
+    std::vector<std::pair<std::size_t, JobOutcome>> finished_;
     bool changed_ = false;
 };
 
@@ -44,7 +58,9 @@ BatchRunner::BatchRunner(FrameSourceFactory makeFrameSource, QObject* parent)
     // at a pace a person can follow.
     poll_.setInterval(100);
     connect(&poll_, &QTimer::timeout, this, [this] {
-        if (observer_ && observer_->takeChanged()) emit progressed();
+        if (!observer_ || !observer_->takeChanged()) return;
+        passOutcomes();
+        emit progressed();
     });
 }
 
@@ -70,6 +86,10 @@ void BatchRunner::stop() {
     if (observer_) observer_->requestStop();
 }
 
+void BatchRunner::passOutcomes() {
+    for (const auto& [job, outcome] : observer_->takeFinished()) emit jobFinished(job, outcome);
+}
+
 BatchProgress BatchRunner::progress() const {
     return observer_ ? observer_->progress() : BatchProgress{};
 }
@@ -78,6 +98,7 @@ void BatchRunner::workerDone() {
     // The thread has nothing left to do but return.
     worker_.join();
     poll_.stop();
+    passOutcomes();
     emit finished(report_);
 }
 

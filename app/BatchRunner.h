@@ -32,12 +32,16 @@ class BatchRunner : public QObject {
   signals:
     // Emitted a few times a second while the batch advances.
     void progressed();
+    // A job's outcome, as soon as the batch knows it (`job` is its place in
+    // the report); all of them come before `finished`.
+    void jobFinished(std::size_t job, const vantrel::JobOutcome& outcome);
     void finished(const vantrel::ConvertReport& report);
 
   private:
     class Observer;
 
     void workerDone();
+    void passOutcomes();
 
     FrameSourceFactory makeFrameSource_;
     std::unique_ptr<Observer> observer_;

@@ -6,9 +6,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QMenuBar>
 #include <QPainter>
 #include <QProgressBar>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -18,6 +20,8 @@
 #include "app/AboutDlg.h"
 #include "app/AppInfo.h"
 #include "app/ConvertDlg.h"
+#include "app/JobTableModel.h"
+#include "app/JobTableView.h"
 #include "app/LockKeys.h"
 #include "app/ShellServices.h"
 #include "app/VantrelView.h"
@@ -25,6 +29,10 @@
 namespace vantrel {
 
 namespace {
+
+// How long a drop takes to show and its details to be read; off unless
+// QT_LOGGING_RULES turns on vantrel.timing.info.
+Q_LOGGING_CATEGORY(lcTiming, "vantrel.timing", QtWarningMsg)
 
 // The status bar's message: shrinks with the window and then ends in "...",
 // where a plain label would be cut off or push the window wider.
@@ -64,8 +72,27 @@ CMainFrame::CMainFrame(CVantrelDoc& doc, ShellServices& shell, FrameSourceFactor
     setWindowIcon(appIcon());
     resize(320, 160);
 
-    view_ = new CVantrelView(doc_, shell_, this);
-    setCentralWidget(view_);
+    // The plain list, and the details table in its place when asked for.
+    views_ = new QStackedWidget(this);
+    view_ = new CVantrelView(doc_, shell_, views_);
+    jobTable_ = new JobTableModel(this);
+    table_ = new JobTableView(*jobTable_, *view_, shell_, views_);
+    views_->addWidget(view_);
+    views_->addWidget(table_);
+    setCentralWidget(views_);
+    connect(&detailsWorker_, &JobDetailsWorker::ready, jobTable_, &JobTableModel::setDetails);
+    connect(table_, &JobTableView::removeRequested, this, &CMainFrame::removeJobs);
+    view_->viewport()->installEventFilter(this);
+    table_->viewport()->installEventFilter(this);
+    connect(view_, &CVantrelView::dropStarted, this, [this] {
+        dropClock_.start();
+        awaitingPaint_ = true;
+    });
+    connect(jobTable_, &JobTableModel::detailsArrived, this, [this] {
+        if (detailsPending_ == 0 || --detailsPending_ > 0) return;
+        qCInfo(lcTiming, "details of %d jobs read in %lld ms; the table painted %d times meanwhile",
+               detailsAsked_, detailsClock_.elapsed(), paintsWhileReading_);
+    });
 
     createActions();
     createToolBar();
@@ -77,12 +104,15 @@ CMainFrame::CMainFrame(CVantrelDoc& doc, ShellServices& shell, FrameSourceFactor
         message_->setText(QStringLiteral("Ready"));
         message_->setToolTip({});
         updateCommands();
+        rowsStale_ = true;
+        if (detailsToggle_->isChecked()) showDetails(true);
     });
     connect(view_, &CVantrelView::note, this,
             [this](const QString& text) { statusBar()->showMessage(text, 10000); });
     connect(view_, &CVantrelView::refused, this, &CMainFrame::showRefused);
     connect(&runner_, &BatchRunner::progressed, this, &CMainFrame::showProgress);
     connect(&runner_, &BatchRunner::finished, this, &CMainFrame::batchDone);
+    connect(&runner_, &BatchRunner::jobFinished, jobTable_, &JobTableModel::setOutcome);
 }
 
 void CMainFrame::createActions() {
@@ -120,6 +150,12 @@ void CMainFrame::createActions() {
     connect(statusBarToggle_, &QAction::toggled, this,
             [this](bool shown) { statusBar()->setVisible(shown); });
 
+    detailsToggle_ = action(QStringLiteral("&Details"), QStringLiteral("detailsToggle"),
+                            QStringLiteral("Show the jobs as a table of details"),
+                            QStringLiteral("Toggle Details"));
+    detailsToggle_->setCheckable(true);
+    connect(detailsToggle_, &QAction::toggled, this, &CMainFrame::showDetails);
+
     manual_ = action(QStringLiteral("Online Manual"), QStringLiteral("manual"), {}, {});
     manual_->setShortcut(Qt::Key_F1);
     connect(manual_, &QAction::triggered, this, &CMainFrame::openManual);
@@ -151,6 +187,7 @@ void CMainFrame::createMenus() {
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     view->addAction(toolBarToggle_);
     view->addAction(statusBarToggle_);
+    view->addAction(detailsToggle_);
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(manual_);
     help->addAction(about_);
@@ -201,6 +238,46 @@ void CMainFrame::updateLockKeys() {
     scrollLock_->setEnabled(keys->scrollLock);
 }
 
+void CMainFrame::showDetails(bool shown) {
+    views_->setCurrentWidget(shown ? static_cast<QWidget*>(table_) : view_);
+    if (shown && rowsStale_) planRows();
+    // Pictures are read only for a table that shows them.
+    std::vector<JobTableModel::DetailsSource> missing;
+    if (shown) missing = jobTable_->missingDetails();
+    detailsAsked_ = detailsPending_ = int(missing.size());
+    paintsWhileReading_ = 0;
+    detailsClock_.start();
+    detailsWorker_.request(std::move(missing));
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Paint) {
+        const bool table = watched == table_->viewport();
+        if (awaitingPaint_ && table == (views_->currentWidget() == table_)) {
+            awaitingPaint_ = false;
+            qCInfo(lcTiming, "%zu jobs painted %lld ms after the drop",
+                   doc_.jobs.folderJobs.size() + doc_.jobs.videoJobs.size(), dropClock_.elapsed());
+        }
+        if (table && detailsPending_ > 0) ++paintsWhileReading_;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::planRows() {
+    // Listings and metadata only: the pictures are read by the worker.
+    jobTable_->setPlan(planBatch(doc_.jobs, doc_.settings));
+    rowsStale_ = false;
+}
+
+void CMainFrame::removeJobs(const std::vector<int>& rows) {
+    // The batch reads the job list while it runs.
+    if (runner_.isRunning()) return;
+    vantrel::removeJobs(doc_.jobs, rows);
+    jobTable_->removeJobRows(rows);
+    view_->showJobs();
+    updateCommands();
+}
+
 void CMainFrame::updateCommands() {
     convert_->setEnabled(!runner_.isRunning() && !doc_.jobs.isEmpty());
 }
@@ -212,6 +289,7 @@ void CMainFrame::setBusy(bool busy) {
     }
     stop_->setEnabled(busy);
     view_->setDropsEnabled(!busy);
+    table_->setRemovalEnabled(!busy);
     progressBar_->setVisible(busy);
     stopButton_->setVisible(busy);
     if (busy) {
@@ -230,7 +308,10 @@ void CMainFrame::convertToSwf() {
     if (runner_.isRunning() || doc_.jobs.isEmpty()) return;
     CConvertDlg dialog(doc_.settings, shell_, this);
     if (dialog.exec() != QDialog::Accepted) return;
+    if (rowsStale_) planRows();
+    jobTable_->setWaiting();
     runner_.start(doc_, ChosenOptions(doc_.settings.compression, dialog.options()));
+    batchClock_.start();
     setBusy(true);
 }
 
@@ -244,6 +325,7 @@ void CMainFrame::stopConverting() {
 void CMainFrame::showProgress() {
     if (!runner_.isRunning() || !stop_->isEnabled()) return;
     const BatchProgress progress = runner_.progress();
+    jobTable_->setProgress(progress.job, progress.framesDone, progress.framesTotal);
     message_->setText(progressText(progress));
     if (progress.framesTotal > 0) {
         progressBar_->setRange(0, progress.framesTotal);
@@ -262,6 +344,9 @@ void CMainFrame::batchDone(const ConvertReport& report) {
         if (!text.isEmpty()) tip += QStringLiteral("\n\n") + text;
     }
     message_->setToolTip(tip);
+    if (notifiesBatchEnd(std::chrono::milliseconds(batchClock_.elapsed()), isActiveWindow())) {
+        shell_.notify(kAppName, message_->text());
+    }
     if (closeWhenDone_) {
         emit batchFinished(report);
         close();

@@ -1,19 +1,24 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 
 #include "app/BatchRunner.h"
+#include "app/JobDetailsWorker.h"
 #include "convert/VantrelDoc.h"
 
 class QAction;
 class QLabel;
 class QProgressBar;
+class QStackedWidget;
 class QToolButton;
 
 namespace vantrel {
 
 class CVantrelView;
+class JobTableModel;
+class JobTableView;
 class ShellServices;
 
 // Where the online manual is: manual/index.html beside the program, else
@@ -31,6 +36,9 @@ class CMainFrame : public QMainWindow {
                QWidget* parent = nullptr);
 
     CVantrelView* view() const { return view_; }
+    // The details view and its rows.
+    JobTableView* table() const { return table_; }
+    JobTableModel* jobTable() const { return jobTable_; }
     bool isConverting() const { return runner_.isRunning(); }
 
     // The commands.
@@ -45,6 +53,7 @@ class CMainFrame : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void createActions();
@@ -57,6 +66,9 @@ class CMainFrame : public QMainWindow {
     void batchDone(const ConvertReport& report);
     void showRefused(const QStringList& paths);
     void updateLockKeys();
+    void showDetails(bool shown);
+    void planRows();
+    void removeJobs(const std::vector<int>& rows);
 
     CVantrelDoc& doc_;
     ShellServices& shell_;
@@ -64,11 +76,28 @@ class CMainFrame : public QMainWindow {
     bool closeWhenDone_ = false;
 
     CVantrelView* view_;
+    QStackedWidget* views_;
+    JobTableModel* jobTable_;
+    JobTableView* table_;
+    JobDetailsWorker detailsWorker_;
+    // The table's rows were planned before the jobs last changed.
+    bool rowsStale_ = true;
+    // For the timing log (category vantrel.timing): since the last drop
+    // began, until its jobs are first painted; since details were asked
+    // for, until the last arrives, with the table's paints meanwhile.
+    QElapsedTimer dropClock_;
+    QElapsedTimer batchClock_;
+    bool awaitingPaint_ = false;
+    QElapsedTimer detailsClock_;
+    int detailsPending_ = 0;
+    int detailsAsked_ = 0;
+    int paintsWhileReading_ = 0;
     QAction* convert_ = nullptr;
     QAction* stop_ = nullptr;
     QAction* exit_ = nullptr;
     QAction* toolBarToggle_ = nullptr;
     QAction* statusBarToggle_ = nullptr;
+    QAction* detailsToggle_ = nullptr;
     QAction* manual_ = nullptr;
     QAction* about_ = nullptr;
     QLabel* message_ = nullptr;

@@ -1,6 +1,10 @@
 #include "app/ShellServices.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -155,6 +159,38 @@ void ShellServices::showList(QWidget* parent, QMessageBox::Icon icon, const QStr
 
 bool ShellServices::openFile(const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool notifiesBatchEnd(std::chrono::milliseconds duration, bool windowActive) {
+    return duration > std::chrono::seconds(10) && !windowActive;
+}
+
+void ShellServices::notify(const QString& summary, const QString& body) {
+    static const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(kNotifications)) return;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kNotifications, QStringLiteral("/org/freedesktop/Notifications"), kNotifications,
+        QStringLiteral("Notify"));
+    // Application, id to replace, icon, summary, body, actions, hints, timeout (-1: the
+    // server's own).
+    call << kAppName << 0u << QStringLiteral("vantrel") << summary << body << QStringList()
+         << QVariantMap() << -1;
+    bus.send(call);
+}
+
+bool ShellServices::showInFolder(const QString& path) {
+    // The file managers' common interface selects the file in its folder.
+    static const QString kFileManager = QStringLiteral("org.freedesktop.FileManager1");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected() && bus.interface()->isServiceRegistered(kFileManager)) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            kFileManager, QStringLiteral("/org/freedesktop/FileManager1"), kFileManager,
+            QStringLiteral("ShowItems"));
+        call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+        if (bus.send(call)) return true;
+    }
+    return openFile(QFileInfo(path).absolutePath());
 }
 
 }  // namespace vantrel

@@ -77,11 +77,18 @@ bool CVantrelView::acceptDrag(QDropEvent* event) {
     return true;
 }
 
+void CVantrelView::showJobs() {
+    clear();
+    for (const std::string& row : listRows(doc_.jobs)) addItem(QString::fromStdString(row));
+}
+
 void CVantrelView::dragEnterEvent(QDragEnterEvent* event) { acceptDrag(event); }
 
 void CVantrelView::dragMoveEvent(QDragMoveEvent* event) { acceptDrag(event); }
 
-void CVantrelView::dropEvent(QDropEvent* event) {
+void CVantrelView::dropEvent(QDropEvent* event) { takeDrop(event); }
+
+void CVantrelView::takeDrop(QDropEvent* event) {
     if (!acceptDrag(event)) return;
     // The file manager waits until the drop returns: scanning and message
     // boxes come after, not inside it.
@@ -91,10 +98,10 @@ void CVantrelView::dropEvent(QDropEvent* event) {
 }
 
 void CVantrelView::dropPaths(const std::vector<std::string>& paths) {
+    emit dropStarted();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    clear();
     const DropResult result = vantrel::dropPaths(doc_.jobs, paths);
-    for (const std::string& row : listRows(doc_.jobs)) addItem(QString::fromStdString(row));
+    showJobs();
     QApplication::restoreOverrideCursor();
 
     window()->raise();

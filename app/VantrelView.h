@@ -36,7 +36,17 @@ class CVantrelView : public QListWidget {
     // Drops are refused while a batch runs.
     void setDropsEnabled(bool enabled);
 
+    // Drag and drop events of any view of the jobs: whether the drag is
+    // taken, and the drop carried out as a drop on this list.
+    bool acceptDrag(QDropEvent* event);
+    void takeDrop(QDropEvent* event);
+
+    // Rebuilds the rows after the jobs were changed elsewhere.
+    void showJobs();
+
   signals:
+    // A drop begins to be carried out; jobsChanged follows.
+    void dropStarted();
     void jobsChanged();
     // Something the user should know that needs no answer.
     void note(const QString& text);
@@ -50,8 +60,6 @@ class CVantrelView : public QListWidget {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    bool acceptDrag(QDropEvent* event);
-
     CVantrelDoc& doc_;
     ShellServices& shell_;
     bool dropsEnabled_ = true;

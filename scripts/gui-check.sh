@@ -7,7 +7,10 @@
 # leave the movies as they were. A batch of 300 broken videos must list
 # them in a box that fits the screen. Saves screenshots of the window
 # (before, during and after a batch), the dialog, the About box and the
-# box of failed jobs.
+# box of failed jobs. Then View > Details: a batch in the table with its
+# statuses and thumbnails (screenshot), and 1,000 jobs dropped on the table
+# through the X server, with the time from the drop to the table's first
+# paint and the table's paints while the thumbnails are made printed.
 #
 #   scripts/gui-check.sh [BUILD_DIR [SCREENSHOT_DIR]]
 #
@@ -160,4 +163,82 @@ shot "$box" failed-jobs.png
 xdotool key Return
 for _ in $(seq 50); do xdotool search --onlyvisible --name '^Vantrel$' >/dev/null || break; sleep 0.1; done
 xdotool search --onlyvisible --name '^Vantrel$' >/dev/null && fail "Enter did not close the box"
+
+# The details view: View > Details from the keyboard, a batch with a sound,
+# a video and a broken video, and the table with statuses and thumbnails.
+mkdir -p "$work/details/walk" "$work/details/clips"
+cp examples/walk/*.jpg examples/walk/walk.mp3 "$work/details/walk/"
+ffmpeg -loglevel error -f lavfi -i testsrc2=size=320x240:rate=25:duration=2 \
+  -f lavfi -i sine=duration=2 -c:v mpeg4 -q:v 3 -c:a mp3 "$work/details/clips/testcard.avi"
+echo "not a video" >"$work/details/clips/broken.avi"
+"$build/app/vantrel" "$work/details" >"$work/app-details.log" 2>&1 &
+app=$!
+pids+=("$app")
+main=$(timeout 20 bash -c "$(declare -f find_window); find_window 'Untitled - Vantrel'") ||
+  fail "the window did not open for the details view"
+xdotool windowsize "$main" 800 320
+xdotool windowmove "$main" 100 100
+xdotool windowactivate --sync "$main"
+xdotool key --clearmodifiers alt+v
+sleep 0.3
+xdotool key d
+sleep 1.5
+shot "$main" window-details-queued.png
+convert_from_menu
+xdotool key Return
+box=$(timeout 60 xdotool search --sync --onlyvisible --limit 1 --name '^Vantrel$') ||
+  fail "no box listed the broken video"
+xdotool key Return
+sleep 1
+[[ -f "$work/details/clips/testcard.swf" && -f "$work/details/walk/walk.swf" ]] ||
+  fail "the details view's batch wrote no movies"
+shot "$main" window-details.png
+kill "$app"
+
+# 1,000 jobs of one small picture, dropped on the table: the time from the
+# drop to the table's first paint, and the table repainting while the
+# thumbnails are made (the window's timing log).
+convert -size 64x48 xc:SteelBlue -fill white -draw "circle 32,24 32,8" "$work/one.png"
+mkdir -p "$work/thousand"
+for i in $(seq -w 0 999); do
+  mkdir -p "$work/thousand/shot$i"
+  cp "$work/one.png" "$work/thousand/shot$i/frame001.png"
+done
+QT_LOGGING_RULES="vantrel.timing.info=true" "$build/app/vantrel" >"$work/app-thousand.log" 2>&1 &
+app=$!
+pids+=("$app")
+main=$(timeout 20 bash -c "$(declare -f find_window); find_window 'Untitled - Vantrel'") ||
+  fail "the window did not open for the 1,000 jobs"
+xdotool windowsize "$main" 800 400
+xdotool windowmove "$main" 100 100
+xdotool windowactivate --sync "$main"
+xdotool key --clearmodifiers alt+v
+sleep 0.3
+xdotool key d
+"$build/tests/app/vantrel_drag_source" "$work/thousand" >/dev/null 2>&1 &
+pids+=($!)
+source_window=$(timeout 20 bash -c "$(declare -f find_window); find_window 'Drag source'") ||
+  fail "the drag source did not open"
+xdotool windowmove "$source_window" 850 100
+sleep 0.5
+xdotool mousemove --window "$source_window" 80 40 mousedown 1
+sleep 0.3
+for step in 700 600 500 400; do xdotool mousemove "$step" 300; sleep 0.1; done
+xdotool mouseup 1
+for _ in $(seq 300); do
+  grep -q "read in" "$work/app-thousand.log" && break
+  sleep 0.1
+done
+painted=$(grep -o "[0-9]* jobs painted [0-9]* ms after the drop" "$work/app-thousand.log") ||
+  fail "the dropped jobs were never painted"
+[[ "$painted" == 1000\ * ]] || fail "the drop gave not 1000 jobs: $painted"
+read_line=$(grep -o "details of .*" "$work/app-thousand.log") ||
+  fail "the thumbnails of the 1,000 jobs were not all made"
+paints=$(sed -n 's/.*painted \([0-9]*\) times.*/\1/p' <<<"$read_line")
+((paints > 1)) || fail "the table did not repaint while thumbnails were made: $read_line"
+echo "gui-check: $painted"
+echo "gui-check: $read_line"
+shot "$main" window-details-thousand.png
+kill "$app"
+
 echo "gui-check: passed"

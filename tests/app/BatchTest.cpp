@@ -15,6 +15,8 @@
 
 #include "RecordingShell.h"
 #include "app/ConvertDlg.h"
+#include "app/JobTableModel.h"
+#include "app/JobTableView.h"
 #include "app/MainFrame.h"
 #include "app/ReportText.h"
 #include "app/ShellServices.h"
@@ -238,6 +240,68 @@ class BatchTest : public QObject {
         // no temporary file is left.
         QCOMPARE(scratch.entries(), std::size_t{4});
         QVERIFY(frame.findChild<QAction*>(QStringLiteral("convert"))->isEnabled());
+    }
+
+    // In details mode each row tells where its job stands: waiting,
+    // converting with its own frames, then its outcome in the fault's words.
+    void detailsRowsFollowTheBatch() {
+        test::ScratchDir scratch;
+        const fs::path folder = scratch.path();
+        copyData("convert/red4x3.bmp", folder / "x1.bmp");
+        std::ofstream(folder / "y1.bmp") << "not a picture";
+        std::ofstream(folder / "clip.avi") << "stands for a video";
+        GatedWindow window;
+        CMainFrame& frame = window.frame;
+        frame.show();
+        frame.findChild<QAction*>(QStringLiteral("detailsToggle"))->trigger();
+        frame.view()->dropPaths({folder.string()});
+        JobTableModel& rows = *frame.jobTable();
+        auto statusOf = [&rows](int row) {
+            return rows.index(row, JobTableModel::Status).data().toString();
+        };
+        auto tipOf = [&rows](int row) {
+            return rows.index(row, JobTableModel::Status).data(Qt::ToolTipRole).toString();
+        };
+        QCOMPARE(statusOf(0), QString());
+        QSignalSpy finished(&frame, &CMainFrame::batchFinished);
+        answerDialog(this, [](QDialog&) {});
+        frame.convertToSwf();
+        QCOMPARE(statusOf(2), QStringLiteral("waiting"));
+
+        window.gate.open(1);
+        QTRY_COMPARE(statusOf(2), QStringLiteral("converting: frame 1 of 15"));
+        QCOMPARE(rows.state(2), JobState::Converting);
+        QCOMPARE(statusOf(0),
+                 QStringLiteral("converted, %1 bytes").arg(fs::file_size(folder / "x.swf")));
+        QCOMPARE(rows.state(1), JobState::Failed);
+        QCOMPARE(statusOf(1),
+                 QStringLiteral("failed: no picture could be read: no movie written"));
+        // The tip holds the whole outcome: its line and the picture that failed.
+        QVERIFY2(tipOf(1).startsWith(QStringLiteral("failed %1: no picture")
+                                         .arg(QString::fromStdString((folder / "y(1 - 1).bmp")
+                                                                         .string()))),
+                 qPrintable(tipOf(1)));
+        QVERIFY2(tipOf(1).contains(QString::fromStdString((folder / "y1.bmp").string())),
+                 qPrintable(tipOf(1)));
+
+        // Nothing is removed while the batch runs.
+        JobTableView& table = *frame.table();
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        table.setFocus();
+        table.selectRow(0);
+        QTest::keyClick(&table, Qt::Key_Delete);
+        table.removeSelected();
+        QCOMPARE(rows.rowCount(), 3);
+        QCOMPARE(frame.view()->count(), 3);
+
+        window.gate.open(1000);
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(statusOf(2),
+                 QStringLiteral("converted, %1 bytes").arg(fs::file_size(folder / "clip.swf")));
+        QCOMPARE(rows.pagePath(2), QString::fromStdString((folder / "clip.html").string()));
+        // The box of problems is shown as before.
+        QCOMPARE(window.shell.texts(), QStringList{QStringLiteral("This job was not converted:")});
     }
 
     void failedJobsAreListedInAMessage() {

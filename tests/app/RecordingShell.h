@@ -34,6 +34,15 @@ class RecordingShell : public ShellServices {
         return true;
     }
 
+    bool showInFolder(const QString& path) override {
+        shownInFolder << path;
+        return true;
+    }
+
+    void notify(const QString& summary, const QString& body) override {
+        notifications << summary + QStringLiteral(": ") + body;
+    }
+
     QStringList texts() const {
         QStringList all;
         for (const Message& message : messages) all << message.text;
@@ -44,6 +53,8 @@ class RecordingShell : public ShellServices {
     std::function<void()> onMessage;
     std::vector<Message> messages;
     QStringList opened;
+    QStringList shownInFolder;
+    QStringList notifications;  // "summary: body"
 };
 
 }  // namespace vantrel::test
