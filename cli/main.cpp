@@ -104,8 +104,9 @@ int main(int argc, char** argv) {
     app.add_flag("-a,--alpha", alpha, "include the alpha channel");
     app.add_option("-r,--rate", rateText, "frames per second, 0.01 to 255 (default 15)")
         ->type_name("FPS");
-    app.add_option("--start", startText,
-                   "convert each video or sequence from TIME seconds in (pictures count at the rate)")
+    app.add_option(
+           "--start", startText,
+           "convert each video or sequence from TIME seconds in (pictures count at the rate)")
         ->type_name("TIME");
     app.add_option("--end", endText, "convert each video or sequence up to TIME seconds in")
         ->type_name("TIME");

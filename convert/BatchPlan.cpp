@@ -110,7 +110,8 @@ std::optional<Refusal> cutPictures(FolderJob& sequence, const ConvertSettings& s
     }
     double count = total - first;
     if (settings.cutEnd) {
-        count = std::min(count, std::floor((*settings.cutEnd - settings.cutStart) * rate + kSameTime));
+        count =
+            std::min(count, std::floor((*settings.cutEnd - settings.cutStart) * rate + kSameTime));
     }
     if (count < 1) {
         Fault fault(FaultCode::TooShort, FaultStep::TimeVideo);

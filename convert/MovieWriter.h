@@ -52,9 +52,9 @@ class MovieWriter {
 
     // Writes the movie's header at the stage size and, if asked, its page;
     // fills the outcome either way, a written movie's warnings with those
-    // of the players that will play it badly (playerWarnings). A movie in which no frame got a picture
-    // is not written, so that it cannot replace a good one of the same name,
-    // and the job fails.
+    // of the players that will play it badly (playerWarnings). A movie in
+    // which no frame got a picture is not written, so that it cannot replace
+    // a good one of the same name, and the job fails.
     void finish(std::int32_t width, std::int32_t height);
 
     // Runs the job's frames through runOrderedPipeline on `threads` threads,

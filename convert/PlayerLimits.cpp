@@ -11,7 +11,9 @@ std::vector<Fault> playerWarnings(const MovieShape& movie) {
         fault.values = {a, b, 0.0, 0.0};
         warnings.push_back(std::move(fault));
     };
-    if (movie.frames && *movie.frames > kPlayerMaxFrames) warn(FaultCode::ManyFrames, *movie.frames);
+    if (movie.frames && *movie.frames > kPlayerMaxFrames) {
+        warn(FaultCode::ManyFrames, *movie.frames);
+    }
     if (movie.width && movie.height && std::max(*movie.width, *movie.height) > kPhoneMaxSide) {
         warn(FaultCode::LargeStage, *movie.width, *movie.height);
     }

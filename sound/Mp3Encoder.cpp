@@ -149,7 +149,7 @@ class Transcoder {
     std::vector<std::vector<float>> planes_;  // its output, one plane a channel
     std::vector<const std::uint8_t*> slice_;  // where its next input starts, a pointer a plane
 
-    double start_ = 0.0;        // seconds of decoded sound to leave out
+    double start_ = 0.0;           // seconds of decoded sound to leave out
     double decodedSeconds_ = 0.0;  // of sound decoded so far
     std::int64_t target_ = -1;  // samples to encode; -1: all there are
     std::int64_t queued_ = 0;   // samples put into the queue
@@ -252,8 +252,7 @@ bool Transcoder::decode(const AVPacket* packet) {
     while (!full()) {
         if (avcodec_receive_frame(decoder_.get(), decoded_.get()) < 0) break;
         const int before = samplesBeforeStart(*decoded_);
-        const bool resampled =
-            before == decoded_->nb_samples || resample(decoded_.get(), before);
+        const bool resampled = before == decoded_->nb_samples || resample(decoded_.get(), before);
         av_frame_unref(decoded_.get());
         if (!resampled) return false;
     }

@@ -243,7 +243,9 @@ TEST(BatchPlan, PlayerLimitsAreWarnedOf) {
 TEST(BatchPlan, TheDryRunWarnsOfRatesAndFramesPlayersCannotKeep) {
     JobList jobs;
     FolderJob many = sequenceJob("/nowhere/many", "bmp", {});
-    for (int k = 1; k <= kPlayerMaxFrames + 1; ++k) many.pictures.push_back({std::to_string(k), "bmp"});
+    for (int k = 1; k <= kPlayerMaxFrames + 1; ++k) {
+        many.pictures.push_back({std::to_string(k), "bmp"});
+    }
     jobs.folderJobs.push_back(many);
     jobs.videoJobs.push_back({"/nowhere/clip.avi"});
     ConvertSettings settings;

@@ -609,8 +609,8 @@ namespace {
 TEST(VideoFrameSource, AGrabAnHourInSeeksAndEqualsAStraightDecode) {
     const std::filesystem::path folder = temporaryFolder();
     const std::string clean = (folder / "hour.mkv").string();
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=1 -frames:v 3700 -c:v libx264 "
-                             "-preset ultrafast -g 10 '" + clean + "'"));
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=1 -frames:v 3700 "
+                             "-c:v libx264 -preset ultrafast -g 10 '" + clean + "'"));
     std::istringstream listing(test::commandOutput(
         "ffprobe -v error -select_streams v -show_entries packet=pos -of csv=p=0 '" + clean + "'"));
     const std::vector<std::size_t> packets{std::istream_iterator<std::size_t>(listing), {}};
@@ -633,7 +633,9 @@ TEST(VideoFrameSource, AGrabAnHourInSeeksAndEqualsAStraightDecode) {
         VideoFrameSource straight;
         ASSERT_TRUE(straight.open(path.string()));
         RasterImage expected;
-        for (int index = 0; index <= 3600; ++index) ASSERT_TRUE(straight.grabFrame(index, expected));
+        for (int index = 0; index <= 3600; ++index) {
+            ASSERT_TRUE(straight.grabFrame(index, expected));
+        }
 
         VideoFrameSource source;
         ASSERT_TRUE(source.open(path.string()));
