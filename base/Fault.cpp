@@ -88,6 +88,11 @@ std::string_view faultCodeName(FaultCode code) {
         case FaultCode::ChunkDropped: return "chunk-dropped";
         case FaultCode::RateChanged: return "rate-changed";
         case FaultCode::TempRemoved: return "removed-temporary";
+        case FaultCode::StartPastEnd: return "start-past-end";
+        case FaultCode::ManyFrames: return "many-frames";
+        case FaultCode::LargeStage: return "large-stage";
+        case FaultCode::FastRate: return "fast-rate";
+        case FaultCode::LargeMovie: return "large-movie";
     }
     return "unreadable";
 }
@@ -191,6 +196,29 @@ std::string faultText(const Fault& fault) {
                    significant(fault.values[1], 3);
         case FaultStep::ClearFolder:
             return "removed " + fault.path + ", a temporary file left by an interrupted run";
+        case FaultStep::CutSource:
+            return "the start at " + seconds(fault.values[0]) +
+                   " s is past the end of its pictures at " + seconds(fault.values[1]) + " s";
+        case FaultStep::PlayerLimit:
+            switch (code) {
+                case FaultCode::ManyFrames:
+                    return whole(fault.values[0]) +
+                           " frames: Flash Player stops at 16000; cut the movie with --end or "
+                           "lower --rate";
+                case FaultCode::LargeStage:
+                    return "the stage is " + whole(fault.values[0]) + " x " +
+                           whole(fault.values[1]) +
+                           " pixels: phones show pictures over 4096 pixels black; fit it with "
+                           "--max-size";
+                case FaultCode::FastRate:
+                    return frameRate(fault.values[0]) +
+                           " frames per second: Flash Player plays at most 60, Ruffle faster, "
+                           "so the movie plays at different speeds; lower --rate";
+                default:
+                    return "the movie is " + significant(fault.values[0] / 1e6, 3) +
+                           " MB: browsers load all of it before its first frame shows; shrink "
+                           "it with --target-size or --max-size";
+            }
     }
     return fault.detail;
 }

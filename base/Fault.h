@@ -38,6 +38,11 @@ enum class FaultCode : std::uint8_t {
     ChunkDropped,    // a picture was read without a damaged chunk it can do without
     RateChanged,     // the movie stores another frame rate than the one asked
     TempRemoved,     // a temporary file an interrupted run left was removed
+    StartPastEnd,    // the part asked for starts at or past the end of the pictures
+    ManyFrames,      // more frames than Flash Player plays (16000)
+    LargeStage,      // a stage side over 4096 pixels, which phones show black
+    FastRate,        // a rate over 60 fps, which players play at different speeds
+    LargeMovie,      // a movie over 50 MB, which browsers load whole before it plays
 };
 
 // The step that failed: it chooses the words, and says which of the fault's
@@ -68,6 +73,9 @@ enum class FaultStep : std::uint8_t {
     DropChunk,      // PATH: a chunk with a bad checksum was left out; or VALUES[0] more
     StoreRate,      // the rate VALUES[0] is stored as VALUES[1]
     ClearFolder,    // removed PATH, a temporary file left by an interrupted run
+    CutSource,      // the start VALUES[0] s is past the end of the pictures at VALUES[1] s
+    PlayerLimit,    // VALUES[0] frames / W x H stage / VALUES[0] fps / VALUES[0] bytes, and
+                    // what avoids it
 };
 
 // A failure or warning with what explains it. Faults are values: they are

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -16,6 +17,10 @@ struct ReportOptions {
     bool videoSound = true;
     unsigned threads = 0;
     bool dryRun = false;  // the jobs are only planned
+    // The part of each source converted, in seconds: from cutStart to
+    // cutEnd (nothing: the end).
+    double cutStart = 0.0;
+    std::optional<double> cutEnd;
 };
 
 // Writes the batch as one JSON document: the program's version, the

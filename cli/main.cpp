@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "base/Formats.h"
@@ -91,6 +92,8 @@ int main(int argc, char** argv) {
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::string qualityText = "90";
     std::string rateText = "15";
+    std::string startText;
+    std::string endText;
     std::string reportPath;
     std::vector<std::string> folders;
     std::string outputFolder;
@@ -101,6 +104,12 @@ int main(int argc, char** argv) {
     app.add_flag("-a,--alpha", alpha, "include the alpha channel");
     app.add_option("-r,--rate", rateText, "frames per second, 0.01 to 255 (default 15)")
         ->type_name("FPS");
+    app.add_option(
+           "--start", startText,
+           "convert each video or sequence from TIME seconds in (pictures count at the rate)")
+        ->type_name("TIME");
+    app.add_option("--end", endText, "convert each video or sequence up to TIME seconds in")
+        ->type_name("TIME");
     app.add_flag("--no-html", noHtml, "write no HTML pages");
     app.add_option("--player-script", playerScript,
                    "each page loads the Flash emulator script at URL, such as Ruffle's ruffle.js")
@@ -149,6 +158,22 @@ int main(int argc, char** argv) {
         std::cerr << "vantrel-cli: --rate " << rateText << ": " << message << "\n";
         return kExitUsage;
     }
+    std::optional<double> cutStart = 0.0;
+    std::optional<double> cutEnd;
+    for (auto [name, text, value] : {std::tuple("--start", &startText, &cutStart),
+                                     std::tuple("--end", &endText, &cutEnd)}) {
+        if (text->empty() && app.count(name) == 0) continue;
+        *value = vantrel::parseSeconds(*text, message);
+        if (!*value) {
+            std::cerr << "vantrel-cli: " << name << " " << *text << ": " << message << "\n";
+            return kExitUsage;
+        }
+    }
+    if (cutEnd && *cutEnd <= *cutStart) {
+        std::cerr << "vantrel-cli: --end " << endText << ": not after --start " << *cutStart
+                  << "\n";
+        return kExitUsage;
+    }
 
     vantrel::JsonReportFile jsonReport(list ? "" : reportPath);
     if (!jsonReport.error().empty()) {
@@ -170,6 +195,8 @@ int main(int argc, char** argv) {
     doc.settings.outputFolder = outputFolder;
     doc.settings.replaceMovies = !noOverwrite;
     doc.settings.playerScript = playerScript;
+    doc.settings.cutStart = *cutStart;
+    doc.settings.cutEnd = cutEnd;
     bool problems = false;
     const vantrel::DropResult drop = vantrel::dropPaths(
         doc.jobs, folders, vantrel::DroppedFiles::TakeVideos,
@@ -186,7 +213,7 @@ int main(int argc, char** argv) {
     }
     const vantrel::ReportOptions used{lossless ? CompressionType::Lossless : CompressionType::Jpeg,
                                       ConvertOptions{alpha, *quality, *rate, !noHtml},
-                                      !noVideoSound, jobs, dryRun};
+                                      !noVideoSound, jobs, dryRun, *cutStart, cutEnd};
     doc.settings.compression = used.compression;
     vantrel::applyOptions(used.convert, doc.settings);
     const vantrel::BatchPlan plan = vantrel::planBatch(doc.jobs, doc.settings);

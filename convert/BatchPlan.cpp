@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <map>
 
 #include "base/AsciiCase.h"
 #include "convert/JobIntake.h"
+#include "convert/PlayerLimits.h"
 #include "html/FileNames.h"
 #include "html/HtmlPage.h"
 #include "swf/SwfMovie.h"
@@ -67,8 +69,10 @@ std::string companionPath(const std::string& path, const std::vector<std::string
 }
 
 PlannedSound plannedSound(const std::string& companion, PlannedSound::Choice otherwise) {
-    if (companion.empty()) return {otherwise, {}};
-    return {PlannedSound::Choice::Companion, companion};
+    PlannedSound sound;
+    sound.choice = companion.empty() ? otherwise : PlannedSound::Choice::Companion;
+    sound.companion = companion;
+    return sound;
 }
 
 // Decides the paths of one job; the sound and the refusal come after.
@@ -83,6 +87,43 @@ PlannedJob placed(std::variant<FolderJob, VideoJob> input, std::string source,
     job.makeFolder =
         !settings.outputFolder.empty() && !fs::path(job.moviePath).parent_path().empty();
     return job;
+}
+
+// Keeps the pictures of the part of a sequence the settings ask for: movie
+// frame i shows the picture on screen at cutStart + i / rate, picture k
+// showing from k / rate. Where the sound of the part starts and ends goes
+// into `sound`. The refusal when the part starts past the last picture's
+// end, or holds not one frame.
+std::optional<Refusal> cutPictures(FolderJob& sequence, const ConvertSettings& settings,
+                                   PlannedSound& sound) {
+    if (!settings.cut()) return std::nullopt;
+    // A time that falls on a picture's start, worked out in floating point,
+    // can come out a hair before it.
+    constexpr double kSameTime = 1e-6;
+    const double rate = settings.frameRate;
+    const auto total = static_cast<double>(sequence.pictures.size());
+    const double first = std::floor(settings.cutStart * rate + kSameTime);
+    if (first >= total) {
+        Fault fault(FaultCode::StartPastEnd, FaultStep::CutSource);
+        fault.values = {settings.cutStart, total / rate};
+        return Refusal{JobOutcome::Status::Skipped, std::move(fault)};
+    }
+    double count = total - first;
+    if (settings.cutEnd) {
+        count =
+            std::min(count, std::floor((*settings.cutEnd - settings.cutStart) * rate + kSameTime));
+    }
+    if (count < 1) {
+        Fault fault(FaultCode::TooShort, FaultStep::TimeVideo);
+        fault.values[0] = rate;
+        return Refusal{JobOutcome::Status::Skipped, std::move(fault)};
+    }
+    auto& pictures = sequence.pictures;
+    pictures.erase(pictures.begin() + static_cast<std::ptrdiff_t>(first + count), pictures.end());
+    pictures.erase(pictures.begin(), pictures.begin() + static_cast<std::ptrdiff_t>(first));
+    sound.start = first / rate;
+    if (settings.cutEnd) sound.end = (first + count) / rate;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -127,12 +168,14 @@ BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings) {
         } else if (!settings.replaceMovies && fs::exists(job.moviePath, ec)) {
             job.refusal = Refusal{JobOutcome::Status::Skipped,
                                   {FaultCode::MovieExists, FaultStep::StartJob, job.moviePath}};
-        } else if (const FolderJob* sequence = job.sequence(); sequence != nullptr) {
-            const std::size_t pictures = sequence->pictures.size();
-            if (pictures == 0) {
+        } else if (FolderJob* sequence = std::get_if<FolderJob>(&job.input)) {
+            if (sequence->pictures.empty()) {
                 job.refusal = Refusal{JobOutcome::Status::Skipped,
                                       {FaultCode::NoPictures, FaultStep::CountPictures}};
-            } else if (pictures > kMaxPictureFrames) {
+            } else if (std::optional<Refusal> cut = cutPictures(*sequence, settings, job.sound)) {
+                job.refusal = std::move(cut);
+            } else if (const std::size_t pictures = sequence->pictures.size();
+                       pictures > kMaxPictureFrames) {
                 Fault fault(FaultCode::TooManyFrames, FaultStep::CountPictures);
                 fault.values[0] = static_cast<double>(pictures);
                 job.refusal = Refusal{JobOutcome::Status::Failed, std::move(fault)};
@@ -140,14 +183,25 @@ BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings) {
         }
         if (job.refusal) continue;
         // The sound is looked for beside the source, wherever the movie goes.
+        const PlannedSound cut = job.sound;
         if (const FolderJob* sequence = job.sequence(); sequence != nullptr) {
             job.sound = plannedSound(sequenceSoundPath(sequenceMoviePath(*sequence)),
                                      PlannedSound::Choice::NoCompanion);
+            job.sound.start = cut.start;
+            job.sound.end = cut.end;
         } else {
             job.sound = plannedSound(videoSoundPath(job.video()->path),
                                      settings.videoSound ? PlannedSound::Choice::VideoOwn
                                                          : PlannedSound::Choice::VideoSoundOff);
+            job.sound.start = settings.cutStart;
+            job.sound.end = settings.cutEnd;
         }
+        MovieShape shape;
+        shape.rate = settings.frameRate;
+        if (const FolderJob* sequence = job.sequence(); sequence != nullptr) {
+            shape.frames = static_cast<std::int32_t>(sequence->pictures.size());
+        }
+        job.playerWarnings = playerWarnings(shape);
     }
     return plan;
 }
@@ -167,6 +221,8 @@ ConvertReport plannedReport(const BatchPlan& plan) {
             outcome.sound = job.sound.origin();
             outcome.soundPath = job.sound.companion;
             if (plan.rateWarning) outcome.warnings.push_back(*plan.rateWarning);
+            outcome.warnings.insert(outcome.warnings.end(), job.playerWarnings.begin(),
+                                    job.playerWarnings.end());
             if (const FolderJob* sequence = job.sequence(); sequence != nullptr) {
                 outcome.frameCount = static_cast<std::int32_t>(sequence->pictures.size());
             }

@@ -23,6 +23,10 @@ struct PlannedSound {
     };
     Choice choice = Choice::NoCompanion;
     std::string companion;  // the file, for Choice::Companion
+    // The movie's part of the sound, in seconds into it: from `start`, and
+    // for a companion file up to `end` (nothing: its own end).
+    double start = 0.0;
+    std::optional<double> end;
 
     SoundOrigin origin() const;
 };
@@ -45,6 +49,9 @@ struct PlannedJob {
     std::optional<Refusal> refusal;
     // The movie's folder is to be made first (it lies under an output folder).
     bool makeFolder = false;
+    // What is known before any file is read of the players that will play
+    // its movie badly (playerWarnings): its rate, a sequence's frames.
+    std::vector<Fault> playerWarnings;
 
     const FolderJob* sequence() const { return std::get_if<FolderJob>(&input); }
     const VideoJob* video() const { return std::get_if<VideoJob>(&input); }
@@ -66,7 +73,11 @@ inline constexpr std::int32_t kMaxPictureFrames = 32767;
 // its place under the output folder), which sound it takes, and whether it
 // is refused: another job before it writes the same movie, its movie exists
 // and movies are kept, or its sequence has no pictures or more than a movie
-// can hold. Reads folder listings and file metadata, never picture data.
+// can hold. A cut (settings.cutStart, cutEnd) keeps a sequence's pictures
+// of that part, and is refused when it starts past their end or holds not
+// one frame; the sound, a sequence's companion too, starts where the first
+// picture kept does and ends where the last one does. Reads folder listings
+// and file metadata, never picture data.
 BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings);
 
 // A file the batch reads or writes, and the job it belongs to.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "swf/FrameStorage.h"
@@ -23,7 +24,13 @@ struct ConvertSettings {
     bool replaceMovies = true;
     // URL of a Flash emulator's script that every page loads; empty: none.
     std::string playerScript;
+    // The part of each source that becomes its movie, in seconds: from
+    // cutStart to cutEnd (nothing: to the end). A sequence counts time at
+    // the movie's rate, its k-th picture at k / frameRate.
+    double cutStart = 0.0;
+    std::optional<double> cutEnd;
 
+    bool cut() const { return cutStart > 0.0 || cutEnd.has_value(); }
     FrameStorage storage() const { return {compression, includeAlpha, colorQuality}; }
 };
 

@@ -36,7 +36,8 @@ struct JobOutcome {
     // page that could not be written, pictures of odd sizes or read without a
     // damaged chunk, a frame rate the movie stores otherwise, temporary files
     // of killed runs removed, a video whose data ends early or whose sound
-    // runs on.
+    // runs on, limits of players the movie goes past (frames, stage, rate,
+    // size).
     std::vector<Fault> warnings;
     std::optional<Fault> fault;  // why the job was skipped, failed or stopped
 

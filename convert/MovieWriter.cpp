@@ -1,7 +1,10 @@
 #include "convert/MovieWriter.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 
+#include "convert/PlayerLimits.h"
 #include "html/HtmlPage.h"
 #include "swf/ShapeTags.h"
 
@@ -12,11 +15,13 @@ JobSound loadSound(const PlannedJob& job, double seconds) {
     sound.origin = job.sound.origin();
     switch (job.sound.choice) {
         case PlannedSound::Choice::Companion:
-            sound.loaded = loadCompanionSound(job.sound.companion);
+            sound.loaded = loadCompanionSound(
+                job.sound.companion, job.sound.start,
+                job.sound.end ? std::max(*job.sound.end - job.sound.start, 0.0) : 0.0);
             sound.companion = job.sound.companion;
             break;
         case PlannedSound::Choice::VideoOwn:
-            sound.loaded = loadVideoSound(job.video()->path, seconds);
+            sound.loaded = loadVideoSound(job.video()->path, seconds, job.sound.start);
             break;
         case PlannedSound::Choice::NoCompanion:
         case PlannedSound::Choice::VideoSoundOff:
@@ -94,6 +99,15 @@ void MovieWriter::finish(std::int32_t width, std::int32_t height) {
     if (std::optional<Fault> rate = storedRateWarning(settings_.frameRate)) {
         outcome_.warnings.push_back(std::move(*rate));
     }
+    MovieShape shape;
+    shape.rate = settings_.frameRate;
+    shape.frames = outcome_.frameCount;
+    shape.width = width;
+    shape.height = height;
+    std::error_code ec;
+    const std::uintmax_t bytes = std::filesystem::file_size(job_.moviePath, ec);
+    if (!ec) shape.bytes = bytes;
+    for (Fault& warning : playerWarnings(shape)) outcome_.warnings.push_back(std::move(warning));
     if (job_.pagePath.empty()) return;
     const WriteResult page = writeHtmlPage(job_.moviePath, width, height, settings_.includeAlpha,
                                            settings_.playerScript);

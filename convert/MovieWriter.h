@@ -25,8 +25,9 @@ struct JobSound {
     std::string companion;
 };
 
-// Loads the sound the plan chose for the job. A video's own sound is made
-// to last `seconds`, the movie's length.
+// Loads the sound the plan chose for the job, from where the plan's sound
+// starts (and a companion file up to where it ends). A video's own sound is
+// made to last `seconds`, the movie's length.
 JobSound loadSound(const PlannedJob& job, double seconds);
 
 // The output end of one job, and the only owner of its movie file and of
@@ -50,9 +51,10 @@ class MovieWriter {
     bool add(std::optional<EncodedFrame>& frame, JobSound* sound);
 
     // Writes the movie's header at the stage size and, if asked, its page;
-    // fills the outcome either way. A movie in which no frame got a picture
-    // is not written, so that it cannot replace a good one of the same name,
-    // and the job fails.
+    // fills the outcome either way, a written movie's warnings with those
+    // of the players that will play it badly (playerWarnings). A movie in
+    // which no frame got a picture is not written, so that it cannot replace
+    // a good one of the same name, and the job fails.
     void finish(std::int32_t width, std::int32_t height);
 
     // Runs the job's frames through runOrderedPipeline on `threads` threads,

@@ -70,4 +70,18 @@ std::optional<float> parseFrameRate(std::string_view text, std::string& message,
     return rate;
 }
 
+std::optional<double> parseSeconds(std::string_view text, std::string& message, NumberText rule) {
+    bool outOfRange = false;
+    const std::optional<double> value = leadingNumber<double>(text, rule, outOfRange);
+    if (!value) {
+        message = kEnterNumber;
+        return std::nullopt;
+    }
+    if (outOfRange || !std::isfinite(*value) || *value < 0.0) {
+        message = kSecondsRange;
+        return std::nullopt;
+    }
+    return *value;
+}
+
 }  // namespace vantrel

@@ -12,6 +12,7 @@ inline constexpr std::string_view kEnterInteger = "Please enter an integer.";
 inline constexpr std::string_view kEnterNumber = "Please enter a number.";
 inline constexpr std::string_view kQualityRange = "Please enter an integer between 1 and 100.";
 inline constexpr std::string_view kFrameRateRange = "Please enter a number between 0.01 and 255.";
+inline constexpr std::string_view kSecondsRange = "Please enter a number of seconds, 0 or more.";
 
 inline constexpr float kMinFrameRate = 0.01f;
 inline constexpr float kMaxFrameRate = 255.0f;
@@ -31,5 +32,10 @@ std::optional<std::int32_t> parseQuality(std::string_view text, std::string& mes
 // others). Otherwise nothing, with the message.
 std::optional<float> parseFrameRate(std::string_view text, std::string& message,
                                     NumberText rule = NumberText::Whole);
+
+// A time into a source, in seconds: a number, 0 or more, decimals allowed.
+// Otherwise nothing, with the message.
+std::optional<double> parseSeconds(std::string_view text, std::string& message,
+                                   NumberText rule = NumberText::Whole);
 
 }  // namespace vantrel

@@ -1,5 +1,7 @@
 #include "convert/VideoConversion.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "convert/MovieWriter.h"
@@ -43,10 +45,25 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
         return refused(job, JobOutcome::Status::Failed,
                        {source->openFailure(), FaultStep::OpenVideo, path});
     }
-    const double length = source->durationSeconds() * settings.frameRate;
+    // The part asked for: from the start to the end, or to where the video
+    // ends. A start at or past where the pictures end shows none of them.
+    const double start = settings.cutStart;
+    const double picturesEnd = source->picturesEnd();
+    if (start > 0.0 && start + kSameTimeSeconds >= picturesEnd) {
+        Fault fault(FaultCode::StartPastEnd, FaultStep::CutSource, path);
+        fault.values = {start, picturesEnd};
+        return refused(job, JobOutcome::Status::Skipped, std::move(fault));
+    }
+    const double end = std::min(source->durationSeconds(), settings.cutEnd.value_or(INFINITY));
+    // A cut's ends, worked out in floating point, can fall a hair before a
+    // whole number of frames.
+    const double length =
+        (end - start) * settings.frameRate + (settings.cut() ? kSameTimeSeconds : 0.0);
     Fault timing(FaultCode::TooShort, FaultStep::TimeVideo, path);
     timing.values[0] = settings.frameRate;
-    if (!(length >= 1.0)) return refused(job, JobOutcome::Status::Skipped, std::move(timing));
+    if (!(length >= 1.0)) {
+        return refused(job, JobOutcome::Status::Skipped, std::move(timing));
+    }
     if (length >= static_cast<double>(kMaxPictureFrames) + 1) {
         timing.code = FaultCode::TooManyFrames;
         return refused(job, JobOutcome::Status::Failed, std::move(timing));
@@ -64,12 +81,11 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
     const FrameStorage storage = settings.storage();
     MovieWriter movie(job, settings, observer, frameTotal, outcome);
     // Frames are taken by time: movie frame i shows the frame on screen
-    // i / rate seconds into the video, at the rate the movie's header holds,
-    // so that the movie keeps the video's timing.
+    // start + i / rate seconds into the video, at the rate the movie's header
+    // holds, so that the movie keeps the video's timing.
     const std::int32_t storedRate = headerRate(settings.frameRate);
     const double movieRate = storedRate > 0 ? storedRate / 256.0 : settings.frameRate;
     // Where a sound runs on past the pictures, the last one is held.
-    const double picturesEnd = source->picturesEnd();
     std::int32_t next = 0;
     std::shared_ptr<const PendingPicture> current;
     movie.runFrames<VideoFrame>(
@@ -79,7 +95,7 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
         [&](VideoFrame& item) {
             if (next == frameTotal) return false;
             item.i = next++;
-            const double seconds = item.i / movieRate;
+            const double seconds = start + item.i / movieRate;
             item.held = seconds + kSameTimeSeconds >= picturesEnd;
             if (item.held) return true;
             item.index = source->frameShownAt(seconds);

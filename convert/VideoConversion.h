@@ -16,12 +16,14 @@ namespace vantrel {
 using FrameSourceFactory = std::function<std::unique_ptr<FrameSource>()>;
 
 // Converts a planned video into its movie: as many frames as the video's
-// length holds at the settings' rate, frame i showing the video frame on
-// screen i / rate seconds in (FrameSource::frameShownAt) and frames past the
+// length (or the part of it the settings cut, from cutStart to cutEnd) holds
+// at the settings' rate, frame i showing the video frame on screen
+// cutStart + i / rate seconds in (FrameSource::frameShownAt) and frames past the
 // pictures' end the last picture, decoded in order and encoded on `threads`
 // threads, with the sound the plan chose lasting as long as the movie. What
 // the source found of the length comes first among the warnings. The stage
-// has the video's own size.
+// has the video's own size. A start at or past the pictures' end is refused
+// (StartPastEnd), a part shorter than one frame skipped (TooShort).
 JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
                         ConvertObserver* observer, const FrameSourceFactory& makeFrameSource,
                         unsigned threads);

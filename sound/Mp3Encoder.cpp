@@ -110,7 +110,8 @@ class ChannelLayout {
 // the encoder whose packets are gathered.
 class Transcoder {
   public:
-    EncodedMp3 run(const std::string& path, std::string_view demuxers, double seconds);
+    EncodedMp3 run(const std::string& path, std::string_view demuxers, double seconds,
+                   double start);
 
   private:
     bool fail(FaultCode code, const char* why);
@@ -118,7 +119,8 @@ class Transcoder {
     bool openInput(std::string_view demuxers);
     bool openEncoder();
     bool decode(const AVPacket* packet);
-    bool resample(const AVFrame* frame);
+    bool resample(const AVFrame* frame, int first = 0);
+    int samplesBeforeStart(const AVFrame& frame);
     bool setUpResampler(const AVFrame& frame);
     bool convert(const std::uint8_t** in, int inCount);
     bool queue(std::uint8_t** data, int count);
@@ -147,6 +149,8 @@ class Transcoder {
     std::vector<std::vector<float>> planes_;  // its output, one plane a channel
     std::vector<const std::uint8_t*> slice_;  // where its next input starts, a pointer a plane
 
+    double start_ = 0.0;           // seconds of decoded sound to leave out
+    double decodedSeconds_ = 0.0;  // of sound decoded so far
     std::int64_t target_ = -1;  // samples to encode; -1: all there are
     std::int64_t queued_ = 0;   // samples put into the queue
     std::int64_t fed_ = 0;      // samples handed to the encoder
@@ -247,19 +251,31 @@ bool Transcoder::decode(const AVPacket* packet) {
     avcodec_send_packet(decoder_.get(), packet);
     while (!full()) {
         if (avcodec_receive_frame(decoder_.get(), decoded_.get()) < 0) break;
-        const bool resampled = resample(decoded_.get());
+        const int before = samplesBeforeStart(*decoded_);
+        const bool resampled = before == decoded_->nb_samples || resample(decoded_.get(), before);
         av_frame_unref(decoded_.get());
         if (!resampled) return false;
     }
     return true;
 }
 
+// The samples at the start of a decoded frame that come before the start
+// asked for, counted in the frames' own rates.
+int Transcoder::samplesBeforeStart(const AVFrame& frame) {
+    const double begins = decodedSeconds_;
+    if (frame.sample_rate <= 0) return frame.nb_samples;
+    decodedSeconds_ += static_cast<double>(frame.nb_samples) / frame.sample_rate;
+    if (begins >= start_) return 0;
+    const double before = std::ceil((start_ - begins) * frame.sample_rate - 1e-6);
+    return static_cast<int>(std::clamp(before, 0.0, static_cast<double>(frame.nb_samples)));
+}
+
 // Resamples a decoded frame (nothing: what the resampler still holds) into
-// the queue, a slice at a time, so that the room for its output stays small
+// the queue, from its sample `first` on, a slice at a time, so that the room for its output stays small
 // whatever the rates and the frame's length, and nothing past the target is
 // resampled. The resampler is set up anew whenever the frames' format, rate
 // or channels change.
-bool Transcoder::resample(const AVFrame* frame) {
+bool Transcoder::resample(const AVFrame* frame, int first) {
     if (frame == nullptr) return !resampler_ || convert(nullptr, 0);
     if (!setUpResampler(*frame)) return false;
 
@@ -271,7 +287,7 @@ bool Transcoder::resample(const AVFrame* frame) {
     const int sliceInput = static_cast<int>(std::max<std::int64_t>(
         1, std::int64_t{kSliceSamples} * frame->sample_rate / result_.sampleRate));
     slice_.resize(static_cast<std::size_t>(planar ? channels : 1));
-    for (int done = 0; done < frame->nb_samples && !full();) {
+    for (int done = first; done < frame->nb_samples && !full();) {
         const int count = std::min(frame->nb_samples - done, sliceInput);
         for (std::size_t p = 0; p < slice_.size(); ++p) {
             slice_[p] = frame->extended_data[p] + static_cast<std::size_t>(done) * step;
@@ -372,8 +388,10 @@ bool Transcoder::receivePackets() {
     }
 }
 
-EncodedMp3 Transcoder::run(const std::string& path, std::string_view demuxers, double seconds) {
+EncodedMp3 Transcoder::run(const std::string& path, std::string_view demuxers, double seconds,
+                           double start) {
     path_ = path;
+    start_ = std::max(start, 0.0);
     result_.bytes = std::make_unique<SourceBuffer>();
     if (!openInput(demuxers) || !openEncoder()) return std::move(result_);
     if (seconds > 0.0) {
@@ -387,6 +405,10 @@ EncodedMp3 Transcoder::run(const std::string& path, std::string_view demuxers, d
         if (!decoded) return std::move(result_);
     }
     if (!full() && (!decode(nullptr) || !resample(nullptr))) return std::move(result_);
+    if (queued_ == 0 && start_ > 0.0 && decodedSeconds_ > 0.0 && decodedSeconds_ <= start_) {
+        fail(FaultCode::NoSound, "its sound ends before the start asked for");
+        return std::move(result_);
+    }
     if (queued_ == 0) {
         undecodable(FaultCode::Damaged, "its sound cannot be decoded");
         return std::move(result_);
@@ -437,9 +459,10 @@ std::int32_t nearestMp3Rate(std::int32_t hz) {
     return best;
 }
 
-EncodedMp3 encodeMp3(const std::string& path, std::string_view demuxers, double seconds) {
+EncodedMp3 encodeMp3(const std::string& path, std::string_view demuxers, double seconds,
+                     double start) {
     try {
-        EncodedMp3 result = Transcoder().run(path, demuxers, seconds);
+        EncodedMp3 result = Transcoder().run(path, demuxers, seconds, start);
         if (result.fault) result.bytes.reset();
         return result;
     } catch (const std::bad_alloc&) {

@@ -44,10 +44,14 @@ struct EncodedMp3 {
 // one of `demuxers` (FFmpeg's names, comma separated, from the format table),
 // resamples it to the nearest MP3 rate and encodes it with LAME at about
 // 128 kbit/s (64 kbit/s for one channel; more than two are mixed down to
-// two). With `seconds` above 0 the sound is cut, or filled up with silence,
-// to that length; otherwise it keeps its own. The frames last at most that
-// length and less than one frame less (at least one frame): the encoder's
-// own delay at the start is made up for by leaving its last frames out.
-EncodedMp3 encodeMp3(const std::string& path, std::string_view demuxers, double seconds = 0.0);
+// two). The sound starts `start` seconds in (its decoded samples counted
+// from the first; those before are left out before resampling); a sound
+// that ends before then gives the code NoSound. With `seconds` above 0 the
+// sound is cut, or filled up with silence, to that length; otherwise it
+// keeps its own. The frames last at most that length and less than one
+// frame less (at least one frame): the encoder's own delay at the start is
+// made up for by leaving its last frames out.
+EncodedMp3 encodeMp3(const std::string& path, std::string_view demuxers, double seconds = 0.0,
+                     double start = 0.0);
 
 }  // namespace vantrel

@@ -20,7 +20,7 @@ void take(LoadedSound& loaded, EncodedMp3 encoded) {
 
 }  // namespace
 
-LoadedSound loadCompanionSound(const std::string& mp3Path) {
+LoadedSound loadCompanionSound(const std::string& mp3Path, double start, double seconds) {
     LoadedSound loaded;
     Mp3Source source;
     const bool read = source.load(mp3Path);
@@ -30,7 +30,9 @@ LoadedSound loadCompanionSound(const std::string& mp3Path) {
         return loaded;
     }
     const std::optional<Mp3Rate> rate = mp3RateOf(source.sampleRate());
-    if (read && source.layer() == 3 && rate) {
+    const bool playable = read && source.layer() == 3 && rate;
+    const bool cut = start > 0.0 || seconds > 0.0;
+    if (playable && !cut) {
         loaded.sound.start = source.payloadStart();
         loaded.sound.length = source.payloadLength();
         loaded.sound.rate = *rate;
@@ -41,8 +43,9 @@ LoadedSound loadCompanionSound(const std::string& mp3Path) {
     }
 
     // Anything else FFmpeg decodes, players could not play as it is: other
-    // layers and rates, MP3 behind other data, AAC or WAV named .mp3.
-    EncodedMp3 encoded = encodeMp3(mp3Path, kSoundDemuxers);
+    // layers and rates, MP3 behind other data, AAC or WAV named .mp3. A part
+    // of it is cut from the decoded sound.
+    EncodedMp3 encoded = encodeMp3(mp3Path, kSoundDemuxers, seconds, start);
     if (encoded.fault && encoded.undecodable) {
         const FaultCode code = encoded.fault->code == FaultCode::NoSound ? FaultCode::NoSound
                                : read                                    ? FaultCode::Damaged
@@ -62,14 +65,17 @@ LoadedSound loadCompanionSound(const std::string& mp3Path) {
         fault.detail = encoded.sourceKind;
         if (encoded.sourceMp3) fault.detail += " with other data before its first frame";
     }
-    loaded.warning = std::move(fault);
+    // MP3 movies can play, re-encoded only for the cut, is no news.
+    if (encoded.fault || !playable || encoded.sampleRate != source.sampleRate()) {
+        loaded.warning = std::move(fault);
+    }
     if (!encoded.fault) take(loaded, std::move(encoded));
     return loaded;
 }
 
-LoadedSound loadVideoSound(const std::string& videoPath, double seconds) {
+LoadedSound loadVideoSound(const std::string& videoPath, double seconds, double start) {
     LoadedSound loaded;
-    EncodedMp3 encoded = encodeMp3(videoPath, kVideoDemuxers, seconds);
+    EncodedMp3 encoded = encodeMp3(videoPath, kVideoDemuxers, seconds, start);
     if (!encoded.fault) {
         take(loaded, std::move(encoded));
     } else if (encoded.fault->code != FaultCode::NoSound) {

@@ -37,12 +37,17 @@ struct LoadedSound {
 // and layers, MP3 behind other data, AAC or WAV named .mp3) is re-encoded at
 // the nearest of these rates (encodeMp3), and the warning says so and what
 // the file was; what FFmpeg cannot decode gives no sound. No warning is given
-// when there is no such file.
-LoadedSound loadCompanionSound(const std::string& mp3Path);
+// when there is no such file. With `start` or `seconds` above 0 only that
+// part is taken (from `start` seconds in, lasting `seconds` at most; 0: to
+// its end), re-encoded; the warning then speaks only of what was not MP3
+// at a rate movies state.
+LoadedSound loadCompanionSound(const std::string& mp3Path, double start = 0.0,
+                               double seconds = 0.0);
 
-// The sound of the video at videoPath, encoded as MP3 lasting `seconds`
-// (encodeMp3). No warning is given when the video has no sound.
-LoadedSound loadVideoSound(const std::string& videoPath, double seconds);
+// The sound of the video at videoPath from `start` seconds in, encoded as
+// MP3 lasting `seconds` (encodeMp3). No warning is given when the video has
+// no sound, or none from `start` on.
+LoadedSound loadVideoSound(const std::string& videoPath, double seconds, double start = 0.0);
 
 // Gives the movie the sound as one event sound, defined and started where
 // the movie's tags currently end (in the first frame, before its

@@ -163,6 +163,15 @@ bool VideoDecoder::moveTo(std::int64_t target) {
         return true;
     }
     if (current_ >= 0 && target < current_) checkGrabs_ = true;
+    if (mayExtendPassToLeap(target)) {
+        // The clean stretch a leap needs first, decoded on the pass; a
+        // stream that ends or fails in it is read as before.
+        const Stepped stepped = stepTo(kMinCleanPassToLeap - 1);
+        if (stepped == Stepped::End) return false;
+        if (stepped != Stepped::Done) {
+            return start() && stepTo(target) == Stepped::Done && confirm(target);
+        }
+    }
     const bool forward = current_ >= 0 && target >= current_ &&
                          (!mayLeapTo(target) || target - current_ <= forwardReach());
     if (forward) {
@@ -337,7 +346,10 @@ VideoDecoder::Decoded VideoDecoder::decodeNext(AVFrame& into) {
             if (into.decode_error_flags != 0 || (into.flags & AV_FRAME_FLAG_CORRUPT)) {
                 damaged_ = true;
             }
-            if (fitsPictureLimit(into.width, into.height)) return Decoded::Frame;
+            if (fitsPictureLimit(into.width, into.height)) {
+                ++framesDecoded_;
+                return Decoded::Frame;
+            }
             damaged_ = true;
             av_frame_unref(&into);
             continue;
@@ -487,6 +499,15 @@ bool VideoDecoder::matchesSeen(std::int64_t index, const AVFrame& frame) const {
 bool VideoDecoder::mayLeapTo(std::int64_t target) const {
     return timestampsPlaceFrames() && keyframeTimestamps_ && !damaged_ && anchorIndex_ >= 0 &&
            passed() >= kMinCleanPassToLeap && target - passed() >= kMinLeapPastPass;
+}
+
+// A move far past a pass too short to leap from, in a file that has shown
+// no reason not to: the pass is worth extending to the clean stretch a leap
+// needs, rather than decoding all the way (a late start in a long video).
+bool VideoDecoder::mayExtendPassToLeap(std::int64_t target) const {
+    return onPass_ && timestampsPlaceFrames() && keyframeTimestamps_ && !damaged_ &&
+           anchorIndex_ >= 0 && passed() < kMinCleanPassToLeap &&
+           target - kMinCleanPassToLeap >= kMinLeapPastPass;
 }
 
 // The index shown at a stored timestamp, a mean frame time per frame from

@@ -36,7 +36,10 @@ namespace vantrel {
 // timestamps, which a damaged part not yet decoded can belie: only 256
 // frames or more past it, in files whose keyframes all had timestamps of
 // their own and whose pass decoded 256 frames or more, all without error;
-// elsewhere moving ahead decodes forward. Damage first met beyond a clean
+// elsewhere moving ahead decodes forward. A move that far ahead of a
+// shorter pass, in such a file, first decodes the pass on to that clean
+// stretch and then leaps, so that a late first grab (a movie cut to start
+// an hour in) does not decode the hour. Damage first met beyond a clean
 // stretch that long can still place a leap's frames off the count.
 //
 // Containers that store a time for every frame (MP4 and QuickTime, Matroska
@@ -105,6 +108,10 @@ class VideoDecoder {
     std::int64_t timedFrames() const { return timedFrames_; }
     double timedSpan() const { return timedSpan_; }
 
+    // Frames the decoder gave out since open(), the pass's and those after
+    // seeks: the work moves took.
+    std::int64_t framesDecoded() const { return framesDecoded_; }
+
     // Makes frame `target` the current frame. False when the stream ends or
     // stops decoding before it, and then no frame is current; later moves
     // may still succeed. A file that can no longer be read makes every move
@@ -166,6 +173,7 @@ class VideoDecoder {
     std::int64_t passed() const { return static_cast<std::int64_t>(seen_.size()); }
     bool timestampsPlaceFrames() const { return containerTimestamps_ && timestampsAgree_; }
     bool mayLeapTo(std::int64_t target) const;
+    bool mayExtendPassToLeap(std::int64_t target) const;
     std::optional<std::int64_t> indexAt(std::int64_t timestamp) const;
     std::optional<std::int64_t> timestampOf(std::int64_t index) const;
     std::int64_t forwardReach() const;
@@ -196,6 +204,7 @@ class VideoDecoder {
     bool framesTooLarge_ = false;
     bool noVideoStream_ = false;
     bool damaged_ = false;  // a packet or frame failed to decode
+    std::int64_t framesDecoded_ = 0;
 
     std::int64_t current_ = -1;  // index of frame_; -1 when no frame is current
     // Whether frame_ was decoded on the pass from the start, rather than

@@ -192,6 +192,10 @@ double VideoFrameSource::durationSeconds() const {
     return whole * static_cast<double>(0.001f);
 }
 
+std::int64_t VideoFrameSource::framesDecoded() const {
+    return decoder_ ? decoder_->framesDecoded() : 0;
+}
+
 bool VideoFrameSource::grabFrame(std::int32_t index, RasterImage& picture) {
     const std::shared_ptr<const PendingPicture> pending = grabLater(index);
     return pending && pending->finish(picture);

@@ -56,6 +56,10 @@ class VideoFrameSource final : public FrameSource {
     double duration() const { return duration_; }
     double avgTimePerFrame() const { return framesPerSecond_ > 0.0 ? 1.0 / framesPerSecond_ : 0.0; }
 
+    // Frames decoded since open(), open()'s first one included: what grabs
+    // cost, which seeking keeps small for a grab far ahead.
+    std::int64_t framesDecoded() const;
+
   private:
     std::unique_ptr<VideoDecoder> decoder_;
     std::shared_ptr<ConverterPool> converters_;

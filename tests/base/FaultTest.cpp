@@ -47,8 +47,13 @@ TEST(Fault, EveryCodeHasItsStableNameAndIsDocumented) {
         {FaultCode::ChunkDropped, "chunk-dropped"},
         {FaultCode::RateChanged, "rate-changed"},
         {FaultCode::TempRemoved, "removed-temporary"},
+        {FaultCode::StartPastEnd, "start-past-end"},
+        {FaultCode::ManyFrames, "many-frames"},
+        {FaultCode::LargeStage, "large-stage"},
+        {FaultCode::FastRate, "fast-rate"},
+        {FaultCode::LargeMovie, "large-movie"},
     };
-    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::TempRemoved) + 1)
+    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::LargeMovie) + 1)
         << "a code without a row here";
     const std::string manual = slurp(VANTREL_SOURCE_DIR "/manual/index.html");
     const std::string page = slurp(VANTREL_SOURCE_DIR "/cli/vantrel-cli.1");
@@ -154,6 +159,19 @@ TEST(Fault, EachStepHasItsWords) {
          "the rate 0.01 frames per second is stored in the movie as 0.00781"},
         {{C::TempRemoved, S::ClearFolder, "/a/.vantrel-0123abcd.tmp"},
          "removed /a/.vantrel-0123abcd.tmp, a temporary file left by an interrupted run"},
+        {counting({C::StartPastEnd, S::CutSource, "/v/c.avi"}, 12, 9.96),
+         "the start at 12.0 s is past the end of its pictures at 10.0 s"},
+        {counting({C::ManyFrames, S::PlayerLimit}, 16001),
+         "16001 frames: Flash Player stops at 16000; cut the movie with --end or lower --rate"},
+        {counting({C::LargeStage, S::PlayerLimit}, 5120, 2880),
+         "the stage is 5120 x 2880 pixels: phones show pictures over 4096 pixels black; fit it "
+         "with --max-size"},
+        {counting({C::FastRate, S::PlayerLimit}, 119.88f),
+         "119.88 frames per second: Flash Player plays at most 60, Ruffle faster, so the movie "
+         "plays at different speeds; lower --rate"},
+        {counting({C::LargeMovie, S::PlayerLimit}, 52e6),
+         "the movie is 52 MB: browsers load all of it before its first frame shows; shrink it "
+         "with --target-size or --max-size"},
     };
     for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault), words);
 }

@@ -114,6 +114,11 @@ TEST_F(CliTest, InvalidValuesStopBeforeAnythingIsScanned) {
         {{"--quality", "abc"}, "Please enter an integer."},
         {{"-r", "300"}, "Please enter a number between 0.01 and 255."},
         {{"--rate", "fast"}, "Please enter a number."},
+        {{"--start", "-2"}, "Please enter a number of seconds, 0 or more."},
+        {{"--end", "soon"}, "Please enter a number."},
+        {{"--start", ""}, "Please enter a number."},
+        {{"--end", "2", "--start", "3"}, "not after --start 3"},
+        {{"--end", "0"}, "not after --start 0"},
     };
     for (const auto& [options, message] : cases) {
         std::vector<std::string> args = options;
@@ -240,6 +245,8 @@ TEST_F(CliTest, ReportStatesEveryJob) {
     EXPECT_EQ(report["version"], "1.05");
     EXPECT_EQ(report["options"]["frame_rate"], 12.5);
     EXPECT_EQ(report["options"]["html_page"], false);
+    EXPECT_EQ(report["options"]["start"], 0.0);
+    EXPECT_EQ(report["options"]["end"], nullptr);
 
     struct Expected {
         std::string status, source;
@@ -526,6 +533,26 @@ TEST_F(CliTest, ExitStatuses) {
             EXPECT_EQ(r.err, "") << n;
         }
     }
+}
+
+}  // namespace
+}  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+// --start and --end reach the plan and the report's options.
+TEST_F(CliTest, ACutIsPlannedAndReported) {
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 30 '" + in("walk%d.bmp") +
+                             "'"));
+    const CliRun r = run({"--dry-run", "--report", "-", "-r", "10", "--start", "1.5", "--end",
+                          "2.2", in("")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(Json::accept(r.out)) << r.out;
+    const Json report = Json::parse(r.out);
+    EXPECT_EQ(report["options"]["start"], 1.5);
+    EXPECT_EQ(report["options"]["end"], 2.2);
+    EXPECT_EQ(report["jobs"][0]["frames"], 7);
 }
 
 }  // namespace

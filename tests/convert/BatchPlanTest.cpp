@@ -8,6 +8,7 @@
 
 #include "convert/BatchPlan.h"
 #include "convert/JobIntake.h"
+#include "convert/PlayerLimits.h"
 #include "support/Jobs.h"
 #include "support/ScratchDir.h"
 
@@ -166,6 +167,99 @@ TEST(BatchPlan, TheDryRunReportStatesThePlan) {
               "/nowhere/walk(1 - 3).png in this batch");
     EXPECT_FALSE(isProblem(report.jobs[0]));
     EXPECT_TRUE(isProblem(report.jobs[2]));
+}
+
+// A cut keeps a sequence's pictures of that part, picture k at k / rate, and
+// starts (and ends) its sound where they do; a part past the pictures' end or
+// shorter than a frame refuses the job.
+TEST(BatchPlan, ACutKeepsASequencesPartAndItsSound) {
+    std::vector<std::string> numbers;
+    for (int k = 1; k <= 30; ++k) numbers.push_back(std::to_string(k));
+    const struct {
+        double start;
+        std::optional<double> end;
+        std::string first, last;  // pictures kept; empty: refused, with these words
+        double soundStart;
+        std::optional<double> soundEnd;
+    } cases[] = {
+        {2, {}, "21", "30", 2.0, {}},
+        {2.55, 4, "26", "30", 2.5, 3.0},
+        {0, 0.8, "1", "8", 0.0, 0.8},
+        {3, {}, "", "the start at 3.0 s is past the end of its pictures at 3.0 s", 0, {}},
+        {1, 1.05, "", "shorter than one frame at 10 frames per second", 0, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start);
+        JobList jobs;
+        jobs.folderJobs.push_back(sequenceJob("/nowhere/walk", "png", numbers));
+        ConvertSettings settings;
+        settings.frameRate = 10.0f;
+        settings.cutStart = c.start;
+        settings.cutEnd = c.end;
+        const PlannedJob job = planBatch(jobs, settings).jobs.at(0);
+        if (c.first.empty()) {
+            ASSERT_TRUE(job.refusal);
+            EXPECT_EQ(faultText(job.refusal->fault), c.last);
+            continue;
+        }
+        ASSERT_FALSE(job.refusal);
+        EXPECT_EQ(job.sequence()->pictures.front().number, c.first);
+        EXPECT_EQ(job.sequence()->pictures.back().number, c.last);
+        EXPECT_EQ(job.source, "/nowhere/walk(1 - 30).png");
+        EXPECT_DOUBLE_EQ(job.sound.start, c.soundStart);
+        EXPECT_EQ(job.sound.end.has_value(), c.soundEnd.has_value());
+        if (c.soundEnd) {
+            EXPECT_DOUBLE_EQ(*job.sound.end, *c.soundEnd);
+        }
+    }
+}
+
+// The limits past which players play a movie badly, each warned of.
+TEST(BatchPlan, PlayerLimitsAreWarnedOf) {
+    const struct {
+        MovieShape movie;
+        std::vector<FaultCode> codes;
+    } cases[] = {
+        {{60.0f, 16000, 4096, 4096, 50'000'000}, {}},
+        {{60.01f, 16001, 4097, 10, 50'000'001},
+         {FaultCode::ManyFrames, FaultCode::LargeStage, FaultCode::FastRate,
+          FaultCode::LargeMovie}},
+        {{15.0f, {}, 10, 5000, {}}, {FaultCode::LargeStage}},
+        {{15.0f, 20000, {}, {}, 3'000'000'000}, {FaultCode::ManyFrames, FaultCode::LargeMovie}},
+    };
+    for (const auto& c : cases) {
+        std::vector<FaultCode> codes;
+        for (const Fault& warning : playerWarnings(c.movie)) codes.push_back(warning.code);
+        EXPECT_EQ(codes, c.codes);
+    }
+    Fault large(FaultCode::LargeMovie, FaultStep::PlayerLimit);
+    large.values[0] = 73'456'789;
+    EXPECT_EQ(faultText(large),
+              "the movie is 73.5 MB: browsers load all of it before its first frame shows; "
+              "shrink it with --target-size or --max-size");
+}
+
+// A dry run warns of what the plan knows: the rate, and a sequence's frames.
+TEST(BatchPlan, TheDryRunWarnsOfRatesAndFramesPlayersCannotKeep) {
+    JobList jobs;
+    FolderJob many = sequenceJob("/nowhere/many", "bmp", {});
+    for (int k = 1; k <= kPlayerMaxFrames + 1; ++k) {
+        many.pictures.push_back({std::to_string(k), "bmp"});
+    }
+    jobs.folderJobs.push_back(many);
+    jobs.videoJobs.push_back({"/nowhere/clip.avi"});
+    ConvertSettings settings;
+    settings.frameRate = 100.0f;
+    const ConvertReport report = plannedReport(planBatch(jobs, settings));
+    ASSERT_EQ(report.jobs.size(), 2u);
+    const auto codes = [](const JobOutcome& job) {
+        std::vector<FaultCode> found;
+        for (const Fault& warning : job.warnings) found.push_back(warning.code);
+        return found;
+    };
+    EXPECT_EQ(codes(report.jobs[0]),
+              (std::vector<FaultCode>{FaultCode::ManyFrames, FaultCode::FastRate}));
+    EXPECT_EQ(codes(report.jobs[1]), std::vector<FaultCode>{FaultCode::FastRate});
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <limits>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <tuple>
 
@@ -509,6 +510,32 @@ TEST_F(VideoDriverTest, TooShortVideosWriteNothing) {
     EXPECT_TRUE(log_.grabbed.empty());
     EXPECT_FALSE(fs::exists(dir_ / "clip.swf"));
     EXPECT_FALSE(fs::exists(dir_ / "clip.html"));
+}
+
+// Movies that players play badly are warned of once, with the option that
+// avoids it: more frames than Flash Player plays, a rate over 60.
+TEST_F(VideoDriverTest, MoviesPlayersPlayBadlyAreWarnedOf) {
+    const struct {
+        double duration;
+        float rate;
+        std::vector<std::string> warnings;
+    } cases[] = {
+        {1.0, 60.0f, {}},
+        {1.0, 61.0f,
+         {"61 frames per second: Flash Player plays at most 60, Ruffle faster, so the movie "
+          "plays at different speeds; lower --rate"}},
+        {16001 / 15.0, 15.0f,
+         {"16001 frames: Flash Player stops at 16000; cut the movie with --end or lower "
+          "--rate"}},
+    };
+    doc_.settings.videoSound = false;
+    for (const auto& c : cases) {
+        doc_.jobs.clear();
+        const ConvertReport report = convertVideo(c.duration, 10, c.rate);
+        ASSERT_EQ(report.jobs.size(), 1u);
+        EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
+        EXPECT_EQ(test::texts(report.jobs[0].warnings), c.warnings);
+    }
 }
 
 TEST_F(VideoDriverTest, FailedGrabsRepeatThePreviousPicture) {
@@ -1017,6 +1044,71 @@ TEST_F(DriverTest, VideosAreSampledByTime) {
                 expected.push_back(even || tick < 10 ? tick : std::min((tick + 20) / 3, 19));
             }
             EXPECT_EQ(shown, expected) << name << " at " << rate;
+        }
+    }
+}
+
+// A cut keeps the part asked for: movie frame i of a video shows the frame
+// on screen at start + i / rate, a sequence's pictures count at the rate
+// (picture k at k / rate), and the sound, a sequence's companion too, starts
+// with the part and lasts as long as it. A start past the pictures' end
+// skips the job.
+TEST_F(DriverTest, ACutKeepsThePartAskedFor) {
+    // Five frames a second: frame k's grey stays inside the video range.
+    ASSERT_TRUE(test::ffmpeg(numberedFrames(5, 6.0) +
+                             "-f lavfi -i sine=duration=6 -c:v mpeg4 -q:v 2 -c:a libmp3lame '" +
+                             (dir_ / "clip.mkv").string() + "'"));
+    ASSERT_TRUE(test::ffmpeg(numberedFrames(10, 3.0) + "-start_number 0 '" +
+                             (dir_ / "walk%03d.bmp").string() + "'"));
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i sine=duration=3 '" + (dir_ / "walk.mp3").string() + "'"));
+    queue();
+    const struct {
+        float rate;
+        double start;
+        std::optional<double> end;
+        int first;  // the sequence's first picture; -1: skipped
+        int pictures;
+        double walkSound;  // seconds
+        int clipFrames;    // -1: skipped
+    } cases[] = {
+        {10, 2, {}, 20, 10, 1.0, 40},   {10, 2.5, 4, 25, 5, 0.5, 15}, {5, 1.1, 3, 5, 9, 1.8, 9},
+        {10, 0, 1.5, 0, 15, 1.5, 15},   {10, 4, {}, -1, 0, 0, 20},    {10, 6.5, {}, -1, 0, 0, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start);
+        doc_.settings.cutStart = c.start;
+        doc_.settings.cutEnd = c.end;
+        ConvertOptions options;
+        options.frameRate = c.rate;
+        options.outputHtml = false;
+        const ConvertReport report = convert(options, CompressionType::Lossless);
+        ASSERT_EQ(report.jobs.size(), 2u);
+        const auto soundSeconds = [](const SwfFile& swf) {
+            for (const SwfFile::Tag& tag : swf.tags) {
+                if (tag.code != kDefineSound) continue;
+                const test::Bytes& b = tag.body;
+                return (b[3] | b[4] << 8 | b[5] << 16 | b[6] << 24) / 44100.0;
+            }
+            return 0.0;
+        };
+        for (const JobOutcome& job : report.jobs) {
+            const bool walk = job.source.find("walk") != std::string::npos;
+            if ((walk ? c.first : c.clipFrames) < 0) {
+                EXPECT_EQ(job.status, JobOutcome::Status::Skipped);
+                ASSERT_TRUE(job.fault);
+                EXPECT_EQ(job.fault->code, FaultCode::StartPastEnd) << test::reasonOf(job);
+                continue;
+            }
+            ASSERT_EQ(job.status, JobOutcome::Status::Converted) << test::reasonOf(job);
+            const SwfFile swf = readSwf(job.outputPath);
+            std::vector<int> expected;
+            for (int i = 0; i < (walk ? c.pictures : c.clipFrames); ++i) {
+                expected.push_back(walk ? c.first + i
+                                        : int(std::floor((c.start + i / c.rate) * 5 + 1e-6)));
+            }
+            EXPECT_EQ(framesShown(swf), expected) << job.source;
+            const double sound = walk ? c.walkSound : c.clipFrames / c.rate;
+            EXPECT_NEAR(soundSeconds(swf), sound, 1152 / 44100.0 + 0.002) << job.source;
         }
     }
 }

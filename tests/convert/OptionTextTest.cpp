@@ -35,6 +35,21 @@ TEST(OptionText, FrameRate) {
     }
 }
 
+TEST(OptionText, Seconds) {
+    std::string message;
+    const std::pair<const char*, double> good[] = {
+        {"0", 0.0}, {"2", 2.0}, {" 83.5 ", 83.5}, {"3600.04", 3600.04}};
+    for (const auto& [text, seconds] : good) EXPECT_EQ(parseSeconds(text, message), seconds);
+    const std::pair<const char*, std::string_view> bad[] = {
+        {"-1", kSecondsRange},  {"-0.5", kSecondsRange}, {"inf", kSecondsRange},
+        {"nan", kSecondsRange}, {"abc", kEnterNumber},   {"", kEnterNumber},
+        {"2s", kEnterNumber},   {"1:30", kEnterNumber}};
+    for (const auto& [text, words] : bad) {
+        EXPECT_FALSE(parseSeconds(text, message)) << text;
+        EXPECT_EQ(message, words) << text;
+    }
+}
+
 // The dialog reads the number at the start of a field, as scanf does, and
 // ignores what follows; the ranges and texts are the command line's.
 TEST(OptionText, LeadingNumbersForTheDialog) {

@@ -598,3 +598,54 @@ TEST(VideoFrameSource, FarGrabsInADamagedVideoEqualAStraightDecode) {
 
 }  // namespace
 }  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+// An hour of H.264 at one frame a second: a grab an hour in, the first of a
+// freshly opened source, seeks after a clean stretch instead of decoding the
+// hour, and gives the frame a straight decode gives. With a frame that does
+// not decode in that stretch it gives a straight decode's frame too.
+TEST(VideoFrameSource, AGrabAnHourInSeeksAndEqualsAStraightDecode) {
+    const std::filesystem::path folder = temporaryFolder();
+    const std::string clean = (folder / "hour.mkv").string();
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=1 -frames:v 3700 "
+                             "-c:v libx264 -preset ultrafast -g 10 '" + clean + "'"));
+    std::istringstream listing(test::commandOutput(
+        "ffprobe -v error -select_streams v -show_entries packet=pos -of csv=p=0 '" + clean + "'"));
+    const std::vector<std::size_t> packets{std::istream_iterator<std::size_t>(listing), {}};
+    ASSERT_EQ(packets.size(), 3700u);
+    const struct {
+        std::vector<int> damaged;  // packets whose slice header is changed
+        bool seeks;
+    } cases[] = {{{}, true}, {{100}, false}};
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> bytes = test::readFile(clean);
+        for (const int packet : c.damaged) {
+            bytes.at(packets[packet] + 4) ^= 0xFF;
+            bytes.at(packets[packet] + 5) ^= 0xFF;
+        }
+        const std::filesystem::path path = folder / "damaged.mkv";
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        SCOPED_TRACE(c.seeks);
+
+        VideoFrameSource straight;
+        ASSERT_TRUE(straight.open(path.string()));
+        RasterImage expected;
+        for (int index = 0; index <= 3600; ++index) {
+            ASSERT_TRUE(straight.grabFrame(index, expected));
+        }
+
+        VideoFrameSource source;
+        ASSERT_TRUE(source.open(path.string()));
+        RasterImage picture;
+        ASSERT_TRUE(source.grabFrame(source.frameShownAt(3600.0), picture));
+        EXPECT_TRUE(samePicture(picture, expected));
+        EXPECT_EQ(source.framesDecoded() < 400, c.seeks) << source.framesDecoded();
+    }
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace vantrel
