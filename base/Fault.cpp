@@ -88,6 +88,8 @@ std::string_view faultCodeName(FaultCode code) {
         case FaultCode::ChunkDropped: return "chunk-dropped";
         case FaultCode::RateChanged: return "rate-changed";
         case FaultCode::TempRemoved: return "removed-temporary";
+        case FaultCode::SoundNotStreamed: return "sound-not-streamed";
+        case FaultCode::SoundCut: return "sound-cut";
     }
     return "unreadable";
 }
@@ -191,6 +193,16 @@ std::string faultText(const Fault& fault) {
                    significant(fault.values[1], 3);
         case FaultStep::ClearFolder:
             return "removed " + fault.path + ", a temporary file left by an interrupted run";
+        case FaultStep::StreamSound:
+            if (code == FaultCode::SoundCut) {
+                return "the sound of " + fileName(fault.path) + " lasts " +
+                       seconds(fault.values[0]) + " s, the movie " + seconds(fault.values[1]) +
+                       " s: streamed, it stops with the movie";
+            }
+            return "the sound of " + fileName(fault.path) +
+                   " is played as one event sound, not streamed: at " + frameRate(fault.values[0]) +
+                   " frames per second a frame holds " + whole(fault.values[1]) +
+                   " samples, more than a stream block can (65535)";
     }
     return fault.detail;
 }

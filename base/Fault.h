@@ -38,6 +38,8 @@ enum class FaultCode : std::uint8_t {
     ChunkDropped,    // a picture was read without a damaged chunk it can do without
     RateChanged,     // the movie stores another frame rate than the one asked
     TempRemoved,     // a temporary file an interrupted run left was removed
+    SoundNotStreamed,  // a sound asked to stream that a frame's block cannot hold
+    SoundCut,          // a streamed sound that runs on past the movie's end
 };
 
 // The step that failed: it chooses the words, and says which of the fault's
@@ -68,6 +70,9 @@ enum class FaultStep : std::uint8_t {
     DropChunk,      // PATH: a chunk with a bad checksum was left out; or VALUES[0] more
     StoreRate,      // the rate VALUES[0] is stored as VALUES[1]
     ClearFolder,    // removed PATH, a temporary file left by an interrupted run
+    // PATH's sound not streamed: at VALUES[0] fps a frame holds VALUES[1] samples; or it
+    // lasts VALUES[0] s, the movie [1] s
+    StreamSound,
 };
 
 // A failure or warning with what explains it. Faults are values: they are

@@ -138,6 +138,8 @@ void writeJsonReport(std::ostream& out, const std::string& version, const Report
     used["video_sound"] = options.videoSound;
     used["threads"] = options.threads;
     used["dry_run"] = options.dryRun;
+    used["stream_sound"] = options.streamSound;
+    used["play_once"] = options.playOnce;
     Json& refused = document["refused"] = Json::array();
     for (const Fault& fault : dropFaults(drop)) {
         if (fault.step != FaultStep::DropItem) continue;

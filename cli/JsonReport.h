@@ -16,6 +16,8 @@ struct ReportOptions {
     bool videoSound = true;
     unsigned threads = 0;
     bool dryRun = false;  // the jobs are only planned
+    bool streamSound = false;  // sounds are written as streams
+    bool playOnce = false;     // movies stop on their last frame
 };
 
 // Writes the batch as one JSON document: the program's version, the

@@ -23,6 +23,12 @@ struct ConvertSettings {
     bool replaceMovies = true;
     // URL of a Flash emulator's script that every page loads; empty: none.
     std::string playerScript;
+    // The sound is written as a streaming sound, split among the frames, so
+    // that players drop pictures to keep pace with it.
+    bool streamSound = false;
+    // The movie stops on its last frame instead of looping, and so does its
+    // page.
+    bool playOnce = false;
 
     FrameStorage storage() const { return {compression, includeAlpha, colorQuality}; }
 };

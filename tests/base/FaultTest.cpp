@@ -47,8 +47,10 @@ TEST(Fault, EveryCodeHasItsStableNameAndIsDocumented) {
         {FaultCode::ChunkDropped, "chunk-dropped"},
         {FaultCode::RateChanged, "rate-changed"},
         {FaultCode::TempRemoved, "removed-temporary"},
+        {FaultCode::SoundNotStreamed, "sound-not-streamed"},
+        {FaultCode::SoundCut, "sound-cut"},
     };
-    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::TempRemoved) + 1)
+    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::SoundCut) + 1)
         << "a code without a row here";
     const std::string manual = slurp(VANTREL_SOURCE_DIR "/manual/index.html");
     const std::string page = slurp(VANTREL_SOURCE_DIR "/cli/vantrel-cli.1");
@@ -154,6 +156,11 @@ TEST(Fault, EachStepHasItsWords) {
          "the rate 0.01 frames per second is stored in the movie as 0.00781"},
         {{C::TempRemoved, S::ClearFolder, "/a/.vantrel-0123abcd.tmp"},
          "removed /a/.vantrel-0123abcd.tmp, a temporary file left by an interrupted run"},
+        {counting({C::SoundNotStreamed, S::StreamSound, "/a/walk.mp3"}, 0.5f, 88200),
+         "the sound of walk.mp3 is played as one event sound, not streamed: at 0.5 frames per "
+         "second a frame holds 88200 samples, more than a stream block can (65535)"},
+        {counting({C::SoundCut, S::StreamSound, "/v/clip.avi"}, 3.02, 2),
+         "the sound of clip.avi lasts 3.0 s, the movie 2.0 s: streamed, it stops with the movie"},
     };
     for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault), words);
 }
