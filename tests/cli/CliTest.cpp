@@ -512,8 +512,12 @@ TEST_F(CliTest, StreamSoundAndPlayOnceReachTheMovieAndTheReport) {
         EXPECT_EQ(report["options"]["stream_sound"], given);
         EXPECT_EQ(report["options"]["play_once"], given);
         const test::SwfFile swf = test::readSwf(in("walk.swf"));
+        ASSERT_TRUE(swf.valid);
         EXPECT_EQ(swf.count(45), given ? 1u : 0u);  // SoundStreamHead2
-        EXPECT_EQ(swf.count(12), given ? 1u : 0u);  // DoAction
+        EXPECT_EQ(swf.count(12), given ? 1u : 0u);  // DoAction: Stop, in the last frame
+        EXPECT_EQ(swf.tags[swf.tags.size() - 3].code, given ? 12 : 26);
+        EXPECT_EQ(slurp(in("walk.html")).find(" quality=high loop=false ") != std::string::npos,
+                  given);
     }
 }
 
