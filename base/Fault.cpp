@@ -93,6 +93,8 @@ std::string_view faultCodeName(FaultCode code) {
         case FaultCode::LargeStage: return "large-stage";
         case FaultCode::FastRate: return "fast-rate";
         case FaultCode::LargeMovie: return "large-movie";
+        case FaultCode::SoundNotStreamed: return "sound-not-streamed";
+        case FaultCode::SoundCut: return "sound-cut";
     }
     return "unreadable";
 }
@@ -219,6 +221,16 @@ std::string faultText(const Fault& fault) {
                            " MB: browsers load all of it before its first frame shows; shrink "
                            "it with --target-size or --max-size";
             }
+        case FaultStep::StreamSound:
+            if (code == FaultCode::SoundCut) {
+                return "the sound of " + fileName(fault.path) + " lasts " +
+                       seconds(fault.values[0]) + " s, the movie " + seconds(fault.values[1]) +
+                       " s: streamed, it stops with the movie";
+            }
+            return "the sound of " + fileName(fault.path) +
+                   " is played as one event sound, not streamed: at " + frameRate(fault.values[0]) +
+                   " frames per second a frame holds " + whole(fault.values[1]) +
+                   " samples, more than a stream block can (65535)";
     }
     return fault.detail;
 }

@@ -43,6 +43,8 @@ enum class FaultCode : std::uint8_t {
     LargeStage,      // a stage side over 4096 pixels, which phones show black
     FastRate,        // a rate over 60 fps, which players play at different speeds
     LargeMovie,      // a movie over 50 MB, which browsers load whole before it plays
+    SoundNotStreamed,  // a sound asked to stream that a frame's block cannot hold
+    SoundCut,          // a streamed sound that runs on past the movie's end
 };
 
 // The step that failed: it chooses the words, and says which of the fault's
@@ -76,6 +78,9 @@ enum class FaultStep : std::uint8_t {
     CutSource,      // the start VALUES[0] s is past the end of the pictures at VALUES[1] s
     PlayerLimit,    // VALUES[0] frames / W x H stage / VALUES[0] fps / VALUES[0] bytes, and
                     // what avoids it
+    // PATH's sound not streamed: at VALUES[0] fps a frame holds VALUES[1] samples; or it
+    // lasts VALUES[0] s, the movie [1] s
+    StreamSound,
 };
 
 // A failure or warning with what explains it. Faults are values: they are

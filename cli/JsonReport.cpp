@@ -140,6 +140,8 @@ void writeJsonReport(std::ostream& out, const std::string& version, const Report
     used["dry_run"] = options.dryRun;
     used["start"] = options.cutStart;
     used["end"] = options.cutEnd ? Json(*options.cutEnd) : Json(nullptr);
+    used["stream_sound"] = options.streamSound;
+    used["play_once"] = options.playOnce;
     Json& refused = document["refused"] = Json::array();
     for (const Fault& fault : dropFaults(drop)) {
         if (fault.step != FaultStep::DropItem) continue;

@@ -21,6 +21,8 @@ struct ReportOptions {
     // cutEnd (nothing: the end).
     double cutStart = 0.0;
     std::optional<double> cutEnd;
+    bool streamSound = false;  // sounds are written as streams
+    bool playOnce = false;     // movies stop on their last frame
 };
 
 // Writes the batch as one JSON document: the program's version, the

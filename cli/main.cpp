@@ -85,6 +85,8 @@ int main(int argc, char** argv) {
     bool noHtml = false;
     std::string playerScript;
     bool noVideoSound = false;
+    bool streamSound = false;
+    bool playOnce = false;
     bool list = false;
     bool dryRun = false;
     bool quiet = false;
@@ -117,6 +119,11 @@ int main(int argc, char** argv) {
     app.add_flag("--no-video-sound", noVideoSound,
                  "videos without a companion MP3 file stay silent (default: they keep their own "
                  "sound)");
+    app.add_flag("--stream-sound", streamSound,
+                 "write the sound as a stream, split among the frames, so that players drop "
+                 "pictures to keep pace with it (default: one sound started in the first frame)");
+    app.add_flag("--play-once", playOnce,
+                 "stop on the last frame instead of looping, in the movie and its page");
     app.add_flag("--list", list,
                  "print the queued jobs, one row each as the window lists them, and convert nothing");
     app.add_flag("--dry-run", dryRun,
@@ -197,6 +204,8 @@ int main(int argc, char** argv) {
     doc.settings.playerScript = playerScript;
     doc.settings.cutStart = *cutStart;
     doc.settings.cutEnd = cutEnd;
+    doc.settings.streamSound = streamSound;
+    doc.settings.playOnce = playOnce;
     bool problems = false;
     const vantrel::DropResult drop = vantrel::dropPaths(
         doc.jobs, folders, vantrel::DroppedFiles::TakeVideos,
@@ -211,9 +220,11 @@ int main(int argc, char** argv) {
         for (const std::string& row : vantrel::listRows(doc.jobs)) std::cout << row << "\n";
         return problems ? kExitProblems : kExitOk;
     }
-    const vantrel::ReportOptions used{lossless ? CompressionType::Lossless : CompressionType::Jpeg,
-                                      ConvertOptions{alpha, *quality, *rate, !noHtml},
-                                      !noVideoSound, jobs, dryRun, *cutStart, cutEnd};
+    vantrel::ReportOptions used{lossless ? CompressionType::Lossless : CompressionType::Jpeg,
+                                ConvertOptions{alpha, *quality, *rate, !noHtml}, !noVideoSound,
+                                jobs, dryRun, *cutStart, cutEnd};
+    used.streamSound = streamSound;
+    used.playOnce = playOnce;
     doc.settings.compression = used.compression;
     vantrel::applyOptions(used.convert, doc.settings);
     const vantrel::BatchPlan plan = vantrel::planBatch(doc.jobs, doc.settings);

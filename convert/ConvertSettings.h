@@ -29,6 +29,12 @@ struct ConvertSettings {
     // the movie's rate, its k-th picture at k / frameRate.
     double cutStart = 0.0;
     std::optional<double> cutEnd;
+    // The sound is written as a streaming sound, split among the frames, so
+    // that players drop pictures to keep pace with it.
+    bool streamSound = false;
+    // The movie stops on its last frame instead of looping, and so does its
+    // page.
+    bool playOnce = false;
 
     bool cut() const { return cutStart > 0.0 || cutEnd.has_value(); }
     FrameStorage storage() const { return {compression, includeAlpha, colorQuality}; }

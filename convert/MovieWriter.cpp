@@ -6,6 +6,7 @@
 
 #include "convert/PlayerLimits.h"
 #include "html/HtmlPage.h"
+#include "swf/ActionTags.h"
 #include "swf/ShapeTags.h"
 
 namespace vantrel {
@@ -56,6 +57,10 @@ bool MovieWriter::add(std::optional<EncodedFrame>& frame, JobSound* sound) {
         addSound(*sound);
         sourceBuffers_.clear();
     }
+    if (streamed_) streamed_->addBlock(movie_, static_cast<std::size_t>(frameCount_));
+    if (settings_.playOnce && frameCount_ + 1 == frameTotal_) {
+        movie_.addTag(std::make_unique<DoActionTag>(std::vector<ActionCode>{ActionCode::Stop}));
+    }
     movie_.addTag(std::make_unique<ShowFrameTag>());
     if (const std::optional<Fault>& failed = movie_.streamFault()) {
         return end(JobOutcome::Status::Failed, *failed);
@@ -71,9 +76,37 @@ bool MovieWriter::add(std::optional<EncodedFrame>& frame, JobSound* sound) {
 void MovieWriter::addSound(JobSound& sound) {
     if (sound.loaded.warning) outcome_.warnings.push_back(*sound.loaded.warning);
     if (!sound.loaded.loaded()) return;
-    addSoundTrack(movie_, std::move(sound.loaded.sound), sourceBuffers_);
     outcome_.sound = sound.origin;
     outcome_.soundPath = sound.companion;
+    if (settings_.streamSound) {
+        const std::string& path = job_.video() != nullptr && sound.companion.empty()
+                                      ? job_.video()->path
+                                      : sound.companion;
+        const std::int32_t rate = headerRate(settings_.frameRate);
+        Mp3StreamSplit split = splitSound(sound.loaded.sound, rate, frameTotal_);
+        if (split.fits()) {
+            // The encoder's delay and padding make many sounds up to about
+            // two 1152-sample frames longer than they were made: only more,
+            // and more than a movie frame, is worth a word.
+            if (split.leftOut > 2 * 1152 &&
+                split.leftOut * 256.0 / split.sampleRate > 256.0 / rate) {
+                Fault cut(FaultCode::SoundCut, FaultStep::StreamSound, path);
+                cut.values = {double(split.soundSamples) / split.sampleRate,
+                              frameTotal_ * 256.0 / rate};
+                outcome_.warnings.push_back(std::move(cut));
+            }
+            streamed_ =
+                std::make_unique<StreamedSound>(std::move(sound.loaded.sound), std::move(split));
+            streamed_->addHead(movie_);
+            return;
+        }
+        Fault event(FaultCode::SoundNotStreamed, FaultStep::StreamSound, path);
+        event.values = {
+            settings_.frameRate,
+            double(split.samplesPerFrame > 0xFFFF ? split.samplesPerFrame : split.largestBlock)};
+        outcome_.warnings.push_back(std::move(event));
+    }
+    addSoundTrack(movie_, std::move(sound.loaded.sound), sourceBuffers_);
 }
 
 void MovieWriter::finish(std::int32_t width, std::int32_t height) {
@@ -110,7 +143,7 @@ void MovieWriter::finish(std::int32_t width, std::int32_t height) {
     for (Fault& warning : playerWarnings(shape)) outcome_.warnings.push_back(std::move(warning));
     if (job_.pagePath.empty()) return;
     const WriteResult page = writeHtmlPage(job_.moviePath, width, height, settings_.includeAlpha,
-                                           settings_.playerScript);
+                                           settings_.playerScript, !settings_.playOnce);
     if (page.written) {
         outcome_.pagePath = job_.pagePath;
     } else {
@@ -120,6 +153,7 @@ void MovieWriter::finish(std::int32_t width, std::int32_t height) {
 
 bool MovieWriter::end(JobOutcome::Status status, Fault fault) {
     sourceBuffers_.clear();
+    streamed_.reset();
     outcome_.status = status;
     outcome_.fault = std::move(fault);
     ended_ = true;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -46,8 +47,9 @@ class MovieWriter {
     bool ended() const { return ended_; }
 
     // Adds one frame: the picture's tags if there is one, the job's sound if
-    // given (in the first frame), then ShowFrame. False once the job cannot
-    // go on.
+    // given (in the first frame), the frame's stream block when the sound
+    // streams, a Stop action in the last frame when the movie plays once,
+    // then ShowFrame. False once the job cannot go on.
     bool add(std::optional<EncodedFrame>& frame, JobSound* sound);
 
     // Writes the movie's header at the stage size and, if asked, its page;
@@ -85,6 +87,7 @@ class MovieWriter {
     JobOutcome& outcome_;
     SwfMovie movie_;
     SourceBuffers sourceBuffers_;
+    std::unique_ptr<StreamedSound> streamed_;
     std::int32_t frameCount_ = 0;
     bool anyPicture_ = false;
     bool ended_ = false;

@@ -78,7 +78,7 @@ std::string attributeText(const std::string& value) {
 }
 
 std::string pageText(const std::string& name, int width, int height, bool includeAlpha,
-                     const std::string& playerScript) {
+                     const std::string& playerScript, bool loop) {
     const std::string w = std::to_string(width);
     const std::string h = std::to_string(height);
     std::string text;
@@ -95,7 +95,9 @@ std::string pageText(const std::string& name, int width, int height, bool includ
     text += "<param name=movie value=\"" + name + "\">\n";
     text += "<param name=quality value=high>\n";
     if (includeAlpha) text += "<param name=wmode value=transparent>\n";
-    text += "<embed src=\"" + name + "\" quality=high width=" + w + " height=" + h +
+    if (!loop) text += "<param name=loop value=false>\n";
+    text += "<embed src=\"" + name + "\" quality=high" + (loop ? "" : " loop=false") +
+            " width=" + w + " height=" + h +
             " type=\"application/x-shockwave-flash\" pluginspage=\"";
     text += kPluginsPage;
     text += "\">\n";
@@ -111,10 +113,10 @@ std::string pageText(const std::string& name, int width, int height, bool includ
 std::string htmlPagePath(const std::string& moviePath) { return withExtension(moviePath, "html"); }
 
 WriteResult writeHtmlPage(const std::string& moviePath, int width, int height, bool includeAlpha,
-                          const std::string& playerScript) {
+                          const std::string& playerScript, bool loop) {
     const std::string pagePath = htmlPagePath(moviePath);
     const std::string text =
-        pageText(movieReference(moviePath), width, height, includeAlpha, playerScript);
+        pageText(movieReference(moviePath), width, height, includeAlpha, playerScript, loop);
 
     WriteResult result;
     AtomicFile file(pagePath);

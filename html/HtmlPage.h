@@ -24,8 +24,9 @@ std::string htmlPagePath(const std::string& moviePath);
 // in a URL are percent-encoded. Written atomically; an existing page is
 // replaced. A non-empty playerScript is the URL of a script that plays the
 // movie where no plug-in does (a Flash emulator's polyfill); the page then
-// loads it from a head element before the movie's elements.
+// loads it from a head element before the movie's elements. Without `loop`
+// both elements tell the player to stop on the last frame.
 WriteResult writeHtmlPage(const std::string& moviePath, int width, int height, bool includeAlpha,
-                          const std::string& playerScript = {});
+                          const std::string& playerScript = {}, bool loop = true);
 
 }  // namespace vantrel

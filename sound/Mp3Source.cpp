@@ -4,8 +4,9 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <utility>
+#include <functional>
 #include <new>
+#include <utility>
 
 #include "base/FileBuffer.h"
 
@@ -108,7 +109,8 @@ std::optional<MpegFrame> readMpegFrame(const std::uint8_t* data, std::size_t siz
     return frame;
 }
 
-std::uint32_t countedSamples(const std::uint8_t* data, std::size_t size) {
+void walkMpegFrames(const std::uint8_t* data, std::size_t size,
+                    const std::function<void(std::size_t, const MpegFrame&)>& visit) {
     std::optional<MpegFrame> kind;
     auto ofKind = [&](std::size_t at) -> std::optional<MpegFrame> {
         std::optional<MpegFrame> frame = readMpegFrame(data + at, size - at);
@@ -128,7 +130,6 @@ std::uint32_t countedSamples(const std::uint8_t* data, std::size_t size) {
         return size;
     };
 
-    std::uint64_t samples = 0;
     std::size_t at = 0;
     while (at < size) {
         const std::optional<MpegFrame> frame = ofKind(at);
@@ -137,9 +138,16 @@ std::uint32_t countedSamples(const std::uint8_t* data, std::size_t size) {
             continue;
         }
         if (!kind) kind = frame;
-        if (!frame->info) samples += frame->samples;
+        visit(at, *frame);
         at += frame->length;
     }
+}
+
+std::uint32_t countedSamples(const std::uint8_t* data, std::size_t size) {
+    std::uint64_t samples = 0;
+    walkMpegFrames(data, size, [&](std::size_t, const MpegFrame& frame) {
+        if (!frame.info) samples += frame.samples;
+    });
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(samples, 0xFFFFFFFFu));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -101,11 +102,17 @@ struct MpegFrame {
 // sampling frequency) or the frame does not fit.
 std::optional<MpegFrame> readMpegFrame(const std::uint8_t* data, std::size_t size);
 
-// Samples per channel of the frames of an MPEG audio payload, walked header
-// by header from its start. Info frames do not count. Where the bytes hold
-// no frame of the first frame's kind (a tag between joined files, damage),
-// the walk goes on at the next place where two such frames follow each
-// other, or one ends the payload. Saturates at the largest 32-bit count.
+// Calls visit(offset, frame) for each frame of an MPEG audio payload, walked
+// header by header from its start, info frames included. Where the bytes
+// hold no frame of the first frame's kind (a tag between joined files,
+// damage), the walk goes on at the next place where two such frames follow
+// each other, or one ends the payload.
+void walkMpegFrames(const std::uint8_t* data, std::size_t size,
+                    const std::function<void(std::size_t, const MpegFrame&)>& visit);
+
+// Samples per channel of the frames of an MPEG audio payload, as
+// walkMpegFrames finds them. Info frames do not count. Saturates at the
+// largest 32-bit count.
 std::uint32_t countedSamples(const std::uint8_t* data, std::size_t size);
 
 }  // namespace vantrel

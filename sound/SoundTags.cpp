@@ -77,4 +77,37 @@ void StartSoundTag::write(SwfStream& out) const {
     writeTagRecord(out, TagCode::StartSound, body);
 }
 
+SoundStreamHead2Tag::SoundStreamHead2Tag(Mp3Rate rate, bool mono, std::uint16_t samplesPerFrame,
+                                         std::int16_t latencySeek)
+    : rate_(rate), mono_(mono), samplesPerFrame_(samplesPerFrame), latencySeek_(latencySeek) {}
+
+void SoundStreamHead2Tag::write(SwfStream& out) const {
+    SwfStream body;
+    // How the player plays it, then how it is stored: the same.
+    const auto rateSizeType = [&] {
+        body.writeBits(static_cast<std::uint32_t>(rate_), 2);
+        body.writeBits(kSize16Bit, 1);
+        body.writeBits(mono_ ? 0 : 1, 1);
+    };
+    body.writeBits(0, 4);  // reserved
+    rateSizeType();
+    body.writeBits(kFormatMp3, 4);
+    rateSizeType();
+    body.writeU16(samplesPerFrame_);
+    body.writeU16(static_cast<std::uint16_t>(latencySeek_));
+    writeTagRecord(out, TagCode::SoundStreamHead2, body);
+}
+
+SoundStreamBlockTag::SoundStreamBlockTag(std::uint16_t sampleCount, std::int16_t seekSamples,
+                                         std::vector<ByteRun> frames)
+    : sampleCount_(sampleCount), seekSamples_(seekSamples), frames_(std::move(frames)) {}
+
+void SoundStreamBlockTag::write(SwfStream& out) const {
+    SwfStream body;
+    body.writeU16(sampleCount_);
+    body.writeU16(static_cast<std::uint16_t>(seekSamples_));
+    for (const ByteRun& run : frames_) body.addReference(run.data, run.length);
+    writeTagRecord(out, TagCode::SoundStreamBlock, body);
+}
+
 }  // namespace vantrel

@@ -72,4 +72,42 @@ class StartSoundTag : public SwfTag {
     SoundInfo info_;
 };
 
+// SoundStreamHead2: the movie's streaming sound is MP3 at `rate`, 16-bit,
+// played as stored. samplesPerFrame is the average number of samples of a
+// movie frame; latencySeek the first block's SeekSamples.
+class SoundStreamHead2Tag : public SwfTag {
+  public:
+    SoundStreamHead2Tag(Mp3Rate rate, bool mono, std::uint16_t samplesPerFrame,
+                        std::int16_t latencySeek);
+    void write(SwfStream& out) const override;
+
+  private:
+    Mp3Rate rate_;
+    bool mono_;
+    std::uint16_t samplesPerFrame_;
+    std::int16_t latencySeek_;
+};
+
+// Bytes a tag refers to without copying.
+struct ByteRun {
+    const std::uint8_t* data = nullptr;
+    std::uint32_t length = 0;
+};
+
+// SoundStreamBlock of MP3: the whole MPEG audio frames of one movie frame
+// (the runs, in order), the samples they hold and the SeekSamples that
+// places them against the frame's start. The tag refers to the frames'
+// bytes, which must stay alive until it has been written.
+class SoundStreamBlockTag : public SwfTag {
+  public:
+    SoundStreamBlockTag(std::uint16_t sampleCount, std::int16_t seekSamples,
+                        std::vector<ByteRun> frames);
+    void write(SwfStream& out) const override;
+
+  private:
+    std::uint16_t sampleCount_;
+    std::int16_t seekSamples_;
+    std::vector<ByteRun> frames_;
+};
+
 }  // namespace vantrel

@@ -99,4 +99,29 @@ void addSoundTrack(SwfMovie& movie, Mp3Sound sound, SourceBuffers& sourceBuffers
     movie.addTag(std::make_unique<StartSoundTag>(soundId, std::move(info)));
 }
 
+Mp3StreamSplit splitSound(const Mp3Sound& sound, std::int32_t rate256, std::int32_t frameCount) {
+    return splitMp3Frames(sound.bytes->data() + sound.start, sound.length, rate256, frameCount);
+}
+
+StreamedSound::StreamedSound(Mp3Sound sound, Mp3StreamSplit split)
+    : sound_(std::move(sound)), split_(std::move(split)) {}
+
+void StreamedSound::addHead(SwfMovie& movie) const {
+    const std::int32_t latency = split_.blocks.empty() ? 0 : split_.blocks[0].seekSamples;
+    movie.addTag(std::make_unique<SoundStreamHead2Tag>(
+        sound_.rate, sound_.mono, static_cast<std::uint16_t>(split_.samplesPerFrame),
+        static_cast<std::int16_t>(latency)));
+}
+
+void StreamedSound::addBlock(SwfMovie& movie, std::size_t frame) const {
+    if (frame >= split_.blocks.size() || split_.blocks[frame].spans.empty()) return;
+    const Mp3Block& block = split_.blocks[frame];
+    const std::uint8_t* payload = sound_.bytes->data() + sound_.start;
+    std::vector<ByteRun> runs;
+    for (const Mp3Span& span : block.spans) runs.push_back({payload + span.offset, span.length});
+    movie.addTag(std::make_unique<SoundStreamBlockTag>(
+        static_cast<std::uint16_t>(block.sampleCount), static_cast<std::int16_t>(block.seekSamples),
+        std::move(runs)));
+}
+
 }  // namespace vantrel

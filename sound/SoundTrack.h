@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/Fault.h"
+#include "sound/Mp3Stream.h"
 #include "sound/SoundTags.h"
 #include "swf/SourceBuffers.h"
 #include "swf/SwfMovie.h"
@@ -54,5 +55,29 @@ LoadedSound loadVideoSound(const std::string& videoPath, double seconds, double 
 // ShowFrame). Its bytes move onto sourceBuffers, which must outlive the
 // movie's write: the sound tag refers to them.
 void addSoundTrack(SwfMovie& movie, Mp3Sound sound, SourceBuffers& sourceBuffers);
+
+// The sound's MP3 frames split among frameCount movie frames shown at
+// rate256 / 256 frames per second (splitMp3Frames).
+Mp3StreamSplit splitSound(const Mp3Sound& sound, std::int32_t rate256, std::int32_t frameCount);
+
+// A movie's sound as a streaming sound: a SoundStreamHead2 in the first
+// frame, then in each frame the block of MP3 frames that starts in it, so
+// that a player drops pictures rather than let the sound run ahead. It
+// keeps the sound's bytes, which the blocks refer to, for the whole movie.
+class StreamedSound {
+  public:
+    // The split must fit (Mp3StreamSplit::fits) and have a block for each
+    // frame of the movie.
+    StreamedSound(Mp3Sound sound, Mp3StreamSplit split);
+
+    void addHead(SwfMovie& movie) const;
+    // The block of movie frame `frame` (from 0); none for a frame in which
+    // no MP3 frame starts.
+    void addBlock(SwfMovie& movie, std::size_t frame) const;
+
+  private:
+    Mp3Sound sound_;
+    Mp3StreamSplit split_;
+};
 
 }  // namespace vantrel

@@ -11,13 +11,16 @@ enum class TagCode : std::uint16_t {
     End = 0,
     ShowFrame = 1,
     DefineShape = 2,
+    DoAction = 12,
     DefineSound = 14,
     StartSound = 15,
+    SoundStreamBlock = 19,
     DefineBitsLossless = 20,
     DefineBitsJpeg2 = 21,
     PlaceObject2 = 26,
     DefineBitsJpeg3 = 35,
     DefineBitsLossless2 = 36,
+    SoundStreamHead2 = 45,
 };
 
 // One tag record of a movie. A tag writes its body into a fresh stream and

@@ -52,8 +52,10 @@ TEST(Fault, EveryCodeHasItsStableNameAndIsDocumented) {
         {FaultCode::LargeStage, "large-stage"},
         {FaultCode::FastRate, "fast-rate"},
         {FaultCode::LargeMovie, "large-movie"},
+        {FaultCode::SoundNotStreamed, "sound-not-streamed"},
+        {FaultCode::SoundCut, "sound-cut"},
     };
-    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::LargeMovie) + 1)
+    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::SoundCut) + 1)
         << "a code without a row here";
     const std::string manual = slurp(VANTREL_SOURCE_DIR "/manual/index.html");
     const std::string page = slurp(VANTREL_SOURCE_DIR "/cli/vantrel-cli.1");
@@ -172,6 +174,11 @@ TEST(Fault, EachStepHasItsWords) {
         {counting({C::LargeMovie, S::PlayerLimit}, 52e6),
          "the movie is 52 MB: browsers load all of it before its first frame shows; shrink it "
          "with --target-size or --max-size"},
+        {counting({C::SoundNotStreamed, S::StreamSound, "/a/walk.mp3"}, 0.5f, 88200),
+         "the sound of walk.mp3 is played as one event sound, not streamed: at 0.5 frames per "
+         "second a frame holds 88200 samples, more than a stream block can (65535)"},
+        {counting({C::SoundCut, S::StreamSound, "/v/clip.avi"}, 3.02, 2),
+         "the sound of clip.avi lasts 3.0 s, the movie 2.0 s: streamed, it stops with the movie"},
     };
     for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault), words);
 }

@@ -504,6 +504,30 @@ TEST_F(CliTest, NoOverwriteKeepsExistingMovies) {
     EXPECT_TRUE(fs::exists(in("x.swf")));
 }
 
+// --stream-sound and --play-once reach the movie, and the report states
+// them, as false when not given.
+TEST_F(CliTest, StreamSoundAndPlayOnceReachTheMovieAndTheReport) {
+    ASSERT_TRUE(
+        test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 3 '" + in("walk%d.bmp") + "'"));
+    copy("tone.mp3", "walk.mp3");
+    for (const bool given : {false, true}) {
+        std::vector<std::string> args = {"--quiet", "--report", "-", in("")};
+        if (given) args.insert(args.begin(), {"--stream-sound", "--play-once"});
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const Json report = Json::parse(r.out);
+        EXPECT_EQ(report["options"]["stream_sound"], given);
+        EXPECT_EQ(report["options"]["play_once"], given);
+        const test::SwfFile swf = test::readSwf(in("walk.swf"));
+        ASSERT_TRUE(swf.valid);
+        EXPECT_EQ(swf.count(45), given ? 1u : 0u);  // SoundStreamHead2
+        EXPECT_EQ(swf.count(12), given ? 1u : 0u);  // DoAction: Stop, in the last frame
+        EXPECT_EQ(swf.tags[swf.tags.size() - 3].code, given ? 12 : 26);
+        EXPECT_EQ(slurp(in("walk.html")).find(" quality=high loop=false ") != std::string::npos,
+                  given);
+    }
+}
+
 TEST_F(CliTest, ExitStatuses) {
     const fs::path video = fs::path(VANTREL_TEST_DATA) / "video" / "tenseconds.avi";
     const struct {

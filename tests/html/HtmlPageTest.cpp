@@ -145,6 +145,21 @@ TEST(HtmlPage, PlayerScriptIsLoadedFromTheHead) {
     EXPECT_EQ(textOf(dir.path() / "walk.html"), expectedPage("walk.swf", "320", "240", false));
 }
 
+// A movie that plays once has a page that says so to both elements; the
+// rest of the page is as it is for a looping movie.
+TEST(HtmlPage, APageForAMovieThatPlaysOnceDoesNotLoop) {
+    ScratchDir dir;
+    const std::string movie = (dir.path() / "walk.swf").string();
+    for (const bool alpha : {false, true}) {
+        ASSERT_TRUE(writeHtmlPage(movie, 320, 240, alpha, {}, false).written);
+        std::string expected = expectedPage("walk.swf", "320", "240", alpha);
+        const std::string embed = "<embed src=\"walk.swf\" quality=high";
+        expected.insert(expected.find(embed) + embed.size(), " loop=false");
+        expected.insert(expected.find("<embed"), "<param name=loop value=false>\n");
+        EXPECT_EQ(textOf(dir.path() / "walk.html"), expected) << alpha;
+    }
+}
+
 TEST(HtmlPage, FailedWritesAreReportedAndLeaveNothingBehind) {
     ScratchDir dir;
     const fs::path missing = dir.path() / "absent" / "walk.swf";

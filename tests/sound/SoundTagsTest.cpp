@@ -101,5 +101,28 @@ TEST(SoundInfo, OptionalFieldsInRecordOrder) {
     EXPECT_EQ(many.bytes()[1], 255);
 }
 
+// SoundStreamHead2 (45): reserved bits, then how it plays and how it is
+// stored (MP3, the rate's code, 16-bit, mono or stereo), the samples of a
+// frame and LatencySeek.
+TEST(SoundStreamHead2Tag, StatesPlaybackAndStreamAlike) {
+    EXPECT_EQ(test::written(SoundStreamHead2Tag(Mp3Rate::Hz44100, false, 2940, 0)),
+              hex("46 0B  0F 2F  7C 0B  00 00"));
+    EXPECT_EQ(test::written(SoundStreamHead2Tag(Mp3Rate::Hz11025, true, 368, -207)),
+              hex("46 0B  06 26  70 01  31 FF"));
+}
+
+// SoundStreamBlock (19): SampleCount, SeekSamples, then the frames' bytes,
+// referred to, not copied.
+TEST(SoundStreamBlockTag, CountSeekAndFramesByReference) {
+    const Bytes frames(30, 0xAB);
+    const SoundStreamBlockTag tag(1152, -100, {{frames.data(), 10}, {frames.data() + 10, 20}});
+    SwfStream out;
+    tag.write(out);
+    EXPECT_EQ(committed(out), hex("E2 04  80 04  9C FF"));
+    ASSERT_EQ(out.references().size(), 2u);
+    EXPECT_EQ(out.references()[1].data, frames.data() + 10);
+    EXPECT_EQ(contentOf(out).size(), 36u);
+}
+
 }  // namespace
 }  // namespace vantrel

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "support/Bytes.h"
+#include "swf/ActionTags.h"
 #include "swf/ShapeTags.h"
 
 namespace vantrel {
@@ -20,6 +21,13 @@ TEST(ShapeTags, ShowFrameIsTwoBytesAndCountsAsAFrame) {
     EXPECT_TRUE(show.countsAsFrame());
     EXPECT_FALSE(PlaceObject2Tag(true, false, 1, 2, std::nullopt).countsAsFrame());
     EXPECT_FALSE(DefineShapeTag(1, SwfRect(0, 0, 0, 0)).countsAsFrame());
+}
+
+// DoAction (12) with Stop, then the end of the actions.
+TEST(ShapeTags, DoActionStopsAndEnds) {
+    const DoActionTag stop({ActionCode::Stop});
+    EXPECT_EQ(written(stop), hex("02 03  07 00"));
+    EXPECT_FALSE(stop.countsAsFrame());
 }
 
 TEST(ShapeTags, PlaceObject2FirstAndLaterFrames) {
