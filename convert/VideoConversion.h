@@ -21,7 +21,10 @@ using FrameSourceFactory = std::function<std::unique_ptr<FrameSource>()>;
 // pictures' end the last picture, decoded in order and encoded on `threads`
 // threads, with the sound the plan chose lasting as long as the movie. What
 // the source found of the length comes first among the warnings. The stage
-// has the video's own size.
+// has the video's own size. The decoder runs on `threads` threads of its own
+// too, until it meets damage: then the movie is made again from the start
+// with the decoder on one thread, so that the movie does not depend on
+// `threads`.
 JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
                         ConvertObserver* observer, const FrameSourceFactory& makeFrameSource,
                         unsigned threads);
