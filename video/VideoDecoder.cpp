@@ -49,8 +49,7 @@ constexpr int kMaxDecoderThreads = 16;
 
 // The codecs decoded on frame threads, with FFmpeg's AV_EF_EXPLODE, which
 // makes any damage they notice an error of the packet: each was found to
-// show damage so no later than its pictures start to differ from one
-// thread's. Other codecs decode on one thread: on frame threads MPEG-4 flags
+// show damage no later than its pictures start to differ from one thread's. Other codecs decode on one thread: on frame threads MPEG-4 flags
 // its damaged frames only now and then (whether the flag is copied to the
 // frame given out races with its concealment), and with AV_EF_EXPLODE it
 // aborts the process; VP8 gives other pictures of damaged frames without a
@@ -178,13 +177,13 @@ bool VideoDecoder::statedLength(std::int64_t& ticks, AVRational& timeBase) const
 
 bool VideoDecoder::moveTo(std::int64_t target) {
     showingPrevious_ = false;
+    if (threadsMetDamage_ || decodingEnded_) return false;
     if (target < 0 || (end_ >= 0 && target >= end_)) return false;
     // The frame before the one decoded last, on the pass: at hand.
     if (target == previousIndex_) {
         showingPrevious_ = true;
         return true;
     }
-    if (threadsMetDamage_ || decodingEnded_) return false;
     if (current_ >= 0 && target < current_) checkGrabs_ = true;
     const bool forward = current_ >= 0 && target >= current_ &&
                          (!mayLeapTo(target) || target - current_ <= forwardReach());
