@@ -40,9 +40,9 @@ check: build
 test-asan: build-asan
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-# The frame pipeline, the driver that runs it and the compressor the
-# threads share, under ThreadSanitizer.
-TSAN_TESTS = ^(OrderedPipeline\.|DriverTest\.|VideoDriverTest\.|BitmapTags\.SeveralThreads)
+# The frame pipeline, the driver that runs it, the video decoder on its own
+# threads and the compressor the threads share, under ThreadSanitizer.
+TSAN_TESTS = ^(OrderedPipeline\.|DriverTest\.|VideoDriverTest\.|ThreadedDecodeTest\.|BitmapTags\.SeveralThreads)
 build-tsan: deps $(TSAN_BUILD)/build.ninja
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target convert_tests swf_tests
 

@@ -102,6 +102,10 @@ make_sequence render1080 1920x1080 100 bmp null
 mkdir -p "$scratch/video"
 ff -f lavfi -i "$(source_at 640x480)" -vf "$grain" -frames:v 500 -c:v mpeg4 -q:v 3 \
   "$scratch/video/clip.avi"
+# H.264 with B-frames, whose decoding runs on the tool's threads.
+mkdir -p "$scratch/video1080"
+ff -f lavfi -i "$(source_at 1920x1080)" -vf "$grain" -frames:v 200 -c:v libx264 -pix_fmt yuv420p \
+  "$scratch/video1080/clip.mp4"
 mkdir -p "$scratch/jpg300"
 ff -i "$scratch/bmp640/walk%03d.bmp" -q:v 2 "$scratch/jpg300/walk%03d.jpg"
 link_sequence jpg1200 1200 jpg300
@@ -260,6 +264,9 @@ done
 run_case "MPEG-4 640x480, 500 at 25 fps" 300 video 0 video "$scratch/floor.bin" "$quality" \
   "$rate" "$scratch/video/clip.avi" -- -i "$scratch/video/clip.avi" -r "$rate" \
   -- -i "$scratch/video/clip.avi" -vf "select=not(mod(n\\,16)),setpts=N/($rate*TB)" -r "$rate"
+run_case "H.264 1920x1080, 200 at 25 fps" 120 video1080 0 video "$scratch/floor.bin" "$quality" \
+  "$rate" "$scratch/video1080/clip.mp4" -- -i "$scratch/video1080/clip.mp4" -r "$rate" \
+  -- -i "$scratch/video1080/clip.mp4" -vf "select=not(mod(n\\,7)),setpts=N/($rate*TB)" -r "$rate"
 for frames in 1200 4800; do
   make_probe "jpg$frames"
   run_case "JPEG 640x480" "$frames" "jpg$frames" 0 pictures "$scratch/floor.bin" jpeg \

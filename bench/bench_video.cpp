@@ -128,6 +128,46 @@ void BM_FinishFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_FinishFrame)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+// A 200-frame 1920 x 1080 H.264 video with B-frames beside the MPEG-4 one,
+// made once; empty when the ffmpeg program failed.
+const std::string& h264Path() {
+    static const std::string path = [] {
+        if (videoPath().empty()) return std::string();
+        const std::string file =
+            (std::filesystem::path(videoPath()).parent_path() / "h264.mp4").string();
+        const std::string command =
+            "ffmpeg -hide_banner -loglevel error -y -f lavfi -i mandelbrot=size=1920x1080:rate=25 "
+            "-vf noise=alls=6:allf=t -frames:v 200 -c:v libx264 -pix_fmt yuv420p '" +
+            file + "'";
+        return std::system(command.c_str()) == 0 ? file : std::string();
+    }();
+    return path;
+}
+
+// Decoding every frame of the H.264 video in order on 1 or 2 of the
+// decoder's threads, without converting them: what the thread that feeds a
+// conversion's pipeline does.
+void BM_DecodeH264OnThreads(benchmark::State& state) {
+    if (h264Path().empty())
+        return state.SkipWithError("the ffmpeg program could not make the video");
+    for (auto _ : state) {
+        vantrel::VideoFrameSource source;
+        source.setDecoderThreads(static_cast<unsigned>(state.range(0)));
+        if (!source.open(h264Path())) return state.SkipWithError("open failed");
+        for (int i = 0; i < source.frameCount(); ++i) {
+            if (!source.grabLater(i)) return state.SkipWithError("grab failed");
+        }
+    }
+    state.counters["frames/s"] =
+        benchmark::Counter(200.0 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DecodeH264OnThreads)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+
 // What the bare decoding does with each frame.
 enum class Conversion {
     none,

@@ -140,7 +140,8 @@ int main(int argc, char** argv) {
         ->type_name("DIR");
     app.add_flag("-n,--no-overwrite", noOverwrite, "skip the jobs whose movie exists");
     app.add_option("-j,--jobs", jobs,
-                   "threads that read and encode each movie's frames (default: one per core)")
+                   "threads that read, decode and encode each movie's frames (default: one per "
+                   "core)")
         ->type_name("N")
         ->check(CLI::Range(1u, 1024u));
     app.add_option("FOLDER", folders, "folders to search for pictures and videos, or video files")

@@ -31,6 +31,21 @@ JobSound loadSound(const PlannedJob& job, double seconds) {
     return sound;
 }
 
+JobSound copySound(const JobSound& sound) {
+    JobSound copy;
+    const Mp3Sound& mp3 = sound.loaded.sound;
+    if (mp3.bytes) copy.loaded.sound.bytes = std::make_unique<SourceBuffer>(*mp3.bytes);
+    copy.loaded.sound.start = mp3.start;
+    copy.loaded.sound.length = mp3.length;
+    copy.loaded.sound.rate = mp3.rate;
+    copy.loaded.sound.mono = mp3.mono;
+    copy.loaded.sound.sampleCount = mp3.sampleCount;
+    copy.loaded.warning = sound.loaded.warning;
+    copy.origin = sound.origin;
+    copy.companion = sound.companion;
+    return copy;
+}
+
 MovieWriter::MovieWriter(const PlannedJob& job, const ConvertSettings& settings,
                          ConvertObserver* observer, std::int32_t frameTotal, JobOutcome& outcome)
     : job_(job),

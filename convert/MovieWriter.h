@@ -31,6 +31,10 @@ struct JobSound {
 // made to last `seconds`, the movie's length.
 JobSound loadSound(const PlannedJob& job, double seconds);
 
+// A copy of a loaded sound, its bytes and all, for a movie that may have to
+// be made again.
+JobSound copySound(const JobSound& sound);
+
 // The output end of one job, and the only owner of its movie file and of
 // the bytes its tags refer to: frames arrive in order and go straight into
 // the file, their payloads released as soon as they are written. It fills

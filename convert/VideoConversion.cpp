@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "convert/MovieWriter.h"
@@ -33,15 +34,26 @@ JobOutcome refused(const PlannedJob& job, JobOutcome::Status status, Fault fault
     return outcome;
 }
 
-}  // namespace
+// The sound the plan chose, loaded for a movie of `frames` frames and kept
+// for a second attempt at it.
+struct KeptSound {
+    std::int32_t frames = 0;
+    JobSound sound;
+};
 
-JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
-                        ConvertObserver* observer, const FrameSourceFactory& makeFrameSource,
-                        unsigned threads) {
+// One attempt at the movie, its frames decoded on `decoderThreads` threads;
+// nothing when those threads met damage, and then nothing of the attempt is
+// left, neither a file nor an outcome.
+std::optional<JobOutcome> convertOnce(const PlannedJob& job, const ConvertSettings& settings,
+                                      ConvertObserver* observer,
+                                      const FrameSourceFactory& makeFrameSource, unsigned threads,
+                                      unsigned decoderThreads, std::optional<KeptSound>& kept) {
     const std::string& path = job.video()->path;
     std::unique_ptr<FrameSource> source =
         makeFrameSource ? makeFrameSource() : std::make_unique<VideoFrameSource>();
+    source->setDecoderThreads(decoderThreads);
     if (!source->open(path)) {
+        if (source->restartOnOneThread()) return std::nullopt;
         return refused(job, JobOutcome::Status::Failed,
                        {source->openFailure(), FaultStep::OpenVideo, path});
     }
@@ -72,8 +84,12 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
 
     // The video's own sound lasts as long as the movie: a longer one would
     // still play when a looping movie starts it again, and that start would
-    // be dropped.
-    JobSound sound = loadSound(job, frameTotal / double{settings.frameRate});
+    // be dropped. Loaded once; an attempt that may be made again takes a
+    // copy.
+    if (!kept || kept->frames != frameTotal) {
+        kept = KeptSound{frameTotal, loadSound(job, frameTotal / double{settings.frameRate})};
+    }
+    JobSound sound = decoderThreads > 1 ? copySound(kept->sound) : std::move(kept->sound);
 
     JobOutcome outcome;
     outcome.source = job.source;
@@ -93,7 +109,7 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
         // The decoder only goes forward: one thread decodes, in order; the
         // frames are turned into pictures and encoded on the others.
         [&](VideoFrame& item) {
-            if (next == frameTotal) return false;
+            if (next == frameTotal || source->restartOnOneThread()) return false;
             item.i = next++;
             const double seconds = start + item.i / movieRate;
             item.held = seconds + kSameTimeSeconds >= picturesEnd;
@@ -124,9 +140,33 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
             }
             return movie.add(item.frame, item.i == 0 ? &sound : nullptr);
         });
+    // A user's stop stands; anything else the damage may have caused is
+    // found again on one thread. Frames the decoder holds back to show later
+    // may be damaged too, and frames shown may refer to them.
+    source->endDecoding();
+    if (source->restartOnOneThread() && outcome.status != JobOutcome::Status::Stopped) {
+        return std::nullopt;
+    }
     if (movie.ended()) return outcome;
     movie.finish(source->videoWidth(), source->videoHeight());
     return outcome;
+}
+
+}  // namespace
+
+// Decoding on several threads gives the same frames as on one until it
+// meets damage; from there threads may give other pictures, so the movie is
+// made again from the start on one thread.
+JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
+                        ConvertObserver* observer, const FrameSourceFactory& makeFrameSource,
+                        unsigned threads) {
+    std::optional<KeptSound> sound;
+    if (threads > 1) {
+        std::optional<JobOutcome> outcome =
+            convertOnce(job, settings, observer, makeFrameSource, threads, threads, sound);
+        if (outcome) return std::move(*outcome);
+    }
+    return std::move(*convertOnce(job, settings, observer, makeFrameSource, threads, 1, sound));
 }
 
 }  // namespace vantrel

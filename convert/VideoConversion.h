@@ -24,6 +24,9 @@ using FrameSourceFactory = std::function<std::unique_ptr<FrameSource>()>;
 // the source found of the length comes first among the warnings. The stage
 // has the video's own size. A start at or past the pictures' end is refused
 // (StartPastEnd), a part shorter than one frame skipped (TooShort).
+// The decoder runs on `threads` threads of its own too, until it meets
+// damage: then the movie is made again from the start with the decoder on
+// one thread, so that the movie does not depend on `threads`.
 JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
                         ConvertObserver* observer, const FrameSourceFactory& makeFrameSource,
                         unsigned threads);

@@ -37,6 +37,21 @@ class FrameSource {
     // size or frame rate; the only use of a source after that is close().
     virtual bool open(const std::string& path) = 0;
 
+    // Lets the next open() decode on up to `threads` of the decoder's own
+    // threads; one until then.
+    virtual void setDecoderThreads(unsigned threads) { (void)threads; }
+
+    // True once decoding on several threads met damage, where threads can
+    // give other pictures than one: open() then fails or grabs fail from
+    // then on, and the file is to be read again from the start on one
+    // thread. Never for a source that decodes on one.
+    virtual bool restartOnOneThread() const { return false; }
+
+    // Ends decoding on several threads: what the decoder still holds is
+    // decoded, so that damage in frames already read shows in
+    // restartOnOneThread(). No grab succeeds afterwards.
+    virtual void endDecoding() {}
+
     // Why the last open() returned false: TooLarge for frames over the
     // pictures' limit (kMaxPicturePixels), NoVideo for a file without a
     // video stream (sound only), else Unreadable (it cannot be read or

@@ -13,6 +13,7 @@ extern "C" {
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "base/Formats.h"
@@ -42,6 +43,25 @@ constexpr std::int64_t kMinCleanPassToLeap = 256;
 
 // Seeks tried, each further back, before reading from the start.
 constexpr int kSeekAttempts = 3;
+
+// The most decoder threads asked of FFmpeg, which warns above it.
+constexpr int kMaxDecoderThreads = 16;
+
+// The codecs decoded on frame threads, with FFmpeg's AV_EF_EXPLODE, which
+// makes any damage they notice an error of the packet: each was found to
+// show damage no later than its pictures start to differ from one thread's. Other codecs decode on one thread: on frame threads MPEG-4 flags
+// its damaged frames only now and then (whether the flag is copied to the
+// frame given out races with its concealment), and with AV_EF_EXPLODE it
+// aborts the process; VP8 gives other pictures of damaged frames without a
+// sign. Slice threads are not used either: MPEG-1 and MPEG-2 on them pass
+// over a damaged slice without the sign one thread gives.
+constexpr AVCodecID kThreadedCodecs[] = {AV_CODEC_ID_H264, AV_CODEC_ID_VP9};
+
+bool decodesOnThreads(const AVCodec& codec) {
+    return (codec.capabilities & AV_CODEC_CAP_FRAME_THREADS) &&
+           std::find(std::begin(kThreadedCodecs), std::end(kThreadedCodecs), codec.id) !=
+               std::end(kThreadedCodecs);
+}
 
 // Containers that store a time for every frame, whose frames may therefore
 // be spaced unevenly. AVI counts frames, and MPEG streams have their times
@@ -109,8 +129,9 @@ int clearedBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
 
 }  // namespace
 
-bool VideoDecoder::open(const std::string& path) {
+bool VideoDecoder::open(const std::string& path, int threads) {
     path_ = path;
+    threads_ = std::clamp(threads, 1, kMaxDecoderThreads);
     if (!openDemuxer()) return false;
     const AVStream* stream = format_->streams[streamIndex_];
     rate_ = valid(stream->avg_frame_rate) ? stream->avg_frame_rate : stream->r_frame_rate;
@@ -156,6 +177,7 @@ bool VideoDecoder::statedLength(std::int64_t& ticks, AVRational& timeBase) const
 
 bool VideoDecoder::moveTo(std::int64_t target) {
     showingPrevious_ = false;
+    if (threadsMetDamage_ || decodingEnded_) return false;
     if (target < 0 || (end_ >= 0 && target >= end_)) return false;
     // The frame before the one decoded last, on the pass: at hand.
     if (target == previousIndex_) {
@@ -211,6 +233,7 @@ bool VideoDecoder::confirm(std::int64_t target) {
 // are refused before anything of their size is decoded, here and by the
 // decoders that look into the streams.
 bool VideoDecoder::openDemuxer() {
+    settle();
     lose();
     // What is read from now on may differ, when the file changed.
     previousIndex_ = -1;
@@ -295,7 +318,7 @@ VideoDecoder::Packets VideoDecoder::readPackets(bool timed) {
 }
 
 // Opens the file anew and decodes frame 0.
-bool VideoDecoder::start() { return openDemuxer() && startDecoding(); }
+bool VideoDecoder::start() { return !threadsMetDamage_ && openDemuxer() && startDecoding(); }
 
 // Opens the decoder on the freshly opened demuxer and decodes frame 0, the
 // start of the pass.
@@ -311,13 +334,26 @@ bool VideoDecoder::startDecoding() {
     CodecPtr context(avcodec_alloc_context3(codec));
     if (!context || avcodec_parameters_to_context(context.get(), parameters) < 0) return false;
     context->pkt_timebase = timeBase_;
-    // One thread: decoder threads, of frames or of slices, race on the
-    // damaged parts of broken streams, so that the same file decodes to other
-    // pictures from run to run. The frame pipeline keeps the other cores busy.
-    // Frame threads are not merely unused but left out of the type, since
-    // FFmpeg warns of any custom buffer function where they are asked for.
-    context->thread_count = 1;
-    context->thread_type = FF_THREAD_SLICE;
+    // Decoder threads race on the damaged parts of broken streams, so that
+    // the same file decodes to other pictures from run to run: on threads,
+    // decoding stops at the first damage. Frame threads are left out of the
+    // type on one thread, since FFmpeg warns of a custom buffer function
+    // where they are asked for and the callback is not marked safe for them.
+    threaded_ = threads_ > 1 && decodesOnThreads(*codec);
+    if (threaded_) {
+        context->thread_count = threads_;
+        context->thread_type = FF_THREAD_FRAME;
+        context->err_recognition |= AV_EF_EXPLODE;
+#if LIBAVCODEC_VERSION_MAJOR < 60
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        context->thread_safe_callbacks = 1;  // clearedBuffer is
+#pragma GCC diagnostic pop
+#endif
+    } else {
+        context->thread_count = 1;
+        context->thread_type = FF_THREAD_SLICE;
+    }
     context->max_pixels = kMaxPicturePixels;
     context->get_buffer2 = clearedBuffer;
     if (avcodec_open2(context.get(), codec, nullptr) < 0) return false;
@@ -340,40 +376,96 @@ bool VideoDecoder::startDecoding() {
 // Puts the next frame the decoder gives out into `into`. Frames over the
 // pictures' limit, which a stream may change to midway, are passed over.
 VideoDecoder::Decoded VideoDecoder::decodeNext(AVFrame& into) {
+    if (threadsMetDamage_) return Decoded::Failed;
     for (int step = 0; step < kMaxStepsPerFrame; ++step) {
         const int received = avcodec_receive_frame(codec_.get(), &into);
         if (received == 0) {
-            if (into.decode_error_flags != 0 || (into.flags & AV_FRAME_FLAG_CORRUPT)) {
-                damaged_ = true;
+            const bool whole =
+                into.decode_error_flags == 0 && !(into.flags & AV_FRAME_FLAG_CORRUPT);
+            if (!whole && !noteDamage()) {
+                av_frame_unref(&into);
+                return Decoded::Failed;
             }
             if (fitsPictureLimit(into.width, into.height)) {
                 ++framesDecoded_;
                 return Decoded::Frame;
             }
-            damaged_ = true;
             av_frame_unref(&into);
+            if (!noteDamage()) return Decoded::Failed;
             continue;
         }
         if (received == AVERROR_EOF) return Decoded::End;
         if (received != AVERROR(EAGAIN)) {
-            damaged_ = true;  // a damaged frame; the next may decode
+            // A damaged frame; the next may decode.
+            if (!noteDamage()) return Decoded::Failed;
             continue;
         }
         if (draining_) return Decoded::End;
         if (av_read_frame(format_.get(), packet_.get()) < 0) {
-            // End of file or unreadable: let the decoder give out what it holds.
-            avcodec_send_packet(codec_.get(), nullptr);
+            // End of file or unreadable: let the decoder give out what it
+            // holds. Threads report there what they found in packets still
+            // being decoded.
+            const int drained = avcodec_send_packet(codec_.get(), nullptr);
             draining_ = true;
+            if (drained < 0 && drained != AVERROR_EOF && threaded_ && !noteDamage()) {
+                return Decoded::Failed;
+            }
             continue;
         }
         // A packet the decoder refuses is damaged; the next one may decode.
-        if (packet_->stream_index == streamIndex_ &&
-            avcodec_send_packet(codec_.get(), packet_.get()) < 0) {
-            damaged_ = true;
-        }
+        const bool refused = packet_->stream_index == streamIndex_ &&
+                             avcodec_send_packet(codec_.get(), packet_.get()) < 0;
         av_packet_unref(packet_.get());
+        if (refused && !noteDamage()) return Decoded::Failed;
     }
     return Decoded::Failed;
+}
+
+void VideoDecoder::endDecoding() {
+    if (!threaded_) return;
+    settle();
+    lose();
+    decodingEnded_ = true;
+}
+
+// Counts damage; false when decoding on threads, which stops there.
+bool VideoDecoder::noteDamage() {
+    damaged_ = true;
+    if (threaded_) threadsMetDamage_ = true;
+    return !threaded_;
+}
+
+// Decodes what the codec's threads still hold before it is dropped (by a
+// seek, a new demuxer or the end of decoding), so that damage in packets
+// already sent comes to light, as it does on one thread the moment they are
+// sent, and so does damage in frames the codec holds back to show later.
+void VideoDecoder::settle() {
+    if (!threaded_ || !codec_ || threadsMetDamage_) return;
+    FramePtr scratch(av_frame_alloc());
+    if (!scratch) {
+        noteDamage();  // what the threads hold cannot be seen: not clean for certain
+        return;
+    }
+    if (!draining_) {
+        draining_ = true;
+        const int drained = avcodec_send_packet(codec_.get(), nullptr);
+        if (drained < 0 && drained != AVERROR_EOF) {
+            noteDamage();
+            return;
+        }
+    }
+    for (int step = 0; step < kMaxStepsPerFrame; ++step) {
+        const int received = avcodec_receive_frame(codec_.get(), scratch.get());
+        if (received == AVERROR_EOF || received == AVERROR(EAGAIN)) return;
+        const bool whole = received == 0 && scratch->decode_error_flags == 0 &&
+                           !(scratch->flags & AV_FRAME_FLAG_CORRUPT) &&
+                           fitsPictureLimit(scratch->width, scratch->height);
+        av_frame_unref(scratch.get());
+        if (!whole) {
+            noteDamage();
+            return;
+        }
+    }
 }
 
 VideoDecoder::Stepped VideoDecoder::stepTo(std::int64_t target) {
@@ -556,8 +648,9 @@ bool VideoDecoder::seekBefore(std::int64_t target) {
 // makes it the current frame if it can be placed, at or before `target`.
 bool VideoDecoder::seekToKeyframe(std::int64_t from, std::int64_t target) {
     lose();
+    settle();
     const auto timestamp = timestampOf(from);
-    if (!timestamp ||
+    if (threadsMetDamage_ || !timestamp ||
         av_seek_frame(format_.get(), streamIndex_, *timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
         return false;
     }

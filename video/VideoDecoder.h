@@ -53,6 +53,13 @@ namespace vantrel {
 // once, without decoding, to count the frames, to find uneven spacing and to
 // find where the data really ends: a file cut short, or still being
 // written, states a length its data does not reach.
+//
+// On several threads (the codec's own frame threads, for H.264 and VP9;
+// other codecs decode on one) a clean stream decodes to the same
+// frames as on one, but a damaged one need not: threads race on its damaged
+// parts. There decoding stops at the first damage, more of it counted than
+// on one thread, and threadsMetDamage() asks for the file to be decoded
+// again from the start on one thread.
 class VideoDecoder {
   public:
     // Where the file's data ends, in seconds from the first frame's time.
@@ -65,10 +72,22 @@ class VideoDecoder {
         double stated;    // the length the file states for all its streams; 0 without
     };
 
-    // Opens the file and decodes frame 0. False when the file cannot be
-    // read, has no video stream that decodes, no frame rate, or frames
-    // larger than pictures may be.
-    bool open(const std::string& path);
+    // Opens the file and decodes frame 0, on up to `threads` of the codec's
+    // threads. False when the file cannot be read, has no video stream that
+    // decodes, no frame rate, or frames larger than pictures may be, or
+    // when decoding on threads met damage.
+    bool open(const std::string& path, int threads = 1);
+
+    // True once decoding on several threads met damage: whatever was moved
+    // to may differ from what one thread gives, and every move fails from
+    // then on. Never on one thread.
+    bool threadsMetDamage() const { return threadsMetDamage_; }
+
+    // Decodes to the end what the codec holds, its threads' packets and the
+    // frames it keeps to show later, counting any damage in them; no frame
+    // is current and no move succeeds afterwards. On one thread it does
+    // nothing.
+    void endDecoding();
 
     // True when open() failed because the frames are larger than the
     // pictures' limit; nothing of their size was decoded.
@@ -162,6 +181,8 @@ class VideoDecoder {
     bool start();
     bool startDecoding();
     Decoded decodeNext(AVFrame& into);
+    bool noteDamage();
+    void settle();
     Stepped stepTo(std::int64_t target);
     Stepped advance();
     bool confirm(std::int64_t target);
@@ -203,7 +224,11 @@ class VideoDecoder {
     bool draining_ = false;
     bool framesTooLarge_ = false;
     bool noVideoStream_ = false;
-    bool damaged_ = false;  // a packet or frame failed to decode
+    bool damaged_ = false;   // a packet or frame failed to decode
+    int threads_ = 1;        // asked for on open()
+    bool threaded_ = false;  // the codec decodes on several threads
+    bool threadsMetDamage_ = false;
+    bool decodingEnded_ = false;  // by endDecoding()
     std::int64_t framesDecoded_ = 0;
 
     std::int64_t current_ = -1;  // index of frame_; -1 when no frame is current

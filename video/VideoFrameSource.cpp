@@ -114,7 +114,9 @@ VideoFrameSource::~VideoFrameSource() = default;
 bool VideoFrameSource::open(const std::string& path) {
     close();
     auto decoder = std::make_unique<VideoDecoder>();
-    const bool opened = decoder->open(path);
+    const bool opened = decoder->open(path, static_cast<int>(std::min<unsigned>(
+                                                decoderThreads_, std::numeric_limits<int>::max())));
+    openMetDamage_ = decoder->threadsMetDamage();
     openFailure_ = decoder->framesTooLarge()  ? FaultCode::TooLarge
                    : decoder->noVideoStream() ? FaultCode::NoVideo
                                               : FaultCode::Unreadable;
@@ -181,6 +183,14 @@ bool VideoFrameSource::open(const std::string& path) {
     return true;
 }
 
+bool VideoFrameSource::restartOnOneThread() const {
+    return openMetDamage_ || (decoder_ && decoder_->threadsMetDamage());
+}
+
+void VideoFrameSource::endDecoding() {
+    if (decoder_) decoder_->endDecoding();
+}
+
 double VideoFrameSource::durationSeconds() const {
     const double milliseconds = duration_ * 1000.0;
     std::int32_t whole = 0;
@@ -237,6 +247,7 @@ void VideoFrameSource::close() {
     picturesEnd_ = 0.0;
     converters_.reset();
     grabbed_ = false;
+    openMetDamage_ = false;
     variableRate_ = false;
     duration_ = 0.0;
     framesPerSecond_ = 0.0;

@@ -31,7 +31,10 @@ class VideoFrameSource final : public FrameSource {
     VideoFrameSource(const VideoFrameSource&) = delete;
     VideoFrameSource& operator=(const VideoFrameSource&) = delete;
 
+    void setDecoderThreads(unsigned threads) override { decoderThreads_ = threads; }
     bool open(const std::string& path) override;
+    bool restartOnOneThread() const override;
+    void endDecoding() override;
     FaultCode openFailure() const override { return openFailure_; }
     std::int32_t videoWidth() const override { return width_; }
     std::int32_t videoHeight() const override { return height_; }
@@ -72,6 +75,8 @@ class VideoFrameSource final : public FrameSource {
     std::vector<Fault> notes_;
     bool variableRate_ = false;
     bool grabbed_ = false;  // a frame was grabbed since open()
+    unsigned decoderThreads_ = 1;
+    bool openMetDamage_ = false;  // the last open() failed on damage met on threads
     FaultCode openFailure_ = FaultCode::Unreadable;
 };
 

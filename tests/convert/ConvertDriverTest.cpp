@@ -416,6 +416,93 @@ TEST_F(DriverTest, DamagedVideosDoNotDependOnTheNumberOfThreads) {
     }
 }
 
+// Videos made by the ffmpeg program with B-frames where the codec has them,
+// and with sound: H.264 and VP9 decode on threads of their own, MPEG-4 and
+// MPEG-2 on one.
+struct ThreadedCodec {
+    const char* file;
+    const char* options;
+};
+const ThreadedCodec kThreadedCodecs[] = {
+    {"h264.mp4", "-c:v libx264 -bf 3 -g 12 -pix_fmt yuv420p -c:a aac"},
+    {"mpeg4.avi", "-c:v mpeg4 -bf 2 -g 12 -q:v 4 -c:a libmp3lame"},
+    {"vp9.webm", "-c:v libvpx-vp9 -deadline realtime -cpu-used 8 -g 12 -c:a libopus"},
+    {"mpeg2.mpg", "-c:v mpeg2video -bf 2 -g 12 -q:v 4 -c:a mp2"},
+};
+
+// The movie and the outcome's lines of one conversion.
+struct Converted {
+    test::Bytes movie;
+    std::vector<std::string> lines;
+    bool operator==(const Converted&) const = default;
+};
+
+class ThreadedDecodeTest : public DriverTest {
+protected:
+    // Makes the video `file` of 60 frames with two seconds of sound; when
+    // `damage`, two bytes in the middle of every third video packet are
+    // changed.
+    void make(const ThreadedCodec& codec, bool damage) {
+        for (const auto& entry : fs::directory_iterator(dir_)) fs::remove_all(entry.path());
+        const std::string clip = (dir_ / codec.file).string();
+        ASSERT_TRUE(
+            test::ffmpeg("-f lavfi -i testsrc2=size=160x96:rate=25 -f lavfi -i "
+                         "sine=frequency=440:sample_rate=44100 -t 2.4 " +
+                         std::string(codec.options) + " '" + clip + "'"));
+        if (!damage) return;
+        std::istringstream packets(test::commandOutput(
+            "ffprobe -v error -select_streams v -show_entries packet=pos,size -of csv=p=0 '" +
+            clip + "'"));
+        test::Bytes bytes = test::readFile(clip);
+        int frame = 0;
+        for (std::size_t size, pos; packets >> size && packets.ignore() >> pos; ++frame) {
+            if (frame % 3 != 1 || size < 8) continue;
+            bytes.at(pos + size / 2) ^= 0x5A;
+            bytes.at(pos + size / 2 + 1) ^= 0xA5;
+        }
+        ASSERT_GE(frame, 50) << codec.file;
+        scratch_.file(codec.file, bytes);
+    }
+    Converted convertOn(unsigned threads, float rate) {
+        doc_.jobs.clear();
+        queue();
+        ConvertOptions options;
+        options.frameRate = rate;
+        options.outputHtml = false;
+        FixedPrompt prompt(options);
+        const ConvertReport report = convertAll(doc_, prompt, nullptr, {}, threads);
+        const JobOutcome& job = report.jobs.at(0);
+        Converted converted{{}, warningLines(job)};
+        converted.lines.push_back(outcomeLine(job));
+        for (const Fault& missing : job.missingPictures)
+            converted.lines.push_back(faultText(missing));
+        const fs::path movie = fs::path(job.source).replace_extension(".swf");
+        if (job.status == JobOutcome::Status::Converted) converted.movie = test::readFile(movie);
+        return converted;
+    }
+};
+
+// At 25 frames per second every frame is shown; at 10 frames are passed
+// over. Damaged or not, the movies equal those of one thread.
+TEST_F(ThreadedDecodeTest, MoviesDoNotDependOnTheNumberOfThreads) {
+    for (const ThreadedCodec& codec : kThreadedCodecs) {
+        for (const bool damage : {false, true}) {
+            make(codec, damage);
+            for (const float rate : {25.0f, 10.0f}) {
+                const Converted one = convertOn(1, rate);
+                if (!damage) {
+                    ASSERT_FALSE(one.movie.empty()) << codec.file;
+                }
+                for (const unsigned threads : {2u, 8u}) {
+                    EXPECT_TRUE(convertOn(threads, rate) == one)
+                        << codec.file << (damage ? " damaged" : "") << ", " << rate << " fps, "
+                        << threads << " threads";
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vantrel
 
@@ -427,18 +514,25 @@ class FakeFrameSource : public FrameSource {
 public:
     struct Log {
         std::vector<std::int32_t> grabbed;
+        std::vector<unsigned> decoderThreads;  // asked of each source made
     };
     FakeFrameSource(Log& log, double duration, std::int32_t frames, bool opens = true)
         : log_(log), duration_(duration), frames_(frames), opens_(opens) {}
 
     bool open(const std::string&) override { return opens_; }
+    void setDecoderThreads(unsigned threads) override {
+        threads_ = threads;
+        log_.decoderThreads.push_back(threads);
+    }
+    bool restartOnOneThread() const override { return restart_; }
     std::int32_t videoWidth() const override { return 8; }
     std::int32_t videoHeight() const override { return 6; }
     double durationSeconds() const override { return duration_; }
     std::int32_t frameCount() const override { return frames_; }
     bool grabFrame(std::int32_t index, RasterImage& picture) override {
         log_.grabbed.push_back(index);
-        if (index == failAt) return false;
+        if (threads_ > 1 && index >= damagedOnThreadsAt) restart_ = true;
+        if (index == failAt || restart_) return false;
         picture.resize(8, 6);
         std::fill(picture.pixels.begin(), picture.pixels.end(), 0xFF000000u | index);
         return true;
@@ -452,27 +546,36 @@ public:
     void close() override {}
 
     std::int32_t failAt = -1;
+    // From this frame on, decoding on several threads meets damage.
+    std::int32_t damagedOnThreadsAt = std::numeric_limits<std::int32_t>::max();
 
 private:
     Log& log_;
+    unsigned threads_ = 1;
+    bool restart_ = false;
     double duration_;
     std::int32_t frames_;
     bool opens_;
 };
 
 class VideoDriverTest : public DriverTest {
-protected:
+  protected:
     ConvertReport convertVideo(double duration, std::int32_t frames, float rate,
-                               std::int32_t failAt = -1) {
+                               std::int32_t failAt = -1, unsigned threads = 0,
+                               std::int32_t damagedOnThreadsAt = -1) {
         doc_.jobs.videoJobs.push_back({(dir_ / "clip.avi").string()});
         ConvertOptions options;
         options.frameRate = rate;
         FixedPrompt prompt(options, CompressionType::Lossless);
-        return convertAll(doc_, prompt, nullptr, [&, duration, frames, failAt] {
-            auto source = std::make_unique<FakeFrameSource>(log_, duration, frames);
-            source->failAt = failAt;
-            return source;
-        });
+        return convertAll(
+            doc_, prompt, nullptr,
+            [&, duration, frames, failAt, damagedOnThreadsAt] {
+                auto source = std::make_unique<FakeFrameSource>(log_, duration, frames);
+                source->failAt = failAt;
+                if (damagedOnThreadsAt >= 0) source->damagedOnThreadsAt = damagedOnThreadsAt;
+                return source;
+            },
+            threads);
     }
     FakeFrameSource::Log log_;
 };
@@ -500,6 +603,29 @@ TEST_F(VideoDriverTest, TenSecondsAtFifteenFramesPerSecond) {
     EXPECT_EQ(swf.count(kDefineBitsLossless), 150u);
     EXPECT_EQ(swf.tags[3].code, kDefineSound);
     EXPECT_TRUE(fs::exists(dir_ / "clip.html"));
+}
+
+// Damage met on threads makes the movie again from the start on one
+// thread: nothing of the first attempt stays, neither its frames without a
+// picture nor its file, and the sound is there.
+TEST_F(VideoDriverTest, DamageOnThreadsMakesTheMovieAgainOnOneThread) {
+    copy("tone.mp3", "clip.avi.mp3");
+    const JobOutcome one = convertVideo(1.0, 10, 10.0f, 7, 1).jobs.at(0);
+    const test::Bytes movie = test::readFile(dir_ / "clip.swf");
+    EXPECT_EQ(log_.decoderThreads, std::vector<unsigned>{1});
+    for (const std::int32_t damagedAt : {0, 4}) {
+        log_ = {};
+        doc_.jobs.clear();
+        fs::remove(dir_ / "clip.swf");
+        const JobOutcome job = convertVideo(1.0, 10, 10.0f, 7, 3, damagedAt).jobs.at(0);
+        EXPECT_EQ(log_.decoderThreads, (std::vector<unsigned>{3, 1}));
+        EXPECT_EQ(outcomeLine(job), outcomeLine(one));
+        EXPECT_EQ(warningLines(job), warningLines(one));
+        ASSERT_EQ(job.missingPictures.size(), 1u);  // frame 7 only, from the second attempt
+        EXPECT_EQ(job.missingPictures[0].frame, 7);
+        EXPECT_TRUE(test::readFile(dir_ / "clip.swf") == movie) << damagedAt;
+        EXPECT_EQ(scratch_.entries(), 3u);  // the video's sound, the movie, its page
+    }
 }
 
 TEST_F(VideoDriverTest, TooShortVideosWriteNothing) {

@@ -647,5 +647,44 @@ TEST(VideoFrameSource, AGrabAnHourInSeeksAndEqualsAStraightDecode) {
     std::filesystem::remove_all(folder);
 }
 
+// Every frame grabbed in order on four decoder threads: clean videos, and
+// those of codecs decoded on one thread, never ask to be decoded again on
+// one; copies of H.264 videos with a block of noise in the middle do, at the
+// latest once decoding has ended, and give no frame after that.
+TEST(VideoFrameSource, DamageOnThreadsAsksForOneThread) {
+    const std::filesystem::path folder = temporaryFolder();
+    std::mt19937 noise(11);
+    const struct {
+        const char* file;
+        double noiseAt;  // share of the file; 0 for none
+    } cases[] = {{"h264.mp4", 0},    {"vp9.webm", 0},   {"mpeg4.avi", 0},  {"damaged.avi", 0},
+                 {"damaged.mpg", 0}, {"h264.mp4", 0.5}, {"h264.mkv", 0.4}, {"h264.m4v", 0.6}};
+    for (const auto& c : cases) {
+        std::string path = dataPath(c.file);
+        if (c.noiseAt > 0) {
+            std::vector<std::uint8_t> bytes = test::readFile(path);
+            const auto at = static_cast<std::size_t>(static_cast<double>(bytes.size()) * c.noiseAt);
+            for (std::size_t i = at; i < std::min(bytes.size(), at + 256); ++i) {
+                bytes[i] = static_cast<std::uint8_t>(noise());
+            }
+            path = (folder / c.file).string();
+            std::ofstream(path, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size()));
+        }
+        VideoFrameSource source;
+        source.setDecoderThreads(4);
+        ASSERT_TRUE(source.open(path)) << c.file;
+        RasterImage picture;
+        for (std::int32_t i = 0; i < source.frameCount(); ++i) {
+            const bool damageMet = source.restartOnOneThread();
+            EXPECT_FALSE(source.grabFrame(i, picture) && damageMet) << c.file << " frame " << i;
+        }
+        source.endDecoding();
+        EXPECT_EQ(source.restartOnOneThread(), c.noiseAt > 0) << c.file << " " << c.noiseAt;
+    }
+    std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 }  // namespace vantrel
