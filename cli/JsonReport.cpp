@@ -138,6 +138,9 @@ void writeJsonReport(std::ostream& out, const std::string& version, const Report
     used["video_sound"] = options.videoSound;
     used["threads"] = options.threads;
     used["dry_run"] = options.dryRun;
+    used["max_size"] = options.maxSize.limits() ? Json{{"width", options.maxSize.width},
+                                                       {"height", options.maxSize.height}}
+                                                : Json();
     Json& refused = document["refused"] = Json::array();
     for (const Fault& fault : dropFaults(drop)) {
         if (fault.step != FaultStep::DropItem) continue;

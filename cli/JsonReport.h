@@ -16,6 +16,7 @@ struct ReportOptions {
     bool videoSound = true;
     unsigned threads = 0;
     bool dryRun = false;  // the jobs are only planned
+    PictureBox maxSize;   // the box pictures are fitted into; 0 x 0: none
 };
 
 // Writes the batch as one JSON document: the program's version, the

@@ -91,6 +91,7 @@ int main(int argc, char** argv) {
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::string qualityText = "90";
     std::string rateText = "15";
+    std::string maxSizeText;
     std::string reportPath;
     std::vector<std::string> folders;
     std::string outputFolder;
@@ -101,6 +102,10 @@ int main(int argc, char** argv) {
     app.add_flag("-a,--alpha", alpha, "include the alpha channel");
     app.add_option("-r,--rate", rateText, "frames per second, 0.01 to 255 (default 15)")
         ->type_name("FPS");
+    app.add_option("--max-size", maxSizeText,
+                   "scale pictures and video frames down to fit inside W x H pixels (default: "
+                   "no limit)")
+        ->type_name("WxH");
     app.add_flag("--no-html", noHtml, "write no HTML pages");
     app.add_option("--player-script", playerScript,
                    "each page loads the Flash emulator script at URL, such as Ruffle's ruffle.js")
@@ -149,6 +154,12 @@ int main(int argc, char** argv) {
         std::cerr << "vantrel-cli: --rate " << rateText << ": " << message << "\n";
         return kExitUsage;
     }
+    const std::optional<vantrel::PictureBox> maxSize =
+        maxSizeText.empty() ? vantrel::PictureBox{} : vantrel::parseBox(maxSizeText, message);
+    if (!maxSize) {
+        std::cerr << "vantrel-cli: --max-size " << maxSizeText << ": " << message << "\n";
+        return kExitUsage;
+    }
 
     vantrel::JsonReportFile jsonReport(list ? "" : reportPath);
     if (!jsonReport.error().empty()) {
@@ -170,6 +181,7 @@ int main(int argc, char** argv) {
     doc.settings.outputFolder = outputFolder;
     doc.settings.replaceMovies = !noOverwrite;
     doc.settings.playerScript = playerScript;
+    doc.settings.maxSize = *maxSize;
     bool problems = false;
     const vantrel::DropResult drop = vantrel::dropPaths(
         doc.jobs, folders, vantrel::DroppedFiles::TakeVideos,
@@ -186,7 +198,7 @@ int main(int argc, char** argv) {
     }
     const vantrel::ReportOptions used{lossless ? CompressionType::Lossless : CompressionType::Jpeg,
                                       ConvertOptions{alpha, *quality, *rate, !noHtml},
-                                      !noVideoSound, jobs, dryRun};
+                                      !noVideoSound, jobs, dryRun, *maxSize};
     doc.settings.compression = used.compression;
     vantrel::applyOptions(used.convert, doc.settings);
     const vantrel::BatchPlan plan = vantrel::planBatch(doc.jobs, doc.settings);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "image/PictureScaler.h"
 #include "swf/FrameStorage.h"
 
 namespace vantrel {
@@ -23,6 +24,9 @@ struct ConvertSettings {
     bool replaceMovies = true;
     // URL of a Flash emulator's script that every page loads; empty: none.
     std::string playerScript;
+    // Every picture and video frame is scaled down to fit inside this box,
+    // its aspect ratio kept; 0 x 0: pictures keep their size.
+    PictureBox maxSize;
 
     FrameStorage storage() const { return {compression, includeAlpha, colorQuality}; }
 };

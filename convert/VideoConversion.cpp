@@ -38,7 +38,7 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
                         unsigned threads) {
     const std::string& path = job.video()->path;
     std::unique_ptr<FrameSource> source =
-        makeFrameSource ? makeFrameSource() : std::make_unique<VideoFrameSource>();
+        makeFrameSource ? makeFrameSource() : std::make_unique<VideoFrameSource>(settings.maxSize);
     if (!source->open(path)) {
         return refused(job, JobOutcome::Status::Failed,
                        {source->openFailure(), FaultStep::OpenVideo, path});
