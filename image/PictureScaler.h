@@ -34,10 +34,11 @@ struct PictureSize {
 PictureSize fitInside(std::int32_t width, std::int32_t height, const PictureBox& box);
 
 // The libswscale filter that pictures and video frames are scaled down with.
-// Lanczos: against ImageMagick's Lanczos downscale of detailed 1920 x 1080
-// pictures to 640 x 360 it comes 4 to 6 dB closer than bicubic for about 10 %
-// more time, and 13 to 15 dB closer than area averaging, which takes half
-// the time but blurs (bench/bench_scale.cpp, figures in bench/RESULTS.md).
+// Lanczos: against ImageMagick's Lanczos downscale of 1920 x 1080 pictures
+// to 640 x 360 it comes about 5 dB closer than bicubic for the same time or
+// up to 12 % more, and 9 to 14 dB closer than area averaging, which takes a
+// third less time but blurs: the most quality per millisecond
+// (bench/bench_scale.cpp, figures in bench/RESULTS.md).
 inline constexpr int kDownscaleFilter = SWS_LANCZOS;
 
 // Scales the picture down into the box (fitInside) with kDownscaleFilter,
