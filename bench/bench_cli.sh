@@ -21,7 +21,9 @@
 # Inputs come from FFmpeg's "mandelbrot" source, a moving zoom of smooth
 # gradients and fine detail, with temporal grain added by the "noise" filter
 # so that frames carry the noise of filmed pictures; the lossless 1080p case
-# uses the render without grain, like computer animation. The JPEG
+# uses the render without grain, like computer animation. The H.264 case is
+# an 8 s 1080p clip at 25 fps with B-frames (libx264, preset fast) scaled
+# down with --max-size 640x360, against FFmpeg with -vf scale=640:360. The JPEG
 # sequences are FFmpeg's JPEGs (-q:v 2) of the 640x480 BMP frames; the long
 # ones repeat those 300 pictures through hard links. FFmpeg's SWF writer
 # runs with its default threads.
@@ -106,6 +108,9 @@ ff -f lavfi -i "$(source_at 640x480)" -vf "$grain" -frames:v 500 -c:v mpeg4 -q:v
 mkdir -p "$scratch/video1080"
 ff -f lavfi -i "$(source_at 1920x1080)" -vf "$grain" -frames:v 200 -c:v libx264 -pix_fmt yuv420p \
   "$scratch/video1080/clip.mp4"
+mkdir -p "$scratch/h264"
+ff -f lavfi -i "$(source_at 1920x1080)" -vf "$grain" -frames:v 200 -c:v libx264 -preset fast \
+  -bf 3 -pix_fmt yuv420p "$scratch/h264/clip.mp4"
 mkdir -p "$scratch/jpg300"
 ff -i "$scratch/bmp640/walk%03d.bmp" -q:v 2 "$scratch/jpg300/walk%03d.jpg"
 link_sequence jpg1200 1200 jpg300
@@ -177,6 +182,7 @@ make_probe() {  # folder
 
 rows=()
 notes=()
+case_options=""
 other_deflate=""
 floor_usage=$("$floor" 2>&1 || true)
 if [[ "${BENCH_BOTH_FLOORS:-}" == 1 && "$floor_usage" == *libdeflate* ]]; then
@@ -211,6 +217,8 @@ run_case() {
 
   local options=(--quiet --no-html)
   ((lossless)) && options+=(--lossless)
+  # shellcheck disable=SC2206  # the case's own options, words apart
+  options+=($case_options)
 
   local variant first=1 q="" ff_wall="" ff_cpu="" ff_size="-"
   for variant in "${variants[@]}"; do
@@ -267,6 +275,13 @@ run_case "MPEG-4 640x480, 500 at 25 fps" 300 video 0 video "$scratch/floor.bin" 
 run_case "H.264 1920x1080, 200 at 25 fps" 120 video1080 0 video "$scratch/floor.bin" "$quality" \
   "$rate" "$scratch/video1080/clip.mp4" -- -i "$scratch/video1080/clip.mp4" -r "$rate" \
   -- -i "$scratch/video1080/clip.mp4" -vf "select=not(mod(n\\,7)),setpts=N/($rate*TB)" -r "$rate"
+case_options="--max-size 640x360"
+run_case "H.264 1920x1080 to 640x360, 200 at 25 fps" 120 h264 0 video "$scratch/floor.bin" \
+  "$quality" "$rate" "$scratch/h264/clip.mp4" 640x360 \
+  -- -i "$scratch/h264/clip.mp4" -vf scale=640:360 -r "$rate" \
+  -- -i "$scratch/h264/clip.mp4" -vf "select=not(mod(n\\,6)),setpts=N/($rate*TB),scale=640:360" \
+  -r "$rate"
+case_options=""
 for frames in 1200 4800; do
   make_probe "jpg$frames"
   run_case "JPEG 640x480" "$frames" "jpg$frames" 0 pictures "$scratch/floor.bin" jpeg \

@@ -7,10 +7,11 @@
 //       the project's reader, JPEG with TurboJPEG), then encodes it as JPEG
 //       4:2:0 at QUALITY with TurboJPEG, or compresses its alpha, red, green,
 //       blue bytes into one zlib stream at level 9 with zlib or libdeflate.
-//   bench_floor video OUT QUALITY RATE VIDEO
+//   bench_floor video OUT QUALITY RATE VIDEO [WxH]
 //       decodes every frame of VIDEO with libavcodec on one thread; the
 //       frames the tool samples at RATE frames per second are converted to
-//       32-bit pixels with one sws_scale each and encoded as JPEG.
+//       32-bit pixels with one sws_scale each and encoded as JPEG; with WxH,
+//       scaled to W x H pixels in that call, with the tool's filter.
 //
 // Prints the frames and bytes written.
 #include <turbojpeg.h>
@@ -34,6 +35,7 @@ extern "C" {
 #include <vector>
 
 #include "image/BmpReader.h"
+#include "image/PictureScaler.h"
 
 namespace {
 
@@ -179,7 +181,8 @@ int pictures(const char* outPath, const std::string& codec, int quality, const c
     return 0;
 }
 
-int video(const char* outPath, int quality, double rate, const char* videoPath) {
+int video(const char* outPath, int quality, double rate, const char* videoPath, int toWidth,
+          int toHeight) {
     AVFormatContext* format = nullptr;
     if (avformat_open_input(&format, videoPath, nullptr, nullptr) < 0 ||
         avformat_find_stream_info(format, nullptr) < 0) {
@@ -213,16 +216,19 @@ int video(const char* outPath, int quality, double rate, const char* videoPath) 
     auto drain = [&] {
         while (avcodec_receive_frame(context, frame) == 0) {
             while (sample < total && sampledIndex(sample) == decoded) {
-                scaler = sws_getCachedContext(scaler, frame->width, frame->height,
-                                              static_cast<AVPixelFormat>(frame->format),
-                                              frame->width, frame->height, AV_PIX_FMT_BGRA,
-                                              SWS_BICUBIC, nullptr, nullptr, nullptr);
+                const int width = toWidth > 0 ? toWidth : frame->width;
+                const int height = toHeight > 0 ? toHeight : frame->height;
+                const bool scaled = width != frame->width || height != frame->height;
+                scaler = sws_getCachedContext(
+                    scaler, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                    width, height, AV_PIX_FMT_BGRA,
+                    scaled ? vantrel::kDownscaleFilter : SWS_BICUBIC, nullptr, nullptr, nullptr);
                 // A spare row: libswscale's vector code may write past the last.
-                bgra.resize(static_cast<std::size_t>(frame->width) * (frame->height + 1) * 4);
+                bgra.resize(static_cast<std::size_t>(width) * (height + 1) * 4);
                 std::uint8_t* planes[4] = {bgra.data(), nullptr, nullptr, nullptr};
-                const int strides[4] = {frame->width * 4, 0, 0, 0};
+                const int strides[4] = {width * 4, 0, 0, 0};
                 sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
-                jpeg.encode(bgra.data(), frame->width, frame->width * 4, frame->height, out);
+                jpeg.encode(bgra.data(), width, width * 4, height, out);
                 ++sample;
             }
             ++decoded;
@@ -255,14 +261,16 @@ int main(int argc, char** argv) {
     if (mode == "pictures" && argc == 6) {
         return pictures(argv[2], argv[3], std::stoi(argv[4]), argv[5]);
     }
-    if (mode == "video" && argc == 6) {
-        return video(argv[2], std::stoi(argv[3]), std::stod(argv[4]), argv[5]);
+    if (mode == "video" && (argc == 6 || argc == 7)) {
+        int width = 0, height = 0;
+        if (argc == 7 && std::sscanf(argv[6], "%dx%d", &width, &height) != 2) die("bad WxH");
+        return video(argv[2], std::stoi(argv[3]), std::stod(argv[4]), argv[5], width, height);
     }
     std::cerr << "usage: bench_floor pictures OUT jpeg|zlib"
 #ifdef VANTREL_FLOOR_LIBDEFLATE
                  "|libdeflate"
 #endif
                  " QUALITY LIST\n"
-                 "       bench_floor video OUT QUALITY RATE VIDEO\n";
+                 "       bench_floor video OUT QUALITY RATE VIDEO [WxH]\n";
     return 2;
 }

@@ -142,6 +142,9 @@ void writeJsonReport(std::ostream& out, const std::string& version, const Report
     used["end"] = options.cutEnd ? Json(*options.cutEnd) : Json(nullptr);
     used["stream_sound"] = options.streamSound;
     used["play_once"] = options.playOnce;
+    used["max_size"] = options.maxSize.limits() ? Json{{"width", options.maxSize.width},
+                                                       {"height", options.maxSize.height}}
+                                                : Json();
     Json& refused = document["refused"] = Json::array();
     for (const Fault& fault : dropFaults(drop)) {
         if (fault.step != FaultStep::DropItem) continue;

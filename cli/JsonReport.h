@@ -23,6 +23,7 @@ struct ReportOptions {
     std::optional<double> cutEnd;
     bool streamSound = false;  // sounds are written as streams
     bool playOnce = false;     // movies stop on their last frame
+    PictureBox maxSize;   // the box pictures are fitted into; 0 x 0: none
 };
 
 // Writes the batch as one JSON document: the program's version, the

@@ -96,6 +96,7 @@ int main(int argc, char** argv) {
     std::string rateText = "15";
     std::string startText;
     std::string endText;
+    std::string maxSizeText;
     std::string reportPath;
     std::vector<std::string> folders;
     std::string outputFolder;
@@ -112,6 +113,10 @@ int main(int argc, char** argv) {
         ->type_name("TIME");
     app.add_option("--end", endText, "convert each video or sequence up to TIME seconds in")
         ->type_name("TIME");
+    app.add_option("--max-size", maxSizeText,
+                   "scale pictures and video frames down to fit inside W x H pixels (default: "
+                   "no limit)")
+        ->type_name("WxH");
     app.add_flag("--no-html", noHtml, "write no HTML pages");
     app.add_option("--player-script", playerScript,
                    "each page loads the Flash emulator script at URL, such as Ruffle's ruffle.js")
@@ -182,6 +187,12 @@ int main(int argc, char** argv) {
                   << "\n";
         return kExitUsage;
     }
+    const std::optional<vantrel::PictureBox> maxSize =
+        maxSizeText.empty() ? vantrel::PictureBox{} : vantrel::parseBox(maxSizeText, message);
+    if (!maxSize) {
+        std::cerr << "vantrel-cli: --max-size " << maxSizeText << ": " << message << "\n";
+        return kExitUsage;
+    }
 
     vantrel::JsonReportFile jsonReport(list ? "" : reportPath);
     if (!jsonReport.error().empty()) {
@@ -207,6 +218,7 @@ int main(int argc, char** argv) {
     doc.settings.cutEnd = cutEnd;
     doc.settings.streamSound = streamSound;
     doc.settings.playOnce = playOnce;
+    doc.settings.maxSize = *maxSize;
     bool problems = false;
     const vantrel::DropResult drop = vantrel::dropPaths(
         doc.jobs, folders, vantrel::DroppedFiles::TakeVideos,
@@ -226,6 +238,7 @@ int main(int argc, char** argv) {
                                 jobs, dryRun, *cutStart, cutEnd};
     used.streamSound = streamSound;
     used.playOnce = playOnce;
+    used.maxSize = *maxSize;
     doc.settings.compression = used.compression;
     vantrel::applyOptions(used.convert, doc.settings);
     const vantrel::BatchPlan plan = vantrel::planBatch(doc.jobs, doc.settings);

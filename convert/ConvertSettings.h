@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "image/PictureScaler.h"
 #include "swf/FrameStorage.h"
 
 namespace vantrel {
@@ -35,6 +36,9 @@ struct ConvertSettings {
     // The movie stops on its last frame instead of looping, and so does its
     // page.
     bool playOnce = false;
+    // Every picture and video frame is scaled down to fit inside this box,
+    // its aspect ratio kept; 0 x 0: pictures keep their size.
+    PictureBox maxSize;
 
     bool cut() const { return cutStart > 0.0 || cutEnd.has_value(); }
     FrameStorage storage() const { return {compression, includeAlpha, colorQuality}; }

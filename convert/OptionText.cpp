@@ -84,4 +84,32 @@ std::optional<double> parseSeconds(std::string_view text, std::string& message, 
     return *value;
 }
 
+std::optional<PictureBox> parseBox(std::string_view text, std::string& message) {
+    // A side's digits, as a number; nothing when they are none or not all
+    // digits, and more than the largest side when too many.
+    const auto side = [](std::string_view digits) -> std::optional<std::int64_t> {
+        if (digits.empty()) return std::nullopt;
+        for (const char c : digits) {
+            if (c < '0' || c > '9') return std::nullopt;
+        }
+        std::int64_t value = 0;
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        return error == std::errc::result_out_of_range ? std::int64_t{kMaxBoxSide} + 1 : value;
+    };
+    const std::size_t cross = text.find_first_of("xX");
+    const std::optional<std::int64_t> width =
+        cross == std::string_view::npos ? std::nullopt : side(text.substr(0, cross));
+    const std::optional<std::int64_t> height = width ? side(text.substr(cross + 1)) : std::nullopt;
+    if (!height) {
+        message = kEnterBox;
+        return std::nullopt;
+    }
+    if (*width < 1 || *width > kMaxBoxSide || *height < 1 || *height > kMaxBoxSide) {
+        message = kBoxRange;
+        return std::nullopt;
+    }
+    return PictureBox{static_cast<std::int32_t>(*width), static_cast<std::int32_t>(*height)};
+}
+
 }  // namespace vantrel

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "image/PictureScaler.h"
+
 namespace vantrel {
 
 // The texts with which the Convert options refuse a value.
@@ -13,9 +15,13 @@ inline constexpr std::string_view kEnterNumber = "Please enter a number.";
 inline constexpr std::string_view kQualityRange = "Please enter an integer between 1 and 100.";
 inline constexpr std::string_view kFrameRateRange = "Please enter a number between 0.01 and 255.";
 inline constexpr std::string_view kSecondsRange = "Please enter a number of seconds, 0 or more.";
+inline constexpr std::string_view kEnterBox = "Please enter a width and height such as 640x360.";
+inline constexpr std::string_view kBoxRange =
+    "Please enter a width and height between 1 and 65535, such as 640x360.";
 
 inline constexpr float kMinFrameRate = 0.01f;
 inline constexpr float kMaxFrameRate = 255.0f;
+inline constexpr std::int32_t kMaxBoxSide = 65535;
 
 // How much of a field's text must be the number. The command line wants the
 // whole text, so a typo in a script is caught; the Convert dialog takes the
@@ -37,5 +43,10 @@ std::optional<float> parseFrameRate(std::string_view text, std::string& message,
 // Otherwise nothing, with the message.
 std::optional<double> parseSeconds(std::string_view text, std::string& message,
                                    NumberText rule = NumberText::Whole);
+
+// A box to fit pictures into: WxH (or WXH), each a whole number from 1 to
+// 65535 in decimal digits, nothing else. Otherwise nothing, with the
+// message.
+std::optional<PictureBox> parseBox(std::string_view text, std::string& message);
 
 }  // namespace vantrel

@@ -7,6 +7,7 @@
 #include "base/Formats.h"
 #include "convert/MovieWriter.h"
 #include "image/ImageReaders.h"
+#include "image/PictureScaler.h"
 
 namespace vantrel {
 
@@ -37,7 +38,7 @@ bool readPicture(const std::string& path, RasterImage& picture, Fault& why,
 struct PictureFrame {
     std::size_t k = 0;
     std::string path;
-    std::int32_t width = 0;  // the picture as the reader left it
+    std::int32_t width = 0;  // the picture as the reader left it, fitted to the box
     std::int32_t height = 0;
     bool decoded = false;
     std::optional<EncodedFrame> frame;
@@ -95,7 +96,8 @@ JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& setting
     MovieWriter movie(job, settings, observer, static_cast<std::int32_t>(sequence.pictures.size()),
                       outcome);
     std::size_t next = 0;
-    // The stage takes the size of the picture as the last decode left it.
+    // The stage takes the size of the picture as the last decode left it,
+    // fitted to the box.
     std::int32_t width = 0, height = 0;
     std::vector<PlacedPicture> placed;
     std::vector<Fault> dropped;
@@ -110,8 +112,15 @@ JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& setting
         [&](PictureFrame& item) {
             RasterImage picture;
             item.decoded = readPicture(item.path, picture, item.why, item.warnings);
-            item.width = picture.width;
-            item.height = picture.height;
+            if (item.decoded && !fitPicture(picture, settings.maxSize, storage.includeAlpha)) {
+                item.decoded = false;
+                item.why = Fault(FaultCode::OutOfMemory, FaultStep::StorePicture, item.path,
+                                 "cannot scale the picture");
+            }
+            // The size the picture has in the movie, also where it failed.
+            const PictureSize size = fitInside(picture.width, picture.height, settings.maxSize);
+            item.width = size.width;
+            item.height = size.height;
             if (item.decoded) {
                 item.frame = encodeFrame(std::move(picture), storage, &item.why);
                 item.why.path = item.path;

@@ -50,7 +50,7 @@ std::optional<JobOutcome> convertOnce(const PlannedJob& job, const ConvertSettin
                                       unsigned decoderThreads, std::optional<KeptSound>& kept) {
     const std::string& path = job.video()->path;
     std::unique_ptr<FrameSource> source =
-        makeFrameSource ? makeFrameSource() : std::make_unique<VideoFrameSource>();
+        makeFrameSource ? makeFrameSource() : std::make_unique<VideoFrameSource>(settings.maxSize);
     source->setDecoderThreads(decoderThreads);
     if (!source->open(path)) {
         if (source->restartOnOneThread()) return std::nullopt;

@@ -12,7 +12,8 @@
 
 namespace vantrel {
 
-// Makes the source that reads a video's frames; empty for VideoFrameSource.
+// Makes the source that reads a video's frames; empty for VideoFrameSource,
+// fitting the frames into the settings' box.
 using FrameSourceFactory = std::function<std::unique_ptr<FrameSource>()>;
 
 // Converts a planned video into its movie: as many frames as the video's
@@ -22,7 +23,7 @@ using FrameSourceFactory = std::function<std::unique_ptr<FrameSource>()>;
 // pictures' end the last picture, decoded in order and encoded on `threads`
 // threads, with the sound the plan chose lasting as long as the movie. What
 // the source found of the length comes first among the warnings. The stage
-// has the video's own size. A start at or past the pictures' end is refused
+// has the size of the source's frames. A start at or past the pictures' end is refused
 // (StartPastEnd), a part shorter than one frame skipped (TooShort).
 // The decoder runs on `threads` threads of its own too, until it meets
 // damage: then the movie is made again from the start with the decoder on

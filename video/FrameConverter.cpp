@@ -54,10 +54,11 @@ int knownColorSpace(int colorSpace) {
 // code converts rows in blocks of 8 pixels and, where the stride has no room
 // for the last block, leaves that block's pixels unwritten (widths 17 to 21
 // modulo 32): each row has room for its width rounded up to 16 pixels.
-FrameConverter::FrameConverter(int width, int height, Orientation orientation)
+FrameConverter::FrameConverter(int width, int height, Orientation orientation, int filter)
     : width_(width),
       height_(height),
       orientation_(orientation),
+      filter_(filter),
       rowsStride_((((width + 15) & ~15) * 3 + 31) & ~31),
       rows_(static_cast<std::size_t>(rowsStride_) * static_cast<std::size_t>(height + 1)) {
     // Turned pictures are widened by widenTurned, pixel by pixel.
@@ -152,10 +153,12 @@ bool FrameConverter::prepare(const AVFrame& frame) {
         format == sourceFormat_ && colorSpace == colorSpace_ && fullRange == fullRange_) {
         return true;
     }
-    // Bicubic, as the ffmpeg program converts; at equal sizes it only affects
-    // how chroma is brought to full resolution.
+    // By default bicubic, as the ffmpeg program converts; at equal sizes it
+    // only affects how chroma is brought to full resolution. A frame scaled
+    // down is scaled in its own colour planes, before they become the
+    // rows, in this one call.
     scaler_.reset(sws_getContext(frame.width, frame.height, format, width_, height_,
-                                 AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
+                                 AV_PIX_FMT_BGR24, filter_, nullptr, nullptr, nullptr));
     if (!scaler_) return false;
     // The frame's own matrix and range, as the ffmpeg program takes them.
     int* sourceTable;

@@ -16,8 +16,9 @@ namespace vantrel {
 class FrameConverter {
   public:
     // Frames are brought to width x height pixels, then turned as `orientation`
-    // says: a sideways turn gives pictures height pixels wide.
-    FrameConverter(int width, int height, Orientation orientation = {});
+    // says: a sideways turn gives pictures height pixels wide. Frames of
+    // another size are scaled with the libswscale `filter`.
+    FrameConverter(int width, int height, Orientation orientation = {}, int filter = SWS_BICUBIC);
 
     // The frame as the picture, resized to the converter's size and turned.
     // False when the frame's format cannot be converted; the picture is then
@@ -32,6 +33,7 @@ class FrameConverter {
     int width_;
     int height_;
     Orientation orientation_;
+    int filter_;
     int rowsStride_;  // bytes from one row of rows_ to the next
     std::vector<std::uint8_t> rows_;
     std::vector<std::uint8_t> lastRow_;

@@ -60,7 +60,8 @@ class FrameSource {
 
     // Frame size in pixels as the video is shown, found at open(): a video
     // stored turned on its side (as phones record upright video) has width
-    // and height traded; 0 when not open.
+    // and height traded; a source that scales its frames says the scaled
+    // size; 0 when not open.
     virtual std::int32_t videoWidth() const = 0;
     virtual std::int32_t videoHeight() const = 0;
 

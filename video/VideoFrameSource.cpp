@@ -22,8 +22,8 @@ namespace vantrel {
 // share.
 class ConverterPool {
   public:
-    ConverterPool(int width, int height, Orientation orientation)
-        : width_(width), height_(height), orientation_(orientation) {}
+    ConverterPool(int width, int height, Orientation orientation, int filter)
+        : width_(width), height_(height), orientation_(orientation), filter_(filter) {}
 
     bool convert(const AVFrame& frame, RasterImage& picture) {
         std::unique_ptr<FrameConverter> converter;
@@ -35,7 +35,7 @@ class ConverterPool {
             }
         }
         if (!converter) {
-            converter = std::make_unique<FrameConverter>(width_, height_, orientation_);
+            converter = std::make_unique<FrameConverter>(width_, height_, orientation_, filter_);
         }
         const bool converted = converter->convert(frame, picture);
         const std::lock_guard lock(mutex_);
@@ -47,6 +47,7 @@ class ConverterPool {
     int width_;
     int height_;
     Orientation orientation_;
+    int filter_;
     std::mutex mutex_;
     std::vector<std::unique_ptr<FrameConverter>> idle_;
 };
@@ -107,7 +108,7 @@ FittedLength fitToData(const VideoDecoder::Extent& extent, double length, double
 
 }  // namespace
 
-VideoFrameSource::VideoFrameSource() = default;
+VideoFrameSource::VideoFrameSource(PictureBox box) : box_(box) {}
 
 VideoFrameSource::~VideoFrameSource() = default;
 
@@ -173,12 +174,18 @@ bool VideoFrameSource::open(const std::string& path) {
     }
     frameCount_ = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(frames, 0, std::numeric_limits<std::int32_t>::max()));
-    // Frames are turned on the threads that finish them, not on the one
-    // that decodes.
+    // Frames are scaled and turned on the threads that finish them, not on
+    // the one that decodes; the box holds the frames as they are shown.
     const Orientation orientation = streamOrientation(decoder->stream());
-    width_ = orientation.sideways() ? first.height : first.width;
-    height_ = orientation.sideways() ? first.width : first.height;
-    converters_ = std::make_shared<ConverterPool>(first.width, first.height, orientation);
+    const bool sideways = orientation.sideways();
+    const PictureSize shown{sideways ? first.height : first.width,
+                            sideways ? first.width : first.height};
+    const PictureSize fitted = fitInside(shown.width, shown.height, box_);
+    width_ = fitted.width;
+    height_ = fitted.height;
+    converters_ = std::make_shared<ConverterPool>(sideways ? height_ : width_,
+                                                  sideways ? width_ : height_, orientation,
+                                                  fitted == shown ? SWS_BICUBIC : kDownscaleFilter);
     decoder_ = std::move(decoder);
     return true;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "image/PictureScaler.h"
 #include "video/FrameSource.h"
 
 namespace vantrel {
@@ -24,9 +25,11 @@ class ConverterPool;
 // data ends well before the length it states, or its sound runs on well past
 // its pictures (half a second or a frame, whichever is longer), the length
 // is the data's, and lengthNotes() says so.
+// Frames larger than the box given are scaled down into it (fitInside) as
+// they are converted, and the video's size is the scaled one.
 class VideoFrameSource final : public FrameSource {
   public:
-    VideoFrameSource();
+    explicit VideoFrameSource(PictureBox box = {});
     ~VideoFrameSource() override;
     VideoFrameSource(const VideoFrameSource&) = delete;
     VideoFrameSource& operator=(const VideoFrameSource&) = delete;
@@ -64,6 +67,7 @@ class VideoFrameSource final : public FrameSource {
     std::int64_t framesDecoded() const;
 
   private:
+    PictureBox box_;
     std::unique_ptr<VideoDecoder> decoder_;
     std::shared_ptr<ConverterPool> converters_;
     double duration_ = 0.0;

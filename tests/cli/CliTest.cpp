@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "support/Bytes.h"
 #include "support/ScratchDir.h"
@@ -119,6 +120,8 @@ TEST_F(CliTest, InvalidValuesStopBeforeAnythingIsScanned) {
         {{"--start", ""}, "Please enter a number."},
         {{"--end", "2", "--start", "3"}, "not after --start 3"},
         {{"--end", "0"}, "not after --start 0"},
+        {{"--max-size", "0x360"}, "Please enter a width and height between 1 and 65535"},
+        {{"--max-size", "640"}, "Please enter a width and height such as 640x360."},
     };
     for (const auto& [options, message] : cases) {
         std::vector<std::string> args = options;
@@ -294,6 +297,25 @@ TEST_F(CliTest, ReportStatesEveryJob) {
                           "| base64 -d")
                   .rfind(in(odd + "1.bmp: "), 0),
               0u);
+}
+
+// The box reaches the movie and the report.
+TEST_F(CliTest, MaxSizeScalesTheMovieAndIsReported) {
+    ASSERT_TRUE(
+        test::ffmpeg("-f lavfi -i testsrc2=size=80x60 -frames:v 2 '" + in("a%d.bmp") + "'"));
+    for (const auto& [box, width, stated] :
+         {std::tuple<const char*, int, Json>{nullptr, 80, nullptr},
+          {"32X32", 32, Json{{"width", 32}, {"height", 32}}}}) {
+        std::vector<std::string> args = {"--report", "-", in("")};
+        if (box != nullptr) args.insert(args.begin(), {"--max-size", box});
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const Json report = Json::parse(r.out);
+        EXPECT_EQ(report["options"]["max_size"], stated);
+        EXPECT_EQ(report["jobs"][0]["width"], width);
+        EXPECT_EQ(report["jobs"][0]["height"], width * 3 / 4);
+        EXPECT_EQ(test::readSwf(in("a.swf")).width, width * 20);
+    }
 }
 
 TEST_F(CliTest, ReportToAFileLeavesTheLinesOnStdout) {

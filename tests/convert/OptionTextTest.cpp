@@ -50,6 +50,38 @@ TEST(OptionText, Seconds) {
     }
 }
 
+TEST(OptionText, Box) {
+    const char* form = "Please enter a width and height such as 640x360.";
+    const char* range = "Please enter a width and height between 1 and 65535, such as 640x360.";
+    const struct {
+        const char* text;
+        std::optional<PictureBox> box;
+        const char* message;
+    } cases[] = {
+        {"640x360", PictureBox{640, 360}, ""},
+        {"1X65535", PictureBox{1, 65535}, ""},
+        {"0x5", std::nullopt, range},
+        {"5x65536", std::nullopt, range},
+        {"99999999999999999999x5", std::nullopt, range},
+        {"640", std::nullopt, form},
+        {"640x", std::nullopt, form},
+        {"x360", std::nullopt, form},
+        {"-1x5", std::nullopt, form},
+        {"+640x360", std::nullopt, form},
+        {" 640x360", std::nullopt, form},
+        {"640x360x2", std::nullopt, form},
+        {"6.5x4", std::nullopt, form},
+        {"", std::nullopt, form},
+    };
+    for (const auto& c : cases) {
+        std::string message;
+        EXPECT_EQ(parseBox(c.text, message), c.box) << c.text;
+        if (!c.box) {
+            EXPECT_EQ(message, c.message) << c.text;
+        }
+    }
+}
+
 // The dialog reads the number at the start of a field, as scanf does, and
 // ignores what follows; the ranges and texts are the command line's.
 TEST(OptionText, LeadingNumbersForTheDialog) {

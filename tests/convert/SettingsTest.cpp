@@ -13,6 +13,7 @@ TEST(Settings, NewDocumentHasTheDefaults) {
     EXPECT_EQ(doc.settings.colorQuality, 90);
     EXPECT_EQ(doc.settings.frameRate, 15.0f);
     EXPECT_TRUE(doc.settings.videoSound);
+    EXPECT_EQ(doc.settings.maxSize, (PictureBox{0, 0}));
     EXPECT_TRUE(doc.jobs.isEmpty());
     EXPECT_EQ(static_cast<int>(CompressionType::Lossless), 1);
 }
