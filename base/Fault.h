@@ -38,6 +38,7 @@ enum class FaultCode : std::uint8_t {
     ChunkDropped,    // a picture was read without a damaged chunk it can do without
     RateChanged,     // the movie stores another frame rate than the one asked
     TempRemoved,     // a temporary file an interrupted run left was removed
+    OverTargetSize,  // a movie that does not fit the target size at any quality tried
 };
 
 // The step that failed: it chooses the words, and says which of the fault's
@@ -68,6 +69,9 @@ enum class FaultStep : std::uint8_t {
     DropChunk,      // PATH: a chunk with a bad checksum was left out; or VALUES[0] more
     StoreRate,      // the rate VALUES[0] is stored as VALUES[1]
     ClearFolder,    // removed PATH, a temporary file left by an interrupted run
+    // the movie takes VALUES[0] bytes (about, when VALUES[3] is 1) at quality
+    // VALUES[2], more than the target size VALUES[1] bytes
+    FitSize,
 };
 
 // A failure or warning with what explains it. Faults are values: they are

@@ -116,6 +116,7 @@ Json jobObject(const JobOutcome& job) {
     object["frames"] = job.frameCount;
     object["width"] = job.width;
     object["height"] = job.height;
+    object["quality"] = job.quality > 0 ? Json(job.quality) : Json(nullptr);
     putFaults(object, "missing_pictures", "missing_picture_codes", job.missingPictures);
     putFaults(object, "warnings", "warning_codes", job.warnings);
     putPath(object, "reason", job.fault ? faultText(*job.fault) : std::string());
@@ -138,6 +139,7 @@ void writeJsonReport(std::ostream& out, const std::string& version, const Report
     used["video_sound"] = options.videoSound;
     used["threads"] = options.threads;
     used["dry_run"] = options.dryRun;
+    used["target_size"] = options.targetSize > 0 ? Json(options.targetSize) : Json(nullptr);
     Json& refused = document["refused"] = Json::array();
     for (const Fault& fault : dropFaults(drop)) {
         if (fault.step != FaultStep::DropItem) continue;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 
@@ -16,6 +17,7 @@ struct ReportOptions {
     bool videoSound = true;
     unsigned threads = 0;
     bool dryRun = false;  // the jobs are only planned
+    std::uint64_t targetSize = 0;  // the most bytes a movie may take; 0: no limit
 };
 
 // Writes the batch as one JSON document: the program's version, the

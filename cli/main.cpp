@@ -91,6 +91,7 @@ int main(int argc, char** argv) {
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::string qualityText = "90";
     std::string rateText = "15";
+    std::string targetSizeText;
     std::string reportPath;
     std::vector<std::string> folders;
     std::string outputFolder;
@@ -98,6 +99,10 @@ int main(int argc, char** argv) {
     app.add_flag("-l,--lossless", lossless, "store pictures losslessly (default: JPEG)");
     app.add_option("-q,--quality", qualityText, "JPEG colour quality, 1 to 100 (default 90)")
         ->type_name("N");
+    app.add_option("--target-size", targetSizeText,
+                   "store each movie's pictures at the highest JPEG quality at which the movie "
+                   "takes at most SIZE bytes (k = 1000, M = 1000000; Ki, Mi: 1024, 1048576)")
+        ->type_name("SIZE");
     app.add_flag("-a,--alpha", alpha, "include the alpha channel");
     app.add_option("-r,--rate", rateText, "frames per second, 0.01 to 255 (default 15)")
         ->type_name("FPS");
@@ -150,6 +155,20 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    std::optional<std::uint64_t> targetSize;
+    if (!targetSizeText.empty()) {
+        targetSize = vantrel::parseByteSize(targetSizeText, message);
+        if (!targetSize) {
+            std::cerr << "vantrel-cli: --target-size " << targetSizeText << ": " << message << "\n";
+            return kExitUsage;
+        }
+        if (lossless) {
+            std::cerr << "vantrel-cli: --target-size: lossless pictures (--lossless) have no "
+                         "quality to choose\n";
+            return kExitUsage;
+        }
+    }
+
     vantrel::JsonReportFile jsonReport(list ? "" : reportPath);
     if (!jsonReport.error().empty()) {
         std::cerr << "vantrel-cli: --report " << reportPath << ": " << jsonReport.error() << "\n";
@@ -170,6 +189,7 @@ int main(int argc, char** argv) {
     doc.settings.outputFolder = outputFolder;
     doc.settings.replaceMovies = !noOverwrite;
     doc.settings.playerScript = playerScript;
+    doc.settings.targetSize = targetSize.value_or(0);
     bool problems = false;
     const vantrel::DropResult drop = vantrel::dropPaths(
         doc.jobs, folders, vantrel::DroppedFiles::TakeVideos,
@@ -186,7 +206,7 @@ int main(int argc, char** argv) {
     }
     const vantrel::ReportOptions used{lossless ? CompressionType::Lossless : CompressionType::Jpeg,
                                       ConvertOptions{alpha, *quality, *rate, !noHtml},
-                                      !noVideoSound, jobs, dryRun};
+                                      !noVideoSound, jobs, dryRun, targetSize.value_or(0)};
     doc.settings.compression = used.compression;
     vantrel::applyOptions(used.convert, doc.settings);
     const vantrel::BatchPlan plan = vantrel::planBatch(doc.jobs, doc.settings);

@@ -23,6 +23,10 @@ struct ConvertSettings {
     bool replaceMovies = true;
     // URL of a Flash emulator's script that every page loads; empty: none.
     std::string playerScript;
+    // The most bytes a movie may take, for JPEG storage: each is stored at
+    // the highest quality at which it fits (colorQuality is then unused);
+    // 0: no limit.
+    std::uint64_t targetSize = 0;
 
     FrameStorage storage() const { return {compression, includeAlpha, colorQuality}; }
 };

@@ -25,6 +25,22 @@ JobSound loadSound(const PlannedJob& job, double seconds) {
     return sound;
 }
 
+JobSound copySound(const JobSound& sound) {
+    JobSound copy;
+    copy.origin = sound.origin;
+    copy.companion = sound.companion;
+    copy.loaded.warning = sound.loaded.warning;
+    const Mp3Sound& from = sound.loaded.sound;
+    Mp3Sound& to = copy.loaded.sound;
+    if (from.bytes) to.bytes = std::make_unique<SourceBuffer>(*from.bytes);
+    to.start = from.start;
+    to.length = from.length;
+    to.rate = from.rate;
+    to.mono = from.mono;
+    to.sampleCount = from.sampleCount;
+    return copy;
+}
+
 MovieWriter::MovieWriter(const PlannedJob& job, const ConvertSettings& settings,
                          ConvertObserver* observer, std::int32_t frameTotal, JobOutcome& outcome)
     : job_(job),
@@ -79,9 +95,14 @@ void MovieWriter::finish(std::int32_t width, std::int32_t height) {
         outcome_.soundPath.clear();
         return;
     }
-    const WriteResult movieFile = movie_.write(job_.moviePath, pixelsToTwips(width),
-                                               pixelsToTwips(height), headerRate(settings_.frameRate));
+    WriteResult movieFile =
+        movie_.write(job_.moviePath, pixelsToTwips(width), pixelsToTwips(height),
+                     headerRate(settings_.frameRate),
+                     settings_.targetSize > 0 ? settings_.targetSize : UINT64_MAX);
     if (!movieFile.written) {
+        if (movieFile.fault.code == FaultCode::OverTargetSize) {
+            movieFile.fault.values[2] = settings_.colorQuality;
+        }
         outcome_.status = JobOutcome::Status::Failed;
         outcome_.fault = movieFile.fault;
         return;

@@ -29,6 +29,10 @@ struct JobSound {
 // to last `seconds`, the movie's length.
 JobSound loadSound(const PlannedJob& job, double seconds);
 
+// A copy of the sound, for one more conversion of the job: each movie takes
+// the bytes of the sound it is given.
+JobSound copySound(const JobSound& sound);
+
 // The output end of one job, and the only owner of its movie file and of
 // the bytes its tags refer to: frames arrive in order and go straight into
 // the file, their payloads released as soon as they are written. It fills
@@ -52,7 +56,9 @@ class MovieWriter {
     // Writes the movie's header at the stage size and, if asked, its page;
     // fills the outcome either way. A movie in which no frame got a picture
     // is not written, so that it cannot replace a good one of the same name,
-    // and the job fails.
+    // and the job fails; so is one over the settings' target size (its
+    // fault gives its length, the target and the quality, as
+    // convertToTarget wants).
     void finish(std::int32_t width, std::int32_t height);
 
     // Runs the job's frames through runOrderedPipeline on `threads` threads,

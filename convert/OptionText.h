@@ -12,6 +12,10 @@ inline constexpr std::string_view kEnterInteger = "Please enter an integer.";
 inline constexpr std::string_view kEnterNumber = "Please enter a number.";
 inline constexpr std::string_view kQualityRange = "Please enter an integer between 1 and 100.";
 inline constexpr std::string_view kFrameRateRange = "Please enter a number between 0.01 and 255.";
+inline constexpr std::string_view kEnterByteSize =
+    "Please enter a size in bytes, such as 800000, 800k or 5M (k = 1000, Ki = 1024).";
+inline constexpr std::string_view kByteSizeRange =
+    "Please enter a size between 1 byte and 4294967295 bytes (4G), the most a movie can hold.";
 
 inline constexpr float kMinFrameRate = 0.01f;
 inline constexpr float kMaxFrameRate = 255.0f;
@@ -31,5 +35,13 @@ std::optional<std::int32_t> parseQuality(std::string_view text, std::string& mes
 // others). Otherwise nothing, with the message.
 std::optional<float> parseFrameRate(std::string_view text, std::string& message,
                                     NumberText rule = NumberText::Whole);
+
+// A file size in bytes: a number, whole or with a fraction, optionally
+// followed by k, M or G (thousands, millions, billions of bytes, as file
+// sizes on the web are counted) or Ki, Mi, Gi (powers of 1024), and an
+// optional B: "800k", "5M", "1.5MB", "64KiB", rounded to whole bytes.
+// From 1 to 4294967295, the most a movie file can hold; otherwise nothing,
+// with the message.
+std::optional<std::uint64_t> parseByteSize(std::string_view text, std::string& message);
 
 }  // namespace vantrel

@@ -1,8 +1,11 @@
 #include "convert/VideoConversion.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "convert/MovieWriter.h"
+#include "convert/QualityChooser.h"
 #include "video/VideoFrameSource.h"
 
 namespace vantrel {
@@ -31,45 +34,38 @@ JobOutcome refused(const PlannedJob& job, JobOutcome::Status status, Fault fault
     return outcome;
 }
 
-}  // namespace
+std::unique_ptr<FrameSource> newSource(const FrameSourceFactory& makeFrameSource) {
+    return makeFrameSource ? makeFrameSource() : std::make_unique<VideoFrameSource>();
+}
 
-JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
-                        ConvertObserver* observer, const FrameSourceFactory& makeFrameSource,
-                        unsigned threads) {
+// The video's frames as the movie takes them: movie frame i shows the video
+// frame on screen i / rate seconds in, at the rate the movie's header holds,
+// so that the movie keeps the video's timing; frames from where the
+// pictures end hold the last one.
+struct FrameTimes {
+    FrameTimes(const ConvertSettings& settings, double picturesEnd) : picturesEnd(picturesEnd) {
+        const std::int32_t storedRate = headerRate(settings.frameRate);
+        rate = storedRate > 0 ? storedRate / 256.0 : settings.frameRate;
+    }
+    double seconds(std::int32_t i) const { return i / rate; }
+    bool held(std::int32_t i) const { return seconds(i) + kSameTimeSeconds >= picturesEnd; }
+
+    double rate = 0.0;
+    double picturesEnd = 0.0;
+};
+
+// Converts the opened video into a movie of frameTotal frames at the
+// settings, with the sound given.
+JobOutcome convertAt(const PlannedJob& job, const ConvertSettings& settings,
+                     ConvertObserver* observer, FrameSource& source, std::int32_t frameTotal,
+                     JobSound& sound, unsigned threads) {
     const std::string& path = job.video()->path;
-    std::unique_ptr<FrameSource> source =
-        makeFrameSource ? makeFrameSource() : std::make_unique<VideoFrameSource>();
-    if (!source->open(path)) {
-        return refused(job, JobOutcome::Status::Failed,
-                       {source->openFailure(), FaultStep::OpenVideo, path});
-    }
-    const double length = source->durationSeconds() * settings.frameRate;
-    Fault timing(FaultCode::TooShort, FaultStep::TimeVideo, path);
-    timing.values[0] = settings.frameRate;
-    if (!(length >= 1.0)) return refused(job, JobOutcome::Status::Skipped, std::move(timing));
-    if (length >= static_cast<double>(kMaxPictureFrames) + 1) {
-        timing.code = FaultCode::TooManyFrames;
-        return refused(job, JobOutcome::Status::Failed, std::move(timing));
-    }
-    const auto frameTotal = static_cast<std::int32_t>(length);
-
-    // The video's own sound lasts as long as the movie: a longer one would
-    // still play when a looping movie starts it again, and that start would
-    // be dropped.
-    JobSound sound = loadSound(job, frameTotal / double{settings.frameRate});
-
     JobOutcome outcome;
     outcome.source = job.source;
-    outcome.warnings = source->lengthNotes();
+    outcome.warnings = source.lengthNotes();
     const FrameStorage storage = settings.storage();
     MovieWriter movie(job, settings, observer, frameTotal, outcome);
-    // Frames are taken by time: movie frame i shows the frame on screen
-    // i / rate seconds into the video, at the rate the movie's header holds,
-    // so that the movie keeps the video's timing.
-    const std::int32_t storedRate = headerRate(settings.frameRate);
-    const double movieRate = storedRate > 0 ? storedRate / 256.0 : settings.frameRate;
-    // Where a sound runs on past the pictures, the last one is held.
-    const double picturesEnd = source->picturesEnd();
+    const FrameTimes times(settings, source.picturesEnd());
     std::int32_t next = 0;
     std::shared_ptr<const PendingPicture> current;
     movie.runFrames<VideoFrame>(
@@ -79,11 +75,10 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
         [&](VideoFrame& item) {
             if (next == frameTotal) return false;
             item.i = next++;
-            const double seconds = item.i / movieRate;
-            item.held = seconds + kSameTimeSeconds >= picturesEnd;
+            item.held = times.held(item.i);
             if (item.held) return true;
-            item.index = source->frameShownAt(seconds);
-            std::shared_ptr<const PendingPicture> grabbed = source->grabLater(item.index);
+            item.index = source.frameShownAt(times.seconds(item.i));
+            std::shared_ptr<const PendingPicture> grabbed = source.grabLater(item.index);
             item.grabbed = grabbed != nullptr;
             if (grabbed) current = std::move(grabbed);
             item.pending = current;
@@ -109,8 +104,79 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
             return movie.add(item.frame, item.i == 0 ? &sound : nullptr);
         });
     if (movie.ended()) return outcome;
-    movie.finish(source->videoWidth(), source->videoHeight());
+    movie.finish(source.videoWidth(), source.videoHeight());
     return outcome;
+}
+
+// Pictures spread evenly over the frames that show one, for the movie's
+// estimate, from a source of their own: found near their times, so that
+// they cost little decoding. Those that cannot be had are left out.
+std::vector<RasterImage> sampleFrames(const std::string& path,
+                                      const FrameSourceFactory& makeFrameSource,
+                                      std::int64_t pictureFrames, const FrameTimes& times) {
+    std::vector<RasterImage> samples;
+    std::unique_ptr<FrameSource> sampler = newSource(makeFrameSource);
+    if (!sampler->open(path)) return samples;
+    const std::int64_t count = std::min(pictureFrames, kSizeSamples);
+    for (std::int64_t j = 0; j < count; ++j) {
+        RasterImage picture;
+        const double place = samplePlace(j, count, static_cast<double>(pictureFrames));
+        if (sampler->grabNear(place / times.rate, picture)) samples.push_back(std::move(picture));
+    }
+    return samples;
+}
+
+}  // namespace
+
+JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
+                        ConvertObserver* observer, const FrameSourceFactory& makeFrameSource,
+                        unsigned threads) {
+    const std::string& path = job.video()->path;
+    std::unique_ptr<FrameSource> source = newSource(makeFrameSource);
+    if (!source->open(path)) {
+        return refused(job, JobOutcome::Status::Failed,
+                       {source->openFailure(), FaultStep::OpenVideo, path});
+    }
+    const double length = source->durationSeconds() * settings.frameRate;
+    Fault timing(FaultCode::TooShort, FaultStep::TimeVideo, path);
+    timing.values[0] = settings.frameRate;
+    if (!(length >= 1.0)) return refused(job, JobOutcome::Status::Skipped, std::move(timing));
+    if (length >= static_cast<double>(kMaxPictureFrames) + 1) {
+        timing.code = FaultCode::TooManyFrames;
+        return refused(job, JobOutcome::Status::Failed, std::move(timing));
+    }
+    const auto frameTotal = static_cast<std::int32_t>(length);
+
+    // The video's own sound lasts as long as the movie: a longer one would
+    // still play when a looping movie starts it again, and that start would
+    // be dropped.
+    JobSound sound = loadSound(job, frameTotal / double{settings.frameRate});
+    if (settings.targetSize == 0 || settings.compression != CompressionType::Jpeg) {
+        return convertAt(job, settings, observer, *source, frameTotal, sound, threads);
+    }
+
+    const FrameTimes times(settings, source->picturesEnd());
+    std::int32_t pictureFrames = 0;
+    while (pictureFrames < frameTotal && !times.held(pictureFrames)) ++pictureFrames;
+    SizeEstimate estimate(
+        sampleFrames(path, makeFrameSource, pictureFrames, times),
+        {frameTotal, pictureFrames, sound.loaded.loaded() ? sound.loaded.sound.length : 0},
+        settings.includeAlpha, threads);
+    // Each try reads the video from its start with a source of its own, as
+    // a conversion at that quality alone would.
+    return convertToTarget(job, settings, estimate, [&](const ConvertSettings& at) {
+        if (!source) {
+            source = newSource(makeFrameSource);
+            if (!source->open(path)) {
+                return refused(job, JobOutcome::Status::Failed,
+                               {source->openFailure(), FaultStep::OpenVideo, path});
+            }
+        }
+        JobSound copy = copySound(sound);
+        JobOutcome outcome = convertAt(job, at, observer, *source, frameTotal, copy, threads);
+        source.reset();
+        return outcome;
+    });
 }
 
 }  // namespace vantrel

@@ -47,8 +47,9 @@ TEST(Fault, EveryCodeHasItsStableNameAndIsDocumented) {
         {FaultCode::ChunkDropped, "chunk-dropped"},
         {FaultCode::RateChanged, "rate-changed"},
         {FaultCode::TempRemoved, "removed-temporary"},
+        {FaultCode::OverTargetSize, "over-target-size"},
     };
-    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::TempRemoved) + 1)
+    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::OverTargetSize) + 1)
         << "a code without a row here";
     const std::string manual = slurp(VANTREL_SOURCE_DIR "/manual/index.html");
     const std::string page = slurp(VANTREL_SOURCE_DIR "/cli/vantrel-cli.1");
@@ -154,6 +155,15 @@ TEST(Fault, EachStepHasItsWords) {
          "the rate 0.01 frames per second is stored in the movie as 0.00781"},
         {{C::TempRemoved, S::ClearFolder, "/a/.vantrel-0123abcd.tmp"},
          "removed /a/.vantrel-0123abcd.tmp, a temporary file left by an interrupted run"},
+        {counting({C::OverTargetSize, S::FitSize}, 1457000, 800000, 1, 1),
+         "even at quality 1 the movie would take about 1.46 MB, more than the target size of "
+         "800 kB: make its pictures smaller with --max-size"},
+        {counting({C::OverTargetSize, S::FitSize}, 5000100, 5e6, 37),
+         "the movie came to 5000100 bytes at quality 37, more than the target size of 5000000 "
+         "bytes"},
+        {counting({C::OverTargetSize, S::FitSize}, 912, 640, 1),
+         "the movie came to 912 bytes at quality 1, more than the target size of 640 bytes: make "
+         "its pictures smaller with --max-size"},
     };
     for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault), words);
 }
