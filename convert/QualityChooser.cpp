@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 #include "swf/FrameComposer.h"
@@ -22,6 +23,12 @@ constexpr double kSoundTagBytes = 20.0;
 // detail of the pictures between them, and a movie that comes out over the
 // target costs a second conversion.
 constexpr double kAim = 0.97;
+// The quality tried first: about where targets that call for a lower
+// quality than the default lead.
+constexpr std::int32_t kFirstGuess = 75;
+// How the size's logarithm falls with that of the quantizer steps over the
+// middle qualities, in photographs and renders alike.
+constexpr double kUsualSlope = -0.8;
 
 // The bytes a frame with this picture takes in a movie: its bitmap, shape
 // and placement tags and its ShowFrame; 0 when it cannot be stored.
@@ -39,6 +46,20 @@ double frameBytes(const RasterImage& picture, const FrameStorage& storage) {
         bytes += static_cast<double>(record.totalLength());
     }
     return bytes;
+}
+
+// libjpeg's quality scales its quantizer steps: by 50 / quality percent
+// below 50, by 2 - quality / 50 from there (1 at 100, where steps of 1 hold).
+// The logarithm of that factor, falling with quality, and back.
+double logStep(std::int32_t quality) {
+    const double percent = quality < 50 ? 5000.0 / quality : 200.0 - 2.0 * quality;
+    return std::log(std::max(percent, 1.0) / 100.0);
+}
+
+std::int32_t qualityOfLogStep(double logStep) {
+    const double percent = 100.0 * std::exp(logStep);
+    return static_cast<std::int32_t>(
+        std::lround(percent > 100.0 ? 5000.0 / percent : (200.0 - percent) / 2.0));
 }
 
 }  // namespace
@@ -63,7 +84,11 @@ double SizeEstimate::bytesAt(std::int32_t quality) {
     {
         std::vector<std::jthread> helpers;
         const std::size_t workers = std::min<std::size_t>(threads_, samples_.size());
-        for (std::size_t t = 1; t < workers; ++t) helpers.emplace_back(encode);
+        // A thread that cannot be had leaves its share to the others.
+        try {
+            for (std::size_t t = 1; t < workers; ++t) helpers.emplace_back(encode);
+        } catch (const std::system_error&) {
+        }
         encode();
     }
     double pictures = 0.0;
@@ -80,28 +105,37 @@ double SizeEstimate::bytesAt(std::int32_t quality) {
 
 std::optional<std::int32_t> highestFittingQuality(SizeEstimate& estimate, double aim,
                                                   std::int32_t highest, double scale) {
-    const auto bytes = [&](std::int32_t q) { return estimate.bytesAt(q) * scale; };
-    const auto fits = [&](std::int32_t q) { return bytes(q) <= aim; };
-    if (highest < 1 || !fits(1)) return std::nullopt;
-    if (fits(highest)) return highest;
-    // fits(low), and not fits(high).
-    std::int32_t low = 1, high = highest;
+    const auto logBytes = [&](std::int32_t q) { return std::log(estimate.bytesAt(q) * scale); };
+    const double logAim = std::log(aim);
+    const auto fits = [&](std::int32_t q) { return logBytes(q) <= logAim; };
+    // low fits (0: none is known to); none from high on fits or is asked.
+    std::int32_t low = 0, high = std::max(highest, 0) + 1;
+    std::int32_t last = 0, q = std::clamp(kFirstGuess, 1, std::max(highest, 1));
     while (high - low > 1) {
-        // Sizes grow about exponentially with quality: interpolate their
-        // logarithms, then look at the neighbour on the other side, which
-        // mostly settles it.
-        const double a = std::log(bytes(low)), b = std::log(bytes(high));
-        const double t = b > a ? (std::log(aim) - a) / (b - a) : 0.5;
-        const auto q = std::clamp(low + static_cast<std::int32_t>(std::lround(t * (high - low))),
-                                  low + 1, high - 1);
+        // Each guess after the first, which is rarely close, with its
+        // neighbour on the other side, which mostly settles it.
+        const bool probe = last > 0;
         if (fits(q)) {
             low = q;
-            if (q + 1 < high && !fits(q + 1)) high = q + 1;
+            if (probe && q + 1 < high && !fits(q + 1)) high = q + 1;
         } else {
             high = q;
-            if (q - 1 > low && fits(q - 1)) low = q - 1;
+            if (probe && q - 1 > low && fits(q - 1)) low = q - 1;
         }
+        if (high - low <= 1) break;
+        // The size's logarithm is about a line against that of the
+        // quantizer steps: the next guess is on the line through the last
+        // two, or, after the first, on one of the usual slope.
+        const double b = logBytes(q), xb = logStep(q);
+        double slope = kUsualSlope;
+        if (last > 0 && logBytes(last) != b && logStep(last) != xb) {
+            slope = (logBytes(last) - b) / (logStep(last) - xb);
+        }
+        last = q;
+        q = std::clamp(qualityOfLogStep(xb + (logAim - b) / std::min(slope, -0.05)), low + 1,
+                       high - 1);
     }
+    if (low == 0) return std::nullopt;
     return low;
 }
 
