@@ -100,8 +100,10 @@ QString soundDetails(const ConvertReport& report) {
     QStringList lines;
     for (const JobOutcome& job : report.jobs) {
         if (job.status != JobOutcome::Status::Converted) continue;
-        lines << QStringLiteral("%1: %2").arg(fileName(job.outputPath),
-                                              QString::fromStdString(soundText(job)));
+        QString line = QStringLiteral("%1: %2").arg(fileName(job.outputPath),
+                                                    QString::fromStdString(soundText(job)));
+        if (job.quality > 0) line += QStringLiteral(", quality %1").arg(job.quality);
+        lines << line;
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -37,8 +37,9 @@ QString problemHeading(qsizetype problems);
 // Every picture that gave no picture and every warning, job by job.
 QString warningDetails(const ConvertReport& report);
 
-// Where each written movie's sound came from, one line each:
-// "walk.swf: sound /anim/walk.mp3", "clip.swf: the video's own sound".
+// Where each written movie's sound came from, one line each, with the
+// quality a target size chose: "walk.swf: sound /anim/walk.mp3",
+// "clip.swf: the video's own sound, quality 72".
 QString soundDetails(const ConvertReport& report);
 
 }  // namespace vantrel

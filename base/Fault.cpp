@@ -50,6 +50,18 @@ std::string kiloHertz(double hz) {
     return text.str();
 }
 
+// Bytes to three significant digits in units of 1000: "812 bytes",
+// "1.46 MB", "800 kB".
+std::string byteSize(double bytes) {
+    static constexpr const char* kUnits[] = {" bytes", " kB", " MB", " GB"};
+    std::size_t unit = 0;
+    while (unit + 1 < std::size(kUnits) && bytes >= 999.5) {
+        bytes /= 1000.0;
+        ++unit;
+    }
+    return significant(bytes, 3) + kUnits[unit];
+}
+
 std::string place(const Fault& fault) {
     return fault.frame ? fault.path + " frame " + std::to_string(*fault.frame) : fault.path;
 }
@@ -95,6 +107,7 @@ std::string_view faultCodeName(FaultCode code) {
         case FaultCode::LargeMovie: return "large-movie";
         case FaultCode::SoundNotStreamed: return "sound-not-streamed";
         case FaultCode::SoundCut: return "sound-cut";
+        case FaultCode::OverTargetSize: return "over-target-size";
     }
     return "unreadable";
 }
@@ -231,6 +244,19 @@ std::string faultText(const Fault& fault) {
                    " is played as one event sound, not streamed: at " + frameRate(fault.values[0]) +
                    " frames per second a frame holds " + whole(fault.values[1]) +
                    " samples, more than a stream block can (65535)";
+        case FaultStep::FitSize: {
+            const std::string lowest = fault.values[2] <= 1
+                                           ? ": make its pictures smaller with --max-size"
+                                           : std::string();
+            if (fault.values[3] != 0) {
+                return "even at quality " + whole(fault.values[2]) +
+                       " the movie would take about " + byteSize(fault.values[0]) +
+                       ", more than the target size of " + byteSize(fault.values[1]) + lowest;
+            }
+            return "the movie came to " + whole(fault.values[0]) + " bytes at quality " +
+                   whole(fault.values[2]) + ", more than the target size of " +
+                   whole(fault.values[1]) + " bytes" + lowest;
+        }
     }
     return fault.detail;
 }

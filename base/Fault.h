@@ -45,6 +45,7 @@ enum class FaultCode : std::uint8_t {
     LargeMovie,      // a movie over 50 MB, which browsers load whole before it plays
     SoundNotStreamed,  // a sound asked to stream that a frame's block cannot hold
     SoundCut,          // a streamed sound that runs on past the movie's end
+    OverTargetSize,  // a movie that does not fit the target size at any quality tried
 };
 
 // The step that failed: it chooses the words, and says which of the fault's
@@ -81,6 +82,9 @@ enum class FaultStep : std::uint8_t {
     // PATH's sound not streamed: at VALUES[0] fps a frame holds VALUES[1] samples; or it
     // lasts VALUES[0] s, the movie [1] s
     StreamSound,
+    // the movie takes VALUES[0] bytes (about, when VALUES[3] is 1) at quality
+    // VALUES[2], more than the target size VALUES[1] bytes
+    FitSize,
 };
 
 // A failure or warning with what explains it. Faults are values: they are

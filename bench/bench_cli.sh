@@ -2,7 +2,9 @@
 # Times vantrel-cli on generated picture sequences and a video against two
 # yardsticks: the floor (bench_floor: the bare library calls of the same
 # work on one thread, nothing else) and FFmpeg's own SWF writer with MJPEG
-# frames of about the same size. Prints one Markdown table.
+# frames of about the same size. Prints one Markdown table, then a second:
+# --target-size against a plain conversion at the quality it chose (cases
+# named "target-size: ...").
 #
 #   bench/bench_cli.sh [BUILD]        (BUILD: build folder, default "build")
 #
@@ -45,7 +47,7 @@ cores=$(nproc)
 for tool in "$cli" "$floor"; do
   [[ -x "$tool" ]] || { echo "bench_cli: $tool is missing; run make build first" >&2; exit 1; }
 done
-for tool in /usr/bin/time ffmpeg; do
+for tool in /usr/bin/time ffmpeg jq; do
   command -v "$tool" >/dev/null || { echo "bench_cli: $tool is missing; run scripts/install-deps.sh" >&2; exit 1; }
 done
 
@@ -293,6 +295,28 @@ run_case "BMP 640x480 lossless" 300 bmp640 1 pictures "$scratch/floor.bin" "$def
   "$(seq_list bmp640)" --
 run_case "BMP 1920x1080 render, lossless" 300 lossless1080 1 pictures "$scratch/floor.bin" \
   "$deflate" 0 "$(seq_list lossless1080)" --
+
+# --target-size against a plain conversion at the quality it chose: the
+# target is half the movie at quality 90, so that the estimate has work.
+target_rows=()
+run_target_case() {  # name folder
+  local name="target-size: $1" folder=$scratch/$2 plain target q
+  [[ -z "${BENCH_CASES:-}" || $name =~ $BENCH_CASES ]] || return 0
+  "$cli" --quiet --no-html -q "$quality" "$folder" >/dev/null
+  plain=("$folder"/*.swf)
+  target=$(($(stat -c %s "${plain[0]}") / 2))
+  say "$name: --target-size $target"
+  measure "$cli" --quiet --no-html --target-size "$target" --report "$scratch/target.json" "$folder"
+  local t_wall=$m_wall t_cpu=$m_cpu t_runs=$m_runs bytes
+  bytes=$(stat -c %s "${plain[0]}")
+  q=$(jq '.jobs[0].quality' "$scratch/target.json")
+  say "$name: -q $q"
+  measure "$cli" --quiet --no-html -q "$q" "$folder"
+  target_rows+=("| $1 | $target | $bytes | $q | $t_runs | $t_wall | $t_cpu | $m_wall | $m_cpu | $(ratio "$t_wall" "$m_wall") | $(ratio "$t_cpu" "$m_cpu") |")
+}
+run_target_case "MPEG-4 640x480, 300 frames" video
+run_target_case "BMP 640x480, 300 frames" bmp640
+run_target_case "BMP 1920x1080, 100 frames" bmp1080
 say "timed in $((SECONDS - started)) s"
 
 echo
@@ -301,6 +325,12 @@ echo
 echo "| case | frames | runs | ours wall s | ours CPU s | ours peak RSS MiB | floor wall s | floor CPU s | FFmpeg wall s | FFmpeg CPU s | ours/floor wall | ours/floor CPU | ours/FFmpeg wall | ours/FFmpeg CPU | ours MiB | FFmpeg MiB |"
 echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
 printf '%s\n' "${rows[@]}"
+if ((${#target_rows[@]})); then
+  echo
+  echo "| --target-size case | target bytes | movie bytes | quality chosen | runs | target wall s | target CPU s | plain -q wall s | plain -q CPU s | target/plain wall | target/plain CPU |"
+  echo "|---|---|---|---|---|---|---|---|---|---|---|"
+  printf '%s\n' "${target_rows[@]}"
+fi
 if ((${#notes[@]})); then
   echo
   printf -- '- %s\n' "${notes[@]}"

@@ -116,6 +116,7 @@ Json jobObject(const JobOutcome& job) {
     object["frames"] = job.frameCount;
     object["width"] = job.width;
     object["height"] = job.height;
+    object["quality"] = job.quality > 0 ? Json(job.quality) : Json(nullptr);
     putFaults(object, "missing_pictures", "missing_picture_codes", job.missingPictures);
     putFaults(object, "warnings", "warning_codes", job.warnings);
     putPath(object, "reason", job.fault ? faultText(*job.fault) : std::string());
@@ -145,6 +146,7 @@ void writeJsonReport(std::ostream& out, const std::string& version, const Report
     used["max_size"] = options.maxSize.limits() ? Json{{"width", options.maxSize.width},
                                                        {"height", options.maxSize.height}}
                                                 : Json();
+    used["target_size"] = options.targetSize > 0 ? Json(options.targetSize) : Json(nullptr);
     Json& refused = document["refused"] = Json::array();
     for (const Fault& fault : dropFaults(drop)) {
         if (fault.step != FaultStep::DropItem) continue;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -21,9 +22,10 @@ struct ReportOptions {
     // cutEnd (nothing: the end).
     double cutStart = 0.0;
     std::optional<double> cutEnd;
-    bool streamSound = false;  // sounds are written as streams
-    bool playOnce = false;     // movies stop on their last frame
-    PictureBox maxSize;   // the box pictures are fitted into; 0 x 0: none
+    bool streamSound = false;      // sounds are written as streams
+    bool playOnce = false;         // movies stop on their last frame
+    PictureBox maxSize;            // the box pictures are fitted into; 0 x 0: none
+    std::uint64_t targetSize = 0;  // the most bytes a movie may take; 0: no limit
 };
 
 // Writes the batch as one JSON document: the program's version, the

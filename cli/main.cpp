@@ -97,6 +97,7 @@ int main(int argc, char** argv) {
     std::string startText;
     std::string endText;
     std::string maxSizeText;
+    std::string targetSizeText;
     std::string reportPath;
     std::vector<std::string> folders;
     std::string outputFolder;
@@ -104,6 +105,10 @@ int main(int argc, char** argv) {
     app.add_flag("-l,--lossless", lossless, "store pictures losslessly (default: JPEG)");
     app.add_option("-q,--quality", qualityText, "JPEG colour quality, 1 to 100 (default 90)")
         ->type_name("N");
+    app.add_option("--target-size", targetSizeText,
+                   "store each movie's pictures at the highest JPEG quality at which the movie "
+                   "takes at most SIZE bytes (k = 1000, M = 1000000; Ki, Mi: 1024, 1048576)")
+        ->type_name("SIZE");
     app.add_flag("-a,--alpha", alpha, "include the alpha channel");
     app.add_option("-r,--rate", rateText, "frames per second, 0.01 to 255 (default 15)")
         ->type_name("FPS");
@@ -129,8 +134,9 @@ int main(int argc, char** argv) {
                  "pictures to keep pace with it (default: one sound started in the first frame)");
     app.add_flag("--play-once", playOnce,
                  "stop on the last frame instead of looping, in the movie and its page");
-    app.add_flag("--list", list,
-                 "print the queued jobs, one row each as the window lists them, and convert nothing");
+    app.add_flag(
+        "--list", list,
+        "print the queued jobs, one row each as the window lists them, and convert nothing");
     app.add_flag("--dry-run", dryRun,
                  "print the movie, page and sound each job would get, and write nothing");
     app.add_flag("--quiet", quiet, "no progress display");
@@ -173,8 +179,8 @@ int main(int argc, char** argv) {
     }
     std::optional<double> cutStart = 0.0;
     std::optional<double> cutEnd;
-    for (auto [name, text, value] : {std::tuple("--start", &startText, &cutStart),
-                                     std::tuple("--end", &endText, &cutEnd)}) {
+    for (auto [name, text, value] :
+         {std::tuple("--start", &startText, &cutStart), std::tuple("--end", &endText, &cutEnd)}) {
         if (text->empty() && app.count(name) == 0) continue;
         *value = vantrel::parseSeconds(*text, message);
         if (!*value) {
@@ -192,6 +198,20 @@ int main(int argc, char** argv) {
     if (!maxSize) {
         std::cerr << "vantrel-cli: --max-size " << maxSizeText << ": " << message << "\n";
         return kExitUsage;
+    }
+
+    std::optional<std::uint64_t> targetSize;
+    if (!targetSizeText.empty()) {
+        targetSize = vantrel::parseByteSize(targetSizeText, message);
+        if (!targetSize) {
+            std::cerr << "vantrel-cli: --target-size " << targetSizeText << ": " << message << "\n";
+            return kExitUsage;
+        }
+        if (lossless) {
+            std::cerr << "vantrel-cli: --target-size: lossless pictures (--lossless) have no "
+                         "quality to choose\n";
+            return kExitUsage;
+        }
     }
 
     vantrel::JsonReportFile jsonReport(list ? "" : reportPath);
@@ -219,6 +239,7 @@ int main(int argc, char** argv) {
     doc.settings.streamSound = streamSound;
     doc.settings.playOnce = playOnce;
     doc.settings.maxSize = *maxSize;
+    doc.settings.targetSize = targetSize.value_or(0);
     bool problems = false;
     const vantrel::DropResult drop = vantrel::dropPaths(
         doc.jobs, folders, vantrel::DroppedFiles::TakeVideos,
@@ -233,12 +254,17 @@ int main(int argc, char** argv) {
         for (const std::string& row : vantrel::listRows(doc.jobs)) std::cout << row << "\n";
         return problems ? kExitProblems : kExitOk;
     }
-    vantrel::ReportOptions used{lossless ? CompressionType::Lossless : CompressionType::Jpeg,
-                                ConvertOptions{alpha, *quality, *rate, !noHtml}, !noVideoSound,
-                                jobs, dryRun, *cutStart, cutEnd};
-    used.streamSound = streamSound;
-    used.playOnce = playOnce;
-    used.maxSize = *maxSize;
+    const vantrel::ReportOptions used{lossless ? CompressionType::Lossless : CompressionType::Jpeg,
+                                      ConvertOptions{alpha, *quality, *rate, !noHtml},
+                                      !noVideoSound,
+                                      jobs,
+                                      dryRun,
+                                      *cutStart,
+                                      cutEnd,
+                                      streamSound,
+                                      playOnce,
+                                      *maxSize,
+                                      targetSize.value_or(0)};
     doc.settings.compression = used.compression;
     vantrel::applyOptions(used.convert, doc.settings);
     const vantrel::BatchPlan plan = vantrel::planBatch(doc.jobs, doc.settings);

@@ -39,6 +39,10 @@ struct ConvertSettings {
     // Every picture and video frame is scaled down to fit inside this box,
     // its aspect ratio kept; 0 x 0: pictures keep their size.
     PictureBox maxSize;
+    // The most bytes a movie may take, for JPEG storage: each is stored at
+    // the highest quality at which it fits (colorQuality is then unused);
+    // 0: no limit.
+    std::uint64_t targetSize = 0;
 
     bool cut() const { return cutStart > 0.0 || cutEnd.has_value(); }
     FrameStorage storage() const { return {compression, includeAlpha, colorQuality}; }

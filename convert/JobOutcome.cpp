@@ -84,6 +84,7 @@ std::string outcomeLine(const JobOutcome& outcome) {
         line += std::to_string(outcome.frameCount) +
                 (outcome.frameCount == 1 ? " picture, " : " pictures, ");
     }
+    if (outcome.quality > 0) line += "quality " + std::to_string(outcome.quality) + ", ";
     line += soundText(outcome);
     if (!outcome.pagePath.empty()) line += ", page " + outcome.pagePath;
     return line + ")";

@@ -28,6 +28,9 @@ struct JobOutcome {
     // The stage size the movie was written with, in pixels, when converted.
     std::int32_t width = 0;
     std::int32_t height = 0;
+    // The JPEG quality a target size chose for the movie's pictures; 0 when
+    // none did.
+    std::int32_t quality = 0;
     SoundOrigin sound = SoundOrigin::None;
     std::string soundPath;  // the companion file, when its sound was added (or will be)
     // Pictures or video frames that gave no picture.
@@ -70,9 +73,9 @@ std::string_view soundName(SoundOrigin sound);
 // video's own sound" or "no sound".
 std::string soundText(const JobOutcome& outcome);
 
-// The outcome in one line: "converted SOURCE -> MOVIE (N frames, SOUND, page
-// PAGE)", "planned SOURCE -> MOVIE (...)", or "failed SOURCE: REASON" (also
-// skipped, stopped).
+// The outcome in one line: "converted SOURCE -> MOVIE (N frames, quality Q,
+// SOUND, page PAGE)" (the quality when a target size chose it), "planned
+// SOURCE -> MOVIE (...)", or "failed SOURCE: REASON" (also skipped, stopped).
 std::string outcomeLine(const JobOutcome& outcome);
 
 // Every picture that gave no picture, then every warning, in words.

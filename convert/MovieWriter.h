@@ -60,7 +60,9 @@ class MovieWriter {
     // fills the outcome either way, a written movie's warnings with those
     // of the players that will play it badly (playerWarnings). A movie in
     // which no frame got a picture is not written, so that it cannot replace
-    // a good one of the same name, and the job fails.
+    // a good one of the same name, and the job fails; so is one over the
+    // settings' target size (its fault gives its length, the target and the
+    // quality, as convertToTarget wants).
     void finish(std::int32_t width, std::int32_t height);
 
     // Runs the job's frames through runOrderedPipeline on `threads` threads,

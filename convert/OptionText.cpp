@@ -38,6 +38,24 @@ std::optional<Number> leadingNumber(std::string_view text, NumberText rule, bool
     return negative ? -value : value;
 }
 
+// The factor a size's unit stands for: 1 for none, 0 for a unit not known.
+std::uint64_t unitFactor(std::string_view unit) {
+    if (!unit.empty() && (unit.back() == 'B' || unit.back() == 'b')) unit.remove_suffix(1);
+    if (unit.empty()) return 1;
+    const bool binary = unit.size() == 2 && unit[1] == 'i';
+    if (unit.size() != (binary ? 2u : 1u)) return 0;
+    const std::uint64_t base = binary ? 1024 : 1000;
+    switch (unit[0]) {
+        case 'k':
+        case 'K': return base;
+        case 'm':
+        case 'M': return base * base;
+        case 'g':
+        case 'G': return base * base * base;
+        default: return 0;
+    }
+}
+
 }  // namespace
 
 std::optional<std::int32_t> parseQuality(std::string_view text, std::string& message,
@@ -110,6 +128,30 @@ std::optional<PictureBox> parseBox(std::string_view text, std::string& message) 
         return std::nullopt;
     }
     return PictureBox{static_cast<std::int32_t>(*width), static_cast<std::int32_t>(*height)};
+}
+
+std::optional<std::uint64_t> parseByteSize(std::string_view text, std::string& message) {
+    message = kEnterByteSize;
+    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+    // Digits and a point only: no sign, no exponent, no "inf".
+    const std::size_t unit = text.find_first_not_of("0123456789.");
+    const std::string_view number = text.substr(0, unit);
+    const std::uint64_t factor =
+        unitFactor(unit == std::string_view::npos ? "" : text.substr(unit));
+    double value = 0.0;
+    if (number.empty() || factor == 0 ||
+        std::from_chars(number.data(), number.data() + number.size(), value).ptr !=
+            number.data() + number.size()) {
+        return std::nullopt;
+    }
+    const double bytes = std::round(value * static_cast<double>(factor));
+    if (!(bytes >= 1.0 && bytes <= 4294967295.0)) {
+        message = kByteSizeRange;
+        return std::nullopt;
+    }
+    message.clear();
+    return static_cast<std::uint64_t>(bytes);
 }
 
 }  // namespace vantrel

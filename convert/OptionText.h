@@ -18,6 +18,10 @@ inline constexpr std::string_view kSecondsRange = "Please enter a number of seco
 inline constexpr std::string_view kEnterBox = "Please enter a width and height such as 640x360.";
 inline constexpr std::string_view kBoxRange =
     "Please enter a width and height between 1 and 65535, such as 640x360.";
+inline constexpr std::string_view kEnterByteSize =
+    "Please enter a size in bytes, such as 800000, 800k or 5M (k = 1000, Ki = 1024).";
+inline constexpr std::string_view kByteSizeRange =
+    "Please enter a size between 1 byte and 4294967295 bytes (4G), the most a movie can hold.";
 
 inline constexpr float kMinFrameRate = 0.01f;
 inline constexpr float kMaxFrameRate = 255.0f;
@@ -48,5 +52,13 @@ std::optional<double> parseSeconds(std::string_view text, std::string& message,
 // 65535 in decimal digits, nothing else. Otherwise nothing, with the
 // message.
 std::optional<PictureBox> parseBox(std::string_view text, std::string& message);
+
+// A file size in bytes: a number, whole or with a fraction, optionally
+// followed by k, M or G (thousands, millions, billions of bytes, as file
+// sizes on the web are counted) or Ki, Mi, Gi (powers of 1024), and an
+// optional B: "800k", "5M", "1.5MB", "64KiB", rounded to whole bytes.
+// From 1 to 4294967295, the most a movie file can hold; otherwise nothing,
+// with the message.
+std::optional<std::uint64_t> parseByteSize(std::string_view text, std::string& message);
 
 }  // namespace vantrel

@@ -1,11 +1,13 @@
 #include "convert/SequenceConversion.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "base/FileBuffer.h"
 #include "base/Formats.h"
 #include "convert/MovieWriter.h"
+#include "convert/QualityChooser.h"
 #include "image/ImageReaders.h"
 #include "image/PictureScaler.h"
 
@@ -84,14 +86,12 @@ void warnOfOddSizes(const FolderJob& job, const std::vector<PlacedPicture>& plac
     warnOfPictures(std::move(odd), FaultCode::SizeDiffers, FaultStep::PictureSize, outcome);
 }
 
-}  // namespace
-
-JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& settings,
-                           ConvertObserver* observer, unsigned threads) {
+// Converts the sequence at the settings, with the sound given.
+JobOutcome convertAt(const PlannedJob& job, const ConvertSettings& settings,
+                     ConvertObserver* observer, unsigned threads, JobSound& sound) {
     const FolderJob& sequence = *job.sequence();
     JobOutcome outcome;
     outcome.source = job.source;
-    JobSound sound = loadSound(job, 0.0);
     const FrameStorage storage = settings.storage();
     MovieWriter movie(job, settings, observer, static_cast<std::int32_t>(sequence.pictures.size()),
                       outcome);
@@ -146,6 +146,47 @@ JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& setting
         warnOfOddSizes(sequence, placed, width, height, outcome);
     }
     return outcome;
+}
+
+// Pictures spread evenly over the sequence, fitted into the settings' box
+// as the movie stores them, for its estimate; those that cannot be read are
+// left out.
+std::vector<RasterImage> samplePictures(const FolderJob& sequence,
+                                        const ConvertSettings& settings) {
+    const auto total = static_cast<std::int64_t>(sequence.pictures.size());
+    const std::int64_t count = std::min(total, kSizeSamples);
+    std::vector<RasterImage> samples;
+    for (std::int64_t j = 0; j < count; ++j) {
+        RasterImage picture;
+        Fault why;
+        std::vector<Fault> warnings;
+        const auto k = static_cast<std::size_t>(samplePlace(j, count, static_cast<double>(total)));
+        if (readPicture(sequence.picturePath(k), picture, why, warnings) &&
+            fitPicture(picture, settings.maxSize, settings.includeAlpha)) {
+            samples.push_back(std::move(picture));
+        }
+    }
+    return samples;
+}
+
+}  // namespace
+
+JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& settings,
+                           ConvertObserver* observer, unsigned threads) {
+    JobSound sound = loadSound(job, 0.0);
+    if (settings.targetSize == 0 || settings.compression != CompressionType::Jpeg) {
+        return convertAt(job, settings, observer, threads, sound);
+    }
+    const FolderJob& sequence = *job.sequence();
+    const auto pictures = static_cast<std::int64_t>(sequence.pictures.size());
+    SizeEstimate estimate(
+        samplePictures(sequence, settings),
+        {pictures, pictures, sound.loaded.loaded() ? sound.loaded.sound.length : 0},
+        settings.includeAlpha, threads);
+    return convertToTarget(job, settings, estimate, [&](const ConvertSettings& at) {
+        JobSound copy = copySound(sound);
+        return convertAt(job, at, observer, threads, copy);
+    });
 }
 
 }  // namespace vantrel

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "convert/MovieWriter.h"
+#include "convert/QualityChooser.h"
 #include "video/VideoFrameSource.h"
 
 namespace vantrel {
@@ -34,6 +36,116 @@ JobOutcome refused(const PlannedJob& job, JobOutcome::Status status, Fault fault
     return outcome;
 }
 
+// A source of the video's frames, fitted into the settings' box, decoding
+// on `decoderThreads` threads of its own.
+std::unique_ptr<FrameSource> newSource(const FrameSourceFactory& makeFrameSource,
+                                       const ConvertSettings& settings, unsigned decoderThreads) {
+    std::unique_ptr<FrameSource> source =
+        makeFrameSource ? makeFrameSource() : std::make_unique<VideoFrameSource>(settings.maxSize);
+    source->setDecoderThreads(decoderThreads);
+    return source;
+}
+
+// The video's frames as the movie takes them: movie frame i shows the video
+// frame on screen start + i / rate seconds in, at the rate the movie's
+// header holds, so that the movie keeps the video's timing; frames from
+// where the pictures end hold the last one.
+struct FrameTimes {
+    FrameTimes(const ConvertSettings& settings, double picturesEnd)
+        : start(settings.cutStart), picturesEnd(picturesEnd) {
+        const std::int32_t storedRate = headerRate(settings.frameRate);
+        rate = storedRate > 0 ? storedRate / 256.0 : settings.frameRate;
+    }
+    double seconds(double i) const { return start + i / rate; }
+    bool held(std::int32_t i) const { return seconds(i) + kSameTimeSeconds >= picturesEnd; }
+
+    double start = 0.0;
+    double rate = 0.0;
+    double picturesEnd = 0.0;
+};
+
+// Converts the opened video into a movie of frameTotal frames at the
+// settings, with the sound given; nothing when the source's decoder threads
+// met damage, and then nothing of the movie is left.
+std::optional<JobOutcome> convertAt(const PlannedJob& job, const ConvertSettings& settings,
+                                    ConvertObserver* observer, FrameSource& source,
+                                    std::int32_t frameTotal, JobSound& sound, unsigned threads) {
+    const std::string& path = job.video()->path;
+    JobOutcome outcome;
+    outcome.source = job.source;
+    outcome.warnings = source.lengthNotes();
+    const FrameStorage storage = settings.storage();
+    MovieWriter movie(job, settings, observer, frameTotal, outcome);
+    const FrameTimes times(settings, source.picturesEnd());
+    std::int32_t next = 0;
+    std::shared_ptr<const PendingPicture> current;
+    movie.runFrames<VideoFrame>(
+        threads,
+        // The decoder only goes forward: one thread decodes, in order; the
+        // frames are turned into pictures and encoded on the others.
+        [&](VideoFrame& item) {
+            if (next == frameTotal || source.restartOnOneThread()) return false;
+            item.i = next++;
+            item.held = times.held(item.i);
+            if (item.held) return true;
+            item.index = source.frameShownAt(times.seconds(item.i));
+            std::shared_ptr<const PendingPicture> grabbed = source.grabLater(item.index);
+            item.grabbed = grabbed != nullptr;
+            if (grabbed) current = std::move(grabbed);
+            item.pending = current;
+            return true;
+        },
+        [&](VideoFrame& item) {
+            if (item.held) return;
+            RasterImage picture;
+            if (item.pending && !item.pending->finish(picture)) item.grabbed = false;
+            item.frame = encodeFrame(std::move(picture), storage, &item.why);
+        },
+        [&](VideoFrame& item) {
+            if (!item.held && !item.grabbed) {
+                Fault undecoded(FaultCode::Damaged, FaultStep::DecodeFrame, path);
+                undecoded.frame = item.index;
+                outcome.missingPictures.push_back(std::move(undecoded));
+            }
+            if (!item.held && !item.frame) {
+                item.why.path = path;
+                item.why.frame = item.index;
+                outcome.missingPictures.push_back(std::move(item.why));
+            }
+            return movie.add(item.frame, item.i == 0 ? &sound : nullptr);
+        });
+    // A user's stop stands; anything else the damage may have caused is
+    // found again on one thread. Frames the decoder holds back to show later
+    // may be damaged too, and frames shown may refer to them.
+    source.endDecoding();
+    if (source.restartOnOneThread() && outcome.status != JobOutcome::Status::Stopped) {
+        return std::nullopt;
+    }
+    if (movie.ended()) return outcome;
+    movie.finish(source.videoWidth(), source.videoHeight());
+    return outcome;
+}
+
+// Pictures spread evenly over the frames that show one, for the movie's
+// estimate, from a source of their own on one decoder thread: found near
+// their times, so that they cost little decoding. Those that cannot be had
+// are left out.
+std::vector<RasterImage> sampleFrames(const std::string& path,
+                                      const FrameSourceFactory& makeFrameSource,
+                                      const ConvertSettings& settings, std::int64_t pictureFrames,
+                                      const FrameTimes& times) {
+    std::vector<RasterImage> samples;
+    std::unique_ptr<FrameSource> sampler = newSource(makeFrameSource, settings, 1);
+    if (!sampler->open(path)) return samples;
+    const std::int64_t count = std::min(pictureFrames, kSizeSamples);
+    for (std::int64_t j = 0; j < count; ++j) {
+        RasterImage picture;
+        const double place = samplePlace(j, count, static_cast<double>(pictureFrames));
+        if (sampler->grabNear(times.seconds(place), picture)) samples.push_back(std::move(picture));
+    }
+    return samples;
+}
+
 // The sound the plan chose, loaded for a movie of `frames` frames and kept
 // for a second attempt at it.
 struct KeptSound {
@@ -41,17 +153,15 @@ struct KeptSound {
     JobSound sound;
 };
 
-// One attempt at the movie, its frames decoded on `decoderThreads` threads;
-// nothing when those threads met damage, and then nothing of the attempt is
-// left, neither a file nor an outcome.
-std::optional<JobOutcome> convertOnce(const PlannedJob& job, const ConvertSettings& settings,
-                                      ConvertObserver* observer,
-                                      const FrameSourceFactory& makeFrameSource, unsigned threads,
-                                      unsigned decoderThreads, std::optional<KeptSound>& kept) {
+// The whole job with the video decoded on `decoderThreads` threads (every
+// try of a target size included); nothing when those threads met damage,
+// and then nothing of the attempt is left, neither a file nor an outcome.
+std::optional<JobOutcome> convertOn(unsigned decoderThreads, const PlannedJob& job,
+                                    const ConvertSettings& settings, ConvertObserver* observer,
+                                    const FrameSourceFactory& makeFrameSource, unsigned threads,
+                                    std::optional<KeptSound>& kept) {
     const std::string& path = job.video()->path;
-    std::unique_ptr<FrameSource> source =
-        makeFrameSource ? makeFrameSource() : std::make_unique<VideoFrameSource>(settings.maxSize);
-    source->setDecoderThreads(decoderThreads);
+    std::unique_ptr<FrameSource> source = newSource(makeFrameSource, settings, decoderThreads);
     if (!source->open(path)) {
         if (source->restartOnOneThread()) return std::nullopt;
         return refused(job, JobOutcome::Status::Failed,
@@ -84,71 +194,44 @@ std::optional<JobOutcome> convertOnce(const PlannedJob& job, const ConvertSettin
 
     // The video's own sound lasts as long as the movie: a longer one would
     // still play when a looping movie starts it again, and that start would
-    // be dropped. Loaded once; an attempt that may be made again takes a
-    // copy.
+    // be dropped. Loaded once; each movie made of it takes a copy.
     if (!kept || kept->frames != frameTotal) {
         kept = KeptSound{frameTotal, loadSound(job, frameTotal / double{settings.frameRate})};
     }
-    JobSound sound = decoderThreads > 1 ? copySound(kept->sound) : std::move(kept->sound);
-
-    JobOutcome outcome;
-    outcome.source = job.source;
-    outcome.warnings = source->lengthNotes();
-    const FrameStorage storage = settings.storage();
-    MovieWriter movie(job, settings, observer, frameTotal, outcome);
-    // Frames are taken by time: movie frame i shows the frame on screen
-    // start + i / rate seconds into the video, at the rate the movie's header
-    // holds, so that the movie keeps the video's timing.
-    const std::int32_t storedRate = headerRate(settings.frameRate);
-    const double movieRate = storedRate > 0 ? storedRate / 256.0 : settings.frameRate;
-    // Where a sound runs on past the pictures, the last one is held.
-    std::int32_t next = 0;
-    std::shared_ptr<const PendingPicture> current;
-    movie.runFrames<VideoFrame>(
-        threads,
-        // The decoder only goes forward: one thread decodes, in order; the
-        // frames are turned into pictures and encoded on the others.
-        [&](VideoFrame& item) {
-            if (next == frameTotal || source->restartOnOneThread()) return false;
-            item.i = next++;
-            const double seconds = start + item.i / movieRate;
-            item.held = seconds + kSameTimeSeconds >= picturesEnd;
-            if (item.held) return true;
-            item.index = source->frameShownAt(seconds);
-            std::shared_ptr<const PendingPicture> grabbed = source->grabLater(item.index);
-            item.grabbed = grabbed != nullptr;
-            if (grabbed) current = std::move(grabbed);
-            item.pending = current;
-            return true;
-        },
-        [&](VideoFrame& item) {
-            if (item.held) return;
-            RasterImage picture;
-            if (item.pending && !item.pending->finish(picture)) item.grabbed = false;
-            item.frame = encodeFrame(std::move(picture), storage, &item.why);
-        },
-        [&](VideoFrame& item) {
-            if (!item.held && !item.grabbed) {
-                Fault undecoded(FaultCode::Damaged, FaultStep::DecodeFrame, path);
-                undecoded.frame = item.index;
-                outcome.missingPictures.push_back(std::move(undecoded));
-            }
-            if (!item.held && !item.frame) {
-                item.why.path = path;
-                item.why.frame = item.index;
-                outcome.missingPictures.push_back(std::move(item.why));
-            }
-            return movie.add(item.frame, item.i == 0 ? &sound : nullptr);
-        });
-    // A user's stop stands; anything else the damage may have caused is
-    // found again on one thread. Frames the decoder holds back to show later
-    // may be damaged too, and frames shown may refer to them.
-    source->endDecoding();
-    if (source->restartOnOneThread() && outcome.status != JobOutcome::Status::Stopped) {
-        return std::nullopt;
+    if (settings.targetSize == 0 || settings.compression != CompressionType::Jpeg) {
+        JobSound sound = copySound(kept->sound);
+        return convertAt(job, settings, observer, *source, frameTotal, sound, threads);
     }
-    if (movie.ended()) return outcome;
-    movie.finish(source->videoWidth(), source->videoHeight());
+
+    const FrameTimes times(settings, picturesEnd);
+    std::int32_t pictureFrames = 0;
+    while (pictureFrames < frameTotal && !times.held(pictureFrames)) ++pictureFrames;
+    const Mp3Sound& mp3 = kept->sound.loaded.sound;
+    SizeEstimate estimate(sampleFrames(path, makeFrameSource, settings, pictureFrames, times),
+                          {frameTotal, pictureFrames, mp3.bytes ? mp3.length : 0},
+                          settings.includeAlpha, threads);
+    // Each try reads the video from its start with a source of its own, as
+    // a conversion at that quality alone would.
+    bool threadsMetDamage = false;
+    JobOutcome outcome = convertToTarget(job, settings, estimate, [&](const ConvertSettings& at) {
+        if (!source) {
+            source = newSource(makeFrameSource, settings, decoderThreads);
+            if (!source->open(path)) {
+                threadsMetDamage = source->restartOnOneThread();
+                return refused(job, JobOutcome::Status::Failed,
+                               {source->openFailure(), FaultStep::OpenVideo, path});
+            }
+        }
+        JobSound copy = copySound(kept->sound);
+        std::optional<JobOutcome> tried =
+            convertAt(job, at, observer, *source, frameTotal, copy, threads);
+        source.reset();
+        if (tried) return std::move(*tried);
+        threadsMetDamage = true;
+        return refused(job, JobOutcome::Status::Failed,
+                       {FaultCode::Damaged, FaultStep::DecodeFrame, path});
+    });
+    if (threadsMetDamage) return std::nullopt;
     return outcome;
 }
 
@@ -163,10 +246,10 @@ JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
     std::optional<KeptSound> sound;
     if (threads > 1) {
         std::optional<JobOutcome> outcome =
-            convertOnce(job, settings, observer, makeFrameSource, threads, threads, sound);
+            convertOn(threads, job, settings, observer, makeFrameSource, threads, sound);
         if (outcome) return std::move(*outcome);
     }
-    return std::move(*convertOnce(job, settings, observer, makeFrameSource, threads, 1, sound));
+    return std::move(*convertOn(1, job, settings, observer, makeFrameSource, threads, sound));
 }
 
 }  // namespace vantrel

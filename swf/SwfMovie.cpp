@@ -122,7 +122,7 @@ void SwfMovie::writeRecords(SwfStream& records) {
 }
 
 WriteResult SwfMovie::write(const std::filesystem::path& path, std::int32_t width,
-                            std::int32_t height, std::int32_t rate) {
+                            std::int32_t height, std::int32_t rate, std::uint64_t lengthLimit) {
     // Every movie restarts its ids, whatever becomes of this file.
     const std::uint32_t characters = charactersDrawn_;
     charactersDrawn_ = 0;
@@ -169,6 +169,11 @@ WriteResult SwfMovie::write(const std::filesystem::path& path, std::int32_t widt
     const std::uint64_t fileLength = written_ - reservedHeader_ + header.count();
     if (!streamFault_ && fileLength > kMaxFileLength) {
         streamFault_ = refusal(path, FaultCode::TooLarge, kTooLong);
+    }
+    if (!streamFault_ && fileLength > lengthLimit) {
+        Fault over(FaultCode::OverTargetSize, FaultStep::FitSize, path.string());
+        over.values = {static_cast<double>(fileLength), static_cast<double>(lengthLimit)};
+        streamFault_ = std::move(over);
     }
     WriteResult result;
     if (!streamFault_) {

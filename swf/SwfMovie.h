@@ -60,9 +60,11 @@ class SwfMovie {
     // rate times 256. Values the header cannot hold (a rate outside 1..65535,
     // more than 65535 frames or characters, a file of 4 GiB or more) are
     // refused with a reason rather than cut, and then no file is left.
-    // Restarts the character ids.
+    // A file longer than lengthLimit bytes is refused too, with code
+    // OverTargetSize and step FitSize, VALUES[0] its length and VALUES[1]
+    // the limit. Restarts the character ids.
     WriteResult write(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
-                      std::int32_t rate);
+                      std::int32_t rate, std::uint64_t lengthLimit = UINT64_MAX);
 
   private:
     // Makes the temporary file with the header's room at its start.

@@ -471,6 +471,22 @@ class BatchTest : public QObject {
         QCOMPARE(int(problemLines(report).size()), problems);
     }
 
+    // The summary's tooltip: each movie's sound, and the quality a target
+    // size chose.
+    void soundDetailsGiveTheQualityChosen() {
+        ConvertReport report;
+        for (const auto& [movie, quality] :
+             {std::pair{"/anim/walk.swf", 0}, std::pair{"/videos/clip.swf", 72}}) {
+            JobOutcome job;
+            job.outputPath = movie;
+            job.quality = quality;
+            job.sound = quality > 0 ? SoundOrigin::Video : SoundOrigin::None;
+            report.jobs.push_back(job);
+        }
+        QCOMPARE(soundDetails(report),
+                 QStringLiteral("walk.swf: no sound\nclip.swf: the video's own sound, quality 72"));
+    }
+
     void progressBeforeTheFirstFrame() {
         QCOMPARE(progressText({0, 3, "/anim/walk.swf", 0, 0}),
                  QStringLiteral("Converting walk.swf, job 1 of 3"));

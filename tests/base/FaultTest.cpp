@@ -54,8 +54,9 @@ TEST(Fault, EveryCodeHasItsStableNameAndIsDocumented) {
         {FaultCode::LargeMovie, "large-movie"},
         {FaultCode::SoundNotStreamed, "sound-not-streamed"},
         {FaultCode::SoundCut, "sound-cut"},
+        {FaultCode::OverTargetSize, "over-target-size"},
     };
-    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::SoundCut) + 1)
+    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::OverTargetSize) + 1)
         << "a code without a row here";
     const std::string manual = slurp(VANTREL_SOURCE_DIR "/manual/index.html");
     const std::string page = slurp(VANTREL_SOURCE_DIR "/cli/vantrel-cli.1");
@@ -179,6 +180,15 @@ TEST(Fault, EachStepHasItsWords) {
          "second a frame holds 88200 samples, more than a stream block can (65535)"},
         {counting({C::SoundCut, S::StreamSound, "/v/clip.avi"}, 3.02, 2),
          "the sound of clip.avi lasts 3.0 s, the movie 2.0 s: streamed, it stops with the movie"},
+        {counting({C::OverTargetSize, S::FitSize}, 1457000, 800000, 1, 1),
+         "even at quality 1 the movie would take about 1.46 MB, more than the target size of "
+         "800 kB: make its pictures smaller with --max-size"},
+        {counting({C::OverTargetSize, S::FitSize}, 5000100, 5e6, 37),
+         "the movie came to 5000100 bytes at quality 37, more than the target size of 5000000 "
+         "bytes"},
+        {counting({C::OverTargetSize, S::FitSize}, 912, 640, 1),
+         "the movie came to 912 bytes at quality 1, more than the target size of 640 bytes: make "
+         "its pictures smaller with --max-size"},
     };
     for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault), words);
 }

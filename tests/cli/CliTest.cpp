@@ -122,6 +122,9 @@ TEST_F(CliTest, InvalidValuesStopBeforeAnythingIsScanned) {
         {{"--end", "0"}, "not after --start 0"},
         {{"--max-size", "0x360"}, "Please enter a width and height between 1 and 65535"},
         {{"--max-size", "640"}, "Please enter a width and height such as 640x360."},
+        {{"--target-size", "5T"}, "Please enter a size in bytes, such as 800000, 800k or 5M"},
+        {{"--target-size", "0"}, "Please enter a size between 1 byte and 4294967295 bytes"},
+        {{"--target-size", "5M", "--lossless"}, "lossless pictures (--lossless) have no quality"},
     };
     for (const auto& [options, message] : cases) {
         std::vector<std::string> args = options;
@@ -579,6 +582,45 @@ TEST_F(CliTest, ExitStatuses) {
             EXPECT_EQ(r.err, "") << n;
         }
     }
+}
+
+// --target-size: the line and the report give the quality chosen; a movie
+// that cannot fit fails, and nothing is written.
+TEST_F(CliTest, TargetSizeGivesTheQualityChosenOrFails) {
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i mandelbrot=size=240x180:rate=25 -frames:v 20 '" +
+                             in("walk%02d.png") + "'"));
+    const struct {
+        const char* size;
+        int status;
+        std::uint64_t bytes;
+    } cases[] = {{"100k", 0, 100000}, {"2k", 1, 2000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        const CliRun r = run({"--target-size", c.size, "--no-html", "--report", "-", in("")});
+        EXPECT_EQ(r.status, c.status) << r.err;
+        const Json report = Json::parse(r.out);
+        EXPECT_EQ(report["options"]["target_size"], c.bytes);
+        const Json& job = report["jobs"][0];
+        if (c.status == 0) {
+            ASSERT_TRUE(job["quality"].is_number_integer()) << job.dump();
+            EXPECT_NE(r.err.find("(20 frames, quality " + job["quality"].dump() + ", no sound)"),
+                      std::string::npos)
+                << r.err;
+            EXPECT_LE(fs::file_size(in("walk.swf")), c.bytes);
+            fs::remove(in("walk.swf"));
+        } else {
+            EXPECT_TRUE(job["quality"].is_null());
+            EXPECT_EQ(job["code"], "over-target-size");
+            EXPECT_NE(r.err.find("failed " + in("walk(01 - 20).png") +
+                                 ": even at quality 1 the movie would take about "),
+                      std::string::npos)
+                << r.err;
+            EXPECT_FALSE(fs::exists(in("walk.swf")));
+        }
+    }
+    const Json plain = Json::parse(run({"--report", "-", in("")}).out);
+    EXPECT_TRUE(plain["options"]["target_size"].is_null());
+    EXPECT_TRUE(plain["jobs"][0]["quality"].is_null());
 }
 
 }  // namespace

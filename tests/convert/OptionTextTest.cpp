@@ -126,5 +126,35 @@ TEST(OptionText, LeadingNumbersForTheDialog) {
     }
 }
 
+// Target sizes count k, M and G in thousands, as file sizes on the web are
+// counted, and Ki, Mi and Gi in powers of 1024.
+TEST(OptionText, ByteSizes) {
+    const std::string enter =
+        "Please enter a size in bytes, such as 800000, 800k or 5M (k = 1000, Ki = 1024).";
+    const std::string range =
+        "Please enter a size between 1 byte and 4294967295 bytes (4G), the most a movie can hold.";
+    const std::pair<const char*, std::uint64_t> sizes[] = {
+        {"800000", 800000},  {"800k", 800000},
+        {"800K", 800000},    {"5M", 5000000},
+        {"1.5MB", 1500000},  {" 64KiB ", 65536},
+        {"2Mi", 2097152},    {"0.29k", 290},
+        {"4G", 4000000000u}, {"4294967295", 4294967295u},
+    };
+    for (const auto& [text, bytes] : sizes) {
+        std::string message;
+        EXPECT_EQ(parseByteSize(text, message), bytes) << text;
+    }
+    const std::pair<const char*, const std::string*> refused[] = {
+        {"", &enter},   {"k", &enter},   {"5 M", &enter}, {"-5M", &enter},
+        {"5T", &enter}, {"1e6", &enter}, {"5Mx", &enter}, {"1.2.3", &enter},
+        {"0", &range},  {"0.4", &range}, {"4Gi", &range}, {"4294967296", &range},
+    };
+    for (const auto& [text, words] : refused) {
+        std::string message;
+        EXPECT_FALSE(parseByteSize(text, message)) << text;
+        EXPECT_EQ(message, *words) << text;
+    }
+}
+
 }  // namespace
 }  // namespace vantrel

@@ -256,5 +256,30 @@ TEST(SwfMovie, AStreamedMovieThatIsRefusedLeavesNoFile) {
     EXPECT_NE(faultText(error).find("cannot write"), std::string::npos) << faultText(error);
 }
 
+// A movie longer than the limit asked for is not written, and an earlier
+// file of its name stays; one of exactly the limit is.
+TEST(SwfMovie, AMovieOverItsLengthLimitLeavesTheEarlierFile) {
+    test::ScratchDir dir;
+    const fs::path path = dir.path() / "x.swf";
+    ASSERT_TRUE(SwfMovie().write(path, 20, 20, 3840).written);
+    const Bytes payload(1000, 0x5A);
+    for (const auto& [limit, written] : {std::pair{1030u, false}, std::pair{1031u, true}}) {
+        SwfMovie movie;
+        Fault error;
+        ASSERT_TRUE(movie.streamTo(path, 20, 20, error));
+        movie.addTag(std::make_unique<PayloadTag>(payload));
+        movie.addTag(std::make_unique<ShowFrameTag>());
+        const WriteResult r = movie.write(path, 20, 20, 3840, limit);
+        EXPECT_EQ(r.written, written) << limit;
+        EXPECT_EQ(readFile(path).size(), written ? 1031u : 23u) << limit;
+        EXPECT_EQ(dir.entries(), 1u);
+        if (!written) {
+            EXPECT_EQ(r.fault.code, FaultCode::OverTargetSize);
+            EXPECT_EQ(r.fault.values[0], 1031);
+            EXPECT_EQ(r.fault.values[1], limit);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vantrel
