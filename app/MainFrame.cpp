@@ -258,7 +258,7 @@ void CMainFrame::batchDone(const ConvertReport& report) {
     message_->setText(summaryLine(report));
     const QString details = warningDetails(report);
     QString tip = message_->text();
-    for (const QString& text : {soundDetails(report), details}) {
+    for (const QString& text : {soundDetails(report), qualityDetails(report), details}) {
         if (!text.isEmpty()) tip += QStringLiteral("\n\n") + text;
     }
     message_->setToolTip(tip);

@@ -106,4 +106,15 @@ QString soundDetails(const ConvertReport& report) {
     return lines.join(QLatin1Char('\n'));
 }
 
+QString qualityDetails(const ConvertReport& report) {
+    QStringList lines;
+    for (const JobOutcome& job : report.jobs) {
+        if (job.status != JobOutcome::Status::Converted || !job.quality) continue;
+        lines << QStringLiteral("%1: JPEG quality %2 for the target size")
+                     .arg(fileName(job.outputPath))
+                     .arg(*job.quality);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 }  // namespace vantrel

@@ -41,4 +41,8 @@ QString warningDetails(const ConvertReport& report);
 // "walk.swf: sound /anim/walk.mp3", "clip.swf: the video's own sound".
 QString soundDetails(const ConvertReport& report);
 
+// The JPEG quality a target size chose, for each written movie that had
+// one: "clip.swf: JPEG quality 63 for the target size"; empty when none did.
+QString qualityDetails(const ConvertReport& report);
+
 }  // namespace vantrel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "swf/FrameStorage.h"
@@ -23,6 +24,16 @@ struct ConvertSettings {
     bool replaceMovies = true;
     // URL of a Flash emulator's script that every page loads; empty: none.
     std::string playerScript;
+    // The largest stage, in pixels; 0: no limit on that side.
+    std::int32_t maxWidth = 0, maxHeight = 0;
+    // The movie size JPEG quality is chosen for, in bytes; 0: none.
+    std::uint64_t targetBytes = 0;
+    // A movie's sound in per-frame blocks, so players drop frames to keep pace.
+    bool streamSound = false;
+    // The movie stops at its last frame instead of looping.
+    bool playOnce = false;
+    // The part of a video to convert, in seconds; none: from its start, to its end.
+    std::optional<double> startSeconds, endSeconds;
 
     FrameStorage storage() const { return {compression, includeAlpha, colorQuality}; }
 };

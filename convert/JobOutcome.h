@@ -29,6 +29,8 @@ struct JobOutcome {
     std::int32_t width = 0;
     std::int32_t height = 0;
     SoundOrigin sound = SoundOrigin::None;
+    // The JPEG quality chosen to meet a target size, when one was.
+    std::optional<std::int32_t> quality;
     std::string soundPath;  // the companion file, when its sound was added (or will be)
     // Pictures or video frames that gave no picture.
     std::vector<Fault> missingPictures;

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QToolButton>
 #include <QtTest>
 #include <condition_variable>
 #include <filesystem>
@@ -405,6 +406,44 @@ class BatchTest : public QObject {
         }
         QCOMPARE(summaryLine(report), line);
         QCOMPARE(int(problemLines(report).size()), problems);
+    }
+
+    // The options of the More options panel reach the batch's settings.
+    void moreOptionsReachTheSettings() {
+        test::ScratchDir scratch;
+        copyData("convert/red4x3.tga", scratch.path() / "walk1.tga");
+        test::RecordingShell shell;
+        CVantrelDoc doc;
+        CMainFrame frame(doc, shell);
+        frame.view()->dropPaths({scratch.path().string()});
+        QSignalSpy finished(&frame, &CMainFrame::batchFinished);
+        answerDialog(this, [](QDialog& dialog) {
+            QTest::mouseClick(dialog.findChild<QToolButton*>(QStringLiteral("moreOptions")),
+                              Qt::LeftButton);
+            dialog.findChild<QLineEdit*>(QStringLiteral("maxWidth"))->setText(QStringLiteral("640"));
+            dialog.findChild<QLineEdit*>(QStringLiteral("endSeconds"))->setText(QStringLiteral("9"));
+            dialog.findChild<QCheckBox*>(QStringLiteral("playOnce"))->setChecked(true);
+        });
+        frame.convertToSwf();
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(status(frame), QStringLiteral("1 movie written"));
+        QCOMPARE(doc.settings.maxWidth, 640);
+        QCOMPARE(doc.settings.endSeconds, std::optional<double>(9.0));
+        QVERIFY(doc.settings.playOnce);
+    }
+
+    // The JPEG quality a target size chose, for the summary's tip.
+    void qualityDetails() {
+        ConvertReport report;
+        for (const char* name : {"a", "b", "c"}) {
+            report.jobs.push_back({});
+            report.jobs.back().outputPath = std::string("/v/") + name + ".swf";
+            report.jobs.back().quality = 63;
+        }
+        report.jobs[0].quality.reset();
+        report.jobs[1].status = JobOutcome::Status::Failed;
+        QCOMPARE(vantrel::qualityDetails(report),
+                 QStringLiteral("c.swf: JPEG quality 63 for the target size"));
     }
 
     void progressBeforeTheFirstFrame() {
