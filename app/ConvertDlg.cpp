@@ -23,7 +23,7 @@ namespace {
 // The field texts are read up to these lengths, as the dialog always has.
 constexpr int kQualityTextLength = 63;
 constexpr int kRateTextLength = 399;
-// The fields of More options hold whole numbers: a short text is enough.
+// The fields of More options hold short numbers.
 constexpr int kMoreTextLength = 32;
 
 QLineEdit* numberField(const QString& name, int maxLength, int widthInDigits) {
@@ -301,7 +301,7 @@ bool CConvertDlg::exchangeMoreOptions() {
         side[i] = *value;
     }
     std::uint64_t targetBytes = 0;
-    if (targetSize_->isEnabled() && !isBlank(targetSize_)) {
+    if (jpeg_->isChecked() && !isBlank(targetSize_)) {
         const SizeUnit unit =
             targetUnit_->currentIndex() == 1 ? SizeUnit::Megabytes : SizeUnit::Kilobytes;
         const std::optional<std::uint64_t> value =
