@@ -2,12 +2,15 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/ShellServices.h"
@@ -20,6 +23,8 @@ namespace {
 // The field texts are read up to these lengths, as the dialog always has.
 constexpr int kQualityTextLength = 63;
 constexpr int kRateTextLength = 399;
+// The fields of More options hold short numbers.
+constexpr int kMoreTextLength = 32;
 
 QLineEdit* numberField(const QString& name, int maxLength, int widthInDigits) {
     auto* field = new QLineEdit;
@@ -29,6 +34,11 @@ QLineEdit* numberField(const QString& name, int maxLength, int widthInDigits) {
         field->fontMetrics().horizontalAdvance(QString(widthInDigits, QLatin1Char('0'))) + 16);
     return field;
 }
+
+bool isBlank(const QLineEdit* field) { return field->text().trimmed().isEmpty(); }
+
+// A number as a field shows it: as short as it reads back exactly.
+QString numberText(double value) { return QString::number(value, 'g', 15); }
 
 }  // namespace
 
@@ -86,16 +96,30 @@ CConvertDlg::CConvertDlg(ConvertSettings& settings, ShellServices& shell, QWidge
     options->addLayout(rateRow);
     options->addWidget(html_);
 
+    // The toggle sits in the room below Cancel and takes the buttons' width,
+    // and takes no tab stop (Alt+M reaches it); the panel is made when it is
+    // first opened. So the dialog is as it always was while it is closed.
+    moreToggle_ = new QToolButton;
+    moreToggle_->setObjectName(QStringLiteral("moreOptions"));
+    moreToggle_->setText(QStringLiteral("&More options"));
+    moreToggle_->setCheckable(true);
+    moreToggle_->setFocusPolicy(Qt::NoFocus);
+    moreToggle_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(ok_);
     buttons->addWidget(cancel_);
     buttons->addStretch();
+    buttons->addWidget(moreToggle_);
 
-    auto* layout = new QHBoxLayout(this);
-    layout->addLayout(options);
-    layout->addSpacing(8);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* top = new QHBoxLayout;
+    top->addLayout(options);
+    top->addSpacing(8);
+    top->addLayout(buttons);
+
+    layout_ = new QVBoxLayout(this);
+    layout_->addLayout(top);
+    layout_->setSizeConstraint(QLayout::SetFixedSize);
 
     QWidget::setTabOrder(ok_, cancel_);
     QWidget::setTabOrder(cancel_, jpeg_);
@@ -113,16 +137,113 @@ CConvertDlg::CConvertDlg(ConvertSettings& settings, ShellServices& shell, QWidge
     html_->setChecked(outputHtml_);
     jpeg_->setChecked(settings_.compression == CompressionType::Jpeg);
     lossless_->setChecked(settings_.compression == CompressionType::Lossless);
+    // Options set before are shown, not hidden away.
+    if (settings_.maxSize.limits() || settings_.targetSize > 0 || settings_.streamSound ||
+        settings_.playOnce || settings_.cut()) {
+        showMoreOptions(true);
+    }
 
     connect(jpeg_, &QRadioButton::toggled, this, [this](bool on) {
         if (on) settings_.compression = CompressionType::Jpeg;
+        if (more_ != nullptr) {
+            targetSize_->setEnabled(on);
+            targetUnit_->setEnabled(on);
+        }
     });
     connect(lossless_, &QRadioButton::toggled, this, [this](bool on) {
         if (on) settings_.compression = CompressionType::Lossless;
     });
     connect(ok_, &QPushButton::clicked, this, &CConvertDlg::accept);
     connect(cancel_, &QPushButton::clicked, this, &CConvertDlg::reject);
+    connect(moreToggle_, &QToolButton::toggled, this, &CConvertDlg::showMoreOptions);
     ok_->setFocus();
+}
+
+void CConvertDlg::createMoreOptions() {
+    maxWidth_ = numberField(QStringLiteral("maxWidth"), kMoreTextLength, 5);
+    maxHeight_ = numberField(QStringLiteral("maxHeight"), kMoreTextLength, 5);
+    targetSize_ = numberField(QStringLiteral("targetSize"), kMoreTextLength, 7);
+    targetUnit_ = new QComboBox;
+    targetUnit_->setObjectName(QStringLiteral("targetUnit"));
+    targetUnit_->addItems({QStringLiteral("KB"), QStringLiteral("MB")});
+    start_ = numberField(QStringLiteral("startSeconds"), kMoreTextLength, 7);
+    end_ = numberField(QStringLiteral("endSeconds"), kMoreTextLength, 7);
+    streamSound_ = new QCheckBox(QStringLiteral("Stream Sound"));
+    streamSound_->setObjectName(QStringLiteral("streamSound"));
+    playOnce_ = new QCheckBox(QStringLiteral("Play Once"));
+    playOnce_->setObjectName(QStringLiteral("playOnce"));
+
+    maxWidth_->setToolTip(QStringLiteral("Empty: no limit"));
+    maxHeight_->setToolTip(QStringLiteral("Empty: no limit"));
+    targetSize_->setToolTip(
+        QStringLiteral("The JPEG quality is chosen so the movie fits. Empty: none"));
+    start_->setToolTip(QStringLiteral("For videos. Empty: from the start"));
+    end_->setToolTip(QStringLiteral("For videos. Empty: to the end"));
+    streamSound_->setToolTip(
+        QStringLiteral("The sound keeps pace: a slow player skips pictures instead"));
+    playOnce_->setToolTip(QStringLiteral("Stop at the last frame instead of looping"));
+
+    auto* grid = new QGridLayout;
+    grid->setContentsMargins(0, 0, 0, 0);
+    int row = 0;
+    const auto addRow = [&](const QString& text, QWidget* buddy,
+                            std::initializer_list<QWidget*> fields) {
+        auto* label = new QLabel(text);
+        label->setBuddy(buddy);
+        auto* line = new QHBoxLayout;
+        for (QWidget* field : fields) line->addWidget(field);
+        line->addStretch();
+        grid->addWidget(label, row, 0);
+        grid->addLayout(line, row, 1);
+        ++row;
+    };
+    addRow(QStringLiteral("Maximum Size (Pixels)"), maxWidth_,
+           {maxWidth_, new QLabel(QStringLiteral("x")), maxHeight_});
+    addRow(QStringLiteral("Target Size"), targetSize_, {targetSize_, targetUnit_});
+    addRow(QStringLiteral("Start (Seconds)"), start_, {start_});
+    addRow(QStringLiteral("End (Seconds)"), end_, {end_});
+    grid->addWidget(streamSound_, row++, 0, 1, 2, Qt::AlignLeft);
+    grid->addWidget(playOnce_, row, 0, 1, 2, Qt::AlignLeft);
+
+    more_ = new QGroupBox(QStringLiteral("More Options"));
+    more_->setObjectName(QStringLiteral("moreOptionsPanel"));
+    more_->setLayout(grid);
+    layout_->addWidget(more_);
+
+    QWidget::setTabOrder(html_, maxWidth_);
+    QWidget::setTabOrder(maxWidth_, maxHeight_);
+    QWidget::setTabOrder(maxHeight_, targetSize_);
+    QWidget::setTabOrder(targetSize_, targetUnit_);
+    QWidget::setTabOrder(targetUnit_, start_);
+    QWidget::setTabOrder(start_, end_);
+    QWidget::setTabOrder(end_, streamSound_);
+    QWidget::setTabOrder(streamSound_, playOnce_);
+
+    // Towards the controls: a value of 0 or none is an empty field.
+    const auto showSide = [](QLineEdit* field, std::int32_t side) {
+        if (side > 0 && side != kUnlimitedSide) field->setText(QString::number(side));
+    };
+    showSide(maxWidth_, settings_.maxSize.width);
+    showSide(maxHeight_, settings_.maxSize.height);
+    if (settings_.targetSize > 0) {
+        const bool megabytes = settings_.targetSize % 1000000 == 0;
+        targetUnit_->setCurrentIndex(megabytes ? 1 : 0);
+        targetSize_->setText(
+            numberText(static_cast<double>(settings_.targetSize) / (megabytes ? 1e6 : 1e3)));
+    }
+    if (settings_.cutStart > 0.0) start_->setText(numberText(settings_.cutStart));
+    if (settings_.cutEnd) end_->setText(numberText(*settings_.cutEnd));
+    streamSound_->setChecked(settings_.streamSound);
+    playOnce_->setChecked(settings_.playOnce);
+    // A target size picks the JPEG quality: lossless pictures have none.
+    targetSize_->setEnabled(jpeg_->isChecked());
+    targetUnit_->setEnabled(jpeg_->isChecked());
+}
+
+void CConvertDlg::showMoreOptions(bool shown) {
+    if (shown && more_ == nullptr) createMoreOptions();
+    moreToggle_->setChecked(shown);
+    if (more_ != nullptr) more_->setVisible(shown);
 }
 
 ConvertOptions CConvertDlg::options() const {
@@ -151,6 +272,7 @@ bool CConvertDlg::exchangeFromControls() {
                message);
         return false;
     }
+    if (!exchangeMoreOptions()) return false;
     colorQuality_ = *quality;
     includeAlpha_ = alpha;
     frameRate_ = *rate;
@@ -158,7 +280,60 @@ bool CConvertDlg::exchangeFromControls() {
     return true;
 }
 
+// Empty fields are the defaults; the rest must be numbers as a whole, so a
+// typo such as "1920x1080" in one field is caught. The settings change only
+// once every field is good; a panel never opened leaves them as they are.
+bool CConvertDlg::exchangeMoreOptions() {
+    if (more_ == nullptr) return true;
+    std::string message;
+    const auto refused = [&](QLineEdit* field) {
+        refuse(field,
+               message == kEnterInteger || message == kEnterNumber ? QMessageBox::NoIcon
+                                                                   : QMessageBox::Warning,
+               message);
+        return false;
+    };
+    std::int32_t side[2] = {0, 0};
+    QLineEdit* const sideFields[2] = {maxWidth_, maxHeight_};
+    for (int i = 0; i < 2; ++i) {
+        if (isBlank(sideFields[i])) continue;
+        const std::optional<std::int32_t> value =
+            parseStageSide(sideFields[i]->text().toStdString(), message);
+        if (!value) return refused(sideFields[i]);
+        side[i] = *value;
+    }
+    std::uint64_t targetBytes = 0;
+    if (jpeg_->isChecked() && !isBlank(targetSize_)) {
+        const SizeUnit unit =
+            targetUnit_->currentIndex() == 1 ? SizeUnit::Megabytes : SizeUnit::Kilobytes;
+        const std::optional<std::uint64_t> value =
+            parseTargetSize(targetSize_->text().toStdString(), unit, message);
+        if (!value) return refused(targetSize_);
+        targetBytes = *value;
+    }
+    std::optional<double> seconds[2];
+    QLineEdit* const secondFields[2] = {start_, end_};
+    for (int i = 0; i < 2; ++i) {
+        if (isBlank(secondFields[i])) continue;
+        seconds[i] = parseSeconds(secondFields[i]->text().toStdString(), message);
+        if (!seconds[i]) return refused(secondFields[i]);
+    }
+    if (seconds[1] && *seconds[1] <= seconds[0].value_or(0.0)) {
+        message = kEndAfterStart;
+        return refused(end_);
+    }
+    settings_.maxSize = boxOfSides(side[0], side[1]);
+    settings_.targetSize = targetBytes;
+    settings_.cutStart = seconds[0].value_or(0.0);
+    settings_.cutEnd = seconds[1];
+    settings_.streamSound = streamSound_->isChecked();
+    settings_.playOnce = playOnce_->isChecked();
+    return true;
+}
+
 void CConvertDlg::refuse(QLineEdit* field, QMessageBox::Icon icon, const std::string& message) {
+    // A field of the closed panel is shown before it is pointed at.
+    if (more_ != nullptr && more_->isAncestorOf(field)) showMoreOptions(true);
     shell_.showMessage(this, icon, QString::fromStdString(message));
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();

@@ -31,18 +31,6 @@ QString soundColumn(const PlannedSound& sound) {
 
 }  // namespace
 
-QSize fittedSize(std::int32_t width, std::int32_t height, std::int32_t maxWidth,
-                 std::int32_t maxHeight) {
-    if (width <= 0 || height <= 0) return {width, height};
-    double scale = 1.0;
-    if (maxWidth > 0) scale = std::min(scale, double(maxWidth) / width);
-    if (maxHeight > 0) scale = std::min(scale, double(maxHeight) / height);
-    const auto side = [scale](std::int32_t length) {
-        return std::max(1, int(std::lround(length * scale)));
-    };
-    return {side(width), side(height)};
-}
-
 QString outcomeStatus(const JobOutcome& outcome, qint64 movieBytes) {
     const QString reason =
         outcome.fault ? QString::fromStdString(faultText(*outcome.fault)) : QString();
@@ -112,9 +100,8 @@ void JobTableModel::setPlan(const BatchPlan& plan) {
     endResetModel();
 }
 
-void JobTableModel::setMaxSize(std::int32_t maxWidth, std::int32_t maxHeight) {
-    maxWidth_ = maxWidth;
-    maxHeight_ = maxHeight;
+void JobTableModel::setMaxSize(const PictureBox& box) {
+    maxSize_ = box;
     if (!rows_.empty()) emit dataChanged(index(0, Size), index(rowCount() - 1, Size));
 }
 
@@ -227,8 +214,8 @@ QVariant JobTableModel::display(const Row& row, int column) const {
             return row.frames ? QString::number(*row.frames) : QString();
         case Size: {
             if (row.width <= 0) return QString();
-            const QSize shown = fittedSize(row.width, row.height, maxWidth_, maxHeight_);
-            return QStringLiteral("%1 x %2").arg(shown.width()).arg(shown.height());
+            const PictureSize shown = fitInside(row.width, row.height, maxSize_);
+            return QStringLiteral("%1 x %2").arg(shown.width).arg(shown.height);
         }
         case Sound:
             return row.sound;

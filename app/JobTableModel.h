@@ -12,14 +12,9 @@
 
 #include "convert/BatchPlan.h"
 #include "convert/JobOutcome.h"
+#include "image/PictureScaler.h"
 
 namespace vantrel {
-
-// The size a width x height picture is shown at inside a box of at most
-// maxWidth x maxHeight (0: that side is not limited): the aspect kept, never
-// enlarged, each side rounded to the nearest pixel and at least 1.
-QSize fittedSize(std::int32_t width, std::int32_t height, std::int32_t maxWidth,
-                 std::int32_t maxHeight);
 
 // What is learnt of a job by reading its first picture or opening its video,
 // away from the window's thread.
@@ -73,8 +68,8 @@ class JobTableModel : public QAbstractTableModel {
 
     // Replaces the rows with the plan's jobs; every row waits for its details.
     void setPlan(const BatchPlan& plan);
-    // The box the movies' pictures are fitted in (0: no limit).
-    void setMaxSize(std::int32_t maxWidth, std::int32_t maxHeight);
+    // The box the movies' pictures are fitted in.
+    void setMaxSize(const PictureBox& box);
 
     // The file to read for a row's details: the first picture or the video;
     // empty when the sequence has none.
@@ -141,8 +136,7 @@ class JobTableModel : public QAbstractTableModel {
     std::vector<Row> rows_;
     QHash<std::uint64_t, int> rowOfId_;
     std::uint64_t nextId_ = 1;
-    std::int32_t maxWidth_ = 0;
-    std::int32_t maxHeight_ = 0;
+    PictureBox maxSize_;
 };
 
 }  // namespace vantrel

@@ -266,6 +266,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 void CMainFrame::planRows() {
     // Listings and metadata only: the pictures are read by the worker.
     jobTable_->setPlan(planBatch(doc_.jobs, doc_.settings));
+    jobTable_->setMaxSize(doc_.settings.maxSize);
     rowsStale_ = false;
 }
 
@@ -309,6 +310,7 @@ void CMainFrame::convertToSwf() {
     CConvertDlg dialog(doc_.settings, shell_, this);
     if (dialog.exec() != QDialog::Accepted) return;
     if (rowsStale_) planRows();
+    jobTable_->setMaxSize(doc_.settings.maxSize);
     jobTable_->setWaiting();
     runner_.start(doc_, ChosenOptions(doc_.settings.compression, dialog.options()));
     batchClock_.start();

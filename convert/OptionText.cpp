@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "swf/FrameComposer.h"
+
 namespace vantrel {
 
 namespace {
@@ -86,6 +88,39 @@ std::optional<float> parseFrameRate(std::string_view text, std::string& message,
         return std::nullopt;
     }
     return rate;
+}
+
+std::optional<std::int32_t> parseStageSide(std::string_view text, std::string& message,
+                                           NumberText rule) {
+    bool outOfRange = false;
+    const std::optional<std::int64_t> value = leadingNumber<std::int64_t>(text, rule, outOfRange);
+    if (!value) {
+        message = kEnterInteger;
+        return std::nullopt;
+    }
+    if (outOfRange || *value < 1 || *value > kMaxPictureSide) {
+        message = kStageSideRange;
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(*value);
+}
+
+std::optional<std::uint64_t> parseTargetSize(std::string_view text, SizeUnit unit,
+                                             std::string& message, NumberText rule) {
+    bool outOfRange = false;
+    const std::optional<double> value = leadingNumber<double>(text, rule, outOfRange);
+    if (!value) {
+        message = kEnterNumber;
+        return std::nullopt;
+    }
+    const double unitBytes = unit == SizeUnit::Kilobytes ? 1e3 : 1e6;
+    const double bytes = std::round(*value * unitBytes);
+    if (outOfRange || !std::isfinite(bytes) || bytes < double(kMinTargetBytes) ||
+        bytes > double(kMaxTargetBytes)) {
+        message = unit == SizeUnit::Kilobytes ? kTargetKilobytesRange : kTargetMegabytesRange;
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(bytes);
 }
 
 std::optional<double> parseSeconds(std::string_view text, std::string& message, NumberText rule) {

@@ -22,10 +22,20 @@ inline constexpr std::string_view kEnterByteSize =
     "Please enter a size in bytes, such as 800000, 800k or 5M (k = 1000, Ki = 1024).";
 inline constexpr std::string_view kByteSizeRange =
     "Please enter a size between 1 byte and 4294967295 bytes (4G), the most a movie can hold.";
+inline constexpr std::string_view kStageSideRange = "Please enter an integer between 1 and 65535.";
+inline constexpr std::string_view kTargetKilobytesRange =
+    "Please enter a number between 1 and 4294000.";
+inline constexpr std::string_view kTargetMegabytesRange =
+    "Please enter a number between 0.001 and 4294.";
+inline constexpr std::string_view kEndAfterStart = "Please enter an end after the start.";
 
 inline constexpr float kMinFrameRate = 0.01f;
 inline constexpr float kMaxFrameRate = 255.0f;
 inline constexpr std::int32_t kMaxBoxSide = 65535;
+// A target size is at least a kilobyte and leaves a movie's 32-bit length
+// field room; a kilobyte is 1000 bytes, a megabyte 1000000, as FFmpeg counts.
+inline constexpr std::uint64_t kMinTargetBytes = 1000;
+inline constexpr std::uint64_t kMaxTargetBytes = 4294000000;
 
 // How much of a field's text must be the number. The command line wants the
 // whole text, so a typo in a script is caught; the Convert dialog takes the
@@ -60,5 +70,17 @@ std::optional<PictureBox> parseBox(std::string_view text, std::string& message);
 // From 1 to 4294967295, the most a movie file can hold; otherwise nothing,
 // with the message.
 std::optional<std::uint64_t> parseByteSize(std::string_view text, std::string& message);
+
+// One side of the largest stage: an integer from 1 to 65535 pixels.
+std::optional<std::int32_t> parseStageSide(std::string_view text, std::string& message,
+                                           NumberText rule = NumberText::Whole);
+
+enum class SizeUnit { Kilobytes, Megabytes };
+
+// A target movie size in `unit`, in bytes: from kMinTargetBytes to
+// kMaxTargetBytes, with the range in the unit's words otherwise.
+std::optional<std::uint64_t> parseTargetSize(std::string_view text, SizeUnit unit,
+                                             std::string& message,
+                                             NumberText rule = NumberText::Whole);
 
 }  // namespace vantrel

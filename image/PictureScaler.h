@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstdint>
 
 extern "C" {
@@ -18,6 +19,16 @@ struct PictureBox {
     bool limits() const { return width > 0 && height > 0; }
     friend bool operator==(const PictureBox&, const PictureBox&) = default;
 };
+
+// A side no picture reaches: a box with it limits only the other side.
+inline constexpr std::int32_t kUnlimitedSide = INT32_MAX;
+
+// The box of the sides given, 0 leaving a side unlimited; no box when
+// neither is given.
+inline PictureBox boxOfSides(std::int32_t width, std::int32_t height) {
+    if (width <= 0 && height <= 0) return {};
+    return {width > 0 ? width : kUnlimitedSide, height > 0 ? height : kUnlimitedSide};
+}
 
 struct PictureSize {
     std::int32_t width = 0;

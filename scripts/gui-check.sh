@@ -7,7 +7,8 @@
 # leave the movies as they were. A batch of 300 broken videos must list
 # them in a box that fits the screen. Saves screenshots of the window
 # (before, during and after a batch), the dialog, the About box and the
-# box of failed jobs. Then View > Details: a batch in the table with its
+# box of failed jobs. Alt+M opens the dialog's More options and closes them
+# again, leaving the dialog as it was. Then View > Details: a batch in the table with its
 # statuses and thumbnails (screenshot), and 1,000 jobs dropped on the table
 # through the X server, with the time from the drop to the table's first
 # paint and the table's paints while the thumbnails are made printed.
@@ -90,6 +91,21 @@ movie=$work/anim/clips/testcard.swf
 
 convert_from_menu
 shot "$dialog" convert-dialog.png
+closed=$(xdotool getwindowgeometry "$dialog" | grep Geometry)
+# Alt+M opens More options; Tab reaches their fields after Output HTML.
+xdotool key alt+m
+sleep 0.4
+xdotool key Tab Tab Tab Tab Tab Tab Tab && xdotool type 1280 && xdotool key Tab && xdotool type 720
+xdotool key Tab && xdotool type 2 && xdotool key Tab Down Tab && xdotool type 10
+shot "$dialog" convert-dialog-more.png
+xdotool key alt+m
+sleep 0.4
+[[ "$(xdotool getwindowgeometry "$dialog" | grep Geometry)" == "$closed" ]] ||
+  fail "closing More options did not give the dialog back its size"
+echo "gui-check: More options open and close again"
+xdotool key Escape
+sleep 0.5
+convert_from_menu
 # Tab from OK over Cancel to the compression buttons, then down to lossless.
 xdotool key Tab Tab Down Return
 sleep 1.5

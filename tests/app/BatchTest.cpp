@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QToolButton>
 #include <QtTest>
 #include <condition_variable>
 #include <filesystem>
@@ -485,6 +486,27 @@ class BatchTest : public QObject {
         }
         QCOMPARE(soundDetails(report),
                  QStringLiteral("walk.swf: no sound\nclip.swf: the video's own sound, quality 72"));
+    }
+
+    // The options of the More options panel reach the batch's settings.
+    void moreOptionsReachTheSettings() {
+        test::ScratchDir scratch;
+        copyData("convert/red4x3.tga", scratch.path() / "walk1.tga");
+        test::RecordingShell shell;
+        CVantrelDoc doc;
+        CMainFrame frame(doc, shell);
+        frame.view()->dropPaths({scratch.path().string()});
+        QSignalSpy finished(&frame, &CMainFrame::batchFinished);
+        answerDialog(this, [](QDialog& dialog) {
+            QTest::mouseClick(dialog.findChild<QToolButton*>(QStringLiteral("moreOptions")),
+                              Qt::LeftButton);
+            dialog.findChild<QLineEdit*>(QStringLiteral("maxWidth"))->setText(QStringLiteral("640"));
+            dialog.findChild<QCheckBox*>(QStringLiteral("playOnce"))->setChecked(true);
+        });
+        frame.convertToSwf();
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(doc.settings.maxSize.width, 640);
+        QVERIFY(doc.settings.playOnce);
     }
 
     void progressBeforeTheFirstFrame() {

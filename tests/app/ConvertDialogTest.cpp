@@ -1,7 +1,11 @@
 #include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 #include <QtTest>
 
 #include "RecordingShell.h"
@@ -29,6 +33,10 @@ class ConvertDialogTest : public QObject {
         dialog.show();
         dialog.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    }
+    static QSize settledSize(QDialog& dialog) {
+        dialog.layout()->activate();
+        return dialog.size();
     }
 
   private slots:
@@ -157,6 +165,114 @@ class ConvertDialogTest : public QObject {
         // The settings change only when the dialog ends with OK.
         QCOMPARE(settings.colorQuality, 90);
         QCOMPARE(settings.frameRate, 15.0f);
+    }
+
+    // Closed, the More options toggle takes neither room nor a tab stop, and
+    // its panel does not exist; Alt+M opens it below the others.
+    void closedMoreOptionsLeaveTheDialogAsItWas() {
+        ConvertSettings settings;
+        test::RecordingShell shell;
+        CConvertDlg dialog(settings, shell);
+        open(dialog);
+        auto* toggle = child<QToolButton>(dialog, "moreOptions");
+        QCOMPARE(toggle->focusPolicy(), Qt::NoFocus);
+        QCOMPARE(dialog.findChild<QGroupBox*>(QStringLiteral("moreOptionsPanel")), nullptr);
+        const QSize closed = settledSize(dialog);
+        toggle->hide();
+        QCOMPARE(settledSize(dialog), closed);
+        toggle->show();
+
+        // As a button's mnemonic does, Alt+M clicks the toggle shortly after.
+        QTest::keyClick(&dialog, Qt::Key_M, Qt::AltModifier);
+        QTRY_VERIFY(toggle->isChecked());
+        auto* panel = child<QGroupBox>(dialog, "moreOptionsPanel");
+        QVERIFY(settledSize(dialog).height() > closed.height());
+        QVERIFY(panel->y() > button(dialog, QStringLiteral("Cancel"))->geometry().bottom());
+        QWidget* widget = child<QCheckBox>(dialog, "outputHtml");
+        for (const char* name : {"maxWidth", "maxHeight", "targetSize", "targetUnit",
+                                 "startSeconds", "endSeconds", "streamSound", "playOnce"}) {
+            widget = widget->nextInFocusChain();
+            QCOMPARE(widget, child<QWidget>(dialog, name));
+        }
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QCOMPARE(settledSize(dialog), closed);
+    }
+
+    // OK with More options filled in, Stream Sound checked and the panel
+    // closed again: the settings take the values, or the first bad field is
+    // refused as the others are, its panel opened again.
+    void okChecksMoreOptions_data() {
+        QTest::addColumn<QStringList>("fields");  // width, height, target, start, end
+        QTest::addColumn<QString>("unit");        // "MB", "KB" or "lossless"
+        QTest::addColumn<QString>("message");     // empty: accepted
+        QTest::addColumn<QString>("stored");      // width height bytes start end, or the field
+        const QString side = QStringLiteral("Please enter an integer between 1 and 65535.");
+        // clang-format off
+        QTest::newRow("all empty") << QStringList{"", "", "", "", ""} << "KB" << "" << "0 0 0 - -";
+        QTest::newRow("all set") << QStringList{"1920", " 1080 ", "2.5", "1.5", "4"} << "MB" << "" << "1920 1080 2500000 1.5 4";
+        QTest::newRow("kilobytes") << QStringList{"640", "", "500", "", "10"} << "KB" << "" << "640 0 500000 - 10";
+        QTest::newRow("lossless") << QStringList{"", "", "abc", "", ""} << "lossless" << "" << "0 0 0 - -";
+        QTest::newRow("width 0") << QStringList{"0", "", "", "", ""} << "KB" << side << "maxWidth";
+        QTest::newRow("width x height") << QStringList{"1920x1080", "", "", "", ""} << "KB" << "Please enter an integer." << "maxWidth";
+        QTest::newRow("0.5 KB") << QStringList{"", "", "0.5", "", ""} << "KB" << "Please enter a number between 1 and 4294000." << "targetSize";
+        QTest::newRow("5000 MB") << QStringList{"", "", "5000", "", ""} << "MB" << "Please enter a number between 0.001 and 4294." << "targetSize";
+        QTest::newRow("start -1") << QStringList{"", "", "", "-1", ""} << "KB" << "Please enter a number of seconds, 0 or more." << "startSeconds";
+        QTest::newRow("end 1:30") << QStringList{"", "", "", "", "1:30"} << "KB" << "Please enter a number." << "endSeconds";
+        QTest::newRow("end at start") << QStringList{"", "", "", "5", "5"} << "KB" << "Please enter an end after the start." << "endSeconds";
+        // clang-format on
+    }
+    void okChecksMoreOptions() {
+        QFETCH(QStringList, fields);
+        QFETCH(QString, unit);
+        QFETCH(QString, message);
+        QFETCH(QString, stored);
+        ConvertSettings settings;
+        test::RecordingShell shell;
+        CConvertDlg dialog(settings, shell);
+        open(dialog);
+        auto* toggle = child<QToolButton>(dialog, "moreOptions");
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        settledSize(dialog);
+        const char* names[] = {"maxWidth", "maxHeight", "targetSize", "startSeconds", "endSeconds"};
+        for (int i = 0; i < 5; ++i) child<QLineEdit>(dialog, names[i])->setText(fields[i]);
+        child<QComboBox>(dialog, "targetUnit")->setCurrentText(unit);
+        QTest::mouseClick(child<QCheckBox>(dialog, "streamSound"), Qt::LeftButton);
+        const bool lossless = unit == QStringLiteral("lossless");
+        if (lossless) QTest::mouseClick(child<QRadioButton>(dialog, "lossless"), Qt::LeftButton);
+        QCOMPARE(child<QLineEdit>(dialog, "targetSize")->isEnabled(), !lossless);
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QTest::mouseClick(button(dialog, QStringLiteral("OK")), Qt::LeftButton);
+
+        const auto seconds = [](const std::optional<double>& value) {
+            return value ? QString::number(*value) : QStringLiteral("-");
+        };
+        const auto side = [](std::int32_t length) { return length == kUnlimitedSide ? 0 : length; };
+        const QString values =
+            QStringLiteral("%1 %2 %3 %4 %5")
+                .arg(side(settings.maxSize.width))
+                .arg(side(settings.maxSize.height))
+                .arg(settings.targetSize)
+                .arg(seconds(settings.cutStart > 0.0 ? std::optional(settings.cutStart)
+                                                     : std::nullopt),
+                     seconds(settings.cutEnd));
+        QCOMPARE(shell.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
+        QCOMPARE(values, message.isEmpty() ? stored : QStringLiteral("0 0 0 - -"));
+        QCOMPARE(settings.streamSound, message.isEmpty());
+        if (message.isEmpty()) return;
+        QVERIFY(toggle->isChecked());
+        QCOMPARE(QApplication::focusWidget(), child<QLineEdit>(dialog, qPrintable(stored)));
+    }
+
+    // Options set before open the panel with their values.
+    void moreOptionsSetBeforeAreShown() {
+        ConvertSettings settings;
+        settings.targetSize = 1500;
+        settings.cutStart = 0.25;
+        test::RecordingShell shell;
+        CConvertDlg dialog(settings, shell);
+        QVERIFY(child<QToolButton>(dialog, "moreOptions")->isChecked());
+        QCOMPARE(child<QLineEdit>(dialog, "targetSize")->text(), QStringLiteral("1.5"));
+        QCOMPARE(child<QLineEdit>(dialog, "startSeconds")->text(), QStringLiteral("0.25"));
     }
 
     void cancelKeepsOnlyTheCompressionClick() {

@@ -93,18 +93,18 @@ class DetailsTest : public QObject {
         QTest::addColumn<int>("height");
         QTest::addColumn<int>("maxWidth");
         QTest::addColumn<int>("maxHeight");
-        QTest::addColumn<QSize>("fitted");
+        QTest::addColumn<PictureSize>("fitted");
         // clang-format off
-        QTest::newRow("no limit") << 640 << 480 << 0 << 0 << QSize(640, 480);
-        QTest::newRow("inside") << 640 << 480 << 800 << 600 << QSize(640, 480);
-        QTest::newRow("width bounds") << 640 << 480 << 320 << 480 << QSize(320, 240);
-        QTest::newRow("height bounds") << 640 << 480 << 640 << 120 << QSize(160, 120);
-        QTest::newRow("width only") << 1920 << 1080 << 1280 << 0 << QSize(1280, 720);
-        QTest::newRow("height only") << 1920 << 1080 << 0 << 360 << QSize(640, 360);
-        QTest::newRow("rounded") << 100 << 30 << 33 << 0 << QSize(33, 10);
-        QTest::newRow("rounded up") << 100 << 35 << 10 << 0 << QSize(10, 4);
-        QTest::newRow("at least 1") << 1000 << 2 << 100 << 0 << QSize(100, 1);
-        QTest::newRow("upright") << 480 << 640 << 320 << 320 << QSize(240, 320);
+        QTest::newRow("no limit") << 640 << 480 << 0 << 0 << PictureSize{640, 480};
+        QTest::newRow("inside") << 640 << 480 << 800 << 600 << PictureSize{640, 480};
+        QTest::newRow("width bounds") << 640 << 480 << 320 << 480 << PictureSize{320, 240};
+        QTest::newRow("height bounds") << 640 << 480 << 640 << 120 << PictureSize{160, 120};
+        QTest::newRow("width only") << 1920 << 1080 << 1280 << 0 << PictureSize{1280, 720};
+        QTest::newRow("height only") << 1920 << 1080 << 0 << 360 << PictureSize{640, 360};
+        QTest::newRow("rounded") << 100 << 30 << 33 << 0 << PictureSize{33, 10};
+        QTest::newRow("rounded up") << 100 << 35 << 10 << 0 << PictureSize{10, 4};
+        QTest::newRow("at least 1") << 1000 << 2 << 100 << 0 << PictureSize{100, 1};
+        QTest::newRow("upright") << 480 << 640 << 320 << 320 << PictureSize{240, 320};
         // clang-format on
     }
     void fittedSizeKeepsTheAspectAndNeverEnlarges() {
@@ -112,8 +112,8 @@ class DetailsTest : public QObject {
         QFETCH(int, height);
         QFETCH(int, maxWidth);
         QFETCH(int, maxHeight);
-        QFETCH(QSize, fitted);
-        QCOMPARE(fittedSize(width, height, maxWidth, maxHeight), fitted);
+        QFETCH(PictureSize, fitted);
+        QCOMPARE(fitInside(width, height, boxOfSides(maxWidth, maxHeight)), fitted);
     }
 
     void statusesSayHowEachJobEnded_data() {
@@ -243,7 +243,7 @@ class DetailsTest : public QObject {
         QTRY_COMPARE(window.shown(JobTableModel::Size),
                      (QStringList{"20 x 50", "40 x 30", "64 x 48"}));
         QCOMPARE(window.shown(JobTableModel::Frames), (QStringList{"2", "3", "20"}));
-        window.model().setMaxSize(32, 32);
+        window.model().setMaxSize({32, 32});
         QCOMPARE(window.shown(JobTableModel::Size),
                  (QStringList{"13 x 32", "32 x 24", "32 x 24"}));
 

@@ -156,5 +156,36 @@ TEST(OptionText, ByteSizes) {
     }
 }
 
+// The fields of More options: each value, or the message of its refusal.
+TEST(OptionText, FittingOptions) {
+    const std::string integer = "Please enter an integer.", number = "Please enter a number.";
+    const std::string side = "Please enter an integer between 1 and 65535.";
+    const std::string kb = "Please enter a number between 1 and 4294000.";
+    const std::string mb = "Please enter a number between 0.001 and 4294.";
+    const std::string seconds = "Please enter a number of seconds, 0 or more.";
+    struct Case {
+        const char* text;
+        std::string side, kilobytes, megabytes, seconds;
+    };
+    const Case cases[] = {
+        {"1", "1", "1000", "1000000", "1.000000"},
+        {"65535", "65535", "65535000", mb, "65535.000000"},
+        {"0", side, kb, mb, "0.000000"},
+        {"0.001", integer, kb, "1000", "0.001000"},
+        {"4294001", side, kb, mb, "4294001.000000"},
+        {"-1", side, kb, mb, seconds},
+        {"1e400", integer, kb, mb, seconds},
+        {"abc", integer, number, number, number},
+    };
+    for (const Case& c : cases) {
+        std::string message;
+        const auto shown = [&](auto value) { return value ? std::to_string(*value) : message; };
+        EXPECT_EQ(shown(parseStageSide(c.text, message)), c.side) << c.text;
+        EXPECT_EQ(shown(parseTargetSize(c.text, SizeUnit::Kilobytes, message)), c.kilobytes);
+        EXPECT_EQ(shown(parseTargetSize(c.text, SizeUnit::Megabytes, message)), c.megabytes);
+        EXPECT_EQ(shown(parseSeconds(c.text, message)), c.seconds) << c.text;
+    }
+}
+
 }  // namespace
 }  // namespace vantrel
