@@ -179,6 +179,9 @@ shot "$box" failed-jobs.png
 xdotool key Return
 for _ in $(seq 50); do xdotool search --onlyvisible --name '^Vantrel$' >/dev/null || break; sleep 0.1; done
 xdotool search --onlyvisible --name '^Vantrel$' >/dev/null && fail "Enter did not close the box"
+# Its window closes, so that the next one is the only one of its name.
+kill "$app"
+wait "$app" 2>/dev/null || true
 
 # The details view: View > Details from the keyboard, a batch with a sound,
 # a video and a broken video, and the table with statuses and thumbnails.
