@@ -145,10 +145,9 @@ void JobTableModel::setProgress(std::size_t job, std::int32_t framesDone,
     Row& row = rows_[job];
     if (row.state != JobState::Waiting && row.state != JobState::Converting) return;
     row.state = JobState::Converting;
-    row.status = framesTotal > 0 ? QStringLiteral("converting: frame %1 of %2")
-                                       .arg(framesDone)
-                                       .arg(framesTotal)
-                                 : QStringLiteral("converting");
+    row.status = framesTotal > 0
+                     ? QStringLiteral("converting: frame %1 of %2").arg(framesDone).arg(framesTotal)
+                     : QStringLiteral("converting");
     rowChanged(job, Status, Status);
 }
 

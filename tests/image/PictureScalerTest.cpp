@@ -33,5 +33,25 @@ TEST(PictureScaler, FitsInsideTheBox) {
     }
 }
 
+// A side left out limits nothing: a 65536-wide picture, wider than any box
+// the command line takes, still fits a box of its height alone.
+TEST(PictureScaler, ABoxOfOneSideLimitsOnlyThatSide) {
+    const struct {
+        std::int32_t width, height;  // of the box; 0: not given
+        PictureSize picture;
+        PictureSize fitted;
+    } cases[] = {
+        {0, 0, {1920, 1080}, {1920, 1080}},    {1280, 0, {1920, 1080}, {1280, 720}},
+        {0, 360, {1920, 1080}, {640, 360}},    {0, 360, {65536, 720}, {32768, 360}},
+        {0, 2000, {1920, 1080}, {1920, 1080}},
+    };
+    for (const auto& c : cases) {
+        const PictureBox box = boxOfSides(c.width, c.height);
+        EXPECT_EQ(box.limits(), c.width > 0 || c.height > 0);
+        EXPECT_EQ(fitInside(c.picture.width, c.picture.height, box), c.fitted)
+            << c.width << " x " << c.height;
+    }
+}
+
 }  // namespace
 }  // namespace vantrel
