@@ -58,21 +58,29 @@ std::uint64_t unitFactor(std::string_view unit) {
     }
 }
 
-}  // namespace
-
-std::optional<std::int32_t> parseQuality(std::string_view text, std::string& message,
-                                         NumberText rule) {
+// An integer from 1 to `highest`, or nothing with the message: the words
+// for a number that is none, else `range`.
+std::optional<std::int32_t> integerFrom(std::string_view text, std::string& message,
+                                        NumberText rule, std::int64_t highest,
+                                        std::string_view range) {
     bool outOfRange = false;
     const std::optional<std::int64_t> value = leadingNumber<std::int64_t>(text, rule, outOfRange);
     if (!value) {
         message = kEnterInteger;
         return std::nullopt;
     }
-    if (outOfRange || *value < 1 || *value > 100) {
-        message = kQualityRange;
+    if (outOfRange || *value < 1 || *value > highest) {
+        message = range;
         return std::nullopt;
     }
     return static_cast<std::int32_t>(*value);
+}
+
+}  // namespace
+
+std::optional<std::int32_t> parseQuality(std::string_view text, std::string& message,
+                                         NumberText rule) {
+    return integerFrom(text, message, rule, 100, kQualityRange);
 }
 
 std::optional<float> parseFrameRate(std::string_view text, std::string& message, NumberText rule) {
@@ -92,17 +100,7 @@ std::optional<float> parseFrameRate(std::string_view text, std::string& message,
 
 std::optional<std::int32_t> parseStageSide(std::string_view text, std::string& message,
                                            NumberText rule) {
-    bool outOfRange = false;
-    const std::optional<std::int64_t> value = leadingNumber<std::int64_t>(text, rule, outOfRange);
-    if (!value) {
-        message = kEnterInteger;
-        return std::nullopt;
-    }
-    if (outOfRange || *value < 1 || *value > kMaxPictureSide) {
-        message = kStageSideRange;
-        return std::nullopt;
-    }
-    return static_cast<std::int32_t>(*value);
+    return integerFrom(text, message, rule, kMaxPictureSide, kStageSideRange);
 }
 
 std::optional<std::uint64_t> parseTargetSize(std::string_view text, SizeUnit unit,
