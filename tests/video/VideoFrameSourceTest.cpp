@@ -564,6 +564,26 @@ TEST(VideoFrameSource, DamagedVideosGiveTheFramesOfAPassInOrderOrFalse) {
     std::filesystem::remove_all(folder);
 }
 
+// Where each video packet of a file starts, as FFmpeg lists them.
+std::vector<std::size_t> packetPositions(const std::string& path) {
+    std::istringstream listing(test::commandOutput(
+        "ffprobe -v error -select_streams v -show_entries packet=pos -of csv=p=0 '" + path + "'"));
+    return {std::istream_iterator<std::size_t>(listing), {}};
+}
+
+// A copy of an H.264 file at `path` with two bytes of the slice header of
+// each of the `damaged` packets changed, so that those frames do not decode.
+void writeDamagedSlices(const std::string& clean, const std::vector<std::size_t>& packets,
+                        const std::vector<int>& damaged, const std::filesystem::path& path) {
+    std::vector<std::uint8_t> bytes = test::readFile(clean);
+    for (const int packet : damaged) {
+        bytes.at(packets[packet] + 4) ^= 0xFF;
+        bytes.at(packets[packet] + 5) ^= 0xFF;
+    }
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
 // A 300-frame H.264 video with two bytes changed in the slice headers of one
 // or two frames, which then do not decode: grabs far ahead in a freshly
 // opened copy, where only frame 0 has been decoded, give the frames a
@@ -575,23 +595,15 @@ TEST(VideoFrameSource, FarGrabsInADamagedVideoEqualAStraightDecode) {
         test::ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 300 -c:v libx264 "
                      "-preset ultrafast -crf 30 '" +
                      clean + "'"));
-    std::istringstream listing(test::commandOutput(
-        "ffprobe -v error -select_streams v -show_entries packet=pos -of csv=p=0 '" + clean + "'"));
-    const std::vector<std::size_t> packets{std::istream_iterator<std::size_t>(listing), {}};
+    const std::vector<std::size_t> packets = packetPositions(clean);
     ASSERT_EQ(packets.size(), 300u);
     const struct {
         std::vector<int> damaged;  // packets whose slice header is changed
         int frames;                // that a straight decode gives
     } cases[] = {{{100}, 299}, {{100, 200}, 298}};
     for (const auto& c : cases) {
-        std::vector<std::uint8_t> bytes = test::readFile(clean);
-        for (const int packet : c.damaged) {
-            bytes.at(packets[packet] + 4) ^= 0xFF;
-            bytes.at(packets[packet] + 5) ^= 0xFF;
-        }
         const std::filesystem::path path = folder / "damaged.mkv";
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        writeDamagedSlices(clean, packets, c.damaged, path);
         SCOPED_TRACE(c.frames);
 
         VideoFrameSource straight;
@@ -630,23 +642,15 @@ TEST(VideoFrameSource, AGrabAnHourInSeeksAndEqualsAStraightDecode) {
     const std::string clean = (folder / "hour.mkv").string();
     ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=1 -frames:v 3700 "
                              "-c:v libx264 -preset ultrafast -g 10 '" + clean + "'"));
-    std::istringstream listing(test::commandOutput(
-        "ffprobe -v error -select_streams v -show_entries packet=pos -of csv=p=0 '" + clean + "'"));
-    const std::vector<std::size_t> packets{std::istream_iterator<std::size_t>(listing), {}};
+    const std::vector<std::size_t> packets = packetPositions(clean);
     ASSERT_EQ(packets.size(), 3700u);
     const struct {
         std::vector<int> damaged;  // packets whose slice header is changed
         bool seeks;
     } cases[] = {{{}, true}, {{100}, false}};
     for (const auto& c : cases) {
-        std::vector<std::uint8_t> bytes = test::readFile(clean);
-        for (const int packet : c.damaged) {
-            bytes.at(packets[packet] + 4) ^= 0xFF;
-            bytes.at(packets[packet] + 5) ^= 0xFF;
-        }
         const std::filesystem::path path = folder / "damaged.mkv";
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        writeDamagedSlices(clean, packets, c.damaged, path);
         SCOPED_TRACE(c.seeks);
 
         VideoFrameSource straight;
