@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -52,6 +54,13 @@ protected:
     CliRun run(const std::vector<std::string>& args) {
         std::string command = quoted(VANTREL_CLI);
         for (const std::string& a : args) command += " " + quoted(a);
+        return runShell(command);
+    }
+    // Runs a bash command line in the scratch folder.
+    CliRun runBash(const std::string& line) {
+        return runShell("cd " + quoted(dir_.string()) + " && bash -c " + quoted(line));
+    }
+    CliRun runShell(std::string command) {
         command += " >" + quoted((dir_ / "out").string()) + " 2>" + quoted((dir_ / "err").string()) +
                    " </dev/null";
         CliRun r;
@@ -338,6 +347,62 @@ TEST_F(CliTest, ReportToAFileLeavesTheLinesOnStdout) {
         EXPECT_EQ(fs::exists(c.report), c.written);
     }
     EXPECT_EQ(Json::parse(slurp(dir_ / "r.json"))["jobs"][0]["status"], "converted");
+}
+
+// The report goes where its path leads, and only a regular file is ever
+// replaced: a link stays a link, and a FIFO, a pipe or a device is written
+// to. Nodes made here stand for /dev/null and /dev/full; the real ones are
+// never tried, so that this test cannot damage the system on a faulty tool.
+TEST_F(CliTest, TheReportIsWrittenTheWayItsPathAsks) {
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 1 " + quoted(in("a1.bmp"))));
+    fs::create_directory(dir_ / "real");
+    std::ofstream(dir_ / "real/old.json") << "earlier";
+    fs::create_symlink("real/old.json", dir_ / "link.json");
+    fs::create_symlink("real/new.json", dir_ / "dangling.json");
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    const bool nodes = ::mknod((dir_ / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 &&
+                       ::mknod((dir_ / "full").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0 &&
+                       ::mknod((dir_ / "disk").c_str(), S_IFBLK | 0600, makedev(7, 0)) == 0;
+    const std::string cli = quoted(VANTREL_CLI) + " --report ";
+    // The tool's status, once a reader in the background has ended.
+    const std::string folder = " " + quoted(in("")) + "; s=$?; [ -z \"$!\" ] || wait $!; exit $s";
+    const struct {
+        std::string path;     // its kind must stay
+        std::string command;
+        int status;
+        std::string json;  // where the report is read: a file, "-" for standard output
+        std::string err;   // the start of standard error's last line; "": nothing
+    } cases[] = {
+        {"link.json", cli + "link.json" + folder, 0, "real/old.json", ""},
+        {"dangling.json", cli + "dangling.json" + folder, 0, "real/new.json", ""},
+        {"fifo", "timeout 20 cat fifo >got & " + cli + "fifo" + folder, 0, "got", ""},
+        {"", cli + ">(cat >piped)" + folder, 0, "piped", ""},
+        {"", cli + "/dev/fd/1" + folder, 0, "-", "converted "},
+        {"null", cli + "null" + folder, 0, "", ""},
+        {"full", cli + "full" + folder, 1, "", "vantrel-cli: --report: cannot write full: No space"},
+        {"disk", cli + "disk" + folder, 2, "", "vantrel-cli: --report disk: a block device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        if (!nodes && (c.path == "null" || c.path == "full" || c.path == "disk")) continue;
+        fs::remove(in("a.swf"));
+        const fs::file_type kind = fs::symlink_status(dir_ / c.path).type();
+        const CliRun r = runBash(c.command);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(fs::symlink_status(dir_ / c.path).type(), kind);
+        EXPECT_EQ(fs::exists(in("a.swf")), c.status != 2);
+        if (!c.json.empty()) {
+            const std::string json = c.json == "-" ? r.out : slurp(dir_ / c.json);
+            EXPECT_TRUE(Json::accept(json)) << json;
+        }
+        if (c.err.empty()) {
+            EXPECT_EQ(r.err, "");
+        } else {
+            const std::string last = r.err.substr(r.err.find_last_of('\n', r.err.size() - 2) + 1);
+            EXPECT_EQ(last.rfind(c.err, 0), 0u) << r.err;
+        }
+    }
+    if (!nodes) GTEST_SKIP() << "no device nodes can be made here";
 }
 
 std::set<std::string> tree(const fs::path& folder) {
