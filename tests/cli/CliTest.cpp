@@ -11,6 +11,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -119,14 +120,13 @@ TEST_F(CliTest, RefusedItemsAreNamedAndTheRestConverted) {
 
 TEST_F(CliTest, InvalidValuesStopBeforeAnythingIsScanned) {
     copy("red4x3.bmp", "x1.bmp");
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+    std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-q", "0"}, "Please enter an integer between 1 and 100."},
         {{"--quality", "abc"}, "Please enter an integer."},
         {{"-r", "300"}, "Please enter a number between 0.01 and 255."},
         {{"--rate", "fast"}, "Please enter a number."},
         {{"--start", "-2"}, "Please enter a number of seconds, 0 or more."},
         {{"--end", "soon"}, "Please enter a number."},
-        {{"--start", ""}, "Please enter a number."},
         {{"--end", "2", "--start", "3"}, "not after --start 3"},
         {{"--end", "0"}, "not after --start 0"},
         {{"--max-size", "0x360"}, "Please enter a width and height between 1 and 65535"},
@@ -135,13 +135,26 @@ TEST_F(CliTest, InvalidValuesStopBeforeAnythingIsScanned) {
         {{"--target-size", "0"}, "Please enter a size between 1 byte and 4294967295 bytes"},
         {{"--target-size", "5M", "--lossless"}, "lossless pictures (--lossless) have no quality"},
     };
+    // Every option that takes a value, as --help names them, refuses an
+    // empty one in either spelling, as an unset shell variable gives it.
+    const std::string help = run({"--help"}).out;
+    const std::regex valued("(--[a-z-]+) [A-Z]");
+    const std::size_t before = cases.size();
+    for (std::sregex_iterator m(help.begin(), help.end(), valued), end; m != end; ++m) {
+        for (const std::vector<std::string>& empty :
+             {std::vector<std::string>{(*m)[1], ""}, {(*m)[1].str() + "="}}) {
+            cases.emplace_back(empty, "an empty value: give one, or leave the option out");
+        }
+    }
+    EXPECT_EQ(cases.size() - before, 2 * 10u) << help;
     for (const auto& [options, message] : cases) {
         std::vector<std::string> args = options;
         args.push_back(in(""));
         const CliRun r = run(args);
         EXPECT_EQ(r.status, 2) << message;
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find(options[0]), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(options[0].substr(0, options[0].find('='))), std::string::npos)
+            << r.err;
     }
     EXPECT_FALSE(fs::exists(in("x.swf")));
     for (const char* jobs : {"0", "many", "-2"}) {
