@@ -178,9 +178,9 @@ int main(int argc, char** argv) {
     for (auto word = words.end(); word != words.begin();) {
         --word;
         if (*word == "--") break;
-        const CLI::Option* option =
-            word->ends_with('=') ? app.get_option_no_throw(word->substr(0, word->size() - 1))
-                                 : nullptr;
+        const CLI::Option* option = word->ends_with('=')
+                                        ? app.get_option_no_throw(word->substr(0, word->size() - 1))
+                                        : nullptr;
         if (option != nullptr && option->get_type_size() > 0) {
             word->pop_back();
             word = words.insert(word, std::string());

@@ -380,7 +380,7 @@ TEST_F(CliTest, TheReportIsWrittenTheWayItsPathAsks) {
     // The tool's status, once a reader in the background has ended.
     const std::string folder = " " + quoted(in("")) + "; s=$?; [ -z \"$!\" ] || wait $!; exit $s";
     const struct {
-        std::string path;     // its kind must stay
+        std::string path;  // its kind must stay
         std::string command;
         int status;
         std::string json;  // where the report is read: a file, "-" for standard output
@@ -392,7 +392,8 @@ TEST_F(CliTest, TheReportIsWrittenTheWayItsPathAsks) {
         {"", cli + ">(cat >piped)" + folder, 0, "piped", ""},
         {"", cli + "/dev/fd/1" + folder, 0, "-", "converted "},
         {"null", cli + "null" + folder, 0, "", ""},
-        {"full", cli + "full" + folder, 1, "", "vantrel-cli: --report: cannot write full: No space"},
+        {"full", cli + "full" + folder, 1, "",
+         "vantrel-cli: --report: cannot write full: No space"},
         {"disk", cli + "disk" + folder, 2, "", "vantrel-cli: --report disk: a block device"},
     };
     for (const auto& c : cases) {

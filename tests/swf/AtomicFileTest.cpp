@@ -141,7 +141,8 @@ TEST(AtomicFile, OnlyARegularFileOrALinkIsReplaced) {
     const fs::path fifo = dir.path() / "fifo", folder = dir.path() / "folder";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     fs::create_directory(folder);
-    for (const auto& [target, words] : {std::pair(fifo, "File exists"), {folder, "Is a directory"}}) {
+    for (const auto& [target, words] :
+         {std::pair(fifo, "File exists"), {folder, "Is a directory"}}) {
         AtomicFile file(target);
         Fault error;
         EXPECT_FALSE(file.open(error));
