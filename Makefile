@@ -52,7 +52,12 @@ test-tsan: build-tsan
 
 test: check test-asan test-tsan
 
-demo: build
+# Only the two programs and what they need: a first demo need not wait for
+# the tests and benchmarks, which `make build` and `make test` build.
+DEMO_TARGETS = vantrel-cli vantrel
+demo: deps $(BUILD)/build.ninja
+	@echo "demo: building the programs vantrel-cli and vantrel in $(BUILD) (the tests: make test)"
+	cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
 	@scripts/demo.sh $(BUILD)
 
 # The Debian package of both programs, made by CPack from the release build

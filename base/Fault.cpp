@@ -192,8 +192,12 @@ std::string faultText(const Fault& fault) {
                 return whole(fault.values[0]) + " more pictures differ in size from the stage";
             }
             return fileName(fault.path) + " is " + whole(fault.values[0]) + " x " +
-                   whole(fault.values[1]) + " pixels, the stage " + whole(fault.values[2]) +
-                   " x " + whole(fault.values[3]);
+                   whole(fault.values[1]) + " pixels" +
+                   (fault.values[4] > 0 && (fault.values[4] != fault.values[0] ||
+                                            fault.values[5] != fault.values[1])
+                        ? ", scaled to " + whole(fault.values[4]) + " x " + whole(fault.values[5])
+                        : std::string()) +
+                   ", the stage " + whole(fault.values[2]) + " x " + whole(fault.values[3]);
         case FaultStep::VideoEnd:
             return fileName(fault.path) + ": pictures end at " + seconds(fault.values[0]) +
                    (code == FaultCode::SoundRunsOn ? " s, the sound runs on to "

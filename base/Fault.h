@@ -71,14 +71,16 @@ enum class FaultStep : std::uint8_t {
     LoadSound,      // no sound: cannot read (or use) PATH: DETAIL
     ReencodeSound,  // PATH (is DETAIL) at VALUES[0] Hz: re-encoded at VALUES[1] Hz, or why not
     VideoSound,     // no sound: cannot use the sound of PATH: DETAIL
-    PictureSize,    // PATH is VALUES[0] x [1] pixels, the stage [2] x [3]; or VALUES[0] more
-    VideoEnd,       // PATH: pictures end at VALUES[0] s, the file says / the sound runs on to [1] s
-    DropChunk,      // PATH: a chunk with a bad checksum was left out; or VALUES[0] more
-    StoreRate,      // the rate VALUES[0] is stored as VALUES[1]
-    ClearFolder,    // removed PATH, a temporary file left by an interrupted run
-    CutSource,      // the start VALUES[0] s is past the end of the pictures at VALUES[1] s
-    PlayerLimit,    // VALUES[0] frames / W x H stage / VALUES[0] fps / VALUES[0] bytes, and
-                    // what avoids it
+    // PATH is VALUES[0] x [1] pixels (scaled to [4] x [5]), the stage [2] x [3]; or
+    // VALUES[0] more
+    PictureSize,
+    VideoEnd,     // PATH: pictures end at VALUES[0] s, the file says / the sound runs on to [1] s
+    DropChunk,    // PATH: a chunk with a bad checksum was left out; or VALUES[0] more
+    StoreRate,    // the rate VALUES[0] is stored as VALUES[1]
+    ClearFolder,  // removed PATH, a temporary file left by an interrupted run
+    CutSource,    // the start VALUES[0] s is past the end of the pictures at VALUES[1] s
+    PlayerLimit,  // VALUES[0] frames / W x H stage / VALUES[0] fps / VALUES[0] bytes, and
+                  // what avoids it
     // PATH's sound not streamed: at VALUES[0] fps a frame holds VALUES[1] samples; or it
     // lasts VALUES[0] s, the movie [1] s
     StreamSound,
@@ -101,7 +103,7 @@ struct Fault {
     std::string detail;        // why, in the words of the library or system that refused
     std::string other;         // a second path, where the step names one
     std::optional<std::int64_t> frame;  // the video frame it concerns
-    std::array<double, 4> values{};  // the quantities the step's words name
+    std::array<double, 6> values{};     // the quantities the step's words name
 
     bool operator==(const Fault&) const = default;
 };

@@ -1,5 +1,6 @@
 #include "cli/JsonReport.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -161,34 +162,89 @@ void writeJsonReport(std::ostream& out, const std::string& version, const Report
     out << document.dump(2) << "\n";
 }
 
-JsonReportFile::JsonReportFile(const std::string& path) : path_(path) {
-    if (path_.empty() || path_ == "-") return;
-    // Its folder must take a new file, and the file, if there, be one this
-    // user may replace.
-    const std::filesystem::path target(path_);
-    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-    struct stat found;
-    int errnum = 0;
-    if (::stat(folder.c_str(), &found) != 0) {
-        errnum = errno;
-    } else if (!S_ISDIR(found.st_mode)) {
-        errnum = ENOTDIR;
-    } else if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-        errnum = errno;
-    } else if (::stat(path_.c_str(), &found) == 0 && S_ISDIR(found.st_mode)) {
-        errnum = EISDIR;
-    } else {
-        errnum = replaceRefusal(target);
+namespace {
+
+// Where links that lead to nothing end: the file a write through them
+// would make.
+std::filesystem::path endOfLinks(std::filesystem::path path) {
+    std::error_code ec;
+    while (std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) {
+        const std::filesystem::path to = std::filesystem::read_symlink(path, ec);
+        if (ec) break;
+        path = to.is_absolute() ? to : path.parent_path() / to;
     }
-    if (errnum != 0) error_ = std::strerror(errnum);
+    return path;
 }
 
-std::ostream& JsonReportFile::lines() const { return path_ == "-" ? std::cerr : std::cout; }
+// 0 when a temporary file can be made beside `target` and renamed over it,
+// else the errno why not.
+int replaceRefusalInFolder(const std::filesystem::path& target) {
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    struct stat found;
+    if (::stat(folder.c_str(), &found) != 0) return errno;
+    if (!S_ISDIR(found.st_mode)) return ENOTDIR;
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return errno;
+    return replaceRefusal(target);
+}
+
+}  // namespace
+
+JsonReportFile::JsonReportFile(const std::string& path) : path_(path) {
+    if (path_.empty()) return;
+    place_ = Place::StandardOutput;
+    if (path_ == "-") return;
+    if (const int errnum = find(); errnum != 0 && error_.empty()) error_ = std::strerror(errnum);
+}
+
+JsonReportFile::~JsonReportFile() {
+    if (stream_ >= 0) ::close(stream_);
+}
+
+int JsonReportFile::find() {
+    struct stat found;
+    if (::stat(path_.c_str(), &found) != 0) {
+        if (errno != ENOENT) return errno;
+        place_ = Place::File;
+        target_ = endOfLinks(path_).string();
+        return replaceRefusalInFolder(target_);
+    }
+    // A pipe or file that is standard output, reached as /dev/stdout or
+    // otherwise, holds the report alone, as with "-".
+    struct stat out;
+    if (!S_ISCHR(found.st_mode) && ::fstat(STDOUT_FILENO, &out) == 0 &&
+        out.st_dev == found.st_dev && out.st_ino == found.st_ino) {
+        return 0;
+    }
+    if (S_ISREG(found.st_mode)) {
+        place_ = Place::File;
+        char* real = ::realpath(path_.c_str(), nullptr);
+        if (real == nullptr) return errno;
+        target_ = real;
+        std::free(real);
+        return replaceRefusalInFolder(target_);
+    }
+    if (S_ISCHR(found.st_mode) || S_ISFIFO(found.st_mode)) {
+        // Opened now, so that what cannot be opened stops the run before
+        // any work; a FIFO waits here for its reader, as a shell's
+        // redirection would.
+        place_ = Place::Stream;
+        stream_ = ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        return stream_ < 0 ? errno : 0;
+    }
+    if (S_ISDIR(found.st_mode)) return EISDIR;
+    error_ = std::string(S_ISBLK(found.st_mode) ? "a block device" : "a socket") +
+             ": the report goes to a file, a character device or a FIFO";
+    return EINVAL;
+}
+
+std::ostream& JsonReportFile::lines() const {
+    return place_ == Place::StandardOutput ? std::cerr : std::cout;
+}
 
 bool JsonReportFile::write(const std::string& version, const ReportOptions& options,
                            const DropResult& drop, const ConvertReport& report, Fault& why) {
-    if (path_.empty()) return true;
-    if (path_ == "-") {
+    if (place_ == Place::None) return true;
+    if (place_ == Place::StandardOutput) {
         writeJsonReport(std::cout, version, options, drop, report);
         std::cout.flush();
         if (std::cout) return true;
@@ -198,11 +254,27 @@ bool JsonReportFile::write(const std::string& version, const ReportOptions& opti
     std::ostringstream text;
     writeJsonReport(text, version, options, drop, report);
     const std::string json = text.str();
-    AtomicFile file(path_);
+    if (place_ == Place::Stream) {
+        for (std::size_t done = 0; done < json.size();) {
+            const ssize_t n = ::write(stream_, json.data() + done, json.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                why = writeFault(FaultStep::WriteFile, path_, errno);
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        const int closed = ::close(stream_);
+        stream_ = -1;
+        if (closed == 0) return true;
+        why = writeFault(FaultStep::WriteFile, path_, errno);
+        return false;
+    }
+    AtomicFile file(target_);
     if (!file.open(why)) return false;
     errno = 0;
     if (std::fwrite(json.data(), 1, json.size(), file.stream()) != json.size()) {
-        why = writeFault(FaultStep::WriteFile, path_, errno != 0 ? errno : EIO);
+        why = writeFault(FaultStep::WriteFile, target_, errno != 0 ? errno : EIO);
         return false;
     }
     return file.commit(why);

@@ -39,19 +39,26 @@ struct ReportOptions {
 void writeJsonReport(std::ostream& out, const std::string& version, const ReportOptions& options,
                      const DropResult& drop, const ConvertReport& report);
 
-// Where the report goes: nowhere (an empty path), standard output ("-") or
-// a file. A file is checked at once, so that one that cannot be created is
-// caught before any work, but only written when the batch ends, whole,
-// through a temporary file: until then an earlier report stays as it was,
-// and a run killed before the end leaves none.
+// Where the report goes: nowhere (an empty path), standard output ("-", or
+// a path that leads to it, such as /dev/stdout) or the place the path leads
+// to, through any links. A regular file, or a new one, is only written when
+// the batch ends, whole, through a temporary file renamed over it in its
+// folder: until then an earlier report stays as it was, and a run killed
+// before the end leaves none. A character device or a FIFO is opened at
+// once and written to; anything else is refused. Everything is checked at
+// once, so that a path that cannot take the report is caught before any
+// work.
 class JsonReportFile {
   public:
     explicit JsonReportFile(const std::string& path);
+    ~JsonReportFile();
+    JsonReportFile(const JsonReportFile&) = delete;
+    JsonReportFile& operator=(const JsonReportFile&) = delete;
 
     // Empty when the report can be written, else why not.
     const std::string& error() const { return error_; }
     // The file it goes to; empty for none or standard output.
-    std::string file() const { return path_ == "-" ? std::string() : path_; }
+    std::string file() const { return place_ == Place::File ? target_ : std::string(); }
     // Where the lines about converted jobs go: standard error when the
     // report takes standard output, so that it holds the JSON alone.
     std::ostream& lines() const;
@@ -60,7 +67,14 @@ class JsonReportFile {
                const ConvertReport& report, Fault& why);
 
   private:
+    enum class Place { None, StandardOutput, File, Stream };
+    // 0 when the report can go where the path leads, else the errno why not.
+    int find();
+
     std::string path_;
+    Place place_ = Place::None;
+    std::string target_;  // the regular file made or replaced
+    int stream_ = -1;     // the device or FIFO, open from the start
     std::string error_;
 };
 

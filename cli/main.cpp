@@ -158,9 +158,37 @@ int main(int argc, char** argv) {
     app.add_option("FOLDER", folders, "folders to search for pictures and videos, or video files")
         ->required()
         ->type_name("");
+    // An empty value, as an unset shell variable gives, would otherwise
+    // pass for the option left out. Checked before any option's own check.
+    const CLI::Validator notEmpty(
+        [](const std::string& value) {
+            return value.empty() ? "an empty value: give one, or leave the option out"
+                                 : std::string();
+        },
+        "");
+    for (CLI::Option* option : app.get_options()) {
+        if (option->nonpositional() && option->get_type_size() > 0) option->transform(notEmpty);
+    }
+
+    // CLI11 reads "--name=" as the name alone, which then takes the next
+    // word as its value; split, the value is the empty word it is. CLI11
+    // takes the words last first.
+    std::vector<std::string> words;
+    for (int i = argc - 1; i > 0; --i) words.emplace_back(argv[i]);
+    for (auto word = words.end(); word != words.begin();) {
+        --word;
+        if (*word == "--") break;
+        const CLI::Option* option = word->ends_with('=')
+                                        ? app.get_option_no_throw(word->substr(0, word->size() - 1))
+                                        : nullptr;
+        if (option != nullptr && option->get_type_size() > 0) {
+            word->pop_back();
+            word = words.insert(word, std::string());
+        }
+    }
 
     try {
-        app.parse(argc, argv);
+        app.parse(words);
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);
         return code == 0 ? kExitOk : kExitUsage;

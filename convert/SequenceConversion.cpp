@@ -42,6 +42,7 @@ struct PictureFrame {
     std::string path;
     std::int32_t width = 0;  // the picture as the reader left it, fitted to the box
     std::int32_t height = 0;
+    PictureSize file;  // as the reader left it
     bool decoded = false;
     std::optional<EncodedFrame> frame;
     Fault why;
@@ -53,6 +54,7 @@ struct PlacedPicture {
     std::size_t k = 0;
     std::int32_t width = 0;
     std::int32_t height = 0;
+    PictureSize file;
 };
 
 // Adds warnings about pictures to the outcome. A few are named; a long run
@@ -79,8 +81,12 @@ void warnOfOddSizes(const FolderJob& job, const std::vector<PlacedPicture>& plac
     for (const PlacedPicture& picture : placed) {
         if (picture.width == width && picture.height == height) continue;
         Fault fault(FaultCode::SizeDiffers, FaultStep::PictureSize, job.picturePath(picture.k));
-        fault.values = {static_cast<double>(picture.width), static_cast<double>(picture.height),
-                        static_cast<double>(width), static_cast<double>(height)};
+        fault.values = {static_cast<double>(picture.file.width),
+                        static_cast<double>(picture.file.height),
+                        static_cast<double>(width),
+                        static_cast<double>(height),
+                        static_cast<double>(picture.width),
+                        static_cast<double>(picture.height)};
         odd.push_back(std::move(fault));
     }
     warnOfPictures(std::move(odd), FaultCode::SizeDiffers, FaultStep::PictureSize, outcome);
@@ -112,6 +118,7 @@ JobOutcome convertAt(const PlannedJob& job, const ConvertSettings& settings,
         [&](PictureFrame& item) {
             RasterImage picture;
             item.decoded = readPicture(item.path, picture, item.why, item.warnings);
+            item.file = {picture.width, picture.height};
             if (item.decoded && !fitPicture(picture, settings.maxSize, storage.includeAlpha)) {
                 item.decoded = false;
                 item.why = Fault(FaultCode::OutOfMemory, FaultStep::StorePicture, item.path,
@@ -133,7 +140,7 @@ JobOutcome convertAt(const PlannedJob& job, const ConvertSettings& settings,
             }
             for (Fault& warning : item.warnings) dropped.push_back(std::move(warning));
             if (item.frame) {
-                placed.push_back({item.k, item.width, item.height});
+                placed.push_back({item.k, item.width, item.height, item.file});
             } else {
                 outcome.missingPictures.push_back(std::move(item.why));
             }

@@ -7,9 +7,11 @@
 #
 #   scripts/convert-archive.sh ARCHIVE_ROOT [SSHLOGINFILE] [VANTREL-CLI OPTION]...
 #
-# The options go to every vantrel-cli; --jobs is not one of them, since each
-# folder is converted on one thread while the folders share the cores. With
-# -o DIR (--output-dir) each folder's movies go under DIR/FOLDER, so that
+# The options go to every vantrel-cli, but for those that the script sets
+# itself or that would leave a run without its report, which are refused:
+# --jobs (each folder is converted on one thread while the folders share the
+# cores), --report, --list, --help and --version. --no-subfolders converts
+# only each folder's own files, none of its sub-folders. With -o DIR (--output-dir) each folder's movies go under DIR/FOLDER, so that
 # folders holding the same names cannot write over each other's movies. A
 # link to a folder counts as that folder: a folder reached twice is
 # converted once. With an sshloginfile every machine must see the archive
@@ -43,10 +45,12 @@ fi
 cli=${VANTREL_CLI:-vantrel-cli}
 jobs=${ARCHIVE_JOBS:-100%}
 
-# The output folder is taken out of the options, since each run gets its own
-# place under it. Short options may be run together as vantrel-cli takes
-# them (-lo DIR, -oDIR): q, r, j and o take the rest of the word as their
-# value, or the next word.
+# The output folder and --no-subfolders are taken out of the options, since
+# each run gets its own place under the folder and its own depth. Options
+# that the script sets itself, or that would leave a run without the report
+# it merges, are refused before any work. Short options may be run together
+# as vantrel-cli takes them (-lo DIR, -oDIR): q, r, j and o take the rest of
+# the word as their value, or the next word.
 output=
 set_output() {
   if [[ -n $output || -z $1 ]]; then
@@ -55,6 +59,19 @@ set_output() {
   fi
   output=$1
 }
+refuse() {
+  local why
+  case $1 in
+    -j | --jobs) why="each folder is converted on one thread, ARCHIVE_JOBS folders at once" ;;
+    --report) why="the merged report goes to standard output" ;;
+    --list) why="it writes no report to merge; --dry-run plans every folder instead" ;;
+    --no-subfolders) why="give --no-subfolders alone, or leave it out" ;;
+    *) why="see vantrel-convert-archive(1)" ;;
+  esac
+  echo "$0: $1: not passed on to vantrel-cli: $why" >&2
+  exit 2
+}
+subfolders=--no-subfolders=false
 options=()
 while (($# > 0)); do
   word=$1
@@ -66,7 +83,12 @@ while (($# > 0)); do
       shift
       ;;
     --output-dir=*) set_output "${word#*=}" ;;
-    --quality | --rate | --jobs | --player-script | --report)
+    --no-subfolders) subfolders=--no-subfolders ;;
+    --jobs | --jobs=* | --report | --report=* | --list | --list=* | --no-subfolders=* | \
+      --help | --help=* | --version | --version=*)
+      refuse "${word%%=*}"
+      ;;
+    --quality | --rate | --player-script | --target-size | --start | --end | --max-size)
       options+=("$word")
       if (($# > 0)); then
         options+=("$1")
@@ -79,6 +101,7 @@ while (($# > 0)); do
       value_next=false
       for ((i = 1; i < ${#word}; i++)); do
         letter=${word:i:1}
+        [[ $letter != [jhV] ]] || refuse "-$letter"
         if [[ $letter == o ]]; then
           value=${word:i+1}
           if [[ -z $value ]]; then
@@ -90,7 +113,7 @@ while (($# > 0)); do
           break
         fi
         kept+=$letter
-        if [[ $letter == [qrj] ]]; then
+        if [[ $letter == [qr] ]]; then
           kept+=${word:i+1}
           [[ -n ${word:i+1} ]] || value_next=true
           break
@@ -158,7 +181,8 @@ done
 
 # One run per folder taken, in folder order, then one over the root's own
 # files when it has any (or nothing else). Each run's third word tells
-# vantrel-cli whether to enter sub-folders.
+# vantrel-cli whether to enter sub-folders: a folder's run does unless
+# --no-subfolders was given; the root's never does.
 run_folder=() run_output=() run_depth=() run_of=()
 add_run() {
   run_of[$1]=$((${#run_folder[@]} + 1))
@@ -168,7 +192,7 @@ add_run() {
 }
 for e in "${!entries[@]}"; do
   [[ -z ${skip_code[e]:-} ]] || continue
-  add_run "$e" "${entries[e]}" "${output:+${output%/}/${entries[e]##*/}}" --no-subfolders=false
+  add_run "$e" "${entries[e]}" "${output:+${output%/}/${entries[e]##*/}}" "$subfolders"
 done
 root_entry=${#entries[@]}
 if ((${#entries[@]} == 0)) ||

@@ -20,6 +20,7 @@ if [[ ! -f "$ruffle/ruffle.js" ]]; then
   echo "demo: Ruffle's player is missing from $ruffle: run scripts/install-deps.sh" >&2
   exit 1
 fi
+echo "demo: converting a copy of examples/walk in $demo, with Ruffle's player beside its page"
 rm -rf "$demo"
 mkdir -p "$demo/ruffle"
 cp examples/walk/*.jpg examples/walk/walk.mp3 "$demo/"

@@ -98,6 +98,12 @@ std::vector<std::filesystem::path> removeStaleTemporaries(const std::filesystem:
 }
 
 int replaceRefusal(const std::filesystem::path& target) {
+    struct stat found;
+    if (::lstat(target.c_str(), &found) != 0) return errno == ENOENT ? 0 : errno;
+    // A rename would put the file in the place of a folder, a device, a
+    // FIFO or a socket, not into it.
+    if (S_ISDIR(found.st_mode)) return EISDIR;
+    if (!S_ISREG(found.st_mode) && !S_ISLNK(found.st_mode)) return EEXIST;
     return ::access(target.c_str(), W_OK) == 0 || errno == ENOENT ? 0 : errno;
 }
 

@@ -60,6 +60,8 @@ std::vector<std::filesystem::path> removeStaleTemporaries(
 
 // Whether `target` may be replaced: 0 when it does not exist or this user may
 // write it, otherwise the errno a plain open for writing would fail with.
+// Only a regular file or a link is ever replaced: EISDIR for a folder,
+// EEXIST for a device, a FIFO or a socket.
 int replaceRefusal(const std::filesystem::path& target);
 
 }  // namespace vantrel

@@ -79,8 +79,9 @@ Fault with(Fault fault, const std::string& detail, std::optional<std::int64_t> f
     return fault;
 }
 
-Fault counting(Fault fault, double a, double b = 0, double c = 0, double d = 0) {
-    fault.values = {a, b, c, d};
+Fault counting(Fault fault, double a, double b = 0, double c = 0, double d = 0, double e = 0,
+               double f = 0) {
+    fault.values = {a, b, c, d, e, f};
     return fault;
 }
 
@@ -148,6 +149,10 @@ TEST(Fault, EachStepHasItsWords) {
          "no sound: cannot use the sound of /v/c.avi: it cannot be opened"},
         {counting({C::SizeDiffers, S::PictureSize, "/a/w3.bmp"}, 4, 3, 6, 5),
          "w3.bmp is 4 x 3 pixels, the stage 6 x 5"},
+        {counting({C::SizeDiffers, S::PictureSize, "/a/w3.bmp"}, 4, 3, 6, 5, 4, 3),
+         "w3.bmp is 4 x 3 pixels, the stage 6 x 5"},
+        {counting({C::SizeDiffers, S::PictureSize, "/a/d1.png"}, 400, 300, 150, 150, 150, 113),
+         "d1.png is 400 x 300 pixels, scaled to 150 x 113, the stage 150 x 150"},
         {counting({C::SizeDiffers, S::PictureSize}, 7), "7 more pictures differ in size from the stage"},
         {counting({C::PicturesEndEarly, S::VideoEnd, "/v/clip.mkv"}, 17.96, 60.023),
          "clip.mkv: pictures end at 18.0 s, the file says 60.0 s"},

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -52,6 +55,13 @@ protected:
     CliRun run(const std::vector<std::string>& args) {
         std::string command = quoted(VANTREL_CLI);
         for (const std::string& a : args) command += " " + quoted(a);
+        return runShell(command);
+    }
+    // Runs a bash command line in the scratch folder.
+    CliRun runBash(const std::string& line) {
+        return runShell("cd " + quoted(dir_.string()) + " && bash -c " + quoted(line));
+    }
+    CliRun runShell(std::string command) {
         command += " >" + quoted((dir_ / "out").string()) + " 2>" + quoted((dir_ / "err").string()) +
                    " </dev/null";
         CliRun r;
@@ -110,14 +120,13 @@ TEST_F(CliTest, RefusedItemsAreNamedAndTheRestConverted) {
 
 TEST_F(CliTest, InvalidValuesStopBeforeAnythingIsScanned) {
     copy("red4x3.bmp", "x1.bmp");
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+    std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-q", "0"}, "Please enter an integer between 1 and 100."},
         {{"--quality", "abc"}, "Please enter an integer."},
         {{"-r", "300"}, "Please enter a number between 0.01 and 255."},
         {{"--rate", "fast"}, "Please enter a number."},
         {{"--start", "-2"}, "Please enter a number of seconds, 0 or more."},
         {{"--end", "soon"}, "Please enter a number."},
-        {{"--start", ""}, "Please enter a number."},
         {{"--end", "2", "--start", "3"}, "not after --start 3"},
         {{"--end", "0"}, "not after --start 0"},
         {{"--max-size", "0x360"}, "Please enter a width and height between 1 and 65535"},
@@ -126,13 +135,26 @@ TEST_F(CliTest, InvalidValuesStopBeforeAnythingIsScanned) {
         {{"--target-size", "0"}, "Please enter a size between 1 byte and 4294967295 bytes"},
         {{"--target-size", "5M", "--lossless"}, "lossless pictures (--lossless) have no quality"},
     };
+    // Every option that takes a value, as --help names them, refuses an
+    // empty one in either spelling, as an unset shell variable gives it.
+    const std::string help = run({"--help"}).out;
+    const std::regex valued("(--[a-z-]+) [A-Z]");
+    const std::size_t before = cases.size();
+    for (std::sregex_iterator m(help.begin(), help.end(), valued), end; m != end; ++m) {
+        for (const std::vector<std::string>& empty :
+             {std::vector<std::string>{(*m)[1], ""}, {(*m)[1].str() + "="}}) {
+            cases.emplace_back(empty, "an empty value: give one, or leave the option out");
+        }
+    }
+    EXPECT_EQ(cases.size() - before, 2 * 10u) << help;
     for (const auto& [options, message] : cases) {
         std::vector<std::string> args = options;
         args.push_back(in(""));
         const CliRun r = run(args);
         EXPECT_EQ(r.status, 2) << message;
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find(options[0]), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(options[0].substr(0, options[0].find('='))), std::string::npos)
+            << r.err;
     }
     EXPECT_FALSE(fs::exists(in("x.swf")));
     for (const char* jobs : {"0", "many", "-2"}) {
@@ -338,6 +360,63 @@ TEST_F(CliTest, ReportToAFileLeavesTheLinesOnStdout) {
         EXPECT_EQ(fs::exists(c.report), c.written);
     }
     EXPECT_EQ(Json::parse(slurp(dir_ / "r.json"))["jobs"][0]["status"], "converted");
+}
+
+// The report goes where its path leads, and only a regular file is ever
+// replaced: a link stays a link, and a FIFO, a pipe or a device is written
+// to. Nodes made here stand for /dev/null and /dev/full; the real ones are
+// never tried, so that this test cannot damage the system on a faulty tool.
+TEST_F(CliTest, TheReportIsWrittenTheWayItsPathAsks) {
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 1 " + quoted(in("a1.bmp"))));
+    fs::create_directory(dir_ / "real");
+    std::ofstream(dir_ / "real/old.json") << "earlier";
+    fs::create_symlink("real/old.json", dir_ / "link.json");
+    fs::create_symlink("real/new.json", dir_ / "dangling.json");
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    const bool nodes = ::mknod((dir_ / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 &&
+                       ::mknod((dir_ / "full").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0 &&
+                       ::mknod((dir_ / "disk").c_str(), S_IFBLK | 0600, makedev(7, 0)) == 0;
+    const std::string cli = quoted(VANTREL_CLI) + " --report ";
+    // The tool's status, once a reader in the background has ended.
+    const std::string folder = " " + quoted(in("")) + "; s=$?; [ -z \"$!\" ] || wait $!; exit $s";
+    const struct {
+        std::string path;  // its kind must stay
+        std::string command;
+        int status;
+        std::string json;  // where the report is read: a file, "-" for standard output
+        std::string err;   // the start of standard error's last line; "": nothing
+    } cases[] = {
+        {"link.json", cli + "link.json" + folder, 0, "real/old.json", ""},
+        {"dangling.json", cli + "dangling.json" + folder, 0, "real/new.json", ""},
+        {"fifo", "timeout 20 cat fifo >got & " + cli + "fifo" + folder, 0, "got", ""},
+        {"", cli + ">(cat >piped)" + folder, 0, "piped", ""},
+        {"", cli + "/dev/fd/1" + folder, 0, "-", "converted "},
+        {"null", cli + "null" + folder, 0, "", ""},
+        {"full", cli + "full" + folder, 1, "",
+         "vantrel-cli: --report: cannot write full: No space"},
+        {"disk", cli + "disk" + folder, 2, "", "vantrel-cli: --report disk: a block device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        if (!nodes && (c.path == "null" || c.path == "full" || c.path == "disk")) continue;
+        fs::remove(in("a.swf"));
+        const fs::file_type kind = fs::symlink_status(dir_ / c.path).type();
+        const CliRun r = runBash(c.command);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(fs::symlink_status(dir_ / c.path).type(), kind);
+        EXPECT_EQ(fs::exists(in("a.swf")), c.status != 2);
+        if (!c.json.empty()) {
+            const std::string json = c.json == "-" ? r.out : slurp(dir_ / c.json);
+            EXPECT_TRUE(Json::accept(json)) << json;
+        }
+        if (c.err.empty()) {
+            EXPECT_EQ(r.err, "");
+        } else {
+            const std::string last = r.err.substr(r.err.find_last_of('\n', r.err.size() - 2) + 1);
+            EXPECT_EQ(last.rfind(c.err, 0), 0u) << r.err;
+        }
+    }
+    if (!nodes) GTEST_SKIP() << "no device nodes can be made here";
 }
 
 std::set<std::string> tree(const fs::path& folder) {

@@ -77,6 +77,26 @@ same "exit status of the folder that failed" \
 grep -qxF "empty $root/empty: no picture sequences or videos found" "$dir/one.err" ||
   fail "the empty folder is not named on standard error"
 
+# --no-subfolders reaches each folder's run: c's deeper folder stays out.
+archive shallow "$root" --no-subfolders -n --no-html
+same "jobs with --no-subfolders" "$(jobs_of shallow)" "$(printf '%s\n' \
+  "$root/a b/walk(1 - 2).bmp skipped movie-exists" "$root/c/run(1 - 1).bmp skipped movie-exists" \
+  "$root/d/bad(1 - 1).bmp failed no-picture-read" "$root/gone/g(1 - 1).bmp converted null" \
+  "$root/loose(1 - 2).bmp skipped movie-exists")"
+
+# Options the script sets itself, or that leave a run without its report,
+# are refused before any work, by name: the words given, then the name.
+for refused in "--jobs 2,--jobs" "--jobs=2,--jobs" "-j2,-j" "-nj 2,-j" "--report r.json,--report" \
+  "--report=-,--report" "--list,--list" "--no-subfolders=true,--no-subfolders" "--help,--help" \
+  "-V,-V"; do
+  read -ra words <<<"${refused%,*}"
+  archive refused "$root" "${words[@]}"
+  same "exit status with ${refused%,*}" "$status" 2
+  same "output with ${refused%,*}" "$(cat "$dir/refused.json")" ""
+  grep -q "^$script: ${refused#*,}: not passed on to vantrel-cli: " "$dir/refused.err" ||
+    fail "${refused%,*} is not refused by name" "$(cat "$dir/refused.err")"
+done
+
 # With an output folder each folder keeps its place under it; linked folders
 # are converted once, under the first name that reaches them.
 root="$dir/links"

@@ -266,6 +266,13 @@ TEST_F(DriverTest, FrameSizeIsTheLastDecodedPicturesAndOtherSizesAreWarnedOf) {
         EXPECT_EQ(swf.width, 120);
         EXPECT_EQ(swf.height, 100);
     }
+    // Fitted into a box, each is named with its file's size and the size it
+    // was scaled to: 4 x 3 to 3 x 2, beside the stage 6 x 5 scaled to 3 x 3.
+    doc_.settings.maxSize = {3, 3};
+    queue();
+    const JobOutcome job = convert().jobs.at(0);
+    ASSERT_EQ(job.warnings.size(), 4u);
+    EXPECT_EQ(job.warnings[0].values, (std::array<double, 6>{4, 3, 3, 3, 3, 2}));
 }
 
 // ImageMagick's palette pictures: one whose text chunk has a bad checksum

@@ -134,5 +134,23 @@ TEST(AtomicFile, AReadOnlyTargetIsRefusedAsAPlainWriteWouldBe) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 5);  // nothing left over
 }
 
+// A rename would put the file in the place of a FIFO or a folder: neither
+// is replaced, and nothing is left beside them.
+TEST(AtomicFile, OnlyARegularFileOrALinkIsReplaced) {
+    ScratchDir dir;
+    const fs::path fifo = dir.path() / "fifo", folder = dir.path() / "folder";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directory(folder);
+    for (const auto& [target, words] :
+         {std::pair(fifo, "File exists"), {folder, "Is a directory"}}) {
+        AtomicFile file(target);
+        Fault error;
+        EXPECT_FALSE(file.open(error));
+        EXPECT_EQ(faultText(error), "cannot write " + target.string() + ": " + words);
+    }
+    EXPECT_EQ(fs::symlink_status(fifo).type(), fs::file_type::fifo);
+    EXPECT_EQ(dir.entries(), 2u);
+}
+
 }  // namespace
 }  // namespace vantrel
