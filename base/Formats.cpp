@@ -1,6 +1,10 @@
 #include "base/Formats.h"
 
+#include <algorithm>
+#include <array>
+
 #include "base/AsciiCase.h"
+#include "base/InputFile.h"
 
 namespace vantrel {
 
@@ -12,6 +16,35 @@ const InputFormat* formatOfName(std::string_view name) {
         if (asciiEqualIgnoringCase(format.extension, extension)) return &format;
     }
     return nullptr;
+}
+
+bool holdsSignature(const InputFormat& format, const std::string& path) {
+    if (format.signature == Signature::None) return true;
+    std::array<std::uint8_t, kTransportHeadBytes> head;
+    InputFile file;
+    if (!file.open(path)) return false;
+    const std::uint64_t size = file.read(head.data(), head.size());
+    return startsAsTransportStream(head.data(), static_cast<std::size_t>(size));
+}
+
+bool startsAsTransportStream(const std::uint8_t* head, std::size_t size) {
+    constexpr std::uint8_t kSync = 0x47;
+    constexpr std::size_t kMinPackets = 2;
+    constexpr std::size_t kMaxPackets = 8;
+    const struct {
+        std::size_t packet;
+        std::size_t sync;  // where in a packet its sync byte is
+    } layouts[] = {{188, 0}, {192, 4}, {204, 0}};
+    for (const auto& layout : layouts) {
+        const std::size_t packets = std::min(size / layout.packet, kMaxPackets);
+        if (packets < kMinPackets) continue;
+        bool synced = true;
+        for (std::size_t k = 0; k < packets && synced; ++k) {
+            synced = head[k * layout.packet + layout.sync] == kSync;
+        }
+        if (synced) return true;
+    }
+    return false;
 }
 
 std::string scanPattern(const InputFormat& format) {
