@@ -17,7 +17,7 @@ extern "C" {
 #include <limits>
 
 #include "base/Formats.h"
-#include "ffmpeg/InputFormat.h"
+#include "video/VideoHeader.h"
 
 namespace vantrel {
 namespace {
@@ -244,24 +244,12 @@ bool VideoDecoder::openDemuxer() {
     lastKeyframe_ = -1;
     codec_.reset();
     format_.reset();
-    if (openInputFile(format_, path_, kVideoDemuxers) < 0) return false;
-    AVFormatContext* format = format_.get();
-    std::vector<AVDictionary*> codecOptions(format->nb_streams, nullptr);
-    for (AVDictionary*& streamOptions : codecOptions) {
-        av_dict_set_int(&streamOptions, "max_pixels", kMaxPicturePixels, 0);
-    }
-    const int found = avformat_find_stream_info(format, codecOptions.data());
-    for (AVDictionary*& streamOptions : codecOptions) av_dict_free(&streamOptions);
-    if (found < 0) return false;
-    streamIndex_ = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    noVideoStream_ = streamIndex_ == AVERROR_STREAM_NOT_FOUND;
+    FaultCode failure = FaultCode::Unreadable;
+    streamIndex_ = openVideoStreams(format_, path_, failure);
+    noVideoStream_ = failure == FaultCode::NoVideo;
+    if (failure == FaultCode::TooLarge) framesTooLarge_ = true;
     if (streamIndex_ < 0) return false;
-    const AVCodecParameters* parameters = format->streams[streamIndex_]->codecpar;
-    if ((parameters->width != 0 || parameters->height != 0) &&
-        !fitsPictureLimit(parameters->width, parameters->height)) {
-        framesTooLarge_ = true;
-        return false;
-    }
+    AVFormatContext* format = format_.get();
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         if (static_cast<int>(i) != streamIndex_) format->streams[i]->discard = AVDISCARD_ALL;
     }
