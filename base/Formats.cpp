@@ -1,10 +1,14 @@
 #include "base/Formats.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 
 #include "base/AsciiCase.h"
-#include "base/InputFile.h"
 
 namespace vantrel {
 
@@ -20,11 +24,23 @@ const InputFormat* formatOfName(std::string_view name) {
 
 bool holdsSignature(const InputFormat& format, const std::string& path) {
     if (format.signature == Signature::None) return true;
+    // Not through InputFile, which refuses files of 4 GiB and more: videos
+    // are read in parts, and broadcast recordings are often larger.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
     std::array<std::uint8_t, kTransportHeadBytes> head;
-    InputFile file;
-    if (!file.open(path)) return false;
-    const std::uint64_t size = file.read(head.data(), head.size());
-    return startsAsTransportStream(head.data(), static_cast<std::size_t>(size));
+    std::size_t size = 0;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        while (size < head.size()) {
+            const ssize_t got = ::read(fd, head.data() + size, head.size() - size);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            size += static_cast<std::size_t>(got);
+        }
+    }
+    ::close(fd);
+    return startsAsTransportStream(head.data(), size);
 }
 
 bool startsAsTransportStream(const std::uint8_t* head, std::size_t size) {

@@ -270,7 +270,7 @@ TEST_F(Intake, VideosAreQueuedByPatternAndDroppedFilesAreRefused) {
 }
 
 // Transport streams made by FFmpeg, of 188-byte packets and of 192 as
-// camcorders write them, are queued; TypeScript sources (.ts, .mts) beside
+// camcorders write them (also one past 4 GiB), are queued; TypeScript sources (.ts, .mts) beside
 // them, and files too short to tell, are passed over without a word, and
 // one dropped as a file is refused as any other file that is no video.
 TEST_F(Intake, TransportStreamsAreTakenByTheirPacketsNotTheirName) {
@@ -279,6 +279,7 @@ TEST_F(Intake, TransportStreamsAreTakenByTheirPacketsNotTheirName) {
     ASSERT_TRUE(test::ffmpeg(input + "'" + at("broadcast.ts") + "'"));
     ASSERT_TRUE(test::ffmpeg(input + "-mpegts_m2ts_mode 1 -f mpegts '" + at("00001.MTS") + "'"));
     fs::copy_file(at("00001.MTS"), at("disc.m2ts"));
+    fs::resize_file(at("disc.m2ts"), std::uintmax_t{5} << 30);  // over 4 GiB, mostly a hole
     std::ofstream(at("app.ts")) << "export const answer: number = 42;\n";
     std::ofstream(at("lib.mts")) << "export default function greet(): string { return 'G'; }\n";
     std::ofstream(at("short.ts")) << "G";
