@@ -12,6 +12,14 @@
 
 namespace vantrel {
 
+namespace {
+
+// Bytes of a file's start that startsAsTransportStream looks at, at most:
+// eight of the longest packets.
+constexpr std::size_t kTransportHeadBytes = 8 * 204;
+
+}  // namespace
+
 const InputFormat* formatOfName(std::string_view name) {
     const std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos) return nullptr;

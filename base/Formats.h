@@ -89,9 +89,6 @@ const InputFormat* formatOfName(std::string_view name);
 // cannot be read.
 bool holdsSignature(const InputFormat& format, const std::string& path);
 
-// Bytes of a file's start that startsAsTransportStream looks at, at most.
-inline constexpr std::size_t kTransportHeadBytes = 8 * 204;
-
 // Whether a file's first bytes begin an MPEG transport stream: the sync byte
 // 0x47 starts each of its first packets (two at least, eight at most), of
 // 188 bytes, of 192 with a 4-byte arrival time before it (Blu-ray, AVCHD),
