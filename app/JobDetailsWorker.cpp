@@ -6,6 +6,7 @@
 #include "base/Formats.h"
 #include "image/ImageReaders.h"
 #include "video/VideoFrameSource.h"
+#include "video/VideoHeader.h"
 
 namespace vantrel {
 
@@ -40,6 +41,7 @@ JobDetails readJobDetails(const JobTableModel::DetailsSource& source) {
             details.height = video.videoHeight();
             RasterImage frame;
             if (video.grabFrame(0, frame)) details.thumbnail = thumbnailOf(frame);
+            details.silent = !readVideoHeader(source.path).sound;
         }
         video.close();
         return details;

@@ -16,8 +16,9 @@ namespace vantrel {
 
 // Reads what the details view shows of a job beyond the plan: a sequence's
 // first picture (its size and thumbnail), a video's stream (its size as
-// shown, its frames, and its first frame as the thumbnail), with the
-// core's own readers. Nothing of it is known when the file cannot be read.
+// shown, its frames, its first frame as the thumbnail, and whether it has a
+// sound of its own), with the core's own readers. Nothing of it is known
+// when the file cannot be read.
 JobDetails readJobDetails(const JobTableModel::DetailsSource& source);
 
 // Reads job details one after the other on a thread of its own, so that a

@@ -93,6 +93,7 @@ void JobTableModel::setPlan(const BatchPlan& plan) {
             row.detailsPath = job.video()->path;
         }
         row.sound = soundColumn(job.sound);
+        row.ownSound = job.sound.choice == PlannedSound::Choice::VideoOwn;
         row.moviePath = QString::fromStdString(job.moviePath);
         rowOfId_.insert(row.id, int(rows_.size()));
         rows_.push_back(std::move(row));
@@ -124,6 +125,7 @@ void JobTableModel::setDetails(const JobDetails& details) {
     if (details.frames) row.frames = details.frames;
     row.width = details.width;
     row.height = details.height;
+    if (row.ownSound && details.silent) row.sound = soundColumn(PlannedSound{});
     if (!details.thumbnail.isNull()) row.thumbnail = QPixmap::fromImage(details.thumbnail);
     rowChanged(std::size_t(*found), 0, ColumnCount - 1);
     emit detailsArrived(*found);

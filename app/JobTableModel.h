@@ -23,6 +23,7 @@ struct JobDetails {
     std::optional<std::int32_t> frames;  // a video's frames; sequences know theirs
     std::int32_t width = 0;              // 0 when the picture could not be read
     std::int32_t height = 0;
+    bool silent = false;  // a video whose header shows no sound it could take
     QImage thumbnail;  // the first picture within kThumbnailSize; null when none
 };
 
@@ -80,7 +81,8 @@ class JobTableModel : public QAbstractTableModel {
     };
     // The rows whose details have not arrived, in row order.
     std::vector<DetailsSource> missingDetails() const;
-    // Fills the row the details belong to; those of rows gone are dropped.
+    // Fills the row the details belong to; those of rows gone are dropped. A
+    // silent video planned with its own sound gets none.
     void setDetails(const JobDetails& details);
 
     // The batch: every row waits; the row of batch job `job` converts, then
@@ -121,6 +123,7 @@ class JobTableModel : public QAbstractTableModel {
         bool detailsKnown = false;
         QPixmap thumbnail;
         QString sound;
+        bool ownSound = false;  // the plan gives a video its own sound
         QString moviePath;
         QString pagePath;
         JobState state = JobState::Queued;

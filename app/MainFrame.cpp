@@ -264,8 +264,9 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CMainFrame::planRows() {
-    // Listings and metadata only: the pictures are read by the worker.
-    jobTable_->setPlan(planBatch(doc_.jobs, doc_.settings));
+    // Listings and metadata only: the pictures and videos are read by the
+    // worker.
+    jobTable_->setPlan(planBatch(doc_.jobs, doc_.settings, VideoHeaders::Unread));
     jobTable_->setMaxSize(doc_.settings.maxSize);
     rowsStale_ = false;
 }

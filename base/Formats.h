@@ -21,6 +21,13 @@ enum class MediaKind : std::uint8_t {
 // Which of the picture readers decodes a picture format.
 enum class PictureReader : std::uint8_t { None, Tga, Bmp, Jpeg, Png };
 
+// What a file's first bytes must show for it to be taken as its format, for
+// extensions that other files go by too (.ts and .mts name TypeScript source).
+enum class Signature : std::uint8_t {
+    None,             // the name alone decides
+    TransportStream,  // MPEG transport stream packets (startsAsTransportStream)
+};
+
 struct InputFormat {
     std::string_view extension;  // lower case, without the dot
     MediaKind kind;
@@ -29,6 +36,7 @@ struct InputFormat {
     // sounds). Leaving out playlist, concatenation and text demuxers keeps a
     // file from making FFmpeg read other files.
     std::string_view demuxers = {};
+    Signature signature = Signature::None;
 };
 
 inline constexpr std::string_view kVideoDemuxers =
@@ -58,12 +66,34 @@ inline constexpr std::array kInputFormats{
     InputFormat{"wmv", MediaKind::Video, PictureReader::None, kVideoDemuxers},
     InputFormat{"flv", MediaKind::Video, PictureReader::None, kVideoDemuxers},
     InputFormat{"ogv", MediaKind::Video, PictureReader::None, kVideoDemuxers},
+    // Broadcast recordings; AVCHD camcorders and Blu-ray discs.
+    InputFormat{"ts", MediaKind::Video, PictureReader::None, kVideoDemuxers,
+                Signature::TransportStream},
+    InputFormat{"m2ts", MediaKind::Video, PictureReader::None, kVideoDemuxers,
+                Signature::TransportStream},
+    InputFormat{"mts", MediaKind::Video, PictureReader::None, kVideoDemuxers,
+                Signature::TransportStream},
+    // DVD video (a program stream), phones' 3GPP (an MP4) and DV tape.
+    InputFormat{"vob", MediaKind::Video, PictureReader::None, kVideoDemuxers},
+    InputFormat{"3gp", MediaKind::Video, PictureReader::None, kVideoDemuxers},
+    InputFormat{"dv", MediaKind::Video, PictureReader::None, kVideoDemuxers},
     InputFormat{"mp3", MediaKind::Sound, PictureReader::None, kSoundDemuxers},
 };
 
 // The row of a file name's extension, letter case aside; nothing for other
 // names.
 const InputFormat* formatOfName(std::string_view name);
+
+// Whether the file at `path` is of the format as far as its first bytes tell
+// (Signature): always for a format without a signature; false when the file
+// cannot be read.
+bool holdsSignature(const InputFormat& format, const std::string& path);
+
+// Whether a file's first bytes begin an MPEG transport stream: the sync byte
+// 0x47 starts each of its first packets (two at least, eight at most), of
+// 188 bytes, of 192 with a 4-byte arrival time before it (Blu-ray, AVCHD),
+// or of 204 with DVB's 16 check bytes after it.
+bool startsAsTransportStream(const std::uint8_t* head, std::size_t size);
 
 // The scan pattern of a format: "*.tga".
 std::string scanPattern(const InputFormat& format);

@@ -16,6 +16,7 @@
 #include "html/FileNames.h"
 #include "html/HtmlPage.h"
 #include "swf/SwfMovie.h"
+#include "video/FrameSource.h"
 
 namespace vantrel {
 
@@ -126,6 +127,34 @@ std::optional<Refusal> cutPictures(FolderJob& sequence, const ConvertSettings& s
     return std::nullopt;
 }
 
+// The video's header, and what it tells of the job at the settings: the
+// real run fails where the header fails, and otherwise times the video by
+// its length, which a header that states one states as the real run finds
+// it, but for a file whose data ends early or a variable rate whose last
+// frames its video stream's length leaves out.
+HeaderPlan planFromHeader(const std::string& path, const ConvertSettings& settings) {
+    HeaderPlan plan;
+    plan.header = readVideoHeader(path);
+    const VideoHeader& header = plan.header;
+    if (header.failure) {
+        plan.refusal =
+            Refusal{JobOutcome::Status::Failed, {*header.failure, FaultStep::OpenVideo, path}};
+        return plan;
+    }
+    if (header.width > 0 && header.height > 0) {
+        plan.stage = fitInside(header.width, header.height, settings.maxSize);
+    }
+    if (header.length <= 0.0) return plan;
+    std::variant<std::int32_t, Refusal> frames =
+        videoMovieFrames(settings, header.picturesEnd, wholeMilliseconds(header.length), path);
+    if (Refusal* refusal = std::get_if<Refusal>(&frames)) {
+        plan.refusal = std::move(*refusal);
+        return plan;
+    }
+    plan.frames = std::get<std::int32_t>(frames);
+    return plan;
+}
+
 }  // namespace
 
 SoundOrigin PlannedSound::origin() const {
@@ -141,7 +170,7 @@ SoundOrigin PlannedSound::origin() const {
     return SoundOrigin::None;
 }
 
-BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings) {
+BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings, VideoHeaders headers) {
     BatchPlan plan;
     plan.rateWarning = storedRateWarning(settings.frameRate);
     plan.jobs.reserve(jobs.folderJobs.size() + jobs.videoJobs.size());
@@ -200,6 +229,15 @@ BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings) {
         shape.rate = settings.frameRate;
         if (const FolderJob* sequence = job.sequence(); sequence != nullptr) {
             shape.frames = static_cast<std::int32_t>(sequence->pictures.size());
+        } else if (headers == VideoHeaders::Read) {
+            job.fromHeader = planFromHeader(job.video()->path, settings);
+            if (!job.fromHeader->refusal) {
+                if (job.fromHeader->frames > 0) shape.frames = job.fromHeader->frames;
+                if (job.fromHeader->stage.width > 0) {
+                    shape.width = job.fromHeader->stage.width;
+                    shape.height = job.fromHeader->stage.height;
+                }
+            }
         }
         job.playerWarnings = playerWarnings(shape);
     }
@@ -211,9 +249,11 @@ ConvertReport plannedReport(const BatchPlan& plan) {
     for (const PlannedJob& job : plan.jobs) {
         JobOutcome outcome;
         outcome.source = job.source;
-        if (job.refusal) {
-            outcome.status = job.refusal->status;
-            outcome.fault = job.refusal->fault;
+        const std::optional<Refusal>& refusal =
+            job.refusal || !job.fromHeader ? job.refusal : job.fromHeader->refusal;
+        if (refusal) {
+            outcome.status = refusal->status;
+            outcome.fault = refusal->fault;
         } else {
             outcome.status = JobOutcome::Status::Planned;
             outcome.outputPath = job.moviePath;
@@ -225,11 +265,46 @@ ConvertReport plannedReport(const BatchPlan& plan) {
                                     job.playerWarnings.end());
             if (const FolderJob* sequence = job.sequence(); sequence != nullptr) {
                 outcome.frameCount = static_cast<std::int32_t>(sequence->pictures.size());
+            } else if (job.fromHeader) {
+                outcome.frameCount = job.fromHeader->frames;
+                outcome.width = job.fromHeader->stage.width;
+                outcome.height = job.fromHeader->stage.height;
+                outcome.orientation = job.fromHeader->header.orientation;
+                if (job.sound.choice == PlannedSound::Choice::VideoOwn &&
+                    !job.fromHeader->header.sound) {
+                    outcome.sound = SoundOrigin::None;
+                }
             }
         }
         report.jobs.push_back(std::move(outcome));
     }
     return report;
+}
+
+std::variant<std::int32_t, Refusal> videoMovieFrames(const ConvertSettings& settings,
+                                                     double picturesEnd, double length,
+                                                     const std::string& path) {
+    // A start at or past where the pictures end shows none of them.
+    const double start = settings.cutStart;
+    if (start > 0.0 && start + kSameTimeSeconds >= picturesEnd) {
+        Fault fault(FaultCode::StartPastEnd, FaultStep::CutSource, path);
+        fault.values = {start, picturesEnd};
+        return Refusal{JobOutcome::Status::Skipped, std::move(fault)};
+    }
+    // From the start to the end, or to where the video ends. A cut's ends,
+    // worked out in floating point, can fall a hair before a whole number
+    // of frames.
+    const double end = std::min(length, settings.cutEnd.value_or(INFINITY));
+    const double frames =
+        (end - start) * settings.frameRate + (settings.cut() ? kSameTimeSeconds : 0.0);
+    Fault timing(FaultCode::TooShort, FaultStep::TimeVideo, path);
+    timing.values[0] = settings.frameRate;
+    if (!(frames >= 1.0)) return Refusal{JobOutcome::Status::Skipped, std::move(timing)};
+    if (frames >= static_cast<double>(kMaxPictureFrames) + 1) {
+        timing.code = FaultCode::TooManyFrames;
+        return Refusal{JobOutcome::Status::Failed, std::move(timing)};
+    }
+    return static_cast<std::int32_t>(frames);
 }
 
 std::optional<BatchFile> batchFileAt(const BatchPlan& plan, const std::string& path) {

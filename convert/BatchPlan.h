@@ -10,6 +10,7 @@
 #include "convert/ConvertSettings.h"
 #include "convert/JobList.h"
 #include "convert/JobOutcome.h"
+#include "video/VideoHeader.h"
 
 namespace vantrel {
 
@@ -37,6 +38,16 @@ struct Refusal {
     Fault fault;
 };
 
+// What a video's header tells of its job.
+struct HeaderPlan {
+    VideoHeader header;
+    // How the real run will refuse the job: the video does not open, or its
+    // length gives no frames or too many (videoMovieFrames).
+    std::optional<Refusal> refusal;
+    std::int32_t frames = 0;  // of its movie; 0 where the header states no length
+    PictureSize stage;        // its frames' size, fitted into the settings' box
+};
+
 // What the batch will do with one queued job, decided from the settings,
 // folder listings and file metadata alone.
 struct PlannedJob {
@@ -49,9 +60,11 @@ struct PlannedJob {
     std::optional<Refusal> refusal;
     // The movie's folder is to be made first (it lies under an output folder).
     bool makeFolder = false;
-    // What is known before any file is read of the players that will play
-    // its movie badly (playerWarnings): its rate, a sequence's frames.
+    // What is known before any picture is read of the players that will
+    // play its movie badly (playerWarnings): its rate, a sequence's frames.
     std::vector<Fault> playerWarnings;
+    // What a video's header tells, when the plan read it.
+    std::optional<HeaderPlan> fromHeader;
 
     const FolderJob* sequence() const { return std::get_if<FolderJob>(&input); }
     const VideoJob* video() const { return std::get_if<VideoJob>(&input); }
@@ -65,6 +78,10 @@ struct BatchPlan {
     std::optional<Fault> rateWarning;
 };
 
+// Whether planBatch reads each video's header (readVideoHeader): a window
+// that plans on its own thread leaves that to a worker.
+enum class VideoHeaders : std::uint8_t { Read, Unread };
+
 // Every picture frame defines two characters (its bitmap and its shape) and
 // a sound track one more, out of 65535 character ids.
 inline constexpr std::int32_t kMaxPictureFrames = 32767;
@@ -76,9 +93,21 @@ inline constexpr std::int32_t kMaxPictureFrames = 32767;
 // can hold. A cut (settings.cutStart, cutEnd) keeps a sequence's pictures
 // of that part, and is refused when it starts past their end or holds not
 // one frame; the sound, a sequence's companion too, starts where the first
-// picture kept does and ends where the last one does. Reads folder listings
-// and file metadata, never picture data.
-BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings);
+// picture kept does and ends where the last one does. Reads folder listings,
+// file metadata and, unless told not to, the headers of the videos of jobs
+// not refused; never picture data. What a header says refuses no job: the
+// real run decides that once it opens the video.
+BatchPlan planBatch(const JobList& jobs, const ConvertSettings& settings,
+                    VideoHeaders headers = VideoHeaders::Read);
+
+// The frames of the movie of a video's part that the settings ask for, from
+// where its pictures end and its length (FrameSource::picturesEnd and
+// durationSeconds), or its refusal: a start at or past the pictures' end
+// (skipped), a part shorter than one frame (skipped), or more frames than a
+// movie holds (failed).
+std::variant<std::int32_t, Refusal> videoMovieFrames(const ConvertSettings& settings,
+                                                     double picturesEnd, double length,
+                                                     const std::string& path);
 
 // A file the batch reads or writes, and the job it belongs to.
 struct BatchFile {
@@ -103,7 +132,11 @@ std::optional<BatchFile> batchFileAt(const BatchPlan& plan, const std::string& p
 std::optional<Fault> outputFolderRefusal(const std::string& outputFolder);
 
 // The report a dry run gives: each job planned, or refused as it would be;
-// the planned ones with the warnings known before any file is read.
+// the planned ones with the warnings known before any picture is read. A
+// video whose header was read is planned as its header tells: failed as the
+// real run fails to open it, refused for its length as the real run would
+// (videoMovieFrames, from the length the file states), or with its movie's
+// frames, stage size and turn, and without its own sound when it has none.
 ConvertReport plannedReport(const BatchPlan& plan);
 
 // Where a job's movie goes beside its source: beside the pictures under the

@@ -247,6 +247,20 @@ void addVideo(std::vector<VideoJob>& videoJobs, std::string_view path, std::stri
     videoJobs.push_back({std::string(path), std::string(root)});
 }
 
+namespace {
+
+// Named as a video, and its first bytes do not say otherwise.
+bool isVideoFile(const std::string& path) {
+    const InputFormat* format = formatOfName(fs::path(path).filename().string());
+    return format != nullptr && format->kind == MediaKind::Video && holdsSignature(*format, path);
+}
+
+}  // namespace
+
+void VideoCollector::add(const std::string& path) {
+    if (isVideoFile(path)) addVideo(videoJobs_, path, root_);
+}
+
 bool VisitedFolders::enter(const std::string& folder) {
     struct stat info {};
     if (::stat(folder.c_str(), &info) != 0) return true;
@@ -275,10 +289,6 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths, Dropp
         if (format.kind == MediaKind::Picture) scans.emplace_back(scanPattern(format), &pictures);
         if (format.kind == MediaKind::Video) scans.emplace_back(scanPattern(format), &videos);
     }
-    const auto namesVideo = [](const std::string& path) {
-        const InputFormat* format = formatOfName(fs::path(path).filename().string());
-        return format != nullptr && format->kind == MediaKind::Video;
-    };
 
     // Each pattern searches the whole drop, so each keeps its own record.
     std::vector<VisitedFolders> visited(scans.size());
@@ -291,7 +301,7 @@ DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths, Dropp
         const fs::file_status status = fs::status(path, ec);
         if (!ec && !fs::is_directory(status)) {
             if (files == DroppedFiles::TakeVideos && fs::is_regular_file(status) &&
-                namesVideo(path)) {
+                isVideoFile(path)) {
                 addVideo(jobs.videoJobs, path, fs::path(path).parent_path().string());
             } else {
                 result.refused.push_back(path);

@@ -75,10 +75,12 @@ class PictureCollector : public PathCollector {
     std::string root_;
 };
 
+// Queues the videos a scan finds; a file whose first bytes are not those its
+// format must begin with (holdsSignature) is passed over without a word.
 class VideoCollector : public PathCollector {
   public:
     explicit VideoCollector(std::vector<VideoJob>& videoJobs) : videoJobs_(videoJobs) {}
-    void add(const std::string& path) override { addVideo(videoJobs_, path, root_); }
+    void add(const std::string& path) override;
     void setRoot(std::string root) { root_ = std::move(root); }
 
   private:
@@ -133,7 +135,7 @@ struct DropResult {
 // What a drop does with an item that is a file rather than a folder.
 enum class DroppedFiles {
     Refuse,      // every file is refused
-    TakeVideos,  // a file named as a video is queued; others are refused
+    TakeVideos,  // a video file (named as one, holdsSignature) is queued; others are refused
 };
 
 // How much of each dropped folder is searched.
@@ -145,7 +147,7 @@ enum class FolderDepth {
 // Replaces the queued jobs with those found in the dropped paths. Each
 // folder, in the order given, is scanned for the pictures and then the
 // videos of the format table (kInputFormats), one pattern after the other
-// ("*.tga", "*.bmp", ... "*.ogv"). A folder already
+// ("*.tga", "*.bmp", ... "*.dv"). A folder already
 // searched in this drop (dropped twice, or inside one dropped before) adds
 // nothing again. Each job remembers the dropped folder it was found in.
 DropResult dropPaths(JobList& jobs, const std::vector<std::string>& paths,

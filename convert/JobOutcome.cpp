@@ -14,6 +14,15 @@ const Fault* unwrittenPage(const JobOutcome& outcome) {
     return page == outcome.warnings.end() ? nullptr : &*page;
 }
 
+// "mirrored", "turned 90 degrees", "mirrored and turned 90 degrees"; empty
+// for upright frames.
+std::string turnText(const Orientation& orientation) {
+    const int degrees = orientation.clockwiseDegrees();
+    const std::string turned = degrees == 0 ? "" : "turned " + std::to_string(degrees) + " degrees";
+    if (!orientation.mirrored()) return turned;
+    return turned.empty() ? "mirrored" : "mirrored and " + turned;
+}
+
 }  // namespace
 
 bool JobOutcome::movieKept() const {
@@ -80,6 +89,15 @@ std::string outcomeLine(const JobOutcome& outcome) {
     if (outcome.status == JobOutcome::Status::Converted) {
         line += std::to_string(outcome.frameCount) +
                 (outcome.frameCount == 1 ? " frame, " : " frames, ");
+    } else if (outcome.width > 0) {
+        if (outcome.frameCount > 0) {
+            line += std::to_string(outcome.frameCount) +
+                    (outcome.frameCount == 1 ? " frame, " : " frames, ");
+        }
+        line += std::to_string(outcome.width) + " x " + std::to_string(outcome.height) + ", ";
+        if (const std::string turn = turnText(outcome.orientation); !turn.empty()) {
+            line += turn + ", ";
+        }
     } else if (outcome.frameCount > 0) {
         line += std::to_string(outcome.frameCount) +
                 (outcome.frameCount == 1 ? " picture, " : " pictures, ");

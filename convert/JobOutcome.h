@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/Fault.h"
+#include "video/Orientation.h"
 
 namespace vantrel {
 
@@ -23,11 +24,16 @@ struct JobOutcome {
     std::string source;      // the job as the list shows it
     std::string outputPath;  // the movie, when converted or planned
     std::string pagePath;    // the HTML page, when written or planned
-    // Frames of the movie; for a planned sequence, its pictures.
+    // Frames of the movie; for a planned sequence, its pictures; for a
+    // planned video, its movie's as its header tells, 0 when the header was
+    // not read or states no length.
     std::int32_t frameCount = 0;
-    // The stage size the movie was written with, in pixels, when converted.
+    // The stage size the movie was written with, in pixels, when converted;
+    // for a planned video, as its header tells.
     std::int32_t width = 0;
     std::int32_t height = 0;
+    // How a planned video's frames are turned to be shown.
+    Orientation orientation;
     // The JPEG quality a target size chose for the movie's pictures; 0 when
     // none did.
     std::int32_t quality = 0;
@@ -75,7 +81,11 @@ std::string soundText(const JobOutcome& outcome);
 
 // The outcome in one line: "converted SOURCE -> MOVIE (N frames, quality Q,
 // SOUND, page PAGE)" (the quality when a target size chose it), "planned
-// SOURCE -> MOVIE (...)", or "failed SOURCE: REASON" (also skipped, stopped).
+// SOURCE -> MOVIE (N pictures, SOUND, page PAGE)" for a sequence, "planned
+// SOURCE -> MOVIE (N frames, W x H, TURN, SOUND, page PAGE)" for a video
+// with a stage size (the frames when known; TURN: "turned 90 degrees"
+// clockwise, "mirrored", both, or nothing), or "failed SOURCE: REASON" (also
+// skipped, stopped).
 std::string outcomeLine(const JobOutcome& outcome);
 
 // Every picture that gave no picture, then every warning, in words.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,19 @@ namespace vantrel {
 // in floating point from its frame rate, can fall a hair before the start of
 // the video frame it meets exactly.
 inline constexpr double kSameTimeSeconds = 1e-6;
+
+// A length in seconds cut to whole milliseconds as a 32-bit count, times
+// 0.001 as a float: (int32)(seconds * 1000) * 0.001f.
+inline double wholeMilliseconds(double seconds) {
+    const double milliseconds = seconds * 1000.0;
+    std::int32_t whole = 0;
+    if (milliseconds >= 2147483647.0) {
+        whole = std::numeric_limits<std::int32_t>::max();
+    } else if (milliseconds > 0.0) {
+        whole = static_cast<std::int32_t>(milliseconds);
+    }
+    return whole * static_cast<double>(0.001f);
+}
 
 // A frame that was grabbed but not yet turned into a picture, so that the
 // turning can happen on another thread than the decoding.
@@ -65,7 +79,7 @@ class FrameSource {
     virtual std::int32_t videoWidth() const = 0;
     virtual std::int32_t videoHeight() const = 0;
 
-    // Length cut to whole milliseconds: (int32)(seconds * 1000) * 0.001f.
+    // Length cut to whole milliseconds (wholeMilliseconds).
     // The length is the one the file states, unless its data ends well
     // before (a file cut short, or still being written: then where the data
     // ends), or its sound runs on well past the video's own length (then

@@ -33,6 +33,15 @@ bool turnOfTag(const char* text, Orientation& turn) {
 
 }  // namespace
 
+int Orientation::clockwiseDegrees() const {
+    // Mirrored: the turn of the orientation with the mirror undone, which
+    // negates what x contributes.
+    const int sign = mirrored() ? -1 : 1;
+    const int x = sign * xx;
+    const int y = sign * yx;
+    return x == 1 ? 0 : y == 1 ? 90 : x == -1 ? 180 : 270;
+}
+
 // The matrix's likeness to each orientation is their entries' products
 // added up. Turns and mirrored turns score 0 against each other, so a plain
 // turn never comes out mirrored, nor the other way round; a tie keeps the

@@ -20,6 +20,10 @@ struct Orientation {
     bool upright() const { return xx == 1 && yy == 1; }
     // Whether rows are shown as columns, so that width and height trade places.
     bool sideways() const { return xx == 0; }
+    // Mirrored left to right, before the turn.
+    bool mirrored() const { return xx * yy - xy * yx < 0; }
+    // The turn, after any mirroring: 0, 90, 180 or 270 degrees clockwise.
+    int clockwiseDegrees() const;
     friend bool operator==(const Orientation&, const Orientation&) = default;
 };
 

@@ -17,7 +17,7 @@ extern "C" {
 #include <limits>
 
 #include "base/Formats.h"
-#include "ffmpeg/InputFormat.h"
+#include "video/VideoHeader.h"
 
 namespace vantrel {
 namespace {
@@ -197,9 +197,12 @@ bool VideoDecoder::moveTo(std::int64_t target) {
     const bool forward = current_ >= 0 && target >= current_ &&
                          (!mayLeapTo(target) || target - current_ <= forwardReach());
     if (forward) {
+        const bool fromPass = onPass_;
         const Stepped stepped = stepTo(target);
         if (stepped == Stepped::Done && confirm(target)) return true;
-        if (stepped != Stepped::Done && stepped != Stepped::Misplaced) return false;
+        // Off the pass, a stream that stops decoding is read again from the
+        // start; one that ends tells where only as advance() allows.
+        if (stepped == Stepped::Failed && fromPass) return false;
     } else if (seekBefore(target) && stepTo(target) == Stepped::Done && confirm(target)) {
         return true;
     }
@@ -241,24 +244,12 @@ bool VideoDecoder::openDemuxer() {
     lastKeyframe_ = -1;
     codec_.reset();
     format_.reset();
-    if (openInputFile(format_, path_, kVideoDemuxers) < 0) return false;
-    AVFormatContext* format = format_.get();
-    std::vector<AVDictionary*> codecOptions(format->nb_streams, nullptr);
-    for (AVDictionary*& streamOptions : codecOptions) {
-        av_dict_set_int(&streamOptions, "max_pixels", kMaxPicturePixels, 0);
-    }
-    const int found = avformat_find_stream_info(format, codecOptions.data());
-    for (AVDictionary*& streamOptions : codecOptions) av_dict_free(&streamOptions);
-    if (found < 0) return false;
-    streamIndex_ = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    noVideoStream_ = streamIndex_ == AVERROR_STREAM_NOT_FOUND;
+    FaultCode failure = FaultCode::Unreadable;
+    streamIndex_ = openVideoStreams(format_, path_, failure);
+    noVideoStream_ = failure == FaultCode::NoVideo;
+    if (failure == FaultCode::TooLarge) framesTooLarge_ = true;
     if (streamIndex_ < 0) return false;
-    const AVCodecParameters* parameters = format->streams[streamIndex_]->codecpar;
-    if ((parameters->width != 0 || parameters->height != 0) &&
-        !fitsPictureLimit(parameters->width, parameters->height)) {
-        framesTooLarge_ = true;
-        return false;
-    }
+    AVFormatContext* format = format_.get();
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         if (static_cast<int>(i) != streamIndex_) format->streams[i]->discard = AVDISCARD_ALL;
     }
@@ -360,14 +351,15 @@ bool VideoDecoder::startDecoding() {
     codec_ = std::move(context);
     draining_ = false;
 
+    onPass_ = true;  // damage in frame 0 is the pass's
     if (decodeNext(*frame_) != Decoded::Frame) {
+        onPass_ = false;
         // A stream that states no size, with a first frame over the limit.
         framesTooLarge_ =
             !fitsPictureLimit(std::max(codec_->width, 1), std::max(codec_->height, 1));
         return false;
     }
     current_ = 0;
-    onPass_ = true;
     if (seen_.empty()) record();
     noteKeyframe();
     return true;
@@ -431,6 +423,7 @@ void VideoDecoder::endDecoding() {
 // Counts damage; false when decoding on threads, which stops there.
 bool VideoDecoder::noteDamage() {
     damaged_ = true;
+    (onPass_ ? passDamaged_ : damagedSincePlaced_) = true;
     if (threaded_) threadsMetDamage_ = true;
     return !threaded_;
 }
@@ -477,8 +470,11 @@ VideoDecoder::Stepped VideoDecoder::stepTo(std::int64_t target) {
 }
 
 // Moves on to the next frame in presentation order. On the pass, a frame it
-// reached before must come out as it did then; a new one extends it.
+// reached before must come out as it did then; a new one extends it. The
+// end of the stream is where the pass ends, also when reached off the pass
+// where timestamps place frames and the last one's is that of its index.
 VideoDecoder::Stepped VideoDecoder::advance() {
+    const std::int64_t shownPts = frame_->pts;
     if (onPass_) {
         av_frame_unref(previous_.get());
         av_frame_move_ref(previous_.get(), frame_.get());
@@ -486,7 +482,7 @@ VideoDecoder::Stepped VideoDecoder::advance() {
     }
     const Decoded decoded = decodeNext(*frame_);
     if (decoded != Decoded::Frame) {
-        if (decoded == Decoded::End && onPass_) end_ = current_ + 1;
+        if (decoded == Decoded::End && (onPass_ || endPlaced(shownPts))) end_ = current_ + 1;
         lose();
         return decoded == Decoded::End ? Stepped::End : Stepped::Failed;
     }
@@ -501,6 +497,16 @@ VideoDecoder::Stepped VideoDecoder::advance() {
     }
     noteKeyframe();
     return Stepped::Done;
+}
+
+// Whether the stream's end, met off the pass right after the current frame
+// (whose stored timestamp is `pts`), is where the pass would end: every
+// frame since the seek decoded without error, the pass has reached no
+// further, and the last frame's timestamp places it at its index.
+bool VideoDecoder::endPlaced(std::int64_t pts) const {
+    return timestampsPlaceFrames() && keyframeTimestamps_ && !damagedSincePlaced_ &&
+           current_ >= 0 && current_ + 1 >= passed() && pts != AV_NOPTS_VALUE &&
+           indexAt(pts) == current_;
 }
 
 // No frame is current, until a move places one.
@@ -543,8 +549,8 @@ void VideoDecoder::noteKeyframe() {
 }
 
 std::int64_t VideoDecoder::lastFrameUpTo(std::int64_t target) {
-    if (end_ < 0 && !damaged_ && target >= passed()) moveTo(target);
-    return end_ >= 0 && !damaged_ && target >= end_ ? end_ - 1 : target;
+    if (end_ < 0 && !passDamaged_ && target >= passed()) moveTo(target);
+    return end_ >= 0 && !passDamaged_ && target >= end_ ? end_ - 1 : target;
 }
 
 std::optional<std::int64_t> VideoDecoder::frameShownAt(std::int64_t microseconds) {
@@ -656,6 +662,7 @@ bool VideoDecoder::seekToKeyframe(std::int64_t from, std::int64_t target) {
     }
     avcodec_flush_buffers(codec_.get());
     draining_ = false;
+    damagedSincePlaced_ = false;
 
     int skipped = 0;
     do {

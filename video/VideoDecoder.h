@@ -30,7 +30,9 @@ namespace vantrel {
 // Frames decoded from there must match the pass's timestamps and positions,
 // and the frame moved to the pass's picture at that index. Where a keyframe
 // cannot be placed or anything does not match, the file is read again from
-// the start.
+// the start. The stream ends where the pass ends; decoding from a seek tells
+// that only where timestamps place frames and the last frame's places it at
+// its index, and is read again from the start otherwise.
 //
 // Seeking far ahead, past what the pass reached, trusts the container's
 // timestamps, which a damaged part not yet decoded can belie: only 256
@@ -137,8 +139,9 @@ class VideoDecoder {
     // fail.
     bool moveTo(std::int64_t target);
 
-    // `target`, or where the stream ends before it after decoding without
-    // error, its last frame: a frame stored as unchanged from the one before
+    // `target`, or where the stream ends before it after the pass from the
+    // start decoded without error, its last frame: the same whatever was
+    // moved to before. A frame stored as unchanged from the one before
     // (as FFmpeg's MPEG-4 encoder stores repeated frames in AVI) decodes to
     // none, so that a stream can give out fewer frames than it holds
     // packets. Decodes forward as far as that takes.
@@ -193,6 +196,7 @@ class VideoDecoder {
     Stepped stepTo(std::int64_t target);
     Stepped advance();
     bool confirm(std::int64_t target);
+    bool endPlaced(std::int64_t pts) const;
     void lose();
     void record();
     void checkTimestamp();
@@ -232,6 +236,10 @@ class VideoDecoder {
     bool framesTooLarge_ = false;
     bool noVideoStream_ = false;
     bool damaged_ = false;   // a packet or frame failed to decode
+    // Damage met on the pass from the start; off it, since the keyframe of
+    // the last seek.
+    bool passDamaged_ = false;
+    bool damagedSincePlaced_ = false;
     int threads_ = 1;        // asked for on open()
     bool threaded_ = false;  // the codec decodes on several threads
     bool threadsMetDamage_ = false;

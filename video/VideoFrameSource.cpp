@@ -198,16 +198,7 @@ void VideoFrameSource::endDecoding() {
     if (decoder_) decoder_->endDecoding();
 }
 
-double VideoFrameSource::durationSeconds() const {
-    const double milliseconds = duration_ * 1000.0;
-    std::int32_t whole = 0;
-    if (milliseconds >= 2147483647.0) {
-        whole = std::numeric_limits<std::int32_t>::max();
-    } else if (milliseconds > 0.0) {
-        whole = static_cast<std::int32_t>(milliseconds);
-    }
-    return whole * static_cast<double>(0.001f);
-}
+double VideoFrameSource::durationSeconds() const { return wholeMilliseconds(duration_); }
 
 std::int64_t VideoFrameSource::framesDecoded() const {
     return decoder_ ? decoder_->framesDecoded() : 0;

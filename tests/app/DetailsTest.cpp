@@ -254,6 +254,21 @@ class DetailsTest : public QObject {
         QCOMPARE(window.shown(JobTableModel::Sound), (QStringList{"none", "own", "walk.mp3"}));
     }
 
+    // A video without sound, planned with its own, shows none once its
+    // header is read; one beside it with sound keeps its own.
+    void aSilentVideoHasNoSoundOnceRead() {
+        Renders renders;
+        QVERIFY(renders.make());
+        QVERIFY(test::ffmpeg("-f lavfi -i testsrc=size=32x24:rate=10:duration=1 " +
+                             (renders.clips / "silent.mp4").string()));
+        Window window;
+        window.frame.show();
+        window.action("detailsToggle")->trigger();
+        window.frame.view()->dropPaths({renders.clips.string()});
+        QCOMPARE(window.shown(JobTableModel::Sound), (QStringList{"own", "own"}));
+        QTRY_COMPARE(window.shown(JobTableModel::Sound), (QStringList{"own", "none"}));
+    }
+
     // What the menu and the keys do with a row, the shell recording it.
     void convertedRowsOpenTheirPageOrFolder_data() {
         QTest::addColumn<QString>("command");  // an action's name, or a key

@@ -559,42 +559,75 @@ TEST_F(CliTest, AnOutputFolderMirrorsAReadOnlyTree) {
 
 // A dry run decides what the real run then does: the same movies, pages and
 // sounds, job by job. It writes nothing but its report.
+// Videos are planned as their headers tell: their frames, stage (turned,
+// and fitted into the box) and sound, or how the run fails or skips them (a
+// video of sound only, a text file named as a video, a start past the end).
 TEST_F(CliTest, ADryRunPlansWhatTheRunDoes) {
     copy("red4x3.bmp", "walk1.bmp");
     copy("blue4x3.bmp", "walk2.bmp");
     copy("tone.mp3", "walk.mp3");
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=16x12:rate=10:duration=1 -f lavfi -i "
-                             "sine=duration=1 -c:v mpeg4 '" + in("own.avi") + "'"));
+    const std::string testsrc = "-f lavfi -i testsrc2=size=16x12:rate=10:duration=";
+    ASSERT_TRUE(
+        test::ffmpeg(testsrc + "1 -f lavfi -i sine=duration=1 -c:v mpeg4 '" + in("own.avi") + "'"));
     fs::copy_file(in("own.avi"), in("with.avi"));
     copy("tone.mp3", "with.avi.mp3");
     fs::copy_file(in("own.avi"), in("walk.mkv"));  // its movie is the sequence's
+    ASSERT_TRUE(test::ffmpeg(testsrc + "2 -c:v libx264 '" + in("silent.mp4") + "'"));
+    ASSERT_TRUE(test::ffmpeg("-f lavfi -i sine=duration=1 '" + in("song.mp4") + "'"));
+    std::ofstream(in("notes.mp4")) << "not a video\n";
+    const std::string turned = "-metadata:s:v:0 ROTATE=90 '" + in("upright.mkv") + "'";
+    ASSERT_TRUE(test::ffmpeg(testsrc + "3 -f lavfi -i sine=duration=3 -c:v libx264 " + turned));
+    ASSERT_TRUE(test::ffmpeg(testsrc + "0.1 -c:v mjpeg '" + in("short.avi") + "'"));
     const std::string out = (dir_ / "movies").string();
     const std::set<std::string> before = tree(dir_ / "in");
+    const std::vector<std::string> options = {"--report",   "-",     "-o",      out,
+                                              "--max-size", "10x10", "--start", "0.1"};
 
-    const CliRun dry = run({"--dry-run", "--report", "-", "-o", out, in("")});
+    std::vector<std::string> dryOptions = options;
+    dryOptions.insert(dryOptions.begin(), "--dry-run");
+    dryOptions.push_back(in(""));
+    const CliRun dry = run(dryOptions);
     EXPECT_EQ(dry.status, 1) << dry.err;  // the duplicate is skipped
     EXPECT_EQ(tree(dir_ / "in"), before) << "a dry run writes nothing";
     EXPECT_FALSE(fs::exists(out));
-    EXPECT_NE(dry.err.find("planned " + in("walk(1 - 2).bmp") + " -> " + out + "/walk.swf (2 "
-                           "pictures, sound " + in("walk.mp3") + ", page " + out + "/walk.html)"),
+    EXPECT_NE(dry.err.find("planned " + in("upright.mkv") + " -> " + out + "/upright.swf (43 " +
+                           "frames, 8 x 10, turned 90 degrees, the video's own sound, page " + out +
+                           "/upright.html)"),
               std::string::npos)
         << dry.err;
-    const CliRun real = run({"--report", "-", "-o", out, in("")});
+    std::vector<std::string> realOptions = options;
+    realOptions.push_back(in(""));
+    const CliRun real = run(realOptions);
     const Json planned = Json::parse(dry.out), done = Json::parse(real.out);
     EXPECT_EQ(planned["options"]["dry_run"], true);
     EXPECT_EQ(done["options"]["dry_run"], false);
-    ASSERT_EQ(planned["jobs"].size(), 4u);
-    ASSERT_EQ(done["jobs"].size(), 4u);
-    for (std::size_t k = 0; k < 4; ++k) {
+    ASSERT_EQ(planned["jobs"].size(), 9u);
+    ASSERT_EQ(done["jobs"].size(), 9u);
+    for (std::size_t k = 0; k < 9; ++k) {
         const Json& p = planned["jobs"][k];
         const Json& d = done["jobs"][k];
         SCOPED_TRACE(d.dump());
         EXPECT_EQ(p["status"], d["status"] == "converted" ? "planned" : d["status"]);
-        for (const char* field : {"source", "movie", "page", "sound", "sound_file", "code"}) {
+        for (const char* field :
+             {"source", "movie", "page", "sound", "sound_file", "code", "reason", "frames"}) {
             EXPECT_EQ(p[field], d[field]) << field;
         }
+        if (k > 0) {  // a sequence's stage is known once its pictures are read
+            EXPECT_EQ(p["width"], d["width"]);
+            EXPECT_EQ(p["height"], d["height"]);
+        }
     }
-    EXPECT_EQ(done["jobs"][3]["code"], "duplicate-movie");
+    const auto codeOf = [&](const std::string& video) {
+        for (const Json& job : done["jobs"]) {
+            if (job["source"] == in(video)) return job["code"];
+        }
+        return Json();
+    };
+    EXPECT_EQ(codeOf("walk.mkv"), "duplicate-movie");
+    EXPECT_EQ(codeOf("song.mp4"), "no-video");
+    EXPECT_EQ(codeOf("notes.mp4"), "unreadable");
+    EXPECT_EQ(codeOf("short.avi"), "start-past-end");
+    EXPECT_EQ(codeOf("silent.mp4"), nullptr);
 }
 
 TEST_F(CliTest, NoOverwriteKeepsExistingMovies) {

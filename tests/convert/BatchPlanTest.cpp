@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "convert/BatchPlan.h"
@@ -148,13 +150,18 @@ TEST(BatchPlan, SequencesAMovieCannotHoldAreRefused) {
 }
 
 // A dry run's report: the planned jobs with their paths, sounds and picture
-// counts, the refused ones as the real run reports them.
+// counts, the refused ones as the real run reports them. A video whose
+// header is not read is planned with its own sound; one whose header cannot
+// be read fails as the real run fails to open it.
 TEST(BatchPlan, TheDryRunReportStatesThePlan) {
     JobList jobs;
     jobs.folderJobs.push_back(sequenceJob("/nowhere/walk", "png", {"1", "2", "3"}));
     jobs.videoJobs.push_back({"/nowhere/clip.avi"});
     jobs.videoJobs.push_back({"/nowhere/walk.mkv"});
-    const ConvertReport report = plannedReport(planBatch(jobs, ConvertSettings{}));
+    EXPECT_EQ(outcomeLine(plannedReport(planBatch(jobs, ConvertSettings{})).jobs.at(1)),
+              "failed /nowhere/clip.avi: video cannot be opened");
+    const ConvertReport report =
+        plannedReport(planBatch(jobs, ConvertSettings{}, VideoHeaders::Unread));
     ASSERT_EQ(report.jobs.size(), 3u);
     EXPECT_EQ(outcomeLine(report.jobs[0]),
               "planned /nowhere/walk(1 - 3).png -> /nowhere/walk.swf (3 pictures, no sound, page "
@@ -239,7 +246,44 @@ TEST(BatchPlan, PlayerLimitsAreWarnedOf) {
               "shrink it with --target-size or --max-size");
 }
 
-// A dry run warns of what the plan knows: the rate, and a sequence's frames.
+// A video's movie frames at 10 frames per second from where its pictures
+// end and its length, as the real run counts them, or its refusal.
+TEST(BatchPlan, AVideosMovieFramesFollowItsLengthAndTheCut) {
+    const struct {
+        double start;
+        std::optional<double> end;
+        double picturesEnd, length;
+        std::int32_t frames;  // 0: refused with these words
+        const char* refusal;
+    } cases[] = {
+        {0, {}, 1.96, 1.96, 19, ""},
+        {0.3, 0.7, 1.96, 1.96, 4, ""},
+        {1.96, {}, 1.96, 1.96, 0, "the start at 2.0 s is past the end of its pictures at 2.0 s"},
+        {0, {}, 0.05, 0.05, 0, "shorter than one frame at 10 frames per second"},
+        {0,
+         {},
+         3600,
+         3600,
+         0,
+         "longer than one movie can hold (32767 frames at 10 frames per second)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start);
+        ConvertSettings settings;
+        settings.frameRate = 10.0f;
+        settings.cutStart = c.start;
+        settings.cutEnd = c.end;
+        const auto planned = videoMovieFrames(settings, c.picturesEnd, c.length, "/v/clip.avi");
+        if (c.frames > 0) {
+            EXPECT_EQ(std::get<std::int32_t>(planned), c.frames);
+        } else {
+            EXPECT_EQ(faultText(std::get<Refusal>(planned).fault), c.refusal);
+        }
+    }
+}
+
+// A dry run warns of what the plan knows: the rate, a sequence's frames, and
+// a video's frames and stage as its header tells.
 TEST(BatchPlan, TheDryRunWarnsOfRatesAndFramesPlayersCannotKeep) {
     JobList jobs;
     FolderJob many = sequenceJob("/nowhere/many", "bmp", {});
@@ -247,7 +291,7 @@ TEST(BatchPlan, TheDryRunWarnsOfRatesAndFramesPlayersCannotKeep) {
         many.pictures.push_back({std::to_string(k), "bmp"});
     }
     jobs.folderJobs.push_back(many);
-    jobs.videoJobs.push_back({"/nowhere/clip.avi"});
+    jobs.videoJobs.push_back({std::string(VANTREL_TEST_DATA) + "/video/mpeg4.avi"});
     ConvertSettings settings;
     settings.frameRate = 100.0f;
     const ConvertReport report = plannedReport(planBatch(jobs, settings));

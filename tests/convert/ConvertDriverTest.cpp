@@ -1148,14 +1148,21 @@ std::vector<int> framesShown(const SwfFile& swf) {
 // every container: at the video's own rate each frame once, and where a
 // movie frame's time meets a video frame's start (0.2 s at 15 and 25 frames
 // per second) that frame. Also where the frames are spaced unevenly and the
-// container rounds their times (to whole milliseconds in Matroska).
+// container rounds their times (to whole milliseconds in Matroska), and in
+// transport and program streams, whose times start late.
 TEST_F(DriverTest, VideosAreSampledByTime) {
     const std::string uneven =  // ten frames 1/15 s apart, then ten 1/5 s apart
         " -frames:v 20 -vf \"setpts='if(lt(N,10),N,3*N-20)/(15*TB)'\" -fps_mode passthrough";
     const std::pair<const char*, std::string> videos[] = {
-        {"a.avi", "-c:v mpeg4 -q:v 2 -bf 2"}, {"b.mp4", "-c:v libx264 -bf 2"},
-        {"c.mkv", "-c:v libx264 -bf 2"},      {"d.mkv", "-c:v libx264 -bf 2" + uneven},
-        {"e.mp4", "-c:v libx264 -bf 2" + uneven}};
+        {"a.avi", "-c:v mpeg4 -q:v 2 -bf 2"},
+        {"b.mp4", "-c:v libx264 -bf 2"},
+        {"c.mkv", "-c:v libx264 -bf 2"},
+        {"d.mkv", "-c:v libx264 -bf 2" + uneven},
+        {"e.mp4", "-c:v libx264 -bf 2" + uneven},
+        {"f.ts", "-c:v mpeg2video -q:v 2 -bf 2"},
+        {"g.m2ts", "-c:v libx264 -bf 2 -mpegts_m2ts_mode 1"},
+        {"h.vob", "-c:v mpeg2video -q:v 2 -bf 2"},
+        {"i.3gp", "-c:v libx264 -bf 2"}};
     for (const auto& [name, codec] : videos) {
         ASSERT_TRUE(test::ffmpeg(numberedFrames(15, 3.0) + codec + " '" + (dir_ / name).string() +
                                  "'"));

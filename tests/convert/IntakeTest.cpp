@@ -13,6 +13,7 @@
 
 #include "convert/JobIntake.h"
 #include "support/Jobs.h"
+#include "support/Tools.h"
 
 namespace vantrel {
 namespace {
@@ -266,6 +267,32 @@ TEST_F(Intake, VideosAreQueuedByPatternAndDroppedFilesAreRefused) {
     addVideo(videos, "/v/readme.txt");
     addVideo(videos, "/v/readme.txt");
     EXPECT_EQ(videos.size(), 2u);
+}
+
+// Transport streams made by FFmpeg, of 188-byte packets and of 192 as
+// camcorders write them (also one past 4 GiB), are queued; TypeScript sources (.ts, .mts) beside
+// them, and files too short to tell, are passed over without a word, and
+// one dropped as a file is refused as any other file that is no video.
+TEST_F(Intake, TransportStreamsAreTakenByTheirPacketsNotTheirName) {
+    const std::string input =
+        "-f lavfi -i testsrc2=size=32x24:rate=25 -frames:v 3 -c:v mpeg2video ";
+    ASSERT_TRUE(test::ffmpeg(input + "'" + at("broadcast.ts") + "'"));
+    ASSERT_TRUE(test::ffmpeg(input + "-mpegts_m2ts_mode 1 -f mpegts '" + at("00001.MTS") + "'"));
+    fs::copy_file(at("00001.MTS"), at("disc.m2ts"));
+    fs::resize_file(at("disc.m2ts"), std::uintmax_t{5} << 30);  // over 4 GiB, mostly a hole
+    std::ofstream(at("app.ts")) << "export const answer: number = 42;\n";
+    std::ofstream(at("lib.mts")) << "export default function greet(): string { return 'G'; }\n";
+    std::ofstream(at("short.ts")) << "G";
+    files({"film.vob", "phone.3gp", "tape.dv"});
+    EXPECT_EQ(dropRows(), (Strings{"broadcast.ts", "disc.m2ts", "00001.MTS", "film.vob",
+                                   "phone.3gp", "tape.dv"}));
+    EXPECT_TRUE(result_.refused.empty());
+    EXPECT_TRUE(result_.unlisted.empty());
+
+    result_ = dropPaths(jobs_, {at("app.ts"), at("broadcast.ts")}, DroppedFiles::TakeVideos);
+    ASSERT_EQ(jobs_.videoJobs.size(), 1u);
+    EXPECT_EQ(jobs_.videoJobs[0].path, at("broadcast.ts"));
+    EXPECT_EQ(result_.refused, Strings{at("app.ts")});
 }
 
 TEST_F(Intake, FoldersAreScannedOneAfterTheOtherAndADropReplacesTheJobs) {

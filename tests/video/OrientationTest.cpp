@@ -8,6 +8,7 @@ extern "C" {
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "video/Orientation.h"
 
@@ -52,6 +53,25 @@ TEST(Orientation, StreamsTurnByTheirMatrixElseByTheirRotateTag) {
         }
         EXPECT_TRUE(streamOrientation(*stream) == c.expected)
             << c.degrees << " degrees, tag " << (c.tag != nullptr ? c.tag : "none");
+    }
+}
+
+// Each of the eight orientations as a mirror left to right, or none, and
+// then a clockwise turn.
+TEST(Orientation, IsAMirrorAndThenATurn) {
+    const struct {
+        Orientation orientation;
+        bool mirrored;
+        int degrees;
+    } cases[] = {{kUpright, false, 0},   {kClockwise, false, 90},   {kHalf, false, 180},
+                 {kCounter, false, 270}, {kMirrored, true, 0},      {{1, 0, 0, -1}, true, 180},
+                 {kDiagonal, true, 270}, {{0, -1, -1, 0}, true, 90}};
+    for (const auto& c : cases) {
+        const Orientation& o = c.orientation;
+        SCOPED_TRACE(std::to_string(o.xx) + " " + std::to_string(o.xy) + " " +
+                     std::to_string(o.yx) + " " + std::to_string(o.yy));
+        EXPECT_EQ(o.mirrored(), c.mirrored);
+        EXPECT_EQ(o.clockwiseDegrees(), c.degrees);
     }
 }
 

@@ -21,6 +21,7 @@ extern "C" {
 #include <vector>
 
 #include "support/Bytes.h"
+#include "support/ScratchDir.h"
 #include "support/Tools.h"
 #include "video/VideoFrameSource.h"
 
@@ -707,6 +708,83 @@ TEST(VideoFrameSource, DamageOnThreadsAsksForOneThread) {
         EXPECT_EQ(source.restartOnOneThread(), c.noiseAt > 0) << c.file << " " << c.noiseAt;
     }
     std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+// Clips made by FFmpeg in several containers, grabbed in orders that go
+// back (after which decoding runs off the pass from the start) and far
+// ahead: the frame shown at each time, before and past the end, is the one
+// a freshly opened source names, and so is whether it grabs.
+TEST(VideoFrameSource, TheFrameShownAtATimeDoesNotDependOnEarlierGrabs) {
+    const test::ScratchDir folder;
+    const std::string testsrc = "-f lavfi -i testsrc2=size=48x32:rate=25 -frames:v ";
+    const struct {
+        const char* file;
+        int frames;
+        std::string arguments;  // what ffmpeg makes the clip with
+    } clips[] = {
+        {"intra.flv", 19, "-c:v flv1 -g 1"},
+        {"gop.flv", 19, "-c:v flv1 -g 5"},
+        {"mjpeg.avi", 19, "-c:v mjpeg"},
+        {"intra.mp4", 19, "-c:v libx264 -g 1"},
+        {"bframes.mp4", 19, "-c:v libx264 -g 6 -bf 2"},
+        {"png.mov", 19, "-c:v png"},
+        {"intra.webm", 19, "-c:v libvpx -g 1"},
+        {"intra.wmv", 19, "-c:v wmv2 -g 1"},
+        {"intra.mpg", 19, "-c:v mpeg1video -g 1"},
+        {"intra.ts", 19, "-c:v mpeg2video -g 1"},
+        {"uneven.mkv", 19,
+         "-vf \"setpts='if(lt(N,10),N*0.04,0.4+(N-10)*0.2)/TB'\" -fps_mode passthrough "
+         "-c:v mjpeg"},
+        // Long enough for grabs to leap ahead by the container's timestamps.
+        {"long.mkv", 600, "-c:v libx264 -g 10 -preset ultrafast"},
+    };
+    const std::vector<std::vector<double>> orders = {
+        {0.63, 0.05}, {0.95, 0.0, 0.47}, {0.05, 0.0}, {0.26, 0.9, 0.1}, {0.9, 0.5, 0.95}};
+    for (const auto& clip : clips) {
+        SCOPED_TRACE(clip.file);
+        const std::string path = (folder.path() / clip.file).string();
+        ASSERT_TRUE(test::ffmpeg(testsrc + std::to_string(clip.frames) + " " + clip.arguments +
+                                 " '" + path + "'"));
+        VideoFrameSource opened;
+        ASSERT_TRUE(opened.open(path));
+        const double length = opened.duration();
+        std::vector<double> times;
+        for (const double share : {0.0, 0.3, 0.99, 1.0, 1.96, 3.95, 50.0}) {
+            times.push_back(share * length);
+        }
+        std::vector<std::int32_t> fresh;
+        std::vector<RasterImage> shown(times.size());
+        for (std::size_t t = 0; t < times.size(); ++t) {
+            VideoFrameSource source;
+            ASSERT_TRUE(source.open(path));
+            fresh.push_back(source.frameShownAt(times[t]));
+            ASSERT_TRUE(source.grabFrame(fresh.back(), shown[t])) << times[t];
+        }
+        EXPECT_EQ(fresh.back(), clip.frames - 1);
+        for (const std::vector<double>& order : orders) {
+            for (std::size_t t = 0; t < times.size(); ++t) {
+                VideoFrameSource source;
+                ASSERT_TRUE(source.open(path));
+                RasterImage picture;
+                std::string grabs;
+                for (const double share : order) {
+                    const auto index = static_cast<std::int32_t>(share * clip.frames);
+                    grabs += " " + std::to_string(index);
+                    ASSERT_TRUE(source.grabFrame(index, picture)) << grabs;
+                }
+                const std::int32_t index = source.frameShownAt(times[t]);
+                EXPECT_EQ(index, fresh[t]) << "after grabs" << grabs << ", at " << times[t] << " s";
+                EXPECT_TRUE(source.grabFrame(index, picture) && samePicture(picture, shown[t]))
+                    << "after grabs" << grabs << ", at " << times[t] << " s";
+            }
+        }
+    }
 }
 
 }  // namespace
