@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/Fault.h"
 #include "swf/SourceBuffers.h"
@@ -114,5 +115,15 @@ void walkMpegFrames(const std::uint8_t* data, std::size_t size,
 // walkMpegFrames finds them. Info frames do not count. Saturates at the
 // largest 32-bit count.
 std::uint32_t countedSamples(const std::uint8_t* data, std::size_t size);
+
+// The MPEG audio Layer III frames of the size bytes at data (whole frames
+// and nothing else) from frame `first` on, made to decode as they do after
+// the frames before them. A frame's main data may begin in the frames before
+// it (the bit reservoir); the first frame kept is written anew with its own
+// main data, and behind it the bytes before the next frames that they reach
+// back to, at the lowest bitrate that holds them. Nothing when no bitrate
+// does, or when a frame has a CRC, which would have to be computed anew.
+std::optional<std::vector<std::uint8_t>> layer3FramesFrom(const std::uint8_t* data,
+                                                          std::size_t size, std::size_t first);
 
 }  // namespace vantrel

@@ -15,6 +15,7 @@ void take(LoadedSound& loaded, EncodedMp3 encoded) {
     loaded.sound.bytes = std::move(encoded.bytes);
     loaded.sound.rate = *mp3RateOf(encoded.sampleRate);
     loaded.sound.mono = encoded.mono;
+    loaded.sound.seekSamples = encoded.seekSamples;
     loaded.sound.sampleCount = encoded.sampleCount;
 }
 
@@ -90,7 +91,8 @@ void addSoundTrack(SwfMovie& movie, Mp3Sound sound, SourceBuffers& sourceBuffers
     const std::uint8_t* payload = sourceBuffers.back()->data() + sound.start;
 
     auto defineSound = std::make_unique<DefineSoundTag>(
-        movie.nextCharacterId(), payload, sound.length, sound.rate, sound.mono, sound.sampleCount);
+        movie.nextCharacterId(), payload, sound.length, sound.rate, sound.mono, sound.sampleCount,
+        sound.seekSamples);
     const std::uint16_t soundId = defineSound->characterId();
     movie.addTag(std::move(defineSound));
 
@@ -100,7 +102,8 @@ void addSoundTrack(SwfMovie& movie, Mp3Sound sound, SourceBuffers& sourceBuffers
 }
 
 Mp3StreamSplit splitSound(const Mp3Sound& sound, std::int32_t rate256, std::int32_t frameCount) {
-    return splitMp3Frames(sound.bytes->data() + sound.start, sound.length, rate256, frameCount);
+    return splitMp3Frames(sound.bytes->data() + sound.start, sound.length, rate256, frameCount,
+                          sound.seekSamples);
 }
 
 StreamedSound::StreamedSound(Mp3Sound sound, Mp3StreamSplit split)
