@@ -125,6 +125,15 @@ std::optional<MpegFrame> readMpegFrame(const std::uint8_t* data, std::size_t siz
     return frame;
 }
 
+bool startsMpegRun(const std::uint8_t* data, std::size_t size) {
+    const std::optional<MpegFrame> frame = readMpegFrame(data, size);
+    if (!frame) return false;
+    if (frame->length == size) return true;
+    const std::optional<MpegFrame> next =
+        readMpegFrame(data + frame->length, size - frame->length);
+    return next && next->sampleRate == frame->sampleRate && next->samples == frame->samples;
+}
+
 void walkMpegFrames(const std::uint8_t* data, std::size_t size,
                     const std::function<void(std::size_t, const MpegFrame&)>& visit) {
     std::optional<MpegFrame> kind;
@@ -322,6 +331,7 @@ bool Mp3Source::analyse(const std::string& path) {
     bitrateKbps_ = header.bitrateKbps;
     sampleRate_ = header.sampleRate;
     mono_ = header.mono;
+    framed_ = startsMpegRun(bytes.data() + payloadStart_, payloadLength());
     sampleCount_ = countedSamples(bytes.data() + payloadStart_, payloadLength());
     return true;
 }

@@ -38,6 +38,10 @@ class Mp3Source {
     // The first frame's layer: 1, 2 or 3 (MP3).
     int layer() const { return layer_; }
     std::int32_t bitrateKbps() const { return bitrateKbps_; }
+    // Whether the payload starts with a run of whole frames (startsMpegRun):
+    // a header alone, or other bytes before the frames, are no sound to hand
+    // players as they are.
+    bool framed() const { return framed_; }
     // The first frame's sampling frequency in Hz.
     std::int32_t sampleRate() const { return sampleRate_; }
     // Samples of the payload's frames at sampleRate (countedSamples).
@@ -54,6 +58,7 @@ class Mp3Source {
     bool mono_ = false;
     int layer_ = 0;
     std::int32_t bitrateKbps_ = 0;
+    bool framed_ = false;
     std::int32_t sampleRate_ = 0;
     std::uint32_t sampleCount_ = 0;
 };
@@ -102,6 +107,10 @@ struct MpegFrame {
 // when there is no valid header (sync, version, layer, bitrate index, or
 // sampling frequency) or the frame does not fit.
 std::optional<MpegFrame> readMpegFrame(const std::uint8_t* data, std::size_t size);
+
+// Whether the size bytes at data start with a whole frame that another of
+// the same rate and samples follows, or that ends them.
+bool startsMpegRun(const std::uint8_t* data, std::size_t size);
 
 // Calls visit(offset, frame) for each frame of an MPEG audio payload, walked
 // header by header from its start, info frames included. Where the bytes

@@ -31,7 +31,10 @@ LoadedSound loadCompanionSound(const std::string& mp3Path, double start, double 
         return loaded;
     }
     const std::optional<Mp3Rate> rate = mp3RateOf(source.sampleRate());
-    const bool playable = read && source.layer() == 3 && rate;
+    // Whole MP3 frames from the payload's start; anything else before them,
+    // even a lone header, is other data.
+    const bool mp3Frames = read && source.framed() && source.layer() == 3;
+    const bool playable = mp3Frames && rate;
     const bool cut = start > 0.0 || seconds > 0.0;
     if (playable && !cut) {
         loaded.sound.start = source.payloadStart();
@@ -62,7 +65,7 @@ LoadedSound loadCompanionSound(const std::string& mp3Path, double start, double 
         static_cast<double>(encoded.sourceRate != 0 ? encoded.sourceRate : source.sampleRate()),
         static_cast<double>(encoded.sampleRate)};
     // MP3 at another rate goes without saying what it is.
-    if (!encoded.fault && !(encoded.sourceMp3 && read && source.layer() == 3)) {
+    if (!encoded.fault && !(encoded.sourceMp3 && mp3Frames)) {
         fault.detail = encoded.sourceKind;
         if (encoded.sourceMp3) fault.detail += " with other data before its first frame";
     }

@@ -202,6 +202,35 @@ TEST(Mp3Source, TagsAreRecognisedOnlyAtTheirPlaces) {
     EXPECT_EQ(source.payloadLength(), 4u);
 }
 
+// A file is taken for MP3 frames by a run of whole frames that follow each
+// other from its start, not by its first header: three bytes of a header
+// before an MP3 file make no frame.
+TEST(Mp3Source, FramedWhenWholeFramesFollowEachOtherFromTheStart) {
+    ScratchDir dir;
+    const Bytes mpeg1 = frame(kMpeg1Header, 417);
+    const Bytes tagged = readFile(data("both.mp3"));
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        bool framed;
+    };
+    const Case cases[] = {
+        {"an MP3 file between its tags", tagged, true},
+        {"two frames", mpeg1 + mpeg1, true},
+        {"one frame that ends the file", mpeg1, true},
+        {"a header alone", kMpeg1Header + zeros(100), false},
+        {"a frame and other data", mpeg1 + zeros(3) + mpeg1, false},
+        {"a frame of another rate after the first", mpeg1 + frame(kMpeg2Header, 208), false},
+        {"an 11 kHz header before an MP3 file", hex("FF E3 92") + tagged, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Mp3Source source;
+        ASSERT_TRUE(source.load(dir.file("a.mp3", c.bytes)));
+        EXPECT_EQ(source.framed(), c.framed);
+    }
+}
+
 TEST(Mp3Source, BitrateTablesOfBothStandards) {
     // Rows: MPEG-1 Layer I, II, III; MPEG-2 Layer I, II, III. Indices 1 and 14.
     EXPECT_EQ(mpegBitrateKbps(1, 3, 1), 32);

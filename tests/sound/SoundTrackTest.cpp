@@ -230,6 +230,13 @@ TEST(SoundTrack, CompanionsThatAreNoMp3AMovieHoldsAreReencoded) {
         {"-c:a libmp3lame -f mp3 - | { printf %01000d 0; cat; } >", 44100, 0x2F,
          "MPEG audio Layer III with other data before its first frame, re-encoded as MP3 at "
          "44.1 kHz"},
+        // The first three bytes of an 11 kHz frame are no frame.
+        {"-c:a libmp3lame -f mp3 - | { printf '\\377\\343\\222'; cat; } >", 48000, 0x2F,
+         "MPEG audio Layer III with other data before its first frame, re-encoded as MP3 at "
+         "44.1 kHz from 48 kHz"},
+        {"-c:a libmp3lame -f mp3 - | { printf '\\377\\343\\222'; cat; } >", 22050, 0x2B,
+         "MPEG audio Layer III with other data before its first frame, re-encoded as MP3 at "
+         "22.05 kHz"},
         {"-c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 -f mp3", 44100, 0, ""},
         {nullptr, 0, 0, ""},
     };
