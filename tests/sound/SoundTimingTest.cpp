@@ -90,5 +90,31 @@ TEST(SoundTiming, ABeepAtTheStartIsHeardWithTheFirstFrame) {
     }
 }
 
+// Loud stereo sound from its first sample at 22.05 kHz: LAME may spend more
+// on the first frame kept than an MPEG-2 frame can hold with what the next
+// frames borrow (seed 2 here). Then no frame is left out and the seek
+// samples are the whole delay; either way the sound starts where they say.
+TEST(SoundTiming, TheSoundStartsWhereItsSeekSamplesSay) {
+    test::ScratchDir dir;
+    const std::string path = (dir.path() / "noise.wav").string();
+    for (const int seed : {1, 2}) {
+        SCOPED_TRACE(seed);
+        ASSERT_TRUE(
+            test::ffmpeg("-f lavfi -i anoisesrc=sample_rate=22050:amplitude=1:color=brown:"
+                         "seed=" +
+                         std::to_string(seed) + " -t 0.5 -ac 2 '" + path + "'"));
+        const EncodedMp3 encoded = encodeMp3(path, "wav", 0.5);
+        ASSERT_FALSE(encoded.fault);
+        // Left out: one 576-sample frame of the delay, or none.
+        EXPECT_EQ(encoded.seekSamples, kLeadInSamples + (seed == 1 ? 0 : 576));
+        const std::vector<float> sound =
+            test::decodedSound(dir.file("noise.mp3", *encoded.bytes), "mp3");
+        EXPECT_EQ(sound.size(), encoded.seekSamples + encoded.sampleCount);
+        const auto loud = std::find_if(sound.begin(), sound.end(),
+                                       [](float sample) { return std::abs(sample) > 0.05f; });
+        EXPECT_NEAR(loud - sound.begin(), encoded.seekSamples, 8);
+    }
+}
+
 }  // namespace
 }  // namespace vantrel
