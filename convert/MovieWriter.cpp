@@ -39,6 +39,7 @@ JobSound copySound(const JobSound& sound) {
     copy.loaded.sound.length = mp3.length;
     copy.loaded.sound.rate = mp3.rate;
     copy.loaded.sound.mono = mp3.mono;
+    copy.loaded.sound.seekSamples = mp3.seekSamples;
     copy.loaded.sound.sampleCount = mp3.sampleCount;
     copy.loaded.warning = sound.loaded.warning;
     copy.origin = sound.origin;

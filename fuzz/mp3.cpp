@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include "MemoryFile.h"
+#include "sound/Mp3Source.h"
 #include "sound/SoundTrack.h"
 #include "swf/SwfStream.h"
 
@@ -24,6 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!loaded.loaded()) {
         if (!loaded.warning) __builtin_trap();  // the file exists, so a reason is owed
         return 0;
+    }
+    // What is taken as it is, without a word, starts with whole frames.
+    const vantrel::Mp3Sound& sound = loaded.sound;
+    if (!loaded.warning &&
+        !vantrel::startsMpegRun(sound.bytes->data() + sound.start, sound.length)) {
+        __builtin_trap();
     }
     vantrel::SwfMovie movie;
     vantrel::SourceBuffers sourceBuffers;

@@ -17,6 +17,7 @@ extern "C" {
 
 #include "ffmpeg/FfmpegHandles.h"
 #include "ffmpeg/InputFormat.h"
+#include "sound/Mp3Source.h"
 
 namespace vantrel {
 
@@ -126,6 +127,7 @@ class Transcoder {
     bool queue(std::uint8_t** data, int count);
     bool encodeQueued(bool all);
     bool receivePackets();
+    bool keepFrames();
     bool full() const { return target_ >= 0 && queued_ >= target_; }
 
     std::string path_;
@@ -154,6 +156,10 @@ class Transcoder {
     std::int64_t target_ = -1;  // samples to encode; -1: all there are
     std::int64_t queued_ = 0;   // samples put into the queue
     std::int64_t fed_ = 0;      // samples handed to the encoder
+    // Whole frames of the encoder's delay to leave out, and the silence
+    // before the sound that puts its first sample kLeadInSamples after them.
+    std::int64_t cut_ = 0;
+    std::int64_t silence_ = 0;
     std::vector<std::size_t> packetEnds_;
 };
 
@@ -234,6 +240,16 @@ bool Transcoder::openEncoder() {
     output_.reset(av_packet_alloc());
     if (!fifo_ || !decoded_ || !encoded_ || !input_ || !output_) {
         return fail(FaultCode::OutOfMemory, "not enough memory for its sound");
+    }
+    const std::int64_t delay = encoder_->initial_padding;
+    if (delay > kLeadInSamples) {
+        cut_ = (delay - kLeadInSamples + encoder_->frame_size - 1) / encoder_->frame_size;
+        silence_ = cut_ * encoder_->frame_size + kLeadInSamples - delay;
+        std::vector<float> zeros(static_cast<std::size_t>(silence_), 0.0f);
+        void* planes[2] = {zeros.data(), zeros.data()};
+        if (av_audio_fifo_write(fifo_.get(), planes, static_cast<int>(silence_)) < silence_) {
+            return fail(FaultCode::OutOfMemory, "not enough memory for its sound");
+        }
     }
     encoded_->format = AV_SAMPLE_FMT_FLTP;
     encoded_->sample_rate = result_.sampleRate;
@@ -388,6 +404,41 @@ bool Transcoder::receivePackets() {
     }
 }
 
+// Keeps the frames that follow the encoder's delay: as many as fit into the
+// lead-in and the sound's length, and enough to reach past the lead-in.
+// Should the first of them not take its main data along, the frames are
+// kept from the first, and the seek samples are the whole delay.
+bool Transcoder::keepFrames() {
+    const std::int64_t frameSize = encoder_->frame_size;
+    const auto frames = static_cast<std::int64_t>(packetEnds_.size());
+    auto count = [&](std::int64_t first, std::int64_t lead) {
+        const std::int64_t most = frames - first;
+        return std::clamp((lead + queued_) / frameSize, std::min(lead / frameSize + 1, most), most);
+    };
+    SourceBuffer& bytes = *result_.bytes;
+    std::int64_t lead = kLeadInSamples;
+    std::int64_t kept = 0;
+    std::optional<std::vector<std::uint8_t>> cut;
+    if (cut_ > 0 && cut_ < frames) {
+        kept = count(cut_, lead);
+        cut = layer3FramesFrom(bytes.data(), packetEnds_[static_cast<std::size_t>(cut_ + kept - 1)],
+                               static_cast<std::size_t>(cut_));
+    }
+    if (cut) {
+        bytes.assign(cut->begin(), cut->end());
+    } else {
+        lead = std::max(encoder_->initial_padding, 0) + silence_;
+        kept = count(0, lead);
+        if (kept <= 0) return false;
+        bytes.resize(packetEnds_[static_cast<std::size_t>(kept - 1)]);
+    }
+    bytes.shrink_to_fit();
+    result_.seekSamples = static_cast<std::uint16_t>(lead);
+    result_.sampleCount = static_cast<std::uint32_t>(
+        std::clamp<std::int64_t>(kept * frameSize - lead, 0, 0xFFFFFFFF));
+    return true;
+}
+
 EncodedMp3 Transcoder::run(const std::string& path, std::string_view demuxers, double seconds,
                            double start) {
     path_ = path;
@@ -428,19 +479,7 @@ EncodedMp3 Transcoder::run(const std::string& path, std::string_view demuxers, d
         return std::move(result_);
     }
 
-    // The frames decode to the encoder's delay followed by the sound; as
-    // many frames as fit into the sound's length are kept.
-    if (packetEnds_.empty()) {
-        fail(FaultCode::Damaged, "its sound cannot be encoded");
-        return std::move(result_);
-    }
-    const std::int64_t frameSize = encoder_->frame_size;
-    const auto frames = static_cast<std::size_t>(std::clamp<std::int64_t>(
-        fed_ / frameSize, 1, static_cast<std::int64_t>(packetEnds_.size())));
-    result_.bytes->resize(packetEnds_[frames - 1]);
-    result_.bytes->shrink_to_fit();
-    result_.sampleCount = static_cast<std::uint32_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(frames) * frameSize, 0xFFFFFFFF));
+    if (!keepFrames()) fail(FaultCode::Damaged, "its sound cannot be encoded");
     return std::move(result_);
 }
 

@@ -37,8 +37,18 @@ struct EncodedMp3 {
     std::int32_t sourceRate = 0;          // the sound's own rate, Hz
     std::int32_t sampleRate = 0;          // the frames' rate, nearestMp3Rate(sourceRate)
     bool mono = false;                    // the sound has one channel
-    std::uint32_t sampleCount = 0;        // samples of the frames at sampleRate
+    // The samples of silence the frames start with before the sound (the
+    // MP3 seek samples), and the samples of the sound after them, at
+    // sampleRate.
+    std::uint16_t seekSamples = 0;
+    std::uint32_t sampleCount = 0;
 };
+
+// The silence a movie's encoded sound starts with, in samples: a decoder
+// that starts at a frame gives the sound back exactly only from about this
+// far in (one 576-sample granule, whose overlap with the frame before it
+// lacks, and a little more).
+inline constexpr std::uint16_t kLeadInSamples = 640;
 
 // Decodes the best audio stream of the file at `path` with FFmpeg, read by
 // one of `demuxers` (FFmpeg's names, comma separated, from the format table),
@@ -48,9 +58,11 @@ struct EncodedMp3 {
 // from the first; those before are left out before resampling); a sound
 // that ends before then gives the code NoSound. With `seconds` above 0 the
 // sound is cut, or filled up with silence, to that length; otherwise it
-// keeps its own. The frames last at most that length and less than one
-// frame less (at least one frame): the encoder's own delay at the start is
-// made up for by leaving its last frames out.
+// keeps its own. The encoder's delay (LAME's is 1105 samples) goes with the
+// whole frames that hold nothing else (layer3FramesFrom), so that the frames
+// start with kLeadInSamples of silence, their seekSamples. After these they
+// last at most the sound's length and less than one frame less (but at
+// least one frame past the silence).
 EncodedMp3 encodeMp3(const std::string& path, std::string_view demuxers, double seconds = 0.0,
                      double start = 0.0);
 

@@ -36,6 +36,22 @@ constexpr std::array<std::array<std::int32_t, 3>, 3> kSampleRates{{
     {11025, 12000, 8000},
 }};
 
+// Reads bits from the most significant of each byte on.
+class BitReader {
+  public:
+    explicit BitReader(const std::uint8_t* data) : data_(data) {}
+    std::uint32_t read(int bits) {
+        std::uint32_t value = 0;
+        for (; bits > 0; --bits, ++at_) value = value << 1 | ((data_[at_ / 8] >> (7 - at_ % 8)) & 1);
+        return value;
+    }
+    void skip(int bits) { at_ += static_cast<std::size_t>(bits); }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t at_ = 0;
+};
+
 bool startsWith(const SourceBuffer& bytes, std::uint32_t offset, const char (&text)[4]) {
     return offset <= bytes.size() && bytes.size() - offset >= 3 &&
            std::memcmp(bytes.data() + offset, text, 3) == 0;
@@ -109,6 +125,15 @@ std::optional<MpegFrame> readMpegFrame(const std::uint8_t* data, std::size_t siz
     return frame;
 }
 
+bool startsMpegRun(const std::uint8_t* data, std::size_t size) {
+    const std::optional<MpegFrame> frame = readMpegFrame(data, size);
+    if (!frame) return false;
+    if (frame->length == size) return true;
+    const std::optional<MpegFrame> next =
+        readMpegFrame(data + frame->length, size - frame->length);
+    return next && next->sampleRate == frame->sampleRate && next->samples == frame->samples;
+}
+
 void walkMpegFrames(const std::uint8_t* data, std::size_t size,
                     const std::function<void(std::size_t, const MpegFrame&)>& visit) {
     std::optional<MpegFrame> kind;
@@ -149,6 +174,86 @@ std::uint32_t countedSamples(const std::uint8_t* data, std::size_t size) {
         if (!frame.info) samples += frame.samples;
     });
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(samples, 0xFFFFFFFFu));
+}
+
+std::optional<std::vector<std::uint8_t>> layer3FramesFrom(const std::uint8_t* data,
+                                                          std::size_t size, std::size_t first) {
+    // Main data areas (what follows a frame's header and side information)
+    // are counted as one run of bytes, in which a frame's main data starts
+    // main_data_begin bytes before its own area.
+    struct Frame {
+        std::size_t offset = 0;
+        std::size_t side = 0;      // bytes of side information
+        std::size_t area = 0;      // where its area starts in the run
+        std::size_t begin = 0;     // where its main data starts in the run
+        std::size_t mainData = 0;  // bytes
+    };
+    constexpr std::size_t kLongestReach = 511;  // main_data_begin's largest value
+    std::vector<Frame> frames;
+    std::vector<std::uint8_t> areas;  // the run up to the end of frame `first`
+    std::size_t areaEnd = 0;          // of the last frame read
+    for (std::size_t at = 0; at < size;) {
+        const std::optional<MpegFrame> frame = readMpegFrame(data + at, size - at);
+        if (!frame) return std::nullopt;
+        const MpegHeader header = readMpegHeader(data + at);
+        const int channels = header.mono ? 1 : 2;
+        const std::size_t side = header.mpeg1 ? (header.mono ? 17 : 32) : (header.mono ? 9 : 17);
+        if (header.layer != 1 || header.crc || frame->length < kFrameHeaderSize + side) {
+            return std::nullopt;
+        }
+        BitReader bits(data + at + kFrameHeaderSize);
+        Frame read{at, side, areaEnd};
+        const std::size_t reach = bits.read(header.mpeg1 ? 9 : 8);
+        if (reach > read.area) return std::nullopt;
+        read.begin = read.area - reach;
+        bits.skip(header.mpeg1 ? (header.mono ? 5 : 3) + 4 * channels : (header.mono ? 1 : 2));
+        // part2_3_length, the bits of each granule and channel, opens its
+        // 59 bits of MPEG-1 side information or 63 of MPEG-2.
+        std::size_t mainBits = 0;
+        for (int part = 0; part < (header.mpeg1 ? 2 : 1) * channels; ++part) {
+            mainBits += bits.read(12);
+            bits.skip(header.mpeg1 ? 47 : 51);
+        }
+        read.mainData = (mainBits + 7) / 8;
+        areaEnd += frame->length - kFrameHeaderSize - side;
+        if (frames.size() <= first) {
+            areas.insert(areas.end(), data + at + kFrameHeaderSize + side, data + at + frame->length);
+        }
+        frames.push_back(read);
+        at += frame->length;
+        if (frames.size() > first + 1 && areaEnd > areas.size() + kLongestReach) break;
+    }
+    if (frames.size() <= first) return std::nullopt;
+
+    const Frame& kept = frames[first];
+    const std::size_t next = areas.size();  // where the next frame's area starts
+    if (kept.begin + kept.mainData > next) return std::nullopt;
+    std::size_t tail = 0;  // bytes before the next area that later frames reach back to
+    for (std::size_t i = first + 1; i < frames.size(); ++i) {
+        if (frames[i].begin < next) tail = std::max(tail, next - frames[i].begin);
+    }
+
+    const std::uint8_t* header = data + kept.offset;
+    const bool mpeg1 = ((header[1] >> 3) & 3) == 3;
+    const std::int32_t rate = readMpegHeader(header).sampleRate;
+    for (unsigned index = 1; index <= 14; ++index) {
+        const std::size_t length =
+            (mpeg1 ? 144 : 72) * 1000 * std::size_t(mpegBitrateKbps(mpeg1 ? 1 : 0, 1, index)) /
+            std::size_t(rate);
+        if (length < kFrameHeaderSize + kept.side + kept.mainData + tail) continue;
+        std::vector<std::uint8_t> out(header, header + kFrameHeaderSize + kept.side);
+        out[2] = static_cast<std::uint8_t>(index << 4 | (header[2] & 0x0D));  // no padding
+        out[4] = 0;  // main_data_begin: its main data starts in its own area
+        if (mpeg1) out[5] &= 0x7F;
+        out.insert(out.end(), areas.begin() + static_cast<std::ptrdiff_t>(kept.begin),
+                   areas.begin() + static_cast<std::ptrdiff_t>(kept.begin + kept.mainData));
+        out.resize(length - tail);
+        out.insert(out.end(), areas.end() - static_cast<std::ptrdiff_t>(tail), areas.end());
+        const std::size_t rest = first + 1 < frames.size() ? frames[first + 1].offset : size;
+        out.insert(out.end(), data + rest, data + size);
+        return out;
+    }
+    return std::nullopt;
 }
 
 bool Mp3Source::fail(Fault fault) {
@@ -226,6 +331,7 @@ bool Mp3Source::analyse(const std::string& path) {
     bitrateKbps_ = header.bitrateKbps;
     sampleRate_ = header.sampleRate;
     mono_ = header.mono;
+    framed_ = startsMpegRun(bytes.data() + payloadStart_, payloadLength());
     sampleCount_ = countedSamples(bytes.data() + payloadStart_, payloadLength());
     return true;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/Fault.h"
 #include "swf/SourceBuffers.h"
@@ -37,6 +38,10 @@ class Mp3Source {
     // The first frame's layer: 1, 2 or 3 (MP3).
     int layer() const { return layer_; }
     std::int32_t bitrateKbps() const { return bitrateKbps_; }
+    // Whether the payload starts with a run of whole frames (startsMpegRun):
+    // a header alone, or other bytes before the frames, are no sound to hand
+    // players as they are.
+    bool framed() const { return framed_; }
     // The first frame's sampling frequency in Hz.
     std::int32_t sampleRate() const { return sampleRate_; }
     // Samples of the payload's frames at sampleRate (countedSamples).
@@ -53,6 +58,7 @@ class Mp3Source {
     bool mono_ = false;
     int layer_ = 0;
     std::int32_t bitrateKbps_ = 0;
+    bool framed_ = false;
     std::int32_t sampleRate_ = 0;
     std::uint32_t sampleCount_ = 0;
 };
@@ -102,6 +108,10 @@ struct MpegFrame {
 // sampling frequency) or the frame does not fit.
 std::optional<MpegFrame> readMpegFrame(const std::uint8_t* data, std::size_t size);
 
+// Whether the size bytes at data start with a whole frame that another of
+// the same rate and samples follows, or that ends them.
+bool startsMpegRun(const std::uint8_t* data, std::size_t size);
+
 // Calls visit(offset, frame) for each frame of an MPEG audio payload, walked
 // header by header from its start, info frames included. Where the bytes
 // hold no frame of the first frame's kind (a tag between joined files,
@@ -114,5 +124,15 @@ void walkMpegFrames(const std::uint8_t* data, std::size_t size,
 // walkMpegFrames finds them. Info frames do not count. Saturates at the
 // largest 32-bit count.
 std::uint32_t countedSamples(const std::uint8_t* data, std::size_t size);
+
+// The MPEG audio Layer III frames of the size bytes at data (whole frames
+// and nothing else) from frame `first` on, made to decode as they do after
+// the frames before them. A frame's main data may begin in the frames before
+// it (the bit reservoir); the first frame kept is written anew with its own
+// main data, and behind it the bytes before the next frames that they reach
+// back to, at the lowest bitrate that holds them. Nothing when no bitrate
+// does, or when a frame has a CRC, which would have to be computed anew.
+std::optional<std::vector<std::uint8_t>> layer3FramesFrom(const std::uint8_t* data,
+                                                          std::size_t size, std::size_t first);
 
 }  // namespace vantrel

@@ -7,7 +7,7 @@
 namespace vantrel {
 
 Mp3StreamSplit splitMp3Frames(const std::uint8_t* data, std::size_t size, std::int32_t rate256,
-                              std::int32_t frameCount) {
+                              std::int32_t frameCount, std::uint32_t lead) {
     Mp3StreamSplit split;
     if (rate256 <= 0 || frameCount <= 0) return split;
     split.blocks.resize(static_cast<std::size_t>(frameCount));
@@ -15,7 +15,8 @@ Mp3StreamSplit splitMp3Frames(const std::uint8_t* data, std::size_t size, std::i
     std::uint64_t perMovieFrame = 0;  // samples x rate256
     auto frameStart = [&](std::uint64_t i) { return i * perMovieFrame / std::uint64_t(rate256); };
 
-    std::uint64_t sample = 0;  // where the next MP3 frame starts
+    // Where the next MP3 frame starts, counted from the sound's start.
+    std::int64_t sample = -std::int64_t(lead);
     std::size_t block = 0;
     walkMpegFrames(data, size, [&](std::size_t at, const MpegFrame& frame) {
         if (frame.info) return;
@@ -24,7 +25,9 @@ Mp3StreamSplit splitMp3Frames(const std::uint8_t* data, std::size_t size, std::i
             perMovieFrame = std::uint64_t(frame.sampleRate) * 256;
         }
         split.soundSamples += frame.samples;
-        while (block < split.blocks.size() && frameStart(block + 1) <= sample) ++block;
+        while (block < split.blocks.size() && std::int64_t(frameStart(block + 1)) <= sample) {
+            ++block;
+        }
         if (block == split.blocks.size()) {
             split.leftOut += frame.samples;
         } else {
@@ -32,8 +35,7 @@ Mp3StreamSplit splitMp3Frames(const std::uint8_t* data, std::size_t size, std::i
             const auto offset = static_cast<std::uint32_t>(at);
             if (into.spans.empty()) {
                 into.seekSamples =
-                    static_cast<std::int32_t>(static_cast<std::int64_t>(frameStart(block)) -
-                                              static_cast<std::int64_t>(sample));
+                    static_cast<std::int32_t>(std::int64_t(frameStart(block)) - sample);
             }
             if (!into.spans.empty() &&
                 into.spans.back().offset + into.spans.back().length == offset) {

@@ -19,7 +19,9 @@ struct Mp3Block {
     std::vector<Mp3Span> spans;  // in payload order; frames that follow each other share one
     std::uint32_t sampleCount = 0;
     // The movie frame's first sample less the block's first MP3 frame's
-    // first sample: 0 or below, a delay before the block's sound starts.
+    // first sample, both counted from the sound's start: 0 or below, a delay
+    // before the block's sound starts, but for the payload's lead-in, which
+    // the first block's skips.
     std::int32_t seekSamples = 0;
 };
 
@@ -41,12 +43,14 @@ struct Mp3StreamSplit {
 
 // Splits the MP3 frames of a payload (size bytes at data) among frameCount
 // movie frames shown at rate256 / 256 frames per second. Movie frame i
-// starts at sample floor(i x sampleRate x 256 / rate256); each MP3 frame
-// goes whole into the block of the movie frame during which it starts, so a
-// player that starts any block at its frame's time keeps pace. Frames that
-// start once the movie has ended are left out, and so are info frames and
-// bytes that are no frame (walkMpegFrames).
+// starts at sample floor(i x sampleRate x 256 / rate256) of the sound, which
+// starts `lead` samples into the payload; each MP3 frame goes whole into the
+// block of the movie frame during which it starts (the first movie frame's
+// for those that start before the sound), so a player that starts any block
+// at its frame's time keeps pace. The first block's SeekSamples is `lead`.
+// Frames that start once the movie has ended are left out, and so are info
+// frames and bytes that are no frame (walkMpegFrames).
 Mp3StreamSplit splitMp3Frames(const std::uint8_t* data, std::size_t size, std::int32_t rate256,
-                              std::int32_t frameCount);
+                              std::int32_t frameCount, std::uint32_t lead = 0);
 
 }  // namespace vantrel

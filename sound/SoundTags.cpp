@@ -26,13 +26,14 @@ std::optional<Mp3Rate> mp3RateOf(std::int32_t hz) {
 
 DefineSoundTag::DefineSoundTag(std::uint16_t characterId, const std::uint8_t* data,
                                std::uint32_t length, Mp3Rate rate, bool mono,
-                               std::uint32_t sampleCount)
+                               std::uint32_t sampleCount, std::uint16_t seekSamples)
     : SwfCharacterTag(characterId),
       data_(data),
       length_(length),
       rate_(rate),
       mono_(mono),
-      sampleCount_(sampleCount) {}
+      sampleCount_(sampleCount),
+      seekSamples_(seekSamples) {}
 
 void DefineSoundTag::write(SwfStream& out) const {
     SwfStream body;
@@ -42,7 +43,7 @@ void DefineSoundTag::write(SwfStream& out) const {
     body.writeBits(kSize16Bit, 1);
     body.writeBits(mono_ ? 0 : 1, 1);
     body.writeU32(sampleCount_);
-    body.writeU16(0);  // SeekSamples: the payload starts with a whole frame
+    body.writeU16(seekSamples_);
     body.addReference(data_, length_);
     writeTagRecord(out, TagCode::DefineSound, body);
 }

@@ -16,13 +16,15 @@ enum class Mp3Rate : std::uint8_t { Hz11025 = 1, Hz22050 = 2, Hz44100 = 3 };
 std::optional<Mp3Rate> mp3RateOf(std::int32_t hz);
 
 // DefineSound: one event sound holding a whole MPEG audio payload, stored as
-// MP3 at its own rate with 16-bit samples; sampleCount is in samples at that
-// rate. The tag refers to the payload without copying it; the bytes must stay
+// MP3 at its own rate with 16-bit samples. Players skip the payload's first
+// seekSamples; sampleCount, in samples at that rate, counts those after them.
+// The tag refers to the payload without copying it; the bytes must stay
 // alive until the movie has been written.
 class DefineSoundTag : public SwfCharacterTag {
   public:
     DefineSoundTag(std::uint16_t characterId, const std::uint8_t* data, std::uint32_t length,
-                   Mp3Rate rate, bool mono, std::uint32_t sampleCount);
+                   Mp3Rate rate, bool mono, std::uint32_t sampleCount,
+                   std::uint16_t seekSamples = 0);
     void write(SwfStream& out) const override;
 
   private:
@@ -31,6 +33,7 @@ class DefineSoundTag : public SwfCharacterTag {
     Mp3Rate rate_;
     bool mono_;
     std::uint32_t sampleCount_;
+    std::uint16_t seekSamples_;
 };
 
 // One point of a sound envelope: a position in 44 kHz samples and the left

@@ -15,6 +15,7 @@ void take(LoadedSound& loaded, EncodedMp3 encoded) {
     loaded.sound.bytes = std::move(encoded.bytes);
     loaded.sound.rate = *mp3RateOf(encoded.sampleRate);
     loaded.sound.mono = encoded.mono;
+    loaded.sound.seekSamples = encoded.seekSamples;
     loaded.sound.sampleCount = encoded.sampleCount;
 }
 
@@ -30,7 +31,10 @@ LoadedSound loadCompanionSound(const std::string& mp3Path, double start, double 
         return loaded;
     }
     const std::optional<Mp3Rate> rate = mp3RateOf(source.sampleRate());
-    const bool playable = read && source.layer() == 3 && rate;
+    // Whole MP3 frames from the payload's start; anything else before them,
+    // even a lone header, is other data.
+    const bool mp3Frames = read && source.framed() && source.layer() == 3;
+    const bool playable = mp3Frames && rate;
     const bool cut = start > 0.0 || seconds > 0.0;
     if (playable && !cut) {
         loaded.sound.start = source.payloadStart();
@@ -61,7 +65,7 @@ LoadedSound loadCompanionSound(const std::string& mp3Path, double start, double 
         static_cast<double>(encoded.sourceRate != 0 ? encoded.sourceRate : source.sampleRate()),
         static_cast<double>(encoded.sampleRate)};
     // MP3 at another rate goes without saying what it is.
-    if (!encoded.fault && !(encoded.sourceMp3 && read && source.layer() == 3)) {
+    if (!encoded.fault && !(encoded.sourceMp3 && mp3Frames)) {
         fault.detail = encoded.sourceKind;
         if (encoded.sourceMp3) fault.detail += " with other data before its first frame";
     }
@@ -90,7 +94,8 @@ void addSoundTrack(SwfMovie& movie, Mp3Sound sound, SourceBuffers& sourceBuffers
     const std::uint8_t* payload = sourceBuffers.back()->data() + sound.start;
 
     auto defineSound = std::make_unique<DefineSoundTag>(
-        movie.nextCharacterId(), payload, sound.length, sound.rate, sound.mono, sound.sampleCount);
+        movie.nextCharacterId(), payload, sound.length, sound.rate, sound.mono, sound.sampleCount,
+        sound.seekSamples);
     const std::uint16_t soundId = defineSound->characterId();
     movie.addTag(std::move(defineSound));
 
@@ -100,7 +105,8 @@ void addSoundTrack(SwfMovie& movie, Mp3Sound sound, SourceBuffers& sourceBuffers
 }
 
 Mp3StreamSplit splitSound(const Mp3Sound& sound, std::int32_t rate256, std::int32_t frameCount) {
-    return splitMp3Frames(sound.bytes->data() + sound.start, sound.length, rate256, frameCount);
+    return splitMp3Frames(sound.bytes->data() + sound.start, sound.length, rate256, frameCount,
+                          sound.seekSamples);
 }
 
 StreamedSound::StreamedSound(Mp3Sound sound, Mp3StreamSplit split)

@@ -20,6 +20,10 @@ struct Mp3Sound {
     std::uint32_t length = 0;
     Mp3Rate rate = Mp3Rate::Hz44100;
     bool mono = false;
+    // Samples of silence the payload starts with, which players skip (an
+    // encoder's lead-in; 0 for files given as they are), and of the sound
+    // after them.
+    std::uint16_t seekSamples = 0;
     std::uint32_t sampleCount = 0;
 };
 
@@ -57,7 +61,8 @@ LoadedSound loadVideoSound(const std::string& videoPath, double seconds, double 
 void addSoundTrack(SwfMovie& movie, Mp3Sound sound, SourceBuffers& sourceBuffers);
 
 // The sound's MP3 frames split among frameCount movie frames shown at
-// rate256 / 256 frames per second (splitMp3Frames).
+// rate256 / 256 frames per second (splitMp3Frames), its seek samples before
+// the first movie frame.
 Mp3StreamSplit splitSound(const Mp3Sound& sound, std::int32_t rate256, std::int32_t frameCount);
 
 // A movie's sound as a streaming sound: a SoundStreamHead2 in the first

@@ -1035,7 +1035,9 @@ TEST_F(DriverTest, AVideoKeepsItsOwnSound) {
             continue;
         }
         EXPECT_EQ(body[2], 0x2F);  // 44.1 kHz stereo
-        const long samples = test::decodedSamples(scratch_.file("back.mp3", data));
+        // After the seek samples, which players skip.
+        const long samples =
+            test::decodedSamples(scratch_.file("back.mp3", data)) - (body[7] | body[8] << 8);
         EXPECT_LE(samples, 2 * 44100);
         EXPECT_GT(samples, 2 * 44100 - 1152);
     }

@@ -43,6 +43,11 @@ TEST(DefineSoundTag, MonoFlagAndHeaderForm) {
     SwfStream longForm;
     DefineSoundTag(1, payload.data(), 54, Mp3Rate::Hz44100, true, 0).write(longForm);
     EXPECT_EQ(committed(longForm), hex("BF 03 3F 00 00 00  01 00  2E  00 00 00 00  00 00"));
+
+    // The seek samples players skip, little-endian.
+    SwfStream seek;
+    DefineSoundTag(1, payload.data(), 54, Mp3Rate::Hz11025, true, 0, 640).write(seek);
+    EXPECT_EQ(committed(seek), hex("BF 03 3F 00 00 00  01 00  26  00 00 00 00  80 02"));
 }
 
 // The flags byte: MP3, the rate's code, 16-bit, stereo or mono.

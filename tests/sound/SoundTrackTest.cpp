@@ -139,10 +139,14 @@ TEST(SoundTrack, UnusableFileAddsNothingAndSaysWhy) {
     }
 }
 
-// How long the MP3 bytes last when FFmpeg decodes them, in samples.
-long decodedLength(const SourceBuffer& bytes) {
+// How long the sound lasts when FFmpeg decodes its MP3 bytes, in samples
+// after its seek samples, which are the encoder's lead-in.
+long decodedLength(const Mp3Sound& sound) {
+    EXPECT_EQ(sound.seekSamples, kLeadInSamples);
     ScratchDir dir;
-    return test::decodedSamples(dir.file("back.mp3", bytes));
+    const SourceBuffer payload(sound.bytes->begin() + sound.start,
+                               sound.bytes->begin() + sound.start + sound.length);
+    return test::decodedSamples(dir.file("back.mp3", payload)) - sound.seekSamples;
 }
 
 // The DefineSound's flags byte (after the long record header and the id).
@@ -180,14 +184,11 @@ TEST(SoundTrack, CompanionsAtRatesAMovieCannotStateAreReencoded) {
         LoadedSound loaded = loadCompanionSound(path);
         ASSERT_TRUE(loaded.loaded()) << warningOf(loaded);
         EXPECT_EQ(warningOf(loaded), c.notice);
-        const SourceBuffer payload(loaded.sound.bytes->begin() + loaded.sound.start,
-                                   loaded.sound.bytes->begin() + loaded.sound.start +
-                                       loaded.sound.length);
         if (c.rate == 0) {
             EXPECT_EQ(*loaded.sound.bytes, readFile(path));
         } else {
             // As long as the file, the encoder's delay made up for.
-            const long samples = decodedLength(payload);
+            const long samples = decodedLength(loaded.sound);
             EXPECT_EQ(samples, loaded.sound.sampleCount);
             EXPECT_LE(samples, 1.5 * mp3Rates[c.flags >> 2 & 3]);
             EXPECT_GT(samples, 1.5 * mp3Rates[c.flags >> 2 & 3] - 1152);
@@ -229,6 +230,13 @@ TEST(SoundTrack, CompanionsThatAreNoMp3AMovieHoldsAreReencoded) {
         {"-c:a libmp3lame -f mp3 - | { printf %01000d 0; cat; } >", 44100, 0x2F,
          "MPEG audio Layer III with other data before its first frame, re-encoded as MP3 at "
          "44.1 kHz"},
+        // The first three bytes of an 11 kHz frame are no frame.
+        {"-c:a libmp3lame -f mp3 - | { printf '\\377\\343\\222'; cat; } >", 48000, 0x2F,
+         "MPEG audio Layer III with other data before its first frame, re-encoded as MP3 at "
+         "44.1 kHz from 48 kHz"},
+        {"-c:a libmp3lame -f mp3 - | { printf '\\377\\343\\222'; cat; } >", 22050, 0x2B,
+         "MPEG audio Layer III with other data before its first frame, re-encoded as MP3 at "
+         "22.05 kHz"},
         {"-c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 -f mp3", 44100, 0, ""},
         {nullptr, 0, 0, ""},
     };
@@ -254,7 +262,7 @@ TEST(SoundTrack, CompanionsThatAreNoMp3AMovieHoldsAreReencoded) {
         EXPECT_EQ(loaded.warning.value_or(Fault()).code, FaultCode::SoundReencoded);
         // As long as FFmpeg decodes the file, the encoder's delay made up for.
         const double expected = test::decodedSamples(path) * mp3Rates[c.flags >> 2 & 3] / c.rate;
-        const long samples = decodedLength(*loaded.sound.bytes);
+        const long samples = decodedLength(loaded.sound);
         EXPECT_EQ(samples, loaded.sound.sampleCount);
         EXPECT_NEAR(samples, expected - 575, 576);
         EXPECT_EQ(flagsOf(std::move(loaded.sound)), c.flags);
@@ -291,7 +299,7 @@ TEST(SoundTrack, AVideosSoundLastsAsLongAsTheMovie) {
         ASSERT_TRUE(loaded.loaded()) << warningOf(loaded);
         EXPECT_EQ(warningOf(loaded), "");
         const double expected = c.movieSeconds * mp3Rates[c.flags >> 2 & 3];
-        const long samples = decodedLength(*loaded.sound.bytes);
+        const long samples = decodedLength(loaded.sound);
         EXPECT_EQ(samples, loaded.sound.sampleCount);
         EXPECT_LE(samples, expected);
         EXPECT_GT(samples, expected - 1152);

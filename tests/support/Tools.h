@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace vantrel::test {
 
@@ -30,6 +32,17 @@ inline long decodedSamples(const std::string& path) {
     const std::string out = commandOutput("ffmpeg -nostdin -v error -i '" + path +
                                           "' -map 0:a:0 -ac 1 -c:a pcm_s16le -f s16le - | wc -c");
     return out.empty() ? -1 : std::stol(out) / 2;
+}
+
+// The first audio stream of the file at path as FFmpeg decodes it, mixed
+// to one channel, read by the demuxer named (FFmpeg's guess when empty).
+inline std::vector<float> decodedSound(const std::string& path, const std::string& demuxer = "") {
+    const std::string out =
+        commandOutput("ffmpeg -nostdin -v error " + (demuxer.empty() ? "" : "-f " + demuxer) +
+                      " -i '" + path + "' -map 0:a:0 -ac 1 -c:a pcm_f32le -f f32le -");
+    std::vector<float> samples(out.size() / sizeof(float));
+    std::memcpy(samples.data(), out.data(), samples.size() * sizeof(float));
+    return samples;
 }
 
 }  // namespace vantrel::test
