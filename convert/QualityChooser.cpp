@@ -175,12 +175,14 @@ double SizeEstimate::meanBytes(std::int32_t quality) const {
     return sampled() ? sum / weight_ : 0.0;
 }
 
-double SizeEstimate::meanRatio(std::int32_t quality) const {
-    double sum = 0.0;
+double SizeEstimate::meanRatio(std::int32_t quality, std::int32_t from) const {
+    double at = 0.0, base = 0.0;
     for (const Sample& sample : samples_) {
-        sum += sample.weight * sample.at(quality) / sample.at(anchor_);
+        const double anchor = sample.at(anchor_);
+        at += sample.weight * sample.at(quality) / anchor;
+        base += sample.weight * sample.at(from) / anchor;
     }
-    return sampled() ? sum / weight_ : 1.0;
+    return sampled() ? at / base : 1.0;
 }
 
 JobOutcome convertToTarget(const PlannedJob& job, const ConvertSettings& settings,
@@ -219,6 +221,8 @@ JobOutcome convertToTarget(const PlannedJob& job, const ConvertSettings& setting
     // known to be over the target.
     std::optional<JobOutcome> written;
     std::int32_t fits = 0, over = 101;
+    // The samples last spread over the bytes of a movie made, once there are.
+    std::optional<SizeEstimate> overBytes;
     for (int tries = 1;; ++tries) {
         ConvertSettings at = settings;
         at.colorQuality = quality;
@@ -244,27 +248,40 @@ JobOutcome convertToTarget(const PlannedJob& job, const ConvertSettings& setting
         if (tries == kMaxTargetTries || over - fits <= 1) {
             return written ? std::move(*written) : std::move(outcome);
         }
-        // The pictures' bytes at the quality tried are now known; samples
-        // spread over them say how they grow or shrink from there. Without
-        // a sampled picture, half the quality.
+        // The pictures' bytes at the quality tried are now known; the
+        // samples say how they change from there.
         const double pictures = std::max(bytes - rest, 0.0);
-        const std::int32_t ceiling = over - 1;
-        const auto choice = [&](const SizeEstimate& estimate) {
-            return highestFitting(
-                [&](std::int32_t q) { return rest + pictures * estimate.meanRatio(q); },
-                kAim * target, ceiling);
+        const std::int32_t tried = quality;
+        const auto choose = [&](const auto& change) {
+            return highestFitting([&](std::int32_t q) { return rest + pictures * change(q); },
+                                  kAim * target, over - 1);
         };
+        // A movie that fits is converted again only when a quality some
+        // steps higher is estimated to fit, by the samples at hand first.
+        const auto atHand = [&](std::int32_t q) {
+            return overBytes ? overBytes->meanRatio(q, tried)
+                             : first.meanBytes(q) / first.meanBytes(tried);
+        };
+        if (written && (!first.sampled() || choose(atHand) < fits + kWorthSteps)) {
+            return std::move(*written);
+        }
+        // New samples, spread over the bytes of the movie just made, weigh
+        // its pictures as it does. Without a sampled picture, half the
+        // quality.
         std::vector<std::int64_t> frames;
         std::vector<double> weights;
         framesOverBytes(pictureBytes, frames, weights);
-        const SizeEstimate from =
-            sampled(sample, frames, weights, settings, threads, quality, choice);
-        if (!from.sampled()) {
+        overBytes = sampled(
+            sample, frames, weights, settings, threads, tried, [&](const SizeEstimate& estimate) {
+                return choose([&](std::int32_t q) { return estimate.meanRatio(q, tried); });
+            });
+        if (!overBytes->sampled()) {
+            overBytes.reset();
             if (written) return std::move(*written);
             quality = std::max(1, quality / 2);
             continue;
         }
-        quality = choice(from);
+        quality = choose([&](std::int32_t q) { return overBytes->meanRatio(q, tried); });
         if (written && quality < fits + kWorthSteps) return std::move(*written);
         quality = std::max(quality, 1);
     }

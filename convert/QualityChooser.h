@@ -44,10 +44,11 @@ class SizeEstimate {
     // The weighted mean bytes of a sample's frame at `quality`, 1 to 100.
     double meanBytes(std::int32_t quality) const;
 
-    // The weighted mean of each sample's bytes at `quality` over its bytes
-    // at the anchor: how a movie whose frames' sizes at the anchor the
-    // weights follow grows or shrinks from there.
-    double meanRatio(std::int32_t quality) const;
+    // How a movie's pictures whose bytes at the anchor the weights follow
+    // compare at `quality` with their bytes at `from`: the weighted mean of
+    // each sample's bytes at the one over its bytes at the anchor, over the
+    // same at the other.
+    double meanRatio(std::int32_t quality, std::int32_t from) const;
 
   private:
     // A sample's frame bytes at the qualities it was encoded at, rising.
