@@ -108,6 +108,7 @@ std::string_view faultCodeName(FaultCode code) {
         case FaultCode::SoundNotStreamed: return "sound-not-streamed";
         case FaultCode::SoundCut: return "sound-cut";
         case FaultCode::OverTargetSize: return "over-target-size";
+        case FaultCode::SoundOverTarget: return "sound-over-target-size";
     }
     return "unreadable";
 }
@@ -260,6 +261,17 @@ std::string faultText(const Fault& fault) {
             return "the movie came to " + whole(fault.values[0]) + " bytes at quality " +
                    whole(fault.values[2]) + ", more than the target size of " +
                    whole(fault.values[1]) + " bytes" + lowest;
+        }
+        case FaultStep::FitSound: {
+            const std::string over = " alone takes " + byteSize(fault.values[0]) +
+                                     ", more than the target size of " +
+                                     byteSize(fault.values[1]) +
+                                     ": convert a shorter part with --end, or ";
+            if (fault.other.empty()) {
+                return "the video's own sound" + over + "leave it out with --no-video-sound";
+            }
+            return "the sound of " + fileName(fault.other) + over +
+                   "give the job a smaller sound file";
         }
     }
     return fault.detail;

@@ -46,6 +46,7 @@ enum class FaultCode : std::uint8_t {
     SoundNotStreamed,  // a sound asked to stream that a frame's block cannot hold
     SoundCut,          // a streamed sound that runs on past the movie's end
     OverTargetSize,  // a movie that does not fit the target size at any quality tried
+    SoundOverTarget,  // a movie whose sound alone takes more than the target size
 };
 
 // The step that failed: it chooses the words, and says which of the fault's
@@ -87,6 +88,9 @@ enum class FaultStep : std::uint8_t {
     // the movie takes VALUES[0] bytes (about, when VALUES[3] is 1) at quality
     // VALUES[2], more than the target size VALUES[1] bytes
     FitSize,
+    // the sound (of OTHER, a companion; the video's own without) alone takes
+    // VALUES[0] bytes, more than the target size VALUES[1] bytes
+    FitSound,
 };
 
 // A failure or warning with what explains it. Faults are values: they are

@@ -11,6 +11,46 @@
 
 namespace vantrel {
 
+namespace {
+
+// Puts the sound (of the file at `path`) into the movie's current frame as
+// the settings ask, and its warnings into `warnings`. Streamed, when a
+// frame's block can hold it: the stream, whose blocks the frames then take,
+// is given back. Else one event sound, its bytes onto sourceBuffers.
+std::unique_ptr<StreamedSound> placeSound(SwfMovie& movie, Mp3Sound sound,
+                                          const ConvertSettings& settings, std::int32_t frameTotal,
+                                          const std::string& path, std::vector<Fault>& warnings,
+                                          SourceBuffers& sourceBuffers) {
+    if (settings.streamSound) {
+        const std::int32_t rate = headerRate(settings.frameRate);
+        Mp3StreamSplit split = splitSound(sound, rate, frameTotal);
+        if (split.fits()) {
+            // The encoder's delay and padding make many sounds up to about
+            // two 1152-sample frames longer than they were made: only more,
+            // and more than a movie frame, is worth a word.
+            if (split.leftOut > 2 * 1152 &&
+                split.leftOut * 256.0 / split.sampleRate > 256.0 / rate) {
+                Fault cut(FaultCode::SoundCut, FaultStep::StreamSound, path);
+                cut.values = {double(split.soundSamples) / split.sampleRate,
+                              frameTotal * 256.0 / rate};
+                warnings.push_back(std::move(cut));
+            }
+            auto streamed = std::make_unique<StreamedSound>(std::move(sound), std::move(split));
+            streamed->addHead(movie);
+            return streamed;
+        }
+        Fault event(FaultCode::SoundNotStreamed, FaultStep::StreamSound, path);
+        event.values = {
+            settings.frameRate,
+            double(split.samplesPerFrame > 0xFFFF ? split.samplesPerFrame : split.largestBlock)};
+        warnings.push_back(std::move(event));
+    }
+    addSoundTrack(movie, std::move(sound), sourceBuffers);
+    return nullptr;
+}
+
+}  // namespace
+
 JobSound loadSound(const PlannedJob& job, double seconds) {
     JobSound sound;
     sound.origin = job.sound.origin();
@@ -47,13 +87,32 @@ JobSound copySound(const JobSound& sound) {
     return copy;
 }
 
+std::uint64_t storedSoundBytes(const JobSound& sound, const ConvertSettings& settings,
+                               std::int32_t frameTotal) {
+    if (!sound.loaded.loaded()) return 0;
+    SwfMovie scratch;
+    SourceBuffers buffers;
+    std::vector<Fault> warnings;
+    const std::unique_ptr<StreamedSound> streamed =
+        placeSound(scratch, std::move(copySound(sound).loaded.sound), settings, frameTotal, {},
+                   warnings, buffers);
+    if (streamed) {
+        for (std::int32_t frame = 0; frame < frameTotal; ++frame) {
+            streamed->addBlock(scratch, static_cast<std::size_t>(frame));
+        }
+    }
+    return scratch.tagBytes();
+}
+
 MovieWriter::MovieWriter(const PlannedJob& job, const ConvertSettings& settings,
-                         ConvertObserver* observer, std::int32_t frameTotal, JobOutcome& outcome)
+                         ConvertObserver* observer, std::int32_t frameTotal, JobOutcome& outcome,
+                         std::vector<std::uint64_t>* pictureBytes)
     : job_(job),
       settings_(settings),
       observer_(observer),
       frameTotal_(frameTotal),
-      outcome_(outcome) {}
+      outcome_(outcome),
+      pictureBytes_(pictureBytes) {}
 
 bool MovieWriter::add(std::optional<EncodedFrame>& frame, JobSound* sound) {
     if (frameCount_ == 0) {
@@ -63,6 +122,11 @@ bool MovieWriter::add(std::optional<EncodedFrame>& frame, JobSound* sound) {
                              frame ? pixelsToTwips(frame->height) : 0, fault)) {
             return end(JobOutcome::Status::Failed, std::move(fault));
         }
+    }
+    if (pictureBytes_ != nullptr) {
+        pictureBytes_->push_back(frame ? frame->jpeg.size() + frame->alpha.size() +
+                                             frame->lossless.compressedData.size()
+                                       : 0);
     }
     if (frame) {
         addFrameTags(movie_, std::move(*frame), sourceBuffers_);
@@ -94,35 +158,10 @@ void MovieWriter::addSound(JobSound& sound) {
     if (!sound.loaded.loaded()) return;
     outcome_.sound = sound.origin;
     outcome_.soundPath = sound.companion;
-    if (settings_.streamSound) {
-        const std::string& path = job_.video() != nullptr && sound.companion.empty()
-                                      ? job_.video()->path
-                                      : sound.companion;
-        const std::int32_t rate = headerRate(settings_.frameRate);
-        Mp3StreamSplit split = splitSound(sound.loaded.sound, rate, frameTotal_);
-        if (split.fits()) {
-            // The encoder's delay and padding make many sounds up to about
-            // two 1152-sample frames longer than they were made: only more,
-            // and more than a movie frame, is worth a word.
-            if (split.leftOut > 2 * 1152 &&
-                split.leftOut * 256.0 / split.sampleRate > 256.0 / rate) {
-                Fault cut(FaultCode::SoundCut, FaultStep::StreamSound, path);
-                cut.values = {double(split.soundSamples) / split.sampleRate,
-                              frameTotal_ * 256.0 / rate};
-                outcome_.warnings.push_back(std::move(cut));
-            }
-            streamed_ =
-                std::make_unique<StreamedSound>(std::move(sound.loaded.sound), std::move(split));
-            streamed_->addHead(movie_);
-            return;
-        }
-        Fault event(FaultCode::SoundNotStreamed, FaultStep::StreamSound, path);
-        event.values = {
-            settings_.frameRate,
-            double(split.samplesPerFrame > 0xFFFF ? split.samplesPerFrame : split.largestBlock)};
-        outcome_.warnings.push_back(std::move(event));
-    }
-    addSoundTrack(movie_, std::move(sound.loaded.sound), sourceBuffers_);
+    const std::string& path =
+        job_.video() != nullptr && sound.companion.empty() ? job_.video()->path : sound.companion;
+    streamed_ = placeSound(movie_, std::move(sound.loaded.sound), settings_, frameTotal_, path,
+                           outcome_.warnings, sourceBuffers_);
 }
 
 void MovieWriter::finish(std::int32_t width, std::int32_t height) {

@@ -6,6 +6,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "convert/BatchPlan.h"
 #include "convert/ConvertObserver.h"
@@ -35,14 +36,22 @@ JobSound loadSound(const PlannedJob& job, double seconds);
 // be made again.
 JobSound copySound(const JobSound& sound);
 
+// The bytes the sound's tags take in a movie of frameTotal frames made at
+// the settings, streamed or not as MovieWriter stores it; 0 for no sound.
+std::uint64_t storedSoundBytes(const JobSound& sound, const ConvertSettings& settings,
+                               std::int32_t frameTotal);
+
 // The output end of one job, and the only owner of its movie file and of
 // the bytes its tags refer to: frames arrive in order and go straight into
 // the file, their payloads released as soon as they are written. It fills
 // the job's outcome as the job goes.
 class MovieWriter {
   public:
+    // With `pictureBytes`, the bytes of each frame's picture as stored go
+    // there, 0 for a frame without one of its own.
     MovieWriter(const PlannedJob& job, const ConvertSettings& settings, ConvertObserver* observer,
-                std::int32_t frameTotal, JobOutcome& outcome);
+                std::int32_t frameTotal, JobOutcome& outcome,
+                std::vector<std::uint64_t>* pictureBytes = nullptr);
     MovieWriter(const MovieWriter&) = delete;
     MovieWriter& operator=(const MovieWriter&) = delete;
 
@@ -91,6 +100,7 @@ class MovieWriter {
     ConvertObserver* observer_;
     std::int32_t frameTotal_;
     JobOutcome& outcome_;
+    std::vector<std::uint64_t>* pictureBytes_;
     SwfMovie movie_;
     SourceBuffers sourceBuffers_;
     std::unique_ptr<StreamedSound> streamed_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <filesystem>
+#include <iterator>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -17,18 +19,21 @@ namespace {
 // The header (21 bytes for stages below 820 pixels, a few more above) and
 // the End tag.
 constexpr double kMovieBytes = 23.0;
-// DefineSound's record header, fields and seek count, and StartSound.
-constexpr double kSoundTagBytes = 20.0;
 // The share of the target the estimate aims at: samples miss some of the
 // detail of the pictures between them, and a movie that comes out over the
-// target costs a second conversion.
+// target costs another conversion.
 constexpr double kAim = 0.97;
-// The quality tried first: about where targets that call for a lower
-// quality than the default lead.
-constexpr std::int32_t kFirstGuess = 75;
-// How the size's logarithm falls with that of the quantizer steps over the
-// middle qualities, in photographs and renders alike.
-constexpr double kUsualSlope = -0.8;
+// A movie that fits is converted again at a higher quality only when the
+// estimate finds one this many steps higher that fits: nearer, another
+// conversion is not worth its time.
+constexpr std::int32_t kWorthSteps = 3;
+// How many pictures an estimate samples at most.
+constexpr std::int64_t kSizeSamples = 8;
+// The qualities every sample is encoded at besides those asked: between
+// them and the one the samples before chose, the logarithm of a JPEG's size
+// is close enough to a line that the quality read off it is mostly the true
+// one or one step off.
+constexpr std::int32_t kCurveQualities[] = {1, 30, 70, 90, 100};
 
 // The bytes a frame with this picture takes in a movie: its bitmap, shape
 // and placement tags and its ShowFrame; 0 when it cannot be stored.
@@ -39,51 +44,108 @@ double frameBytes(const RasterImage& picture, const FrameStorage& storage) {
     SourceBuffers buffers;
     addFrameTags(scratch, std::move(*frame), buffers);
     scratch.addTag(std::make_unique<ShowFrameTag>());
-    double bytes = 0.0;
-    for (const std::unique_ptr<SwfTag>& tag : scratch.tags()) {
-        SwfStream record;
-        tag->write(record);
-        bytes += static_cast<double>(record.totalLength());
+    return static_cast<double>(scratch.tagBytes());
+}
+
+// The highest quality from 1 to `highest` at which `bytesAt` is at most
+// `aim`; 0 for none.
+template <typename BytesAt>
+std::int32_t highestFitting(const BytesAt& bytesAt, double aim, std::int32_t highest) {
+    std::int32_t quality = highest;
+    while (quality >= 1 && !(bytesAt(quality) <= aim)) --quality;
+    return std::max(quality, 0);
+}
+
+// Samples frames into an estimate, each standing for its weight in frames;
+// each sample is encoded at the quality `choose` reads off the estimate of
+// those before it too.
+template <typename Choose>
+SizeEstimate sampled(const SamplePictures& sample, const std::vector<std::int64_t>& frames,
+                     const std::vector<double>& weights, const ConvertSettings& settings,
+                     unsigned threads, std::int32_t anchor, const Choose& choose) {
+    SizeEstimate estimate(settings.includeAlpha, threads, anchor);
+    if (!frames.empty()) {
+        sample(frames, [&](std::size_t j, const RasterImage& picture) {
+            estimate.add(picture, weights[j]);
+            estimate.focus(choose(estimate));
+        });
     }
-    return bytes;
+    return estimate;
 }
 
-// libjpeg's quality scales its quantizer steps: by 50 / quality percent
-// below 50, by 2 - quality / 50 from there (1 at 100, where steps of 1 hold).
-// The logarithm of that factor, falling with quality, and back.
-double logStep(std::int32_t quality) {
-    const double percent = quality < 50 ? 5000.0 / quality : 200.0 - 2.0 * quality;
-    return std::log(std::max(percent, 1.0) / 100.0);
+// Frames spread evenly over the movie's `total` picture frames: the middle
+// of each even share.
+std::vector<std::int64_t> evenFrames(std::int64_t total) {
+    const std::int64_t count = std::min(total, kSizeSamples);
+    std::vector<std::int64_t> frames;
+    for (std::int64_t j = 0; j < count; ++j) {
+        frames.push_back(
+            static_cast<std::int64_t>((static_cast<double>(j) + 0.5) * static_cast<double>(total) /
+                                      static_cast<double>(count)));
+    }
+    return frames;
 }
 
-std::int32_t qualityOfLogStep(double logStep) {
-    const double percent = 100.0 * std::exp(logStep);
-    return static_cast<std::int32_t>(
-        std::lround(percent > 100.0 ? 5000.0 / percent : (200.0 - percent) / 2.0));
+// Frames spread evenly over the bytes of a movie's pictures: sample j is the
+// frame that holds byte (j + 1/2) / count of their sum, so that the frames
+// that make most of the movie are those sampled. A frame that holds more
+// than a sample's share is taken once, weighing as much as all of them.
+void framesOverBytes(const std::vector<std::uint64_t>& pictureBytes,
+                     std::vector<std::int64_t>& frames, std::vector<double>& weights) {
+    double total = 0.0;
+    for (const std::uint64_t bytes : pictureBytes) total += static_cast<double>(bytes);
+    if (total <= 0.0) return;
+    double before = 0.0;  // the bytes of the frames before `frame`
+    std::size_t frame = 0;
+    for (std::int64_t j = 0; j < kSizeSamples; ++j) {
+        const double at = (static_cast<double>(j) + 0.5) * total / kSizeSamples;
+        while (frame + 1 < pictureBytes.size() &&
+               before + static_cast<double>(pictureBytes[frame]) <= at) {
+            before += static_cast<double>(pictureBytes[frame++]);
+        }
+        if (!frames.empty() && frames.back() == static_cast<std::int64_t>(frame)) {
+            weights.back() += 1.0;
+        } else {
+            frames.push_back(static_cast<std::int64_t>(frame));
+            weights.push_back(1.0);
+        }
+    }
+}
+
+JobOutcome failed(const PlannedJob& job, Fault fault) {
+    JobOutcome outcome;
+    outcome.source = job.source;
+    outcome.status = JobOutcome::Status::Failed;
+    outcome.fault = std::move(fault);
+    return outcome;
 }
 
 }  // namespace
 
-SizeEstimate::SizeEstimate(std::vector<RasterImage> samples, MovieLayout layout, bool includeAlpha,
-                           unsigned threads)
-    : samples_(std::move(samples)),
-      layout_(layout),
-      includeAlpha_(includeAlpha),
-      threads_(std::max(1u, threads)) {}
+SizeEstimate::SizeEstimate(bool includeAlpha, unsigned threads, std::int32_t anchor)
+    : includeAlpha_(includeAlpha), threads_(std::max(1u, threads)), anchor_(anchor) {}
 
-double SizeEstimate::bytesAt(std::int32_t quality) {
-    if (const auto known = known_.find(quality); known != known_.end()) return known->second;
-    const FrameStorage storage{CompressionType::Jpeg, includeAlpha_, quality};
-    std::vector<double> sizes(samples_.size());
+void SizeEstimate::add(const RasterImage& picture, double weight) {
+    Sample added;
+    added.weight = weight;
+    added.qualities.assign(std::begin(kCurveQualities), std::end(kCurveQualities));
+    for (const std::int32_t asked : {anchor_, focus_}) {
+        if (asked > 0) added.qualities.push_back(asked);
+    }
+    std::sort(added.qualities.begin(), added.qualities.end());
+    added.qualities.erase(std::unique(added.qualities.begin(), added.qualities.end()),
+                          added.qualities.end());
+    added.bytes.resize(added.qualities.size());
     std::atomic<std::size_t> next = 0;
     const auto encode = [&] {
-        for (std::size_t i; (i = next++) < samples_.size();) {
-            sizes[i] = frameBytes(samples_[i], storage);
+        for (std::size_t i; (i = next++) < added.bytes.size();) {
+            added.bytes[i] =
+                frameBytes(picture, {CompressionType::Jpeg, includeAlpha_, added.qualities[i]});
         }
     };
     {
         std::vector<std::jthread> helpers;
-        const std::size_t workers = std::min<std::size_t>(threads_, samples_.size());
+        const std::size_t workers = std::min<std::size_t>(threads_, added.bytes.size());
         // A thread that cannot be had leaves its share to the others.
         try {
             for (std::size_t t = 1; t < workers; ++t) helpers.emplace_back(encode);
@@ -91,89 +153,137 @@ double SizeEstimate::bytesAt(std::int32_t quality) {
         }
         encode();
     }
-    double pictures = 0.0;
-    for (const double size : sizes) pictures += size;
-    if (!samples_.empty()) pictures *= static_cast<double>(layout_.pictureFrames) / samples_.size();
-    // A frame without a picture of its own is its ShowFrame alone.
-    const double bare = 2.0 * static_cast<double>(layout_.frames - layout_.pictureFrames);
-    const double sound =
-        layout_.soundBytes > 0 ? static_cast<double>(layout_.soundBytes) + kSoundTagBytes : 0.0;
-    const double bytes = kMovieBytes + pictures + bare + sound;
-    known_.emplace(quality, bytes);
-    return bytes;
+    // A picture that cannot be stored says nothing of the others.
+    if (std::find(added.bytes.begin(), added.bytes.end(), 0.0) != added.bytes.end()) return;
+    weight_ += weight;
+    samples_.push_back(std::move(added));
 }
 
-std::optional<std::int32_t> highestFittingQuality(SizeEstimate& estimate, double aim,
-                                                  std::int32_t highest, double scale) {
-    const auto logBytes = [&](std::int32_t q) { return std::log(estimate.bytesAt(q) * scale); };
-    const double logAim = std::log(aim);
-    const auto fits = [&](std::int32_t q) { return logBytes(q) <= logAim; };
-    // low fits (0: none is known to); none from high on fits or is asked.
-    std::int32_t low = 0, high = std::max(highest, 0) + 1;
-    std::int32_t last = 0, q = std::clamp(kFirstGuess, 1, std::max(highest, 1));
-    while (high - low > 1) {
-        // Each guess after the first, which is rarely close, with its
-        // neighbour on the other side, which mostly settles it.
-        const bool probe = last > 0;
-        if (fits(q)) {
-            low = q;
-            if (probe && q + 1 < high && !fits(q + 1)) high = q + 1;
-        } else {
-            high = q;
-            if (probe && q - 1 > low && fits(q - 1)) low = q - 1;
-        }
-        if (high - low <= 1) break;
-        // The size's logarithm is about a line against that of the
-        // quantizer steps: the next guess is on the line through the last
-        // two, or, after the first, on one of the usual slope.
-        const double b = logBytes(q), xb = logStep(q);
-        double slope = kUsualSlope;
-        if (last > 0 && logBytes(last) != b && logStep(last) != xb) {
-            slope = (logBytes(last) - b) / (logStep(last) - xb);
-        }
-        last = q;
-        q = std::clamp(qualityOfLogStep(xb + (logAim - b) / std::min(slope, -0.05)), low + 1,
-                       high - 1);
+double SizeEstimate::Sample::at(std::int32_t quality) const {
+    const auto above = std::lower_bound(qualities.begin(), qualities.end(), quality);
+    const auto i = static_cast<std::size_t>(above - qualities.begin());
+    if (i == qualities.size()) return bytes.back();
+    if (*above == quality || i == 0) return bytes[i];
+    const double t = static_cast<double>(quality - qualities[i - 1]) /
+                     static_cast<double>(qualities[i] - qualities[i - 1]);
+    return std::exp(std::log(bytes[i - 1]) + t * (std::log(bytes[i]) - std::log(bytes[i - 1])));
+}
+
+double SizeEstimate::meanBytes(std::int32_t quality) const {
+    double sum = 0.0;
+    for (const Sample& sample : samples_) sum += sample.weight * sample.at(quality);
+    return sampled() ? sum / weight_ : 0.0;
+}
+
+double SizeEstimate::meanRatio(std::int32_t quality, std::int32_t from) const {
+    double at = 0.0, base = 0.0;
+    for (const Sample& sample : samples_) {
+        const double anchor = sample.at(anchor_);
+        at += sample.weight * sample.at(quality) / anchor;
+        base += sample.weight * sample.at(from) / anchor;
     }
-    if (low == 0) return std::nullopt;
-    return low;
+    return sampled() ? at / base : 1.0;
 }
 
 JobOutcome convertToTarget(const PlannedJob& job, const ConvertSettings& settings,
-                           SizeEstimate& estimate, const ConvertAtQuality& convertAt) {
+                           const MovieLayout& layout, unsigned threads,
+                           const SamplePictures& sample, const ConvertAtQuality& convertAt) {
     const auto target = static_cast<double>(settings.targetSize);
-    std::optional<std::int32_t> quality = highestFittingQuality(estimate, kAim * target, 100);
-    // Close under the target, quality 1 is still worth a try.
-    if (!quality && estimate.bytesAt(1) <= target) quality = 1;
-    if (!quality) {
-        JobOutcome outcome;
-        outcome.source = job.source;
-        outcome.status = JobOutcome::Status::Failed;
-        Fault over(FaultCode::OverTargetSize, FaultStep::FitSize, job.moviePath);
-        over.values = {estimate.bytesAt(1), target, 1, 1};
-        outcome.fault = std::move(over);
-        return outcome;
+    const auto sound = static_cast<double>(layout.soundBytes);
+    if (layout.soundBytes > 0 && kMovieBytes + sound > target) {
+        Fault over(FaultCode::SoundOverTarget, FaultStep::FitSound, job.moviePath);
+        over.other = layout.companion;
+        over.values = {sound, target};
+        return failed(job, std::move(over));
     }
+    // A frame without a picture of its own is its ShowFrame alone.
+    const double rest =
+        kMovieBytes + sound + 2.0 * static_cast<double>(layout.frames - layout.pictureFrames);
+    const auto pictureFrames = static_cast<double>(layout.pictureFrames);
+    const auto firstChoice = [&](const SizeEstimate& estimate) {
+        return highestFitting(
+            [&](std::int32_t q) { return rest + pictureFrames * estimate.meanBytes(q); },
+            kAim * target, 100);
+    };
+    const std::vector<std::int64_t> spread = evenFrames(layout.pictureFrames);
+    const SizeEstimate first = sampled(sample, spread, std::vector<double>(spread.size(), 1.0),
+                                       settings, threads, 0, firstChoice);
+    std::int32_t quality = firstChoice(first);
+    // Close under the target, quality 1 is still worth a try.
+    const double lowest = rest + pictureFrames * first.meanBytes(1);
+    if (quality == 0 && lowest <= target) quality = 1;
+    if (quality == 0) {
+        Fault over(FaultCode::OverTargetSize, FaultStep::FitSize, job.moviePath);
+        over.values = {lowest, target, 1, 1};
+        return failed(job, std::move(over));
+    }
+    // The best movie written so far and its quality; the lowest quality
+    // known to be over the target.
+    std::optional<JobOutcome> written;
+    std::int32_t fits = 0, over = 101;
+    // The samples last spread over the bytes of a movie made, once there are.
+    std::optional<SizeEstimate> overBytes;
     for (int tries = 1;; ++tries) {
         ConvertSettings at = settings;
-        at.colorQuality = *quality;
-        JobOutcome outcome = convertAt(at);
-        const bool over = outcome.fault && outcome.fault->code == FaultCode::OverTargetSize;
-        if (!over) {
-            if (outcome.status == JobOutcome::Status::Converted) outcome.quality = *quality;
-            return outcome;
-        }
-        if (*quality == 1 || tries == kMaxTargetTries) return outcome;
-        // Below the quality tried, the one the estimate chooses once scaled
-        // by how far it fell short; quality 1 as the last resort. Without a
-        // sampled picture, half the quality.
-        if (estimate.sampled()) {
-            const double scale = outcome.fault->values[0] / estimate.bytesAt(*quality);
-            quality =
-                highestFittingQuality(estimate, kAim * target, *quality - 1, scale).value_or(1);
+        at.colorQuality = quality;
+        std::vector<std::uint64_t> pictureBytes;
+        JobOutcome outcome = convertAt(at, pictureBytes);
+        double bytes = 0.0;
+        if (outcome.fault && outcome.fault->code == FaultCode::OverTargetSize) {
+            over = quality;
+            bytes = outcome.fault->values[0];
+            if (quality == 1) return outcome;
+        } else if (outcome.status == JobOutcome::Status::Converted) {
+            fits = quality;
+            outcome.quality = quality;
+            std::error_code ec;
+            bytes = static_cast<double>(std::filesystem::file_size(outcome.outputPath, ec));
+            written = std::move(outcome);
+            if (ec) return std::move(*written);
         } else {
-            quality = std::max(1, *quality / 2);
+            // A try above a movie already written that fails, or is stopped,
+            // leaves that movie.
+            return written ? std::move(*written) : std::move(outcome);
         }
+        if (tries == kMaxTargetTries || over - fits <= 1) {
+            return written ? std::move(*written) : std::move(outcome);
+        }
+        // The pictures' bytes at the quality tried are now known; the
+        // samples say how they change from there.
+        const double pictures = std::max(bytes - rest, 0.0);
+        const std::int32_t tried = quality;
+        const auto choose = [&](const auto& change) {
+            return highestFitting([&](std::int32_t q) { return rest + pictures * change(q); },
+                                  kAim * target, over - 1);
+        };
+        // A movie that fits is converted again only when a quality some
+        // steps higher is estimated to fit, by the samples at hand first.
+        const auto atHand = [&](std::int32_t q) {
+            return overBytes ? overBytes->meanRatio(q, tried)
+                             : first.meanBytes(q) / first.meanBytes(tried);
+        };
+        if (written && (!first.sampled() || choose(atHand) < fits + kWorthSteps)) {
+            return std::move(*written);
+        }
+        // New samples, spread over the bytes of the movie just made, weigh
+        // its pictures as it does. Without a sampled picture, half the
+        // quality.
+        std::vector<std::int64_t> frames;
+        std::vector<double> weights;
+        framesOverBytes(pictureBytes, frames, weights);
+        overBytes = sampled(
+            sample, frames, weights, settings, threads, tried, [&](const SizeEstimate& estimate) {
+                return choose([&](std::int32_t q) { return estimate.meanRatio(q, tried); });
+            });
+        if (!overBytes->sampled()) {
+            overBytes.reset();
+            if (written) return std::move(*written);
+            quality = std::max(1, quality / 2);
+            continue;
+        }
+        quality = choose([&](std::int32_t q) { return overBytes->meanRatio(q, tried); });
+        if (written && quality < fits + kWorthSteps) return std::move(*written);
+        quality = std::max(quality, 1);
     }
 }
 

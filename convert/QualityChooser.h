@@ -2,8 +2,7 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <optional>
+#include <string>
 #include <vector>
 
 #include "convert/BatchPlan.h"
@@ -13,73 +12,95 @@
 
 namespace vantrel {
 
-// What a movie holds besides its sampled pictures, for its estimate.
+// What a movie holds besides its pictures, for its estimate.
 struct MovieLayout {
     std::int64_t frames = 0;         // frames of the movie
     std::int64_t pictureFrames = 0;  // of them, the frames that store a picture of their own
-    std::uint64_t soundBytes = 0;    // the sound's MP3 data; 0 for none
+    std::uint64_t soundBytes = 0;    // the sound's tags as the movie stores them; 0 for none
+    std::string companion;           // the sound's file; empty for a video's own sound
 };
 
-// A movie's length at each JPEG quality, estimated from a sample of its
-// pictures: each is encoded at the quality by the path the movie's frames
-// take (encodeFrame, with the settings' alpha), and the bytes of its frame's
-// tags, averaged, stand for every picture frame; header, sound and frames
-// without a picture of their own are added. Qualities asked again are not
-// encoded again. Estimates do not depend on the number of threads.
+// The bytes sampled pictures take as movie frames, at every JPEG quality.
+// Each picture is encoded by the path the movie's frames take (encodeFrame,
+// with the settings' alpha) as it comes, at a few qualities spread from 1
+// to 100 and at the ones the estimate is to be sharpest at, and only those
+// sizes are kept, so that the pictures need not be; a frame's size between
+// them is interpolated, its logarithm on a line between its neighbours.
+// Sizes do not depend on the number of threads.
 class SizeEstimate {
   public:
-    SizeEstimate(std::vector<RasterImage> samples, MovieLayout layout, bool includeAlpha,
-                 unsigned threads);
+    // `anchor`: a quality every sample is encoded at too; 0 for none.
+    SizeEstimate(bool includeAlpha, unsigned threads, std::int32_t anchor = 0);
 
-    // Whether any picture was sampled; without one only the rest is counted.
-    bool sampled() const { return !samples_.empty(); }
+    // Adds a sample standing for `weight` frames.
+    void add(const RasterImage& picture, double weight = 1.0);
 
-    // The movie's estimated bytes with its pictures at `quality`, 1 to 100.
-    double bytesAt(std::int32_t quality);
+    // Encodes the samples added from now on at `quality` too.
+    void focus(std::int32_t quality) { focus_ = quality; }
+
+    // Whether any picture was sampled.
+    bool sampled() const { return weight_ > 0.0; }
+
+    // The weighted mean bytes of a sample's frame at `quality`, 1 to 100.
+    double meanBytes(std::int32_t quality) const;
+
+    // How a movie's pictures whose bytes at the anchor the weights follow
+    // compare at `quality` with their bytes at `from`: the weighted mean of
+    // each sample's bytes at the one over its bytes at the anchor, over the
+    // same at the other.
+    double meanRatio(std::int32_t quality, std::int32_t from) const;
 
   private:
-    std::vector<RasterImage> samples_;
-    MovieLayout layout_;
+    // A sample's frame bytes at the qualities it was encoded at, rising.
+    struct Sample {
+        std::vector<std::int32_t> qualities;
+        std::vector<double> bytes;
+        double weight = 0.0;
+        double at(std::int32_t quality) const;
+    };
+
     bool includeAlpha_;
     unsigned threads_;
-    std::map<std::int32_t, double> known_;
+    std::int32_t anchor_;
+    std::int32_t focus_ = 0;
+    std::vector<Sample> samples_;
+    double weight_ = 0.0;
 };
 
-// The highest quality from 1 to `highest` whose estimate times `scale` is
-// at most `aim` bytes, found by interpolating between qualities known to fit
-// and not to (estimates grow with quality); nothing when not even quality
-// 1 fits.
-std::optional<std::int32_t> highestFittingQuality(SizeEstimate& estimate, double aim,
-                                                  std::int32_t highest, double scale = 1.0);
+// Gives the pictures of movie frames `frames` (rising, none repeated, each
+// below the layout's pictureFrames), in that order, to `take` with their
+// place in `frames`, each fitted as the movie stores it; those that cannot be
+// had are left out.
+using SamplePictures =
+    std::function<void(const std::vector<std::int64_t>& frames,
+                       const std::function<void(std::size_t, const RasterImage&)>& take)>;
 
 // Converts one job at the given settings, those of the batch with the
 // quality to try; a movie over settings.targetSize is not written, and the
 // outcome is failed with an OverTargetSize fault of step FitSize that
-// gives its length and quality.
-using ConvertAtQuality = std::function<JobOutcome(const ConvertSettings&)>;
+// gives its length and quality. `pictureBytes` receives the bytes of each
+// frame's picture as stored, 0 for a frame without one of its own.
+using ConvertAtQuality =
+    std::function<JobOutcome(const ConvertSettings&, std::vector<std::uint64_t>& pictureBytes)>;
 
-// How many times a job is converted at most, each at a lower quality.
+// How many times a job is converted at most.
 inline constexpr int kMaxTargetTries = 4;
 
-// Converts a job at the highest quality whose movie fits settings.targetSize:
-// the estimate chooses it (aiming a little below the target, as a sample
-// misses some of the pictures' detail); a movie that still comes out over
-// the target is converted again at the quality the estimate, corrected by
-// how far it was off, then chooses below, up to kMaxTargetTries times. When
-// even quality 1 is estimated over the target, nothing is converted and the
-// job fails with an OverTargetSize fault of step FitSize (VALUES[3] 1: an
-// estimate). A converted outcome holds the quality chosen.
+// Converts a job at the highest quality whose movie fits settings.targetSize.
+// An estimate from pictures spread evenly over the movie chooses the first
+// quality (aiming a little below the target, as a sample misses some of the
+// pictures' detail). Each conversion tells the movie's size at its quality;
+// new samples, spread over its pictures' bytes rather than its frames, say
+// how that size changes from there. A movie over the target is converted
+// again below; one that fits, again above when a quality some steps higher
+// is estimated to fit, and the better movie that fits is the outcome. At
+// most kMaxTargetTries conversions. When the sound alone takes the target,
+// the job fails with a SoundOverTarget fault of step FitSound; when even
+// quality 1 is estimated over the target, with an OverTargetSize fault of
+// step FitSize (VALUES[3] 1: an estimate); nothing is converted then. A
+// converted outcome holds the quality chosen.
 JobOutcome convertToTarget(const PlannedJob& job, const ConvertSettings& settings,
-                           SizeEstimate& estimate, const ConvertAtQuality& convertAt);
-
-// How many sampled pictures an estimate takes from a movie: evenly spread
-// over it, at most this many.
-inline constexpr std::int64_t kSizeSamples = 8;
-
-// Where sample j of `count` lies among `total` items: the middle of its
-// even share.
-inline double samplePlace(std::int64_t j, std::int64_t count, double total) {
-    return (static_cast<double>(j) + 0.5) * total / static_cast<double>(count);
-}
+                           const MovieLayout& layout, unsigned threads,
+                           const SamplePictures& sample, const ConvertAtQuality& convertAt);
 
 }  // namespace vantrel

@@ -92,15 +92,17 @@ void warnOfOddSizes(const FolderJob& job, const std::vector<PlacedPicture>& plac
     warnOfPictures(std::move(odd), FaultCode::SizeDiffers, FaultStep::PictureSize, outcome);
 }
 
-// Converts the sequence at the settings, with the sound given.
+// Converts the sequence at the settings, with the sound given; the bytes of
+// each frame's picture go to pictureBytes when given (MovieWriter).
 JobOutcome convertAt(const PlannedJob& job, const ConvertSettings& settings,
-                     ConvertObserver* observer, unsigned threads, JobSound& sound) {
+                     ConvertObserver* observer, unsigned threads, JobSound& sound,
+                     std::vector<std::uint64_t>* pictureBytes = nullptr) {
     const FolderJob& sequence = *job.sequence();
     JobOutcome outcome;
     outcome.source = job.source;
     const FrameStorage storage = settings.storage();
     MovieWriter movie(job, settings, observer, static_cast<std::int32_t>(sequence.pictures.size()),
-                      outcome);
+                      outcome, pictureBytes);
     std::size_t next = 0;
     // The stage takes the size of the picture as the last decode left it,
     // fitted to the box.
@@ -155,27 +157,6 @@ JobOutcome convertAt(const PlannedJob& job, const ConvertSettings& settings,
     return outcome;
 }
 
-// Pictures spread evenly over the sequence, fitted into the settings' box
-// as the movie stores them, for its estimate; those that cannot be read are
-// left out.
-std::vector<RasterImage> samplePictures(const FolderJob& sequence,
-                                        const ConvertSettings& settings) {
-    const auto total = static_cast<std::int64_t>(sequence.pictures.size());
-    const std::int64_t count = std::min(total, kSizeSamples);
-    std::vector<RasterImage> samples;
-    for (std::int64_t j = 0; j < count; ++j) {
-        RasterImage picture;
-        Fault why;
-        std::vector<Fault> warnings;
-        const auto k = static_cast<std::size_t>(samplePlace(j, count, static_cast<double>(total)));
-        if (readPicture(sequence.picturePath(k), picture, why, warnings) &&
-            fitPicture(picture, settings.maxSize, settings.includeAlpha)) {
-            samples.push_back(std::move(picture));
-        }
-    }
-    return samples;
-}
-
 }  // namespace
 
 JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& settings,
@@ -185,15 +166,29 @@ JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& setting
         return convertAt(job, settings, observer, threads, sound);
     }
     const FolderJob& sequence = *job.sequence();
-    const auto pictures = static_cast<std::int64_t>(sequence.pictures.size());
-    SizeEstimate estimate(
-        samplePictures(sequence, settings),
-        {pictures, pictures, sound.loaded.loaded() ? sound.loaded.sound.length : 0},
-        settings.includeAlpha, threads);
-    return convertToTarget(job, settings, estimate, [&](const ConvertSettings& at) {
-        JobSound copy = copySound(sound);
-        return convertAt(job, at, observer, threads, copy);
-    });
+    const auto pictures = static_cast<std::int32_t>(sequence.pictures.size());
+    MovieLayout layout{pictures, pictures, storedSoundBytes(sound, settings, pictures),
+                       sound.companion};
+    // Picture k is frame k, fitted into the settings' box as the movie
+    // stores it.
+    const auto sample = [&](const std::vector<std::int64_t>& frames,
+                            const std::function<void(std::size_t, const RasterImage&)>& take) {
+        for (std::size_t j = 0; j < frames.size(); ++j) {
+            RasterImage picture;
+            Fault why;
+            std::vector<Fault> warnings;
+            const std::string path = sequence.picturePath(static_cast<std::size_t>(frames[j]));
+            if (readPicture(path, picture, why, warnings) &&
+                fitPicture(picture, settings.maxSize, settings.includeAlpha)) {
+                take(j, picture);
+            }
+        }
+    };
+    return convertToTarget(job, settings, layout, threads, sample,
+                           [&](const ConvertSettings& at, std::vector<std::uint64_t>& bytes) {
+                               JobSound copy = copySound(sound);
+                               return convertAt(job, at, observer, threads, copy, &bytes);
+                           });
 }
 
 }  // namespace vantrel

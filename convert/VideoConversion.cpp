@@ -66,16 +66,18 @@ struct FrameTimes {
 
 // Converts the opened video into a movie of frameTotal frames at the
 // settings, with the sound given; nothing when the source's decoder threads
-// met damage, and then nothing of the movie is left.
+// met damage, and then nothing of the movie is left. The bytes of each
+// frame's picture go to pictureBytes when given (MovieWriter).
 std::optional<JobOutcome> convertAt(const PlannedJob& job, const ConvertSettings& settings,
                                     ConvertObserver* observer, FrameSource& source,
-                                    std::int32_t frameTotal, JobSound& sound, unsigned threads) {
+                                    std::int32_t frameTotal, JobSound& sound, unsigned threads,
+                                    std::vector<std::uint64_t>* pictureBytes = nullptr) {
     const std::string& path = job.video()->path;
     JobOutcome outcome;
     outcome.source = job.source;
     outcome.warnings = source.lengthNotes();
     const FrameStorage storage = settings.storage();
-    MovieWriter movie(job, settings, observer, frameTotal, outcome);
+    MovieWriter movie(job, settings, observer, frameTotal, outcome, pictureBytes);
     const FrameTimes times(settings, source.picturesEnd());
     std::int32_t next = 0;
     std::shared_ptr<const PendingPicture> current;
@@ -126,24 +128,28 @@ std::optional<JobOutcome> convertAt(const PlannedJob& job, const ConvertSettings
     return outcome;
 }
 
-// Pictures spread evenly over the frames that show one, for the movie's
-// estimate, from a source of their own on one decoder thread: found near
-// their times, so that they cost little decoding. Those that cannot be had
-// are left out.
-std::vector<RasterImage> sampleFrames(const std::string& path,
-                                      const FrameSourceFactory& makeFrameSource,
-                                      const ConvertSettings& settings, std::int64_t pictureFrames,
-                                      const FrameTimes& times) {
-    std::vector<RasterImage> samples;
+// The pictures of movie frames `frames` (rising), as SamplePictures gives
+// them: the frames the movie shows then, decoded exactly, forward on a
+// source of their own on one decoder thread.
+void sampleFrames(const std::string& path, const FrameSourceFactory& makeFrameSource,
+                  const ConvertSettings& settings, const FrameTimes& times,
+                  const std::vector<std::int64_t>& frames,
+                  const std::function<void(std::size_t, const RasterImage&)>& take) {
     std::unique_ptr<FrameSource> sampler = newSource(makeFrameSource, settings, 1);
-    if (!sampler->open(path)) return samples;
-    const std::int64_t count = std::min(pictureFrames, kSizeSamples);
-    for (std::int64_t j = 0; j < count; ++j) {
-        RasterImage picture;
-        const double place = samplePlace(j, count, static_cast<double>(pictureFrames));
-        if (sampler->grabNear(times.seconds(place), picture)) samples.push_back(std::move(picture));
+    if (!sampler->open(path)) return;
+    RasterImage picture;
+    std::int32_t grabbed = -1;
+    for (std::size_t j = 0; j < frames.size(); ++j) {
+        const std::int32_t index =
+            sampler->frameShownAt(times.seconds(static_cast<double>(frames[j])));
+        if (index < 0) continue;
+        // Frames of a movie faster than its video can show the same picture.
+        if (index != grabbed) {
+            if (!sampler->grabFrame(index, picture)) continue;
+            grabbed = index;
+        }
+        take(j, picture);
     }
-    return samples;
 }
 
 // The sound the plan chose, loaded for a movie of `frames` frames and kept
@@ -206,14 +212,18 @@ std::optional<JobOutcome> convertOn(unsigned decoderThreads, const PlannedJob& j
     const FrameTimes times(settings, picturesEnd);
     std::int32_t pictureFrames = 0;
     while (pictureFrames < frameTotal && !times.held(pictureFrames)) ++pictureFrames;
-    const Mp3Sound& mp3 = kept->sound.loaded.sound;
-    SizeEstimate estimate(sampleFrames(path, makeFrameSource, settings, pictureFrames, times),
-                          {frameTotal, pictureFrames, mp3.bytes ? mp3.length : 0},
-                          settings.includeAlpha, threads);
+    const MovieLayout layout{frameTotal, pictureFrames,
+                             storedSoundBytes(kept->sound, settings, frameTotal),
+                             kept->sound.companion};
+    const auto sample = [&](const std::vector<std::int64_t>& frames,
+                            const std::function<void(std::size_t, const RasterImage&)>& take) {
+        sampleFrames(path, makeFrameSource, settings, times, frames, take);
+    };
     // Each try reads the video from its start with a source of its own, as
     // a conversion at that quality alone would.
     bool threadsMetDamage = false;
-    JobOutcome outcome = convertToTarget(job, settings, estimate, [&](const ConvertSettings& at) {
+    const auto convertAtQuality = [&](const ConvertSettings& at,
+                                      std::vector<std::uint64_t>& pictureBytes) {
         if (!source) {
             source = newSource(makeFrameSource, settings, decoderThreads);
             if (!source->open(path)) {
@@ -224,13 +234,14 @@ std::optional<JobOutcome> convertOn(unsigned decoderThreads, const PlannedJob& j
         }
         JobSound copy = copySound(kept->sound);
         std::optional<JobOutcome> tried =
-            convertAt(job, at, observer, *source, frameTotal, copy, threads);
+            convertAt(job, at, observer, *source, frameTotal, copy, threads, &pictureBytes);
         source.reset();
         if (tried) return std::move(*tried);
         threadsMetDamage = true;
         return refused(job, JobOutcome::Status::Failed,
                        {FaultCode::Damaged, FaultStep::DecodeFrame, path});
-    });
+    };
+    JobOutcome outcome = convertToTarget(job, settings, layout, threads, sample, convertAtQuality);
     if (threadsMetDamage) return std::nullopt;
     return outcome;
 }

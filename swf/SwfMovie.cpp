@@ -50,6 +50,16 @@ void SwfMovie::addTag(std::unique_ptr<SwfTag> tag) {
     }
 }
 
+std::uint64_t SwfMovie::tagBytes() const {
+    std::uint64_t bytes = 0;
+    for (const std::unique_ptr<SwfTag>& tag : tags_) {
+        SwfStream record;
+        tag->write(record);
+        bytes += record.totalLength();
+    }
+    return bytes;
+}
+
 std::uint16_t SwfMovie::nextCharacterId() {
     ++charactersDrawn_;
     return static_cast<std::uint16_t>(charactersDrawn_);

@@ -54,6 +54,8 @@ class SwfMovie {
     // Tags added so far that put a character on the display list.
     std::int32_t placementCount() const { return placementCount_; }
     const std::vector<std::unique_ptr<SwfTag>>& tags() const { return tags_; }
+    // The bytes the tags kept so far take as records in the file.
+    std::uint64_t tagBytes() const;
 
     // Writes the file atomically (when streaming, completes it; `path` must
     // be the one streamed to). Width and height are twips, rate the frame

@@ -55,8 +55,9 @@ TEST(Fault, EveryCodeHasItsStableNameAndIsDocumented) {
         {FaultCode::SoundNotStreamed, "sound-not-streamed"},
         {FaultCode::SoundCut, "sound-cut"},
         {FaultCode::OverTargetSize, "over-target-size"},
+        {FaultCode::SoundOverTarget, "sound-over-target-size"},
     };
-    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::OverTargetSize) + 1)
+    ASSERT_EQ(std::size(names), static_cast<std::size_t>(FaultCode::SoundOverTarget) + 1)
         << "a code without a row here";
     const std::string manual = slurp(VANTREL_SOURCE_DIR "/manual/index.html");
     const std::string page = slurp(VANTREL_SOURCE_DIR "/cli/vantrel-cli.1");
@@ -194,6 +195,16 @@ TEST(Fault, EachStepHasItsWords) {
         {counting({C::OverTargetSize, S::FitSize}, 912, 640, 1),
          "the movie came to 912 bytes at quality 1, more than the target size of 640 bytes: make "
          "its pictures smaller with --max-size"},
+        {counting({C::SoundOverTarget, S::FitSound, "/v/clip.swf"}, 1382400, 800000),
+         "the video's own sound alone takes 1.38 MB, more than the target size of 800 kB: "
+         "convert a shorter part with --end, or leave it out with --no-video-sound"},
+        {[] {
+             Fault f = counting({C::SoundOverTarget, S::FitSound, "/a/walk.swf"}, 1382400, 8e5);
+             f.other = "/a/walk.mp3";
+             return f;
+         }(),
+         "the sound of walk.mp3 alone takes 1.38 MB, more than the target size of 800 kB: "
+         "convert a shorter part with --end, or give the job a smaller sound file"},
     };
     for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault), words);
 }
