@@ -1,9 +1,8 @@
 #include "convert/VideoConversion.h"
 
-#include <algorithm>
-#include <cmath>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "convert/MovieWriter.h"
@@ -173,30 +172,14 @@ std::optional<JobOutcome> convertOn(unsigned decoderThreads, const PlannedJob& j
         return refused(job, JobOutcome::Status::Failed,
                        {source->openFailure(), FaultStep::OpenVideo, path});
     }
-    // The part asked for: from the start to the end, or to where the video
-    // ends. A start at or past where the pictures end shows none of them.
-    const double start = settings.cutStart;
+    // The part asked for, counted as the plan counts it from the header.
     const double picturesEnd = source->picturesEnd();
-    if (start > 0.0 && start + kSameTimeSeconds >= picturesEnd) {
-        Fault fault(FaultCode::StartPastEnd, FaultStep::CutSource, path);
-        fault.values = {start, picturesEnd};
-        return refused(job, JobOutcome::Status::Skipped, std::move(fault));
+    std::variant<std::int32_t, Refusal> frames =
+        videoMovieFrames(settings, picturesEnd, source->durationSeconds(), path);
+    if (Refusal* refusal = std::get_if<Refusal>(&frames)) {
+        return refused(job, refusal->status, std::move(refusal->fault));
     }
-    const double end = std::min(source->durationSeconds(), settings.cutEnd.value_or(INFINITY));
-    // A cut's ends, worked out in floating point, can fall a hair before a
-    // whole number of frames.
-    const double length =
-        (end - start) * settings.frameRate + (settings.cut() ? kSameTimeSeconds : 0.0);
-    Fault timing(FaultCode::TooShort, FaultStep::TimeVideo, path);
-    timing.values[0] = settings.frameRate;
-    if (!(length >= 1.0)) {
-        return refused(job, JobOutcome::Status::Skipped, std::move(timing));
-    }
-    if (length >= static_cast<double>(kMaxPictureFrames) + 1) {
-        timing.code = FaultCode::TooManyFrames;
-        return refused(job, JobOutcome::Status::Failed, std::move(timing));
-    }
-    const auto frameTotal = static_cast<std::int32_t>(length);
+    const std::int32_t frameTotal = std::get<std::int32_t>(frames);
 
     // The video's own sound lasts as long as the movie: a longer one would
     // still play when a looping movie starts it again, and that start would
