@@ -128,13 +128,6 @@ class FrameSource {
     // grabFrame does.
     virtual bool grabAtTime(double seconds, RasterImage& picture) = 0;
 
-    // A picture from about `seconds` in, as grabFrame gives pictures, for
-    // estimates where the exact frame does not matter; later grabs are not
-    // changed by it. This one grabs the frame shown then (grabAtTime).
-    virtual bool grabNear(double seconds, RasterImage& picture) {
-        return grabAtTime(seconds, picture);
-    }
-
     // True while no frame has been grabbed since open(), and after close().
     virtual bool isBufferEmpty() const = 0;
 

@@ -678,29 +678,6 @@ bool VideoDecoder::seekToKeyframe(std::int64_t from, std::int64_t target) {
     return true;
 }
 
-bool VideoDecoder::keyframeNear(std::int64_t microseconds) {
-    if (!codec_) return false;
-    lose();
-    showingPrevious_ = false;
-    const AVStream& video = stream();
-    const std::int64_t start = anchorIndex_ >= 0                    ? anchorTimestamp_
-                               : video.start_time != AV_NOPTS_VALUE ? video.start_time
-                                                                    : 0;
-    const auto timestamp =
-        plus(start, av_rescale_q(microseconds, AVRational{1, 1000000}, timeBase_));
-    if (!timestamp ||
-        av_seek_frame(format_.get(), streamIndex_, *timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
-        return false;
-    }
-    avcodec_flush_buffers(codec_.get());
-    draining_ = false;
-    for (int skipped = 0; skipped < kMaxFramesToKeyframe; ++skipped) {
-        if (decodeNext(*frame_) != Decoded::Frame) return false;
-        if (frame_->key_frame) return true;
-    }
-    return false;
-}
-
 // The index of a keyframe found by seeking, or nothing when it cannot be
 // placed for certain.
 std::optional<std::int64_t> VideoDecoder::place(const AVFrame& keyframe,

@@ -147,13 +147,6 @@ class VideoDecoder {
     // packets. Decodes forward as far as that takes.
     std::int64_t lastFrameUpTo(std::int64_t target);
 
-    // Makes the keyframe the container finds at or before `microseconds`
-    // after frame 0 the current frame, whatever its index: a picture from
-    // about that time, for a sample, found without decoding the frames
-    // before it. The frame is not placed on the pass; a later move finds
-    // its frame anew. False when the file cannot seek there.
-    bool keyframeNear(std::int64_t microseconds);
-
     // The index of the frame shown `microseconds` after frame 0: the last
     // frame of the pass from the start before the first whose stored
     // timestamp is later, by more than the rounding to the container's

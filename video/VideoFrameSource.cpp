@@ -239,13 +239,6 @@ bool VideoFrameSource::grabAtTime(double seconds, RasterImage& picture) {
     return grabFrame(frameShownAt(seconds), picture);
 }
 
-bool VideoFrameSource::grabNear(double seconds, RasterImage& picture) {
-    if (!decoder_ || !(seconds >= 0.0 && seconds < 1e12)) return false;
-    if (!decoder_->keyframeNear(std::llround(seconds * 1e6))) return grabAtTime(seconds, picture);
-    grabbed_ = true;
-    return converters_->convert(decoder_->frame(), picture);
-}
-
 void VideoFrameSource::close() {
     decoder_.reset();
     notes_.clear();

@@ -52,11 +52,6 @@ class VideoFrameSource final : public FrameSource {
     std::vector<Fault> lengthNotes() const override { return notes_; }
     std::int32_t frameShownAt(double seconds) override;
     bool grabAtTime(double seconds, RasterImage& picture) override;
-    // The keyframe at or before `seconds` that the container's index finds
-    // (VideoDecoder::keyframeNear), so that samples spread over a long video
-    // cost a few keyframes' decoding; where the file cannot seek, the frame
-    // shown then.
-    bool grabNear(double seconds, RasterImage& picture) override;
     bool isBufferEmpty() const override { return !grabbed_; }
     void close() override;
 

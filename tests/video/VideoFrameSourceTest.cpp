@@ -177,25 +177,6 @@ TEST_P(VideoFile, RisingIndexesWithGapsGiveTheFramesOfAPassInOrder) {
     }
 }
 
-// Samples for an estimate, found by seeking, are frames of the video, and
-// grabs after them give the frames of a pass in order.
-TEST_P(VideoFile, SamplesNearATimeAreFramesAndLeaveLaterGrabsAlone) {
-    const std::vector<RasterImage> frames = allFrames();
-    const double length = GetParam().duration;
-    RasterImage picture;
-    for (const double seconds : {length * 0.9, length * 0.1, length * 0.5}) {
-        SCOPED_TRACE(seconds);
-        ASSERT_TRUE(source.grabNear(seconds, picture));
-        EXPECT_TRUE(std::any_of(frames.begin(), frames.end(), [&](const RasterImage& frame) {
-            return samePicture(frame, picture);
-        }));
-    }
-    for (int index = 0; index < GetParam().frameCount; index += 3) {
-        ASSERT_TRUE(source.grabFrame(index, picture)) << "frame " << index;
-        EXPECT_TRUE(samePicture(picture, frames[index])) << "frame " << index;
-    }
-}
-
 TEST_P(VideoFile, GrabPastTheLastFrameFailsAndLeavesThePicture) {
     const int last = GetParam().frameCount - 1;
     RasterImage picture;
