@@ -295,7 +295,10 @@ int main(int argc, char** argv) {
                                       targetSize.value_or(0)};
     doc.settings.compression = used.compression;
     vantrel::applyOptions(used.convert, doc.settings);
-    const vantrel::BatchPlan plan = vantrel::planBatch(doc.jobs, doc.settings);
+    // Only a dry run needs the videos' headers: a real run opens each video itself.
+    const vantrel::BatchPlan plan = vantrel::planBatch(
+        doc.jobs, doc.settings,
+        dryRun ? vantrel::VideoHeaders::Read : vantrel::VideoHeaders::Unread);
     if (const std::optional<vantrel::BatchFile> taken =
             jsonReport.file().empty() ? std::nullopt
                                       : vantrel::batchFileAt(plan, jsonReport.file())) {

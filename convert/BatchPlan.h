@@ -78,8 +78,9 @@ struct BatchPlan {
     std::optional<Fault> rateWarning;
 };
 
-// Whether planBatch reads each video's header (readVideoHeader): a window
-// that plans on its own thread leaves that to a worker.
+// Whether planBatch reads each video's header (readVideoHeader): a run
+// opens each video itself, and a window that plans on its own thread leaves
+// that to a worker.
 enum class VideoHeaders : std::uint8_t { Read, Unread };
 
 // Every picture frame defines two characters (its bitmap and its shape) and

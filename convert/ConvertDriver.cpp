@@ -58,7 +58,7 @@ ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserve
         return report;
     }
     applyOptions(*options, doc.settings);
-    return carryOut(planBatch(doc.jobs, doc.settings), doc.settings, observer, makeFrameSource,
+    return carryOut(planBatch(doc.jobs, doc.settings, VideoHeaders::Unread), doc.settings, observer, makeFrameSource,
                     threads);
 }
 
