@@ -11,6 +11,7 @@ manual_from_bin=$3
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+trap 'echo "package_test: line $LINENO failed" >&2' ERR
 fail() {
   echo "$*"
   exit 1
@@ -62,7 +63,10 @@ files=$(awk '$1 ~ /^-/ && $2 == "root/root" {
 
 # Field, and a pattern its value's first line must match (extended regular expression).
 while IFS='|' read -r field pattern; do
-  value=$(dpkg-deb -f "$deb" "$field" | head -n 1)
+  # Not piped into head: dpkg-deb writes a field in pieces, and one cut off
+  # by head's exit would end the test through pipefail without a word.
+  value=$(dpkg-deb -f "$deb" "$field")
+  value=${value%%$'\n'*}
   [[ $value =~ $pattern ]] || fail "$field is \"$value\", not like $pattern"
 done <<'FIELDS'
 Package|^vantrel$
