@@ -70,13 +70,12 @@ BatchRunner::~BatchRunner() {
     worker_.join();
 }
 
-void BatchRunner::start(CVantrelDoc& doc, const ChosenOptions& options) {
+void BatchRunner::start(BatchPlan plan, ConvertSettings settings) {
     if (isRunning()) return;
     observer_ = std::make_unique<Observer>();
     report_ = {};
-    worker_ = std::thread([this, &doc, options] {
-        ChosenOptions prompt = options;
-        report_ = convertAll(doc, prompt, observer_.get(), makeFrameSource_);
+    worker_ = std::thread([this, plan = std::move(plan), settings = std::move(settings)] {
+        report_ = carryOut(plan, settings, observer_.get(), makeFrameSource_);
         QMetaObject::invokeMethod(this, &BatchRunner::workerDone, Qt::QueuedConnection);
     });
     poll_.start();

@@ -21,9 +21,9 @@ class BatchRunner : public QObject {
     // Stops a running batch after its current frame and waits for it.
     ~BatchRunner() override;
 
-    // Converts every job of `doc` with the settled options. The document
-    // must not change until `finished`.
-    void start(CVantrelDoc& doc, const ChosenOptions& options);
+    // Carries out the plan with the settings, both copied: the window may
+    // change its own while the batch runs.
+    void start(BatchPlan plan, ConvertSettings settings);
     // Asks the batch to stop after the current frame.
     void stop();
     bool isRunning() const { return worker_.joinable(); }

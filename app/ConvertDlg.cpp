@@ -42,14 +42,10 @@ QString numberText(double value) { return QString::number(value, 'g', 15); }
 
 }  // namespace
 
-CConvertDlg::CConvertDlg(ConvertSettings& settings, ShellServices& shell, QWidget* parent)
+CConvertDlg::CConvertDlg(const ConvertSettings& settings, ShellServices& shell, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       settings_(settings),
-      shell_(shell),
-      colorQuality_(settings.colorQuality),
-      includeAlpha_(settings.includeAlpha),
-      frameRate_(settings.frameRate),
-      outputHtml_(settings.outputHtml) {
+      shell_(shell) {
     setWindowTitle(QStringLiteral("Convert"));
 
     ok_ = new QPushButton(QStringLiteral("OK"));
@@ -131,10 +127,10 @@ CConvertDlg::CConvertDlg(ConvertSettings& settings, ShellServices& shell, QWidge
 
     // Towards the controls, in the exchange's order; the frame rate with the
     // six significant digits of its float type.
-    quality_->setText(QString::number(colorQuality_));
-    alpha_->setChecked(includeAlpha_);
-    rate_->setText(QString::number(static_cast<double>(frameRate_), 'g', 6));
-    html_->setChecked(outputHtml_);
+    quality_->setText(QString::number(settings_.colorQuality));
+    alpha_->setChecked(settings_.includeAlpha);
+    rate_->setText(QString::number(static_cast<double>(settings_.frameRate), 'g', 6));
+    html_->setChecked(settings_.outputHtml);
     jpeg_->setChecked(settings_.compression == CompressionType::Jpeg);
     lossless_->setChecked(settings_.compression == CompressionType::Lossless);
     // Options set before are shown, not hidden away.
@@ -246,10 +242,6 @@ void CConvertDlg::showMoreOptions(bool shown) {
     if (more_ != nullptr) more_->setVisible(shown);
 }
 
-ConvertOptions CConvertDlg::options() const {
-    return ConvertOptions{includeAlpha_, colorQuality_, frameRate_, outputHtml_};
-}
-
 void CConvertDlg::accept() {
     if (exchangeFromControls()) QDialog::accept();
 }
@@ -273,10 +265,10 @@ bool CConvertDlg::exchangeFromControls() {
         return false;
     }
     if (!exchangeMoreOptions()) return false;
-    colorQuality_ = *quality;
-    includeAlpha_ = alpha;
-    frameRate_ = *rate;
-    outputHtml_ = html_->isChecked();
+    settings_.colorQuality = *quality;
+    settings_.includeAlpha = alpha;
+    settings_.frameRate = *rate;
+    settings_.outputHtml = html_->isChecked();
     return true;
 }
 

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QMessageBox>
 
-#include "convert/ConvertDriver.h"
+#include "convert/ConvertSettings.h"
 
 class QCheckBox;
 class QComboBox;
@@ -22,15 +22,17 @@ class ShellServices;
 // and the dialog stays open. The compression choice goes into the settings
 // the moment it is clicked, so it stays even after Cancel. The options that
 // fit a movie to its player sit in a "More options" panel below the others,
-// closed unless one of them is set; OK stores them into the settings.
+// closed unless one of them is set. The dialog works on its own copy of the
+// settings: OK stores the fields into it.
 class CConvertDlg : public QDialog {
     Q_OBJECT
 
   public:
-    CConvertDlg(ConvertSettings& settings, ShellServices& shell, QWidget* parent = nullptr);
+    CConvertDlg(const ConvertSettings& settings, ShellServices& shell, QWidget* parent = nullptr);
 
-    // The options as accepted with OK.
-    ConvertOptions options() const;
+    // The settings as accepted with OK; after Cancel, those given with the
+    // compression last clicked.
+    const ConvertSettings& settings() const { return settings_; }
 
     void accept() override;
 
@@ -41,13 +43,8 @@ class CConvertDlg : public QDialog {
     void createMoreOptions();
     void showMoreOptions(bool shown);
 
-    ConvertSettings& settings_;
+    ConvertSettings settings_;
     ShellServices& shell_;
-
-    std::int32_t colorQuality_;
-    bool includeAlpha_;
-    float frameRate_;
-    bool outputHtml_;
 
     QPushButton* ok_;
     QPushButton* cancel_;

@@ -266,16 +266,20 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 void CMainFrame::planRows() {
     // Listings and metadata only: the pictures and videos are read by the
     // worker.
-    jobTable_->setPlan(planBatch(doc_.jobs, doc_.settings, VideoHeaders::Unread));
+    plan_ = planBatch(doc_.jobs, doc_.settings, VideoHeaders::Unread);
+    jobTable_->setPlan(plan_);
     jobTable_->setMaxSize(doc_.settings.maxSize);
     rowsStale_ = false;
 }
 
 void CMainFrame::removeJobs(const std::vector<int>& rows) {
-    // The batch reads the job list while it runs.
+    // A running batch's outcomes find their rows by place.
     if (runner_.isRunning()) return;
     vantrel::removeJobs(doc_.jobs, rows);
     jobTable_->removeJobRows(rows);
+    // The rows left keep their details; the plan is made again before a
+    // batch, as a removed job may have kept another from its movie.
+    rowsStale_ = true;
     view_->showJobs();
     updateCommands();
 }
@@ -309,11 +313,22 @@ void CMainFrame::setBusy(bool busy) {
 void CMainFrame::convertToSwf() {
     if (runner_.isRunning() || doc_.jobs.isEmpty()) return;
     CConvertDlg dialog(doc_.settings, shell_, this);
-    if (dialog.exec() != QDialog::Accepted) return;
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    // The compression clicked stays even when the dialog is cancelled.
+    ConvertSettings chosen = doc_.settings;
+    if (accepted) {
+        chosen = dialog.settings();
+    } else {
+        chosen.compression = dialog.settings().compression;
+    }
+    // The rows show what the batch will do: planned again once the settings
+    // change, and the batch carries out that very plan.
+    if (chosen != doc_.settings) rowsStale_ = true;
+    doc_.settings = std::move(chosen);
     if (rowsStale_) planRows();
-    jobTable_->setMaxSize(doc_.settings.maxSize);
+    if (!accepted) return;
     jobTable_->setWaiting();
-    runner_.start(doc_, ChosenOptions(doc_.settings.compression, dialog.options()));
+    runner_.start(plan_, doc_.settings);
     batchClock_.start();
     setBusy(true);
 }

@@ -80,7 +80,9 @@ class CMainFrame : public QMainWindow {
     JobTableModel* jobTable_;
     JobTableView* table_;
     JobDetailsWorker detailsWorker_;
-    // The table's rows were planned before the jobs last changed.
+    // What the table shows and a batch carries out.
+    BatchPlan plan_;
+    // The plan was made before the jobs or settings last changed.
     bool rowsStale_ = true;
     // For the timing log (category vantrel.timing): since the last drop
     // began, until its jobs are first painted; since details were asked

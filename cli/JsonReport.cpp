@@ -132,22 +132,23 @@ void writeJsonReport(std::ostream& out, const std::string& version, const Report
     Json document;
     document["version"] = version;
     Json& used = document["options"];
-    used["lossless"] = options.compression == CompressionType::Lossless;
-    used["quality"] = options.convert.colorQuality;
-    used["alpha"] = options.convert.includeAlpha;
-    used["frame_rate"] = shortestRate(options.convert.frameRate);
-    used["html_page"] = options.convert.outputHtml;
-    used["video_sound"] = options.videoSound;
+    const ConvertSettings& settings = options.settings;
+    used["lossless"] = settings.compression == CompressionType::Lossless;
+    used["quality"] = settings.colorQuality;
+    used["alpha"] = settings.includeAlpha;
+    used["frame_rate"] = shortestRate(settings.frameRate);
+    used["html_page"] = settings.outputHtml;
+    used["video_sound"] = settings.videoSound;
     used["threads"] = options.threads;
     used["dry_run"] = options.dryRun;
-    used["start"] = options.cutStart;
-    used["end"] = options.cutEnd ? Json(*options.cutEnd) : Json(nullptr);
-    used["stream_sound"] = options.streamSound;
-    used["play_once"] = options.playOnce;
-    used["max_size"] = options.maxSize.limits() ? Json{{"width", options.maxSize.width},
-                                                       {"height", options.maxSize.height}}
-                                                : Json();
-    used["target_size"] = options.targetSize > 0 ? Json(options.targetSize) : Json(nullptr);
+    used["start"] = settings.cutStart;
+    used["end"] = settings.cutEnd ? Json(*settings.cutEnd) : Json(nullptr);
+    used["stream_sound"] = settings.streamSound;
+    used["play_once"] = settings.playOnce;
+    used["max_size"] = settings.maxSize.limits() ? Json{{"width", settings.maxSize.width},
+                                                        {"height", settings.maxSize.height}}
+                                                 : Json();
+    used["target_size"] = settings.targetSize > 0 ? Json(settings.targetSize) : Json(nullptr);
     Json& refused = document["refused"] = Json::array();
     for (const Fault& fault : dropFaults(drop)) {
         if (fault.step != FaultStep::DropItem) continue;

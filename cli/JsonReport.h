@@ -11,21 +11,12 @@
 
 namespace vantrel {
 
-// What the batch was asked to do, as the report states it.
+// What the batch was asked to do, as the report states it: the settings,
+// and how it ran.
 struct ReportOptions {
-    CompressionType compression = CompressionType::Jpeg;
-    ConvertOptions convert;
-    bool videoSound = true;
+    ConvertSettings settings;
     unsigned threads = 0;
     bool dryRun = false;  // the jobs are only planned
-    // The part of each source converted, in seconds: from cutStart to
-    // cutEnd (nothing: the end).
-    double cutStart = 0.0;
-    std::optional<double> cutEnd;
-    bool streamSound = false;      // sounds are written as streams
-    bool playOnce = false;         // movies stop on their last frame
-    PictureBox maxSize;            // the box pictures are fitted into; 0 x 0: none
-    std::uint64_t targetSize = 0;  // the most bytes a movie may take; 0: no limit
 };
 
 // Writes the batch as one JSON document: the program's version, the

@@ -28,7 +28,6 @@ extern "C" {
 namespace {
 
 using vantrel::CompressionType;
-using vantrel::ConvertOptions;
 using vantrel::JobOutcome;
 
 constexpr int kExitOk = 0;
@@ -258,16 +257,22 @@ int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_QUIET);
 
     vantrel::CVantrelDoc doc;
-    doc.settings.videoSound = !noVideoSound;
-    doc.settings.outputFolder = outputFolder;
-    doc.settings.replaceMovies = !noOverwrite;
-    doc.settings.playerScript = playerScript;
-    doc.settings.cutStart = *cutStart;
-    doc.settings.cutEnd = cutEnd;
-    doc.settings.streamSound = streamSound;
-    doc.settings.playOnce = playOnce;
-    doc.settings.maxSize = *maxSize;
-    doc.settings.targetSize = targetSize.value_or(0);
+    vantrel::ConvertSettings& settings = doc.settings;
+    settings.compression = lossless ? CompressionType::Lossless : CompressionType::Jpeg;
+    settings.includeAlpha = alpha;
+    settings.colorQuality = *quality;
+    settings.frameRate = *rate;
+    settings.outputHtml = !noHtml;
+    settings.videoSound = !noVideoSound;
+    settings.outputFolder = outputFolder;
+    settings.replaceMovies = !noOverwrite;
+    settings.playerScript = playerScript;
+    settings.cutStart = *cutStart;
+    settings.cutEnd = cutEnd;
+    settings.streamSound = streamSound;
+    settings.playOnce = playOnce;
+    settings.maxSize = *maxSize;
+    settings.targetSize = targetSize.value_or(0);
     bool problems = false;
     const vantrel::DropResult drop = vantrel::dropPaths(
         doc.jobs, folders, vantrel::DroppedFiles::TakeVideos,
@@ -282,19 +287,7 @@ int main(int argc, char** argv) {
         for (const std::string& row : vantrel::listRows(doc.jobs)) std::cout << row << "\n";
         return problems ? kExitProblems : kExitOk;
     }
-    const vantrel::ReportOptions used{lossless ? CompressionType::Lossless : CompressionType::Jpeg,
-                                      ConvertOptions{alpha, *quality, *rate, !noHtml},
-                                      !noVideoSound,
-                                      jobs,
-                                      dryRun,
-                                      *cutStart,
-                                      cutEnd,
-                                      streamSound,
-                                      playOnce,
-                                      *maxSize,
-                                      targetSize.value_or(0)};
-    doc.settings.compression = used.compression;
-    vantrel::applyOptions(used.convert, doc.settings);
+    const vantrel::ReportOptions used{settings, jobs, dryRun};
     // Only a dry run needs the videos' headers: a real run opens each video itself.
     const vantrel::BatchPlan plan = vantrel::planBatch(
         doc.jobs, doc.settings,

@@ -42,26 +42,6 @@ JobOutcome notConverted(const PlannedJob& job, JobOutcome::Status status, Fault 
 
 }  // namespace
 
-void applyOptions(const ConvertOptions& options, ConvertSettings& settings) {
-    settings.includeAlpha = options.includeAlpha;
-    settings.colorQuality = options.colorQuality;
-    settings.frameRate = options.frameRate;
-    settings.outputHtml = options.outputHtml;
-}
-
-ConvertReport convertAll(CVantrelDoc& doc, OptionsPrompt& prompt, ConvertObserver* observer,
-                         const FrameSourceFactory& makeFrameSource, unsigned threads) {
-    const std::optional<ConvertOptions> options = prompt.ask(doc.settings);
-    if (!options) {
-        ConvertReport report;
-        report.cancelled = true;
-        return report;
-    }
-    applyOptions(*options, doc.settings);
-    return carryOut(planBatch(doc.jobs, doc.settings, VideoHeaders::Unread), doc.settings, observer, makeFrameSource,
-                    threads);
-}
-
 ConvertReport carryOut(const BatchPlan& plan, const ConvertSettings& settings,
                        ConvertObserver* observer, const FrameSourceFactory& makeFrameSource,
                        unsigned threads) {

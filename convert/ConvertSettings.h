@@ -44,6 +44,7 @@ struct ConvertSettings {
     // 0: no limit.
     std::uint64_t targetSize = 0;
 
+    bool operator==(const ConvertSettings&) const = default;
     bool cut() const { return cutStart > 0.0 || cutEnd.has_value(); }
     FrameStorage storage() const { return {compression, includeAlpha, colorQuality}; }
 };

@@ -55,7 +55,6 @@ struct JobOutcome {
 };
 
 struct ConvertReport {
-    bool cancelled = false;  // the options were not given: nothing was done
     bool stopped = false;    // the observer asked to stop before the batch ended
     std::vector<JobOutcome> jobs;
 };

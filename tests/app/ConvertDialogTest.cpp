@@ -152,8 +152,8 @@ class ConvertDialogTest : public QObject {
             QVERIFY(shell.messages.empty());
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
             QVERIFY(!dialog.isVisible());
-            QCOMPARE(dialog.options().colorQuality, acceptedQuality);
-            QCOMPARE(dialog.options().frameRate, acceptedRate);
+            QCOMPARE(dialog.settings().colorQuality, acceptedQuality);
+            QCOMPARE(dialog.settings().frameRate, acceptedRate);
             return;
         }
         QCOMPARE(shell.texts(), QStringList{message});
@@ -163,8 +163,8 @@ class ConvertDialogTest : public QObject {
         QCOMPARE(QApplication::focusWidget(), offending);
         QCOMPARE(offending->selectedText(), offending->text());
         // The settings change only when the dialog ends with OK.
-        QCOMPARE(settings.colorQuality, 90);
-        QCOMPARE(settings.frameRate, 15.0f);
+        QCOMPARE(dialog.settings().colorQuality, 90);
+        QCOMPARE(dialog.settings().frameRate, 15.0f);
     }
 
     // Closed, the More options toggle takes neither room nor a tab stop, and
@@ -242,6 +242,7 @@ class ConvertDialogTest : public QObject {
         QCOMPARE(child<QLineEdit>(dialog, "targetSize")->isEnabled(), !lossless);
         QTest::mouseClick(toggle, Qt::LeftButton);
         QTest::mouseClick(button(dialog, QStringLiteral("OK")), Qt::LeftButton);
+        settings = dialog.settings();
 
         const auto seconds = [](const std::optional<double>& value) {
             return value ? QString::number(*value) : QStringLiteral("-");
@@ -282,12 +283,13 @@ class ConvertDialogTest : public QObject {
             CConvertDlg dialog(settings, shell);
             open(dialog);
             QTest::mouseClick(child<QRadioButton>(dialog, "lossless"), Qt::LeftButton);
-            QCOMPARE(settings.compression, CompressionType::Lossless);  // at once
+            QCOMPARE(dialog.settings().compression, CompressionType::Lossless);  // at once
             child<QLineEdit>(dialog, "colorQuality")->setText(QStringLiteral("10"));
             child<QLineEdit>(dialog, "frameRate")->setText(QStringLiteral("30"));
             QTest::mouseClick(child<QCheckBox>(dialog, "includeAlpha"), Qt::LeftButton);
             QTest::mouseClick(button(dialog, QStringLiteral("Cancel")), Qt::LeftButton);
             QCOMPARE(dialog.result(), int(QDialog::Rejected));
+            settings = dialog.settings();
         }
         QCOMPARE(settings.compression, CompressionType::Lossless);
         QCOMPARE(settings.colorQuality, 90);

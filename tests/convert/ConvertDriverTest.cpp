@@ -19,8 +19,10 @@
 
 #include "convert/ConvertDriver.h"
 #include "convert/JobIntake.h"
+#include "convert/VantrelDoc.h"
 #include "swf/SwfMovie.h"
 #include "video/VideoFrameSource.h"
+#include "support/Batch.h"
 #include "support/Bytes.h"
 #include "support/Faults.h"
 #include "support/Jobs.h"
@@ -42,34 +44,23 @@ constexpr std::uint16_t kDefineShape = 2, kDefineSound = 14, kStartSound = 15,
 
 const fs::path kData = fs::path(VANTREL_TEST_DATA) / "convert";
 
-class FixedPrompt : public OptionsPrompt {
-public:
-    explicit FixedPrompt(ConvertOptions options, CompressionType compression = CompressionType::Jpeg)
-        : options_(options), compression_(compression) {}
-    std::optional<ConvertOptions> ask(ConvertSettings& settings) override {
-        ++asked;
-        settings.compression = compression_;
-        if (cancel) return std::nullopt;
-        return options_;
-    }
-    int asked = 0;
-    bool cancel = false;
-
-private:
-    ConvertOptions options_;
-    CompressionType compression_;
-};
-
 class DriverTest : public ::testing::Test {
 protected:
     void copy(const std::string& from, const std::string& to) {
         fs::copy_file(kData / from, dir_ / to, fs::copy_options::overwrite_existing);
     }
     void queue() { dropPaths(doc_.jobs, {dir_.string()}); }
-    ConvertReport convert(ConvertOptions options = {},
-                          CompressionType compression = CompressionType::Jpeg) {
-        FixedPrompt prompt(options, compression);
-        return convertAll(doc_, prompt);
+    // The batch with these picture options and the rest of doc_.settings.
+    ConvertReport convert(const ConvertSettings& options = {},
+                          CompressionType compression = CompressionType::Jpeg,
+                          ConvertObserver* observer = nullptr,
+                          const FrameSourceFactory& makeFrameSource = {}, unsigned threads = 0) {
+        doc_.settings.compression = compression;
+        doc_.settings.includeAlpha = options.includeAlpha;
+        doc_.settings.colorQuality = options.colorQuality;
+        doc_.settings.frameRate = options.frameRate;
+        doc_.settings.outputHtml = options.outputHtml;
+        return test::convertJobs(doc_.jobs, doc_.settings, observer, makeFrameSource, threads);
     }
 
     test::ScratchDir scratch_;
@@ -162,7 +153,7 @@ TEST_F(DriverTest, StorageFollowsTheOptions) {
         {{CompressionType::Lossless, false}, kDefineBitsLossless},
         {{CompressionType::Lossless, true}, kDefineBitsLossless2}};
     for (const auto& [choice, code] : codes) {
-        ConvertOptions options;
+        ConvertSettings options;
         options.includeAlpha = choice.second;
         options.outputHtml = false;
         const ConvertReport report = convert(options, choice.first);
@@ -205,7 +196,7 @@ TEST_F(DriverTest, PngAndJpegSequencesConvert) {
     copy("red4x3.jpg", "x1.jpeg");
     copy("red4x3.jpg", "x2.jpeg");
     queue();
-    ConvertOptions options;
+    ConvertSettings options;
     options.outputHtml = false;
     const ConvertReport report = convert(options, CompressionType::Lossless);
     ASSERT_EQ(report.jobs.size(), 2u);
@@ -301,7 +292,7 @@ TEST_F(DriverTest, DroppedChunksAndChangedRatesAreWarnings) {
         {0.3f, {"the rate 0.3" + stored + "0.297", dropped}},
     };
     for (const auto& [rate, warnings] : cases) {
-        ConvertOptions options;
+        ConvertSettings options;
         options.frameRate = rate;
         const JobOutcome job = convert(options).jobs.at(0);
         EXPECT_EQ(test::texts(job.warnings), warnings) << rate;
@@ -322,14 +313,6 @@ TEST_F(DriverTest, ConvertingTwiceOverwritesAndCancelConvertsNothing) {
     EXPECT_TRUE(fs::exists(dir_ / "x.html"));
     EXPECT_FALSE(doc_.jobs.isEmpty());  // the jobs stay queued
 
-    fs::remove(dir_ / "x.swf");
-    FixedPrompt prompt({}, CompressionType::Lossless);
-    prompt.cancel = true;
-    const ConvertReport report = convertAll(doc_, prompt);
-    EXPECT_TRUE(report.cancelled);
-    EXPECT_TRUE(report.jobs.empty());
-    EXPECT_FALSE(fs::exists(dir_ / "x.swf"));
-    EXPECT_EQ(doc_.settings.compression, CompressionType::Lossless);  // kept from the click
 }
 
 TEST_F(DriverTest, UnwritableMovieFailsAndWritesNoPage) {
@@ -366,12 +349,11 @@ TEST_F(DriverTest, MoviesDoNotDependOnTheNumberOfThreads) {
                                   Storage{CompressionType::Jpeg, true},
                                   Storage{CompressionType::Lossless, false},
                                   Storage{CompressionType::Lossless, true}}) {
-        ConvertOptions options;
+        ConvertSettings options;
         options.includeAlpha = storage.alpha;
         std::map<std::string, test::Bytes> first;
         for (unsigned threads : {1u, 2u, 8u}) {
-            FixedPrompt prompt(options, storage.compression);
-            const ConvertReport report = convertAll(doc_, prompt, nullptr, {}, threads);
+            const ConvertReport report = convert(options, storage.compression, nullptr, {}, threads);
             for (const JobOutcome& job : report.jobs) {
                 ASSERT_EQ(job.status, JobOutcome::Status::Converted) << job.source << test::reasonOf(job);
                 const test::Bytes movie = test::readFile(job.outputPath);
@@ -409,12 +391,11 @@ TEST_F(DriverTest, DamagedVideosDoNotDependOnTheNumberOfThreads) {
     queue();
     for (const auto compression : {CompressionType::Jpeg, CompressionType::Lossless}) {
         for (const float rate : {25.0f, 10.0f}) {
-            ConvertOptions options;
+            ConvertSettings options;
             options.frameRate = rate;
             std::vector<test::Bytes> movies;
             for (const unsigned threads : {1u, 4u}) {
-                FixedPrompt prompt(options, compression);
-                ASSERT_EQ(convertAll(doc_, prompt, nullptr, {}, threads).jobs.at(0).status,
+                ASSERT_EQ(convert(options, compression, nullptr, {}, threads).jobs.at(0).status,
                           JobOutcome::Status::Converted);
                 movies.push_back(test::readFile(dir_ / "clip.swf"));
             }
@@ -473,11 +454,10 @@ protected:
     Converted convertOn(unsigned threads, float rate) {
         doc_.jobs.clear();
         queue();
-        ConvertOptions options;
+        ConvertSettings options;
         options.frameRate = rate;
         options.outputHtml = false;
-        FixedPrompt prompt(options);
-        const ConvertReport report = convertAll(doc_, prompt, nullptr, {}, threads);
+        const ConvertReport report = convert(options, CompressionType::Jpeg, nullptr, {}, threads);
         const JobOutcome& job = report.jobs.at(0);
         Converted converted{{}, warningLines(job)};
         converted.lines.push_back(outcomeLine(job));
@@ -571,11 +551,9 @@ class VideoDriverTest : public DriverTest {
                                std::int32_t failAt = -1, unsigned threads = 0,
                                std::int32_t damagedOnThreadsAt = -1) {
         doc_.jobs.videoJobs.push_back({(dir_ / "clip.avi").string()});
-        ConvertOptions options;
+        ConvertSettings options;
         options.frameRate = rate;
-        FixedPrompt prompt(options, CompressionType::Lossless);
-        return convertAll(
-            doc_, prompt, nullptr,
+        return convert(options, CompressionType::Lossless, nullptr,
             [&, duration, frames, failAt, damagedOnThreadsAt] {
                 auto source = std::make_unique<FakeFrameSource>(log_, duration, frames);
                 source->failAt = failAt;
@@ -768,9 +746,8 @@ TEST_F(DriverTest, JobsWhoseMoviesShareAFileKeepTheFirst) {
     }
     doc_.jobs.videoJobs.push_back({(dir_ / "clip.avi").string()});
     doc_.jobs.videoJobs.push_back({(dir_ / "link" / "clip.mpeg").string()});
-    FixedPrompt prompt({});
     int opened = 0;
-    const ConvertReport report = convertAll(doc_, prompt, nullptr, [&]() -> std::unique_ptr<FrameSource> {
+    const ConvertReport report = convert({}, CompressionType::Jpeg, nullptr, [&]() -> std::unique_ptr<FrameSource> {
         ++opened;
         return nullptr;
     });
@@ -893,10 +870,8 @@ TEST_F(VideoDriverTest, StopKeepsEarlierMoviesAndWritesNothingOfTheCurrentOne) {
     doc_.jobs.videoJobs.push_back({(dir_ / "clip.avi").string()});
     doc_.jobs.videoJobs.push_back({(dir_ / "later.avi").string()});
     StoppingObserver observer(1, 2);
-    FixedPrompt prompt({});
     // One thread, so no frame is grabbed ahead of the stop.
-    const ConvertReport report = convertAll(
-        doc_, prompt, &observer, [&] { return std::make_unique<FakeFrameSource>(log_, 1.0, 25); },
+    const ConvertReport report = convert({}, CompressionType::Jpeg, &observer, [&] { return std::make_unique<FakeFrameSource>(log_, 1.0, 25); },
         1);
 
     EXPECT_TRUE(report.stopped);
@@ -930,9 +905,7 @@ TEST_F(VideoDriverTest, AFailureInTheMiddleOfAMovieLeavesNoFile) {
     };
     doc_.jobs.videoJobs.push_back({(dir_ / "clip.avi").string()});
     for (unsigned threads : {1u, 3u}) {
-        FixedPrompt prompt({});
-        const ConvertReport report = convertAll(
-            doc_, prompt, nullptr,
+        const ConvertReport report = convert({}, CompressionType::Jpeg, nullptr,
             [&] { return std::make_unique<ThrowingSource>(log_, 2.0, 50); }, threads);
         ASSERT_EQ(report.jobs.size(), 1u);
         EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
@@ -1094,7 +1067,7 @@ TEST_F(DriverTest, VideosInEveryContainerBecomeMovies) {
     }
     queue();
     ASSERT_EQ(doc_.jobs.videoJobs.size(), std::size(cases));
-    ConvertOptions options;
+    ConvertSettings options;
     options.frameRate = 25.0f;
     convert(options, CompressionType::Lossless);
     for (const auto& [file, frames] : cases) {
@@ -1111,7 +1084,7 @@ TEST_F(DriverTest, VideosInEveryContainerBecomeMovies) {
 TEST_F(DriverTest, AVariableRateVideoKeepsItsTiming) {
     fs::copy_file(kVideos / "vfr.mkv", dir_ / "vfr.mkv");
     queue();
-    ConvertOptions options;
+    ConvertSettings options;
     options.frameRate = 10.0f;
     convert(options, CompressionType::Lossless);
     const SwfFile swf = readSwf(dir_ / "vfr.swf");
@@ -1171,7 +1144,7 @@ TEST_F(DriverTest, VideosAreSampledByTime) {
     }
     queue();
     for (const int rate : {15, 10, 25}) {
-        ConvertOptions options;
+        ConvertSettings options;
         options.frameRate = float(rate);
         convert(options, CompressionType::Lossless);
         for (const auto& [name, codec] : videos) {
@@ -1220,7 +1193,7 @@ TEST_F(DriverTest, ACutKeepsThePartAskedFor) {
         SCOPED_TRACE(c.start);
         doc_.settings.cutStart = c.start;
         doc_.settings.cutEnd = c.end;
-        ConvertOptions options;
+        ConvertSettings options;
         options.frameRate = c.rate;
         options.outputHtml = false;
         const ConvertReport report = convert(options, CompressionType::Lossless);
@@ -1284,7 +1257,7 @@ TEST_F(DriverTest, MoviesEndWhereTheVideosDataEnds) {
         }
         doc_.jobs.videoJobs.push_back({path.string()});
     }
-    ConvertOptions options;
+    ConvertSettings options;
     options.frameRate = 4.0f;
     options.outputHtml = false;
     const ConvertReport report = convert(options, CompressionType::Lossless);
@@ -1334,12 +1307,11 @@ namespace {
 TEST_F(DriverTest, AVideoStoredOnItsSideBecomesAnUprightMovie) {
     fs::copy_file(kVideos / "turned90.mp4", dir_ / "turned90.mp4");
     queue();
-    ConvertOptions options;
+    ConvertSettings options;
     options.frameRate = 25.0f;
     test::Bytes first;
     for (unsigned threads : {1u, 2u}) {
-        FixedPrompt prompt(options, CompressionType::Lossless);
-        convertAll(doc_, prompt, nullptr, {}, threads);
+        convert(options, CompressionType::Lossless, nullptr, {}, threads);
         const SwfFile swf = readSwf(dir_ / "turned90.swf");
         EXPECT_TRUE(swf.valid && swf.width == 32 * 20 && swf.height == 48 * 20);
         EXPECT_LT(difference(swf, 0, gunzip(kVideos / "turned90.mp4.0.bgr.gz"), 0), 1.0);
@@ -1443,7 +1415,7 @@ TEST_F(DriverTest, MaxSizeFitsPicturesAndVideosIntoTheBox) {
         }
     }
     queue();
-    ConvertOptions options;
+    ConvertSettings options;
     options.includeAlpha = true;
     std::map<std::string, test::Bytes> unboxed;
     for (const PictureBox box : {PictureBox{}, PictureBox{40, 40}}) {

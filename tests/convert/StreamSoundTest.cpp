@@ -8,6 +8,7 @@
 
 #include "convert/ConvertDriver.h"
 #include "convert/JobIntake.h"
+#include "support/Batch.h"
 #include "support/Bytes.h"
 #include "support/Faults.h"
 #include "support/ScratchDir.h"
@@ -26,11 +27,10 @@ constexpr std::uint16_t kShowFrame = 1, kDefineSound = 14, kStartSound = 15, kSo
 
 // Converts the folder with the settings given and the rate; its one job.
 JobOutcome convertFolder(const fs::path& folder, ConvertSettings settings, float rate) {
-    CVantrelDoc doc;
-    doc.settings = std::move(settings);
-    dropPaths(doc.jobs, {folder.string()});
-    ChosenOptions options(CompressionType::Jpeg, ConvertOptions{false, 90, rate, true});
-    const ConvertReport report = convertAll(doc, options);
+    JobList jobs;
+    dropPaths(jobs, {folder.string()});
+    settings.frameRate = rate;
+    const ConvertReport report = test::convertJobs(jobs, settings);
     return report.jobs.empty() ? JobOutcome{} : report.jobs[0];
 }
 

@@ -8,6 +8,7 @@
 #include "convert/ConvertDriver.h"
 #include "convert/JobIntake.h"
 #include "sound/Mp3Encoder.h"
+#include "support/Batch.h"
 #include "support/Faults.h"
 #include "support/ScratchDir.h"
 #include "support/Tools.h"
@@ -73,11 +74,11 @@ TEST(SoundTiming, ABeepAtTheStartIsHeardWithTheFirstFrame) {
                 fs::copy_file(fs::path(VANTREL_TEST_DATA) / "convert" / "red4x3.bmp",
                               dir.path() / ("walk" + std::to_string(100 + i) + ".bmp"));
             }
-            CVantrelDoc doc;
-            doc.settings.streamSound = streamed;
-            dropPaths(doc.jobs, {dir.path().string()});
-            ChosenOptions options(CompressionType::Jpeg, {false, 90, 15, true});
-            const ConvertReport report = convertAll(doc, options);
+            ConvertSettings settings;
+            settings.streamSound = streamed;
+            JobList jobs;
+            dropPaths(jobs, {dir.path().string()});
+            const ConvertReport report = test::convertJobs(jobs, settings);
             ASSERT_EQ(report.jobs.size(), 1u);
             const JobOutcome& job = report.jobs[0];
             ASSERT_EQ(job.status, JobOutcome::Status::Converted) << test::reasonOf(job);
