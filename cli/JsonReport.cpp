@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -14,6 +15,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string_view>
+#include <type_traits>
+#include <variant>
+#include <vector>
 
 #include "swf/AtomicFile.h"
 
@@ -106,6 +110,23 @@ double shortestRate(float rate) {
     return std::strtod(text, nullptr);
 }
 
+Json optionJson(const OptionRow& row, const OptionValue& value) {
+    return std::visit(
+        [&row](const auto& held) -> Json {
+            using Held = std::decay_t<decltype(held)>;
+            if constexpr (std::is_same_v<Held, std::monostate>) {
+                return nullptr;
+            } else if constexpr (std::is_same_v<Held, PictureBox>) {
+                return Json{{"width", held.width}, {"height", held.height}};
+            } else if constexpr (std::is_same_v<Held, double>) {
+                return row.kind == OptionKind::Rate ? shortestRate(static_cast<float>(held)) : held;
+            } else {
+                return held;
+            }
+        },
+        value);
+}
+
 Json jobObject(const JobOutcome& job) {
     Json object;
     putText(object, "source", job.source);
@@ -127,28 +148,22 @@ Json jobObject(const JobOutcome& job) {
 
 }  // namespace
 
-void writeJsonReport(std::ostream& out, const std::string& version, const ReportOptions& options,
-                     const DropResult& drop, const ConvertReport& report) {
+void writeJsonReport(std::ostream& out, const std::string& version, const BatchRequest& request,
+                     const DropResult& drop, const ConvertReport& report,
+                     std::span<const OptionRow> rows) {
     Json document;
     document["version"] = version;
     Json& used = document["options"];
-    const ConvertSettings& settings = options.settings;
-    used["lossless"] = settings.compression == CompressionType::Lossless;
-    used["quality"] = settings.colorQuality;
-    used["alpha"] = settings.includeAlpha;
-    used["frame_rate"] = shortestRate(settings.frameRate);
-    used["html_page"] = settings.outputHtml;
-    used["video_sound"] = settings.videoSound;
-    used["threads"] = options.threads;
-    used["dry_run"] = options.dryRun;
-    used["start"] = settings.cutStart;
-    used["end"] = settings.cutEnd ? Json(*settings.cutEnd) : Json(nullptr);
-    used["stream_sound"] = settings.streamSound;
-    used["play_once"] = settings.playOnce;
-    used["max_size"] = settings.maxSize.limits() ? Json{{"width", settings.maxSize.width},
-                                                        {"height", settings.maxSize.height}}
-                                                 : Json();
-    used["target_size"] = settings.targetSize > 0 ? Json(settings.targetSize) : Json(nullptr);
+    std::vector<const OptionRow*> reported;
+    for (const OptionRow& row : rows) {
+        if (!row.reportKey.empty()) reported.push_back(&row);
+    }
+    std::stable_sort(reported.begin(), reported.end(), [](const OptionRow* a, const OptionRow* b) {
+        return a->reportPlace < b->reportPlace;
+    });
+    for (const OptionRow* row : reported) {
+        used[std::string(row->reportKey)] = optionJson(*row, row->value(request));
+    }
     Json& refused = document["refused"] = Json::array();
     for (const Fault& fault : dropFaults(drop)) {
         if (fault.step != FaultStep::DropItem) continue;
@@ -242,18 +257,18 @@ std::ostream& JsonReportFile::lines() const {
     return place_ == Place::StandardOutput ? std::cerr : std::cout;
 }
 
-bool JsonReportFile::write(const std::string& version, const ReportOptions& options,
+bool JsonReportFile::write(const std::string& version, const BatchRequest& request,
                            const DropResult& drop, const ConvertReport& report, Fault& why) {
     if (place_ == Place::None) return true;
     if (place_ == Place::StandardOutput) {
-        writeJsonReport(std::cout, version, options, drop, report);
+        writeJsonReport(std::cout, version, request, drop, report);
         std::cout.flush();
         if (std::cout) return true;
         why = writeFault(FaultStep::WriteFile, "standard output", errno != 0 ? errno : EIO);
         return false;
     }
     std::ostringstream text;
-    writeJsonReport(text, version, options, drop, report);
+    writeJsonReport(text, version, request, drop, report);
     const std::string json = text.str();
     if (place_ == Place::Stream) {
         for (std::size_t done = 0; done < json.size();) {

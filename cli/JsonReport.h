@@ -5,30 +5,25 @@
 #include <ostream>
 #include <string>
 
-#include "convert/ConvertDriver.h"
-#include "convert/ConvertSettings.h"
+#include <span>
+
 #include "convert/JobIntake.h"
+#include "convert/JobOutcome.h"
+#include "convert/OptionTable.h"
 
 namespace vantrel {
 
-// What the batch was asked to do, as the report states it: the settings,
-// and how it ran.
-struct ReportOptions {
-    ConvertSettings settings;
-    unsigned threads = 0;
-    bool dryRun = false;  // the jobs are only planned
-};
-
 // Writes the batch as one JSON document: the program's version, the
-// options, the items given that were not searched and one object per job
+// options the table's rows give a report key (in their report places), the items given that were not searched and one object per job
 // in batch order. Every failure, skip, unreadable picture and warning
 // carries its fault's stable code beside its words.
 // File names are bytes, not text: a string whose bytes are not valid UTF-8
 // is written with U+FFFD for each bad byte, and beside it a field of the
 // same name plus "_bytes" holds the exact bytes in base64 (for a list, a
 // list of the same length, null where the text is exact).
-void writeJsonReport(std::ostream& out, const std::string& version, const ReportOptions& options,
-                     const DropResult& drop, const ConvertReport& report);
+void writeJsonReport(std::ostream& out, const std::string& version, const BatchRequest& request,
+                     const DropResult& drop, const ConvertReport& report,
+                     std::span<const OptionRow> rows = optionTable());
 
 // Where the report goes: nowhere (an empty path), standard output ("-", or
 // a path that leads to it, such as /dev/stdout) or the place the path leads
@@ -54,7 +49,7 @@ class JsonReportFile {
     // report takes standard output, so that it holds the JSON alone.
     std::ostream& lines() const;
     // False when the report could not be written whole; `why` says why.
-    bool write(const std::string& version, const ReportOptions& options, const DropResult& drop,
+    bool write(const std::string& version, const BatchRequest& request, const DropResult& drop,
                const ConvertReport& report, Fault& why);
 
   private:
