@@ -1,6 +1,7 @@
 #include "app/ConvertDlg.h"
 
 #include <QButtonGroup>
+#include <algorithm>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -35,6 +36,12 @@ QLineEdit* numberField(const QString& name, int maxLength, int widthInDigits) {
     return field;
 }
 
+QString label(OptionKey key) { return QString::fromUtf8(optionRow(key)->label); }
+
+QString text(std::string_view view) {
+    return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size()));
+}
+
 bool isBlank(const QLineEdit* field) { return field->text().trimmed().isEmpty(); }
 
 // A number as a field shows it: as short as it reads back exactly.
@@ -42,10 +49,12 @@ QString numberText(double value) { return QString::number(value, 'g', 15); }
 
 }  // namespace
 
-CConvertDlg::CConvertDlg(const ConvertSettings& settings, ShellServices& shell, QWidget* parent)
+CConvertDlg::CConvertDlg(const ConvertSettings& settings, ShellServices& shell, QWidget* parent,
+                         std::span<const OptionRow> rows)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      settings_(settings),
-      shell_(shell) {
+      request_{settings},
+      shell_(shell),
+      rows_(rows) {
     setWindowTitle(QStringLiteral("Convert"));
 
     ok_ = new QPushButton(QStringLiteral("OK"));
@@ -53,13 +62,13 @@ CConvertDlg::CConvertDlg(const ConvertSettings& settings, ShellServices& shell, 
     cancel_ = new QPushButton(QStringLiteral("Cancel"));
     jpeg_ = new QRadioButton(QStringLiteral("Jpeg Compression"));
     jpeg_->setObjectName(QStringLiteral("jpeg"));
-    lossless_ = new QRadioButton(QStringLiteral("Lossless Compression"));
+    lossless_ = new QRadioButton(label(OptionKey::Lossless));
     lossless_->setObjectName(QStringLiteral("lossless"));
-    alpha_ = new QCheckBox(QStringLiteral("Include Alpha Channel"));
+    alpha_ = new QCheckBox(label(OptionKey::Alpha));
     alpha_->setObjectName(QStringLiteral("includeAlpha"));
     quality_ = numberField(QStringLiteral("colorQuality"), kQualityTextLength, 5);
     rate_ = numberField(QStringLiteral("frameRate"), kRateTextLength, 7);
-    html_ = new QCheckBox(QStringLiteral("Output HTML"));
+    html_ = new QCheckBox(label(OptionKey::NoHtml));
     html_->setObjectName(QStringLiteral("outputHtml"));
 
     auto* compression = new QButtonGroup(this);
@@ -67,7 +76,7 @@ CConvertDlg::CConvertDlg(const ConvertSettings& settings, ShellServices& shell, 
     compression->addButton(lossless_);
 
     auto* qualityRow = new QHBoxLayout;
-    auto* qualityLabel = new QLabel(QStringLiteral("Color Quality(1-100)"));
+    auto* qualityLabel = new QLabel(label(OptionKey::Quality));
     qualityLabel->setBuddy(quality_);
     qualityRow->addSpacing(16);
     qualityRow->addWidget(qualityLabel);
@@ -80,7 +89,7 @@ CConvertDlg::CConvertDlg(const ConvertSettings& settings, ShellServices& shell, 
     compressLayout->addWidget(lossless_);
 
     auto* rateRow = new QHBoxLayout;
-    auto* rateLabel = new QLabel(QStringLiteral("Frame Rate (Per Second)"));
+    auto* rateLabel = new QLabel(label(OptionKey::Rate));
     rateLabel->setBuddy(rate_);
     rateRow->addWidget(rateLabel);
     rateRow->addWidget(rate_);
@@ -127,27 +136,31 @@ CConvertDlg::CConvertDlg(const ConvertSettings& settings, ShellServices& shell, 
 
     // Towards the controls, in the exchange's order; the frame rate with the
     // six significant digits of its float type.
-    quality_->setText(QString::number(settings_.colorQuality));
-    alpha_->setChecked(settings_.includeAlpha);
-    rate_->setText(QString::number(static_cast<double>(settings_.frameRate), 'g', 6));
-    html_->setChecked(settings_.outputHtml);
-    jpeg_->setChecked(settings_.compression == CompressionType::Jpeg);
-    lossless_->setChecked(settings_.compression == CompressionType::Lossless);
+    quality_->setText(QString::number(request_.settings.colorQuality));
+    alpha_->setChecked(request_.settings.includeAlpha);
+    rate_->setText(QString::number(static_cast<double>(request_.settings.frameRate), 'g', 6));
+    html_->setChecked(request_.settings.outputHtml);
+    jpeg_->setChecked(request_.settings.compression == CompressionType::Jpeg);
+    lossless_->setChecked(request_.settings.compression == CompressionType::Lossless);
     // Options set before are shown, not hidden away.
-    if (settings_.maxSize.limits() || settings_.targetSize > 0 || settings_.streamSound ||
-        settings_.playOnce || settings_.cut()) {
-        showMoreOptions(true);
+    const BatchRequest defaults;
+    for (const OptionRow& row : rows_) {
+        if (row.group == OptionGroup::MoreOptions && row.value(request_) != row.value(defaults)) {
+            showMoreOptions(true);
+            break;
+        }
     }
 
     connect(jpeg_, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) settings_.compression = CompressionType::Jpeg;
-        if (more_ != nullptr) {
-            targetSize_->setEnabled(on);
-            targetUnit_->setEnabled(on);
+        if (on) request_.settings.compression = CompressionType::Jpeg;
+        // A target size picks the JPEG quality: lossless pictures have none.
+        for (const PanelRow& row : panelRows_) {
+            if (row.option->kind != OptionKind::ByteSize) continue;
+            for (QWidget* control : row.controls) control->setEnabled(on);
         }
     });
     connect(lossless_, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) settings_.compression = CompressionType::Lossless;
+        if (on) request_.settings.compression = CompressionType::Lossless;
     });
     connect(ok_, &QPushButton::clicked, this, &CConvertDlg::accept);
     connect(cancel_, &QPushButton::clicked, this, &CConvertDlg::reject);
@@ -156,84 +169,103 @@ CConvertDlg::CConvertDlg(const ConvertSettings& settings, ShellServices& shell, 
 }
 
 void CConvertDlg::createMoreOptions() {
-    maxWidth_ = numberField(QStringLiteral("maxWidth"), kMoreTextLength, 5);
-    maxHeight_ = numberField(QStringLiteral("maxHeight"), kMoreTextLength, 5);
-    targetSize_ = numberField(QStringLiteral("targetSize"), kMoreTextLength, 7);
-    targetUnit_ = new QComboBox;
-    targetUnit_->setObjectName(QStringLiteral("targetUnit"));
-    targetUnit_->addItems({QStringLiteral("KB"), QStringLiteral("MB")});
-    start_ = numberField(QStringLiteral("startSeconds"), kMoreTextLength, 7);
-    end_ = numberField(QStringLiteral("endSeconds"), kMoreTextLength, 7);
-    streamSound_ = new QCheckBox(QStringLiteral("Stream Sound"));
-    streamSound_->setObjectName(QStringLiteral("streamSound"));
-    playOnce_ = new QCheckBox(QStringLiteral("Play Once"));
-    playOnce_->setObjectName(QStringLiteral("playOnce"));
-
-    maxWidth_->setToolTip(QStringLiteral("Empty: no limit"));
-    maxHeight_->setToolTip(QStringLiteral("Empty: no limit"));
-    targetSize_->setToolTip(
-        QStringLiteral("The JPEG quality is chosen so the movie fits. Empty: none"));
-    start_->setToolTip(QStringLiteral("For videos. Empty: from the start"));
-    end_->setToolTip(QStringLiteral("For videos. Empty: to the end"));
-    streamSound_->setToolTip(
-        QStringLiteral("The sound keeps pace: a slow player skips pictures instead"));
-    playOnce_->setToolTip(QStringLiteral("Stop at the last frame instead of looping"));
+    std::vector<const OptionRow*> options;
+    for (const OptionRow& option : rows_) {
+        if (option.group == OptionGroup::MoreOptions) options.push_back(&option);
+    }
+    std::stable_sort(options.begin(), options.end(), [](const OptionRow* a, const OptionRow* b) {
+        return a->panelPlace < b->panelPlace;
+    });
 
     auto* grid = new QGridLayout;
     grid->setContentsMargins(0, 0, 0, 0);
-    int row = 0;
-    const auto addRow = [&](const QString& text, QWidget* buddy,
-                            std::initializer_list<QWidget*> fields) {
-        auto* label = new QLabel(text);
-        label->setBuddy(buddy);
-        auto* line = new QHBoxLayout;
-        for (QWidget* field : fields) line->addWidget(field);
-        line->addStretch();
-        grid->addWidget(label, row, 0);
-        grid->addLayout(line, row, 1);
-        ++row;
-    };
-    addRow(QStringLiteral("Maximum Size (Pixels)"), maxWidth_,
-           {maxWidth_, new QLabel(QStringLiteral("x")), maxHeight_});
-    addRow(QStringLiteral("Target Size"), targetSize_, {targetSize_, targetUnit_});
-    addRow(QStringLiteral("Start (Seconds)"), start_, {start_});
-    addRow(QStringLiteral("End (Seconds)"), end_, {end_});
-    grid->addWidget(streamSound_, row++, 0, 1, 2, Qt::AlignLeft);
-    grid->addWidget(playOnce_, row, 0, 1, 2, Qt::AlignLeft);
+    for (const OptionRow* option : options) {
+        PanelRow row{option, {}};
+        const QStringList names = text(option->fieldName).split(QLatin1Char(','));
+        const int line = grid->rowCount();
+        if (option->kind == OptionKind::Flag) {
+            auto* box = new QCheckBox(text(option->label));
+            box->setObjectName(names.value(0));
+            grid->addWidget(box, line, 0, 1, 2, Qt::AlignLeft);
+            row.controls.push_back(box);
+        } else {
+            // A box takes a field for each side, a size a field and its unit.
+            auto* fields = new QHBoxLayout;
+            auto* first = numberField(names.value(0), kMoreTextLength,
+                                      option->kind == OptionKind::Box ? 5 : 7);
+            fields->addWidget(first);
+            row.controls.push_back(first);
+            if (option->kind == OptionKind::Box) {
+                auto* second = numberField(names.value(1), kMoreTextLength, 5);
+                second->setToolTip(text(option->tooltip));
+                fields->addWidget(new QLabel(QStringLiteral("x")));
+                fields->addWidget(second);
+                row.controls.push_back(second);
+            } else if (option->kind == OptionKind::ByteSize) {
+                auto* unit = new QComboBox;
+                unit->setObjectName(names.value(1));
+                unit->addItems({QStringLiteral("KB"), QStringLiteral("MB")});
+                fields->addWidget(unit);
+                row.controls.push_back(unit);
+            }
+            first->setToolTip(text(option->tooltip));
+            fields->addStretch();
+            auto* caption = new QLabel(text(option->label));
+            caption->setBuddy(first);
+            grid->addWidget(caption, line, 0);
+            grid->addLayout(fields, line, 1);
+        }
+        if (option->kind == OptionKind::Flag) row.controls.front()->setToolTip(text(option->tooltip));
+        showPanelRow(row);
+        panelRows_.push_back(std::move(row));
+    }
 
     more_ = new QGroupBox(QStringLiteral("More Options"));
     more_->setObjectName(QStringLiteral("moreOptionsPanel"));
     more_->setLayout(grid);
     layout_->addWidget(more_);
-
-    QWidget::setTabOrder(html_, maxWidth_);
-    QWidget::setTabOrder(maxWidth_, maxHeight_);
-    QWidget::setTabOrder(maxHeight_, targetSize_);
-    QWidget::setTabOrder(targetSize_, targetUnit_);
-    QWidget::setTabOrder(targetUnit_, start_);
-    QWidget::setTabOrder(start_, end_);
-    QWidget::setTabOrder(end_, streamSound_);
-    QWidget::setTabOrder(streamSound_, playOnce_);
-
-    // Towards the controls: a value of 0 or none is an empty field.
-    const auto showSide = [](QLineEdit* field, std::int32_t side) {
-        if (side > 0 && side != kUnlimitedSide) field->setText(QString::number(side));
-    };
-    showSide(maxWidth_, settings_.maxSize.width);
-    showSide(maxHeight_, settings_.maxSize.height);
-    if (settings_.targetSize > 0) {
-        const bool megabytes = settings_.targetSize % 1000000 == 0;
-        targetUnit_->setCurrentIndex(megabytes ? 1 : 0);
-        targetSize_->setText(
-            numberText(static_cast<double>(settings_.targetSize) / (megabytes ? 1e6 : 1e3)));
+    // The order is set once the controls are in the dialog.
+    QWidget* previous = html_;
+    for (const PanelRow& row : panelRows_) {
+        for (QWidget* control : row.controls) {
+            QWidget::setTabOrder(previous, control);
+            previous = control;
+        }
     }
-    if (settings_.cutStart > 0.0) start_->setText(numberText(settings_.cutStart));
-    if (settings_.cutEnd) end_->setText(numberText(*settings_.cutEnd));
-    streamSound_->setChecked(settings_.streamSound);
-    playOnce_->setChecked(settings_.playOnce);
-    // A target size picks the JPEG quality: lossless pictures have none.
-    targetSize_->setEnabled(jpeg_->isChecked());
-    targetUnit_->setEnabled(jpeg_->isChecked());
+}
+
+// Towards the controls: a value of 0 or none is an empty field.
+void CConvertDlg::showPanelRow(const PanelRow& row) {
+    const OptionValue value = row.option->value(request_);
+    const auto field = [&row](std::size_t i) { return static_cast<QLineEdit*>(row.controls[i]); };
+    switch (row.option->kind) {
+        case OptionKind::Flag:
+            static_cast<QCheckBox*>(row.controls[0])->setChecked(std::get<bool>(value));
+            break;
+        case OptionKind::Box:
+            if (const auto* box = std::get_if<PictureBox>(&value)) {
+                const std::int32_t sides[2] = {box->width, box->height};
+                for (std::size_t i = 0; i < 2; ++i) {
+                    if (sides[i] > 0 && sides[i] != kUnlimitedSide) {
+                        field(i)->setText(QString::number(sides[i]));
+                    }
+                }
+            }
+            break;
+        case OptionKind::ByteSize:
+            if (const auto* bytes = std::get_if<std::int64_t>(&value)) {
+                const bool megabytes = *bytes % 1000000 == 0;
+                static_cast<QComboBox*>(row.controls[1])->setCurrentIndex(megabytes ? 1 : 0);
+                field(0)->setText(numberText(static_cast<double>(*bytes) / (megabytes ? 1e6 : 1e3)));
+            }
+            for (QWidget* control : row.controls) control->setEnabled(jpeg_->isChecked());
+            break;
+        default:
+            if (const auto* number = std::get_if<double>(&value); number && *number > 0.0) {
+                field(0)->setText(numberText(*number));
+            }
+            break;
+    }
 }
 
 void CConvertDlg::showMoreOptions(bool shown) {
@@ -265,62 +297,89 @@ bool CConvertDlg::exchangeFromControls() {
         return false;
     }
     if (!exchangeMoreOptions()) return false;
-    settings_.colorQuality = *quality;
-    settings_.includeAlpha = alpha;
-    settings_.frameRate = *rate;
-    settings_.outputHtml = html_->isChecked();
+    request_.settings.colorQuality = *quality;
+    request_.settings.includeAlpha = alpha;
+    request_.settings.frameRate = *rate;
+    request_.settings.outputHtml = html_->isChecked();
     return true;
 }
 
-// Empty fields are the defaults; the rest must be numbers as a whole, so a
-// typo such as "1920x1080" in one field is caught. The settings change only
-// once every field is good; a panel never opened leaves them as they are.
+// From a panel row's controls into the request; false, with the message
+// and the field to point at, when a field fails. An empty field is the
+// option's default; the rest must be numbers as a whole, so that a typo such
+// as "1920x1080" in one field is caught.
+bool CConvertDlg::readPanelRow(const PanelRow& row, std::string& message, QLineEdit*& refused) {
+    const auto field = [&row](std::size_t i) { return static_cast<QLineEdit*>(row.controls[i]); };
+    OptionValue value;
+    switch (row.option->kind) {
+        case OptionKind::Flag:
+            value = static_cast<QCheckBox*>(row.controls[0])->isChecked();
+            break;
+        case OptionKind::Box: {
+            std::int32_t sides[2] = {0, 0};
+            for (std::size_t i = 0; i < 2; ++i) {
+                if (isBlank(field(i))) continue;
+                const std::optional<std::int32_t> side =
+                    parseStageSide(field(i)->text().toStdString(), message);
+                if (!side) return (refused = field(i)), false;
+                sides[i] = *side;
+            }
+            if (const PictureBox box = boxOfSides(sides[0], sides[1]); box.limits()) value = box;
+            break;
+        }
+        case OptionKind::ByteSize: {
+            if (!jpeg_->isChecked() || isBlank(field(0))) break;
+            const SizeUnit unit = static_cast<QComboBox*>(row.controls[1])->currentIndex() == 1
+                                      ? SizeUnit::Megabytes
+                                      : SizeUnit::Kilobytes;
+            const std::optional<std::uint64_t> bytes =
+                parseTargetSize(field(0)->text().toStdString(), unit, message);
+            if (!bytes) return (refused = field(0)), false;
+            value = static_cast<std::int64_t>(*bytes);
+            break;
+        }
+        default: {
+            if (isBlank(field(0))) break;
+            const std::optional<OptionValue> read =
+                parseOptionText(row.option->kind, field(0)->text().toStdString(), message);
+            if (!read) return (refused = field(0)), false;
+            value = *read;
+            break;
+        }
+    }
+    row.option->assign(request_, value);
+    return true;
+}
+
+// The settings change only once every field is good; a panel never opened
+// leaves them as they are.
 bool CConvertDlg::exchangeMoreOptions() {
     if (more_ == nullptr) return true;
+    BatchRequest before = request_;
     std::string message;
-    const auto refused = [&](QLineEdit* field) {
-        refuse(field,
-               message == kEnterInteger || message == kEnterNumber ? QMessageBox::NoIcon
-                                                                   : QMessageBox::Warning,
-               message);
-        return false;
-    };
-    std::int32_t side[2] = {0, 0};
-    QLineEdit* const sideFields[2] = {maxWidth_, maxHeight_};
-    for (int i = 0; i < 2; ++i) {
-        if (isBlank(sideFields[i])) continue;
-        const std::optional<std::int32_t> value =
-            parseStageSide(sideFields[i]->text().toStdString(), message);
-        if (!value) return refused(sideFields[i]);
-        side[i] = *value;
+    QLineEdit* refused = nullptr;
+    for (const PanelRow& row : panelRows_) {
+        if (!readPanelRow(row, message, refused)) break;
     }
-    std::uint64_t targetBytes = 0;
-    if (jpeg_->isChecked() && !isBlank(targetSize_)) {
-        const SizeUnit unit =
-            targetUnit_->currentIndex() == 1 ? SizeUnit::Megabytes : SizeUnit::Kilobytes;
-        const std::optional<std::uint64_t> value =
-            parseTargetSize(targetSize_->text().toStdString(), unit, message);
-        if (!value) return refused(targetSize_);
-        targetBytes = *value;
-    }
-    std::optional<double> seconds[2];
-    QLineEdit* const secondFields[2] = {start_, end_};
-    for (int i = 0; i < 2; ++i) {
-        if (isBlank(secondFields[i])) continue;
-        seconds[i] = parseSeconds(secondFields[i]->text().toStdString(), message);
-        if (!seconds[i]) return refused(secondFields[i]);
-    }
-    if (seconds[1] && *seconds[1] <= seconds[0].value_or(0.0)) {
+    const ConvertSettings& read = request_.settings;
+    if (refused == nullptr && read.cutEnd && *read.cutEnd <= read.cutStart) {
         message = kEndAfterStart;
-        return refused(end_);
+        refused = panelField(OptionKey::End);
     }
-    settings_.maxSize = boxOfSides(side[0], side[1]);
-    settings_.targetSize = targetBytes;
-    settings_.cutStart = seconds[0].value_or(0.0);
-    settings_.cutEnd = seconds[1];
-    settings_.streamSound = streamSound_->isChecked();
-    settings_.playOnce = playOnce_->isChecked();
-    return true;
+    if (refused == nullptr) return true;
+    request_ = std::move(before);
+    refuse(refused,
+           message == kEnterInteger || message == kEnterNumber ? QMessageBox::NoIcon
+                                                               : QMessageBox::Warning,
+           message);
+    return false;
+}
+
+QLineEdit* CConvertDlg::panelField(OptionKey key) const {
+    for (const PanelRow& row : panelRows_) {
+        if (row.option->key == key) return static_cast<QLineEdit*>(row.controls.front());
+    }
+    return nullptr;
 }
 
 void CConvertDlg::refuse(QLineEdit* field, QMessageBox::Icon icon, const std::string& message) {

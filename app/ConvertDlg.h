@@ -3,7 +3,10 @@
 #include <QDialog>
 #include <QMessageBox>
 
-#include "convert/ConvertSettings.h"
+#include <span>
+#include <vector>
+
+#include "convert/OptionTable.h"
 
 class QCheckBox;
 class QComboBox;
@@ -28,11 +31,13 @@ class CConvertDlg : public QDialog {
     Q_OBJECT
 
   public:
-    CConvertDlg(const ConvertSettings& settings, ShellServices& shell, QWidget* parent = nullptr);
+    // The More options panel has a row for each of `rows` in that group.
+    CConvertDlg(const ConvertSettings& settings, ShellServices& shell, QWidget* parent = nullptr,
+                std::span<const OptionRow> rows = optionTable());
 
     // The settings as accepted with OK; after Cancel, those given with the
     // compression last clicked.
-    const ConvertSettings& settings() const { return settings_; }
+    const ConvertSettings& settings() const { return request_.settings; }
 
     void accept() override;
 
@@ -43,8 +48,19 @@ class CConvertDlg : public QDialog {
     void createMoreOptions();
     void showMoreOptions(bool shown);
 
-    ConvertSettings settings_;
+    // A panel row: its option, and its controls in tab order.
+    struct PanelRow {
+        const OptionRow* option;
+        std::vector<QWidget*> controls;
+    };
+
+    void showPanelRow(const PanelRow& row);
+    bool readPanelRow(const PanelRow& row, std::string& message, QLineEdit*& refused);
+    QLineEdit* panelField(OptionKey key) const;
+
+    BatchRequest request_;
     ShellServices& shell_;
+    std::span<const OptionRow> rows_;
 
     QPushButton* ok_;
     QPushButton* cancel_;
@@ -59,14 +75,7 @@ class CConvertDlg : public QDialog {
     QToolButton* moreToggle_;
     // The More options panel and its fields, made when first opened.
     QWidget* more_ = nullptr;
-    QLineEdit* maxWidth_ = nullptr;
-    QLineEdit* maxHeight_ = nullptr;
-    QLineEdit* targetSize_ = nullptr;
-    QComboBox* targetUnit_ = nullptr;
-    QLineEdit* start_ = nullptr;
-    QLineEdit* end_ = nullptr;
-    QCheckBox* streamSound_ = nullptr;
-    QCheckBox* playOnce_ = nullptr;
+    std::vector<PanelRow> panelRows_;
 };
 
 }  // namespace vantrel
