@@ -7,6 +7,8 @@
 #include <functional>
 #include <iterator>
 
+#include "convert/OptionTable.h"
+
 namespace vantrel {
 
 namespace {
@@ -33,12 +35,12 @@ QString soundColumn(const PlannedSound& sound) {
 
 QString outcomeStatus(const JobOutcome& outcome, qint64 movieBytes) {
     const QString reason =
-        outcome.fault ? QString::fromStdString(faultText(*outcome.fault)) : QString();
+        outcome.fault ? QString::fromStdString(faultText(*outcome.fault, windowName)) : QString();
     switch (outcome.status) {
         case JobOutcome::Status::Converted: {
             QString text = QStringLiteral("converted, %1 bytes").arg(movieBytes);
             if (const Fault* problem = problemFault(outcome)) {
-                text += QStringLiteral(": ") + QString::fromStdString(faultText(*problem));
+                text += QStringLiteral(": ") + QString::fromStdString(faultText(*problem, windowName));
             }
             return text;
         }
@@ -54,8 +56,8 @@ QString outcomeStatus(const JobOutcome& outcome, qint64 movieBytes) {
 }
 
 QString outcomeTip(const JobOutcome& outcome) {
-    QString tip = QString::fromStdString(outcomeLine(outcome));
-    for (const std::string& line : warningLines(outcome)) {
+    QString tip = QString::fromStdString(outcomeLine(outcome, windowName));
+    for (const std::string& line : warningLines(outcome, windowName)) {
         tip += QLatin1Char('\n') + QString::fromStdString(line);
     }
     return tip;

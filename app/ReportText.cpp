@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "convert/OptionTable.h"
+
 namespace vantrel {
 
 namespace {
@@ -62,7 +64,7 @@ QString summaryLine(const ConvertReport& report) {
     if (problems == 1) {
         line += QStringLiteral(": %1: %2")
                     .arg(fileName(onlyProblem->source),
-                         QString::fromStdString(faultText(*problemFault(*onlyProblem))));
+                         QString::fromStdString(faultText(*problemFault(*onlyProblem), windowName)));
     }
     return report.stopped ? QStringLiteral("Stopped: ") + line : line;
 }
@@ -72,7 +74,7 @@ QStringList problemLines(const ConvertReport& report) {
     for (const JobOutcome& job : report.jobs) {
         if (!isProblem(job)) continue;
         lines << QStringLiteral("%1: %2").arg(QString::fromStdString(job.source),
-                                              QString::fromStdString(faultText(*problemFault(job))));
+                                              QString::fromStdString(faultText(*problemFault(job), windowName)));
     }
     return lines;
 }
@@ -86,11 +88,11 @@ QString warningDetails(const ConvertReport& report) {
     QStringList lines;
     for (const JobOutcome& job : report.jobs) {
         for (const Fault& missing : job.missingPictures) {
-            lines << QString::fromStdString(faultText(missing));
+            lines << QString::fromStdString(faultText(missing, windowName));
         }
         for (const Fault& warning : job.warnings) {
             lines << QStringLiteral("%1: %2").arg(QString::fromStdString(job.source),
-                                                  QString::fromStdString(faultText(warning)));
+                                                  QString::fromStdString(faultText(warning, windowName)));
         }
     }
     return lines.join(QLatin1Char('\n'));

@@ -113,8 +113,13 @@ std::string_view faultCodeName(FaultCode code) {
     return "unreadable";
 }
 
-std::string faultText(const Fault& fault) {
+std::string faultText(const Fault& fault, OptionNames names) {
     const FaultCode code = fault.code;
+    // "with --max-size", or nothing where the front end has no such option.
+    const auto with = [names](std::string_view before, OptionKey key) {
+        const std::string name = names(key);
+        return name.empty() ? std::string() : std::string(before) + name;
+    };
     switch (fault.step) {
         case FaultStep::ReadFile:
             return "cannot read " + fault.path + ": " + fault.detail;
@@ -223,21 +228,23 @@ std::string faultText(const Fault& fault) {
             switch (code) {
                 case FaultCode::ManyFrames:
                     return whole(fault.values[0]) +
-                           " frames: Flash Player stops at 16000; cut the movie with --end or "
-                           "lower --rate";
+                           " frames: Flash Player stops at 16000; cut the movie with " +
+                           names(OptionKey::End) + " or lower " + names(OptionKey::Rate);
                 case FaultCode::LargeStage:
                     return "the stage is " + whole(fault.values[0]) + " x " +
                            whole(fault.values[1]) +
-                           " pixels: phones show pictures over 4096 pixels black; fit it with "
-                           "--max-size";
+                           " pixels: phones show pictures over 4096 pixels black; fit it with " +
+                           names(OptionKey::MaxSize);
                 case FaultCode::FastRate:
                     return frameRate(fault.values[0]) +
                            " frames per second: Flash Player plays at most 60, Ruffle faster, "
-                           "so the movie plays at different speeds; lower --rate";
+                           "so the movie plays at different speeds; lower " +
+                           names(OptionKey::Rate);
                 default:
                     return "the movie is " + significant(fault.values[0] / 1e6, 3) +
                            " MB: browsers load all of it before its first frame shows; shrink "
-                           "it with --target-size or --max-size";
+                           "it with " +
+                           names(OptionKey::TargetSize) + " or " + names(OptionKey::MaxSize);
             }
         case FaultStep::StreamSound:
             if (code == FaultCode::SoundCut) {
@@ -250,9 +257,10 @@ std::string faultText(const Fault& fault) {
                    " frames per second a frame holds " + whole(fault.values[1]) +
                    " samples, more than a stream block can (65535)";
         case FaultStep::FitSize: {
-            const std::string lowest = fault.values[2] <= 1
-                                           ? ": make its pictures smaller with --max-size"
-                                           : std::string();
+            const std::string lowest =
+                fault.values[2] <= 1
+                    ? ": make its pictures smaller with " + names(OptionKey::MaxSize)
+                    : std::string();
             if (fault.values[3] != 0) {
                 return "even at quality " + whole(fault.values[2]) +
                        " the movie would take about " + byteSize(fault.values[0]) +
@@ -266,12 +274,13 @@ std::string faultText(const Fault& fault) {
             const std::string over = " alone takes " + byteSize(fault.values[0]) +
                                      ", more than the target size of " +
                                      byteSize(fault.values[1]) +
-                                     ": convert a shorter part with --end, or ";
+                                     ": convert a shorter part with " + names(OptionKey::End);
             if (fault.other.empty()) {
-                return "the video's own sound" + over + "leave it out with --no-video-sound";
+                return "the video's own sound" + over +
+                       with(", or leave it out with ", OptionKey::NoVideoSound);
             }
             return "the sound of " + fileName(fault.other) + over +
-                   "give the job a smaller sound file";
+                   ", or give the job a smaller sound file";
         }
     }
     return fault.detail;

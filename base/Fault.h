@@ -7,6 +7,8 @@
 #include <string_view>
 #include <utility>
 
+#include "base/OptionKey.h"
+
 namespace vantrel {
 
 // What went wrong, in the few kinds a script can act on. Each has a stable
@@ -115,8 +117,13 @@ struct Fault {
 // The stable name of a code: "not-found", "disk-full", ...
 std::string_view faultCodeName(FaultCode code);
 
-// The fault in the words users read.
-std::string faultText(const Fault& fault);
+// How a front end names an option where a fault's words advise it:
+// "--max-size" on the command line; empty where it has no such option, and
+// then the advice leaves it out.
+using OptionNames = std::string (*)(OptionKey);
+
+// The fault in the words users read, options named as `names` gives them.
+std::string faultText(const Fault& fault, OptionNames names);
 
 // The code of a read that failed with errnum: not-found, out-of-memory,
 // too-large or unreadable.

@@ -94,7 +94,7 @@ void putFaults(Json& object, const std::string& key, const std::string& codesKey
     std::vector<std::string> texts;
     Json codes = Json::array();
     for (const Fault& fault : faults) {
-        texts.push_back(faultText(fault));
+        texts.push_back(faultText(fault, commandLineName));
         codes.push_back(faultCodeName(fault.code));
     }
     putTexts(object, key, texts);
@@ -141,7 +141,7 @@ Json jobObject(const JobOutcome& job) {
     object["quality"] = job.quality > 0 ? Json(job.quality) : Json(nullptr);
     putFaults(object, "missing_pictures", "missing_picture_codes", job.missingPictures);
     putFaults(object, "warnings", "warning_codes", job.warnings);
-    putPath(object, "reason", job.fault ? faultText(*job.fault) : std::string());
+    putPath(object, "reason", job.fault ? faultText(*job.fault, commandLineName) : std::string());
     object["code"] = codeOf(job.fault);
     return object;
 }
@@ -169,7 +169,7 @@ void writeJsonReport(std::ostream& out, const std::string& version, const BatchR
         if (fault.step != FaultStep::DropItem) continue;
         Json object;
         putText(object, "path", fault.path);
-        object["reason"] = faultText(fault);
+        object["reason"] = faultText(fault, commandLineName);
         object["code"] = faultCodeName(fault.code);
         refused.push_back(std::move(object));
     }

@@ -35,13 +35,13 @@ constexpr int kExitUsage = 2;
 // Converted and planned jobs go to `lines`: standard output, unless the
 // JSON report takes it; the rest, and every warning, to standard error.
 void printOutcome(const JobOutcome& outcome, std::ostream& lines) {
-    for (const std::string& warning : vantrel::warningLines(outcome)) {
+    for (const std::string& warning : vantrel::warningLines(outcome, vantrel::commandLineName)) {
         std::cerr << "warning: " << warning << "\n";
     }
     const bool wanted = outcome.status == JobOutcome::Status::Converted ||
                         outcome.status == JobOutcome::Status::Planned;
     // Flushed, so that a script reading the lines sees each job as it ends.
-    (wanted ? lines : std::cerr) << vantrel::outcomeLine(outcome) << std::endl;
+    (wanted ? lines : std::cerr) << vantrel::outcomeLine(outcome, vantrel::commandLineName) << std::endl;
 }
 
 // A file of the batch that the report may not be, in words: "the batch
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     }
     if (const std::optional<vantrel::Fault> refused =
             list ? std::nullopt : vantrel::outputFolderRefusal(settings.outputFolder)) {
-        std::cerr << "vantrel-cli: " << vantrel::faultText(*refused) << "\n";
+        std::cerr << "vantrel-cli: " << vantrel::faultText(*refused, vantrel::commandLineName) << "\n";
         return kExitUsage;
     }
 
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
         request.subfolders ? vantrel::FolderDepth::WithSubFolders : vantrel::FolderDepth::FolderOnly);
     for (const vantrel::Fault& fault : vantrel::dropFaults(drop)) {
         if (fault.step == vantrel::FaultStep::PassOver) std::cerr << "warning: ";
-        std::cerr << fault.path << ": " << vantrel::faultText(fault) << "\n";
+        std::cerr << fault.path << ": " << vantrel::faultText(fault, vantrel::commandLineName) << "\n";
         problems = true;
     }
 
@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
     }
     vantrel::Fault unwritten;
     if (!jsonReport.write(VANTREL_VERSION, request, drop, report, unwritten)) {
-        std::cerr << "vantrel-cli: --report: " << vantrel::faultText(unwritten) << "\n";
+        std::cerr << "vantrel-cli: --report: " << vantrel::faultText(unwritten, vantrel::commandLineName) << "\n";
         problems = true;
     }
     if (stop.received() != 0) return 128 + stop.received();

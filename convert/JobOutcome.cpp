@@ -78,12 +78,12 @@ std::string soundText(const JobOutcome& outcome) {
     return "no sound";
 }
 
-std::string outcomeLine(const JobOutcome& outcome) {
+std::string outcomeLine(const JobOutcome& outcome, OptionNames names) {
     std::string line(statusName(outcome.status));
     line += " " + outcome.source;
     if (outcome.status != JobOutcome::Status::Converted &&
         outcome.status != JobOutcome::Status::Planned) {
-        return line + ": " + (outcome.fault ? faultText(*outcome.fault) : std::string());
+        return line + ": " + (outcome.fault ? faultText(*outcome.fault, names) : std::string());
     }
     line += " -> " + outcome.outputPath + " (";
     if (outcome.status == JobOutcome::Status::Converted) {
@@ -108,10 +108,10 @@ std::string outcomeLine(const JobOutcome& outcome) {
     return line + ")";
 }
 
-std::vector<std::string> warningLines(const JobOutcome& outcome) {
+std::vector<std::string> warningLines(const JobOutcome& outcome, OptionNames names) {
     std::vector<std::string> lines;
-    for (const Fault& missing : outcome.missingPictures) lines.push_back(faultText(missing));
-    for (const Fault& warning : outcome.warnings) lines.push_back(faultText(warning));
+    for (const Fault& missing : outcome.missingPictures) lines.push_back(faultText(missing, names));
+    for (const Fault& warning : outcome.warnings) lines.push_back(faultText(warning, names));
     return lines;
 }
 

@@ -85,9 +85,10 @@ std::string soundText(const JobOutcome& outcome);
 // with a stage size (the frames when known; TURN: "turned 90 degrees"
 // clockwise, "mirrored", both, or nothing), or "failed SOURCE: REASON" (also
 // skipped, stopped).
-std::string outcomeLine(const JobOutcome& outcome);
+std::string outcomeLine(const JobOutcome& outcome, OptionNames names);
 
-// Every picture that gave no picture, then every warning, in words.
-std::vector<std::string> warningLines(const JobOutcome& outcome);
+// Every picture that gave no picture, then every warning, in words; the
+// faults name options as `names` gives them, as in the line.
+std::vector<std::string> warningLines(const JobOutcome& outcome, OptionNames names);
 
 }  // namespace vantrel

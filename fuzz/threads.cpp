@@ -17,6 +17,7 @@ extern "C" {
 #include "MovieFolder.h"
 #include "base/FileBuffer.h"
 #include "convert/ConvertDriver.h"
+#include "convert/OptionTable.h"
 #include "video/VideoFrameSource.h"
 
 namespace {
@@ -36,7 +37,7 @@ Converted convert(const vantrel::BatchPlan& plan, const vantrel::ConvertSettings
                   unsigned threads) {
     const vantrel::ConvertReport report = vantrel::carryOut(plan, settings, nullptr, {}, threads);
     const vantrel::JobOutcome& job = report.jobs.at(0);
-    Converted converted{vantrel::outcomeLine(job), vantrel::warningLines(job), {}};
+    Converted converted{vantrel::outcomeLine(job, vantrel::commandLineName), vantrel::warningLines(job, vantrel::commandLineName), {}};
     if (job.status == vantrel::JobOutcome::Status::Converted) {
         vantrel::FileBuffer movie;
         if (!movie.load(job.outputPath)) std::abort();  // it was written a moment ago

@@ -13,6 +13,7 @@
 #include "app/MainFrame.h"
 #include "app/VantrelView.h"
 #include "convert/JobIntake.h"
+#include "convert/OptionTable.h"
 #include "support/ScratchDir.h"
 #include "support/Tools.h"
 
@@ -178,7 +179,7 @@ class DetailsTest : public QObject {
         QCOMPARE(cell.data().toString(), outcomeStatus(outcome, 0));  // no movie on disk
         QVERIFY(cell.data(Qt::ToolTipRole)
                     .toString()
-                    .startsWith(QString::fromStdString(outcomeLine(outcome))));
+                    .startsWith(QString::fromStdString(outcomeLine(outcome, windowName))));
         QCOMPARE(cell.data(Qt::ForegroundRole).isValid(), problem);
     }
 

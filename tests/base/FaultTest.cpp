@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/Fault.h"
+#include "convert/OptionTable.h"
 
 namespace vantrel {
 namespace {
@@ -206,7 +207,7 @@ TEST(Fault, EachStepHasItsWords) {
          "the sound of walk.mp3 alone takes 1.38 MB, more than the target size of 800 kB: "
          "convert a shorter part with --end, or give the job a smaller sound file"},
     };
-    for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault), words);
+    for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault, commandLineName), words);
 }
 
 // The codes of failed system calls, reading and writing.

@@ -11,6 +11,7 @@
 #include "convert/BatchPlan.h"
 #include "convert/JobIntake.h"
 #include "convert/PlayerLimits.h"
+#include "support/Faults.h"
 #include "support/Jobs.h"
 #include "support/ScratchDir.h"
 
@@ -138,13 +139,13 @@ TEST(BatchPlan, SequencesAMovieCannotHoldAreRefused) {
     ASSERT_EQ(plan.jobs.size(), 3u);
     ASSERT_TRUE(plan.jobs[0].refusal);
     EXPECT_EQ(plan.jobs[0].refusal->status, JobOutcome::Status::Skipped);
-    EXPECT_EQ(faultText(plan.jobs[0].refusal->fault), "no pictures");
+    EXPECT_EQ(test::words(plan.jobs[0].refusal->fault), "no pictures");
     ASSERT_TRUE(plan.jobs[1].refusal);
     EXPECT_EQ(plan.jobs[1].refusal->status, JobOutcome::Status::Failed);
-    EXPECT_EQ(faultText(plan.jobs[1].refusal->fault),
+    EXPECT_EQ(test::words(plan.jobs[1].refusal->fault),
               "32768 pictures are more than one movie can hold (32767)");
     ASSERT_TRUE(plan.jobs[2].refusal);
-    EXPECT_EQ(faultText(plan.jobs[2].refusal->fault),
+    EXPECT_EQ(test::words(plan.jobs[2].refusal->fault),
               "its movie /nowhere/huge.swf is already made from /nowhere/huge(1 - 32768).bmp in "
               "this batch");
 }
@@ -158,18 +159,18 @@ TEST(BatchPlan, TheDryRunReportStatesThePlan) {
     jobs.folderJobs.push_back(sequenceJob("/nowhere/walk", "png", {"1", "2", "3"}));
     jobs.videoJobs.push_back({"/nowhere/clip.avi"});
     jobs.videoJobs.push_back({"/nowhere/walk.mkv"});
-    EXPECT_EQ(outcomeLine(plannedReport(planBatch(jobs, ConvertSettings{})).jobs.at(1)),
+    EXPECT_EQ(outcomeLine(plannedReport(planBatch(jobs, ConvertSettings{})).jobs.at(1), commandLineName),
               "failed /nowhere/clip.avi: video cannot be opened");
     const ConvertReport report =
         plannedReport(planBatch(jobs, ConvertSettings{}, VideoHeaders::Unread));
     ASSERT_EQ(report.jobs.size(), 3u);
-    EXPECT_EQ(outcomeLine(report.jobs[0]),
+    EXPECT_EQ(outcomeLine(report.jobs[0], commandLineName),
               "planned /nowhere/walk(1 - 3).png -> /nowhere/walk.swf (3 pictures, no sound, page "
               "/nowhere/walk.html)");
-    EXPECT_EQ(outcomeLine(report.jobs[1]),
+    EXPECT_EQ(outcomeLine(report.jobs[1], commandLineName),
               "planned /nowhere/clip.avi -> /nowhere/clip.swf (the video's own sound, page "
               "/nowhere/clip.html)");
-    EXPECT_EQ(outcomeLine(report.jobs[2]),
+    EXPECT_EQ(outcomeLine(report.jobs[2], commandLineName),
               "skipped /nowhere/walk.mkv: its movie /nowhere/walk.swf is already made from "
               "/nowhere/walk(1 - 3).png in this batch");
     EXPECT_FALSE(isProblem(report.jobs[0]));
@@ -206,7 +207,7 @@ TEST(BatchPlan, ACutKeepsASequencesPartAndItsSound) {
         const PlannedJob job = planBatch(jobs, settings).jobs.at(0);
         if (c.first.empty()) {
             ASSERT_TRUE(job.refusal);
-            EXPECT_EQ(faultText(job.refusal->fault), c.last);
+            EXPECT_EQ(test::words(job.refusal->fault), c.last);
             continue;
         }
         ASSERT_FALSE(job.refusal);
@@ -241,7 +242,7 @@ TEST(BatchPlan, PlayerLimitsAreWarnedOf) {
     }
     Fault large(FaultCode::LargeMovie, FaultStep::PlayerLimit);
     large.values[0] = 73'456'789;
-    EXPECT_EQ(faultText(large),
+    EXPECT_EQ(test::words(large),
               "the movie is 73.5 MB: browsers load all of it before its first frame shows; "
               "shrink it with --target-size or --max-size");
 }
@@ -277,7 +278,7 @@ TEST(BatchPlan, AVideosMovieFramesFollowItsLengthAndTheCut) {
         if (c.frames > 0) {
             EXPECT_EQ(std::get<std::int32_t>(planned), c.frames);
         } else {
-            EXPECT_EQ(faultText(std::get<Refusal>(planned).fault), c.refusal);
+            EXPECT_EQ(test::words(std::get<Refusal>(planned).fault), c.refusal);
         }
     }
 }

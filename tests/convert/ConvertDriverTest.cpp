@@ -459,10 +459,10 @@ protected:
         options.outputHtml = false;
         const ConvertReport report = convert(options, CompressionType::Jpeg, nullptr, {}, threads);
         const JobOutcome& job = report.jobs.at(0);
-        Converted converted{{}, warningLines(job)};
-        converted.lines.push_back(outcomeLine(job));
+        Converted converted{{}, warningLines(job, commandLineName)};
+        converted.lines.push_back(outcomeLine(job, commandLineName));
         for (const Fault& missing : job.missingPictures)
-            converted.lines.push_back(faultText(missing));
+            converted.lines.push_back(test::words(missing));
         const fs::path movie = fs::path(job.source).replace_extension(".swf");
         if (job.status == JobOutcome::Status::Converted) converted.movie = test::readFile(movie);
         return converted;
@@ -604,8 +604,8 @@ TEST_F(VideoDriverTest, DamageOnThreadsMakesTheMovieAgainOnOneThread) {
         fs::remove(dir_ / "clip.swf");
         const JobOutcome job = convertVideo(1.0, 10, 10.0f, 7, 3, damagedAt).jobs.at(0);
         EXPECT_EQ(log_.decoderThreads, (std::vector<unsigned>{3, 1}));
-        EXPECT_EQ(outcomeLine(job), outcomeLine(one));
-        EXPECT_EQ(warningLines(job), warningLines(one));
+        EXPECT_EQ(outcomeLine(job, commandLineName), outcomeLine(one, commandLineName));
+        EXPECT_EQ(warningLines(job, commandLineName), warningLines(one, commandLineName));
         ASSERT_EQ(job.missingPictures.size(), 1u);  // frame 7 only, from the second attempt
         EXPECT_EQ(job.missingPictures[0].frame, 7);
         EXPECT_TRUE(test::readFile(dir_ / "clip.swf") == movie) << damagedAt;
@@ -654,7 +654,7 @@ TEST_F(VideoDriverTest, FailedGrabsRepeatThePreviousPicture) {
     const JobOutcome& job = report.jobs[0];
     EXPECT_EQ(job.status, JobOutcome::Status::Converted);
     ASSERT_EQ(job.missingPictures.size(), 1u);
-    EXPECT_EQ(faultText(job.missingPictures[0]), (dir_ / "clip.avi").string() + " frame 4: cannot be decoded");
+    EXPECT_EQ(test::words(job.missingPictures[0]), (dir_ / "clip.avi").string() + " frame 4: cannot be decoded");
     const SwfFile swf = readSwf(dir_ / "clip.swf");
     EXPECT_EQ(swf.frameCount, 5);
     EXPECT_EQ(swf.count(kDefineBitsLossless), 5u);
@@ -724,7 +724,7 @@ TEST_F(DriverTest, AnUnusableSoundFileIsAWarning) {
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
     EXPECT_TRUE(report.jobs[0].soundPath.empty());
     ASSERT_EQ(report.jobs[0].warnings.size(), 1u);
-    const std::string warning = faultText(report.jobs[0].warnings[0]);
+    const std::string warning = test::words(report.jobs[0].warnings[0]);
     EXPECT_EQ(warning.rfind("no sound: ", 0), 0u) << warning;
     EXPECT_NE(warning.find((dir_ / "s.mp3").string()), std::string::npos);
     EXPECT_EQ(readSwf(dir_ / "s.swf").count(kDefineSound), 0u);
@@ -834,7 +834,7 @@ TEST_F(DriverTest, APipeNamedLikeAPictureDoesNotBlock) {
     const ConvertReport report = convert();
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
     ASSERT_EQ(report.jobs[0].missingPictures.size(), 1u);
-    EXPECT_NE(faultText(report.jobs[0].missingPictures[0]).find("not a regular file"),
+    EXPECT_NE(test::words(report.jobs[0].missingPictures[0]).find("not a regular file"),
               std::string::npos);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "html/HtmlPage.h"
+#include "support/Faults.h"
 #include "support/ScratchDir.h"
 #include "support/Bytes.h"
 
@@ -55,7 +56,7 @@ TEST(HtmlPage, PageBesideTheMovie) {
     const std::string movie = (dir.path() / "clips" / "walk.swf").string();
 
     const WriteResult plain = writeHtmlPage(movie, 320, 240, false);
-    ASSERT_TRUE(plain.written) << faultText(plain.fault);
+    ASSERT_TRUE(plain.written) << test::words(plain.fault);
     const std::string page = textOf(dir.path() / "clips" / "walk.html");
     EXPECT_EQ(page, expectedPage("walk.swf", "320", "240", false));
     EXPECT_EQ(lineCount(page), 10u);
@@ -63,7 +64,7 @@ TEST(HtmlPage, PageBesideTheMovie) {
 
     // An existing page is replaced; with alpha the wmode line follows quality.
     const WriteResult alpha = writeHtmlPage(movie, 320, 240, true);
-    ASSERT_TRUE(alpha.written) << faultText(alpha.fault);
+    ASSERT_TRUE(alpha.written) << test::words(alpha.fault);
     const std::string transparent = textOf(dir.path() / "clips" / "walk.html");
     EXPECT_EQ(transparent, expectedPage("walk.swf", "320", "240", true));
     EXPECT_EQ(lineCount(transparent), 11u);
@@ -90,7 +91,7 @@ TEST(HtmlPage, BareFileNameIsItsOwnReference) {
     fs::current_path(dir.path());
     const WriteResult result = writeHtmlPage("walk.swf", 16, 9, false);
     fs::current_path(before);
-    ASSERT_TRUE(result.written) << faultText(result.fault);
+    ASSERT_TRUE(result.written) << test::words(result.fault);
     EXPECT_EQ(textOf(dir.path() / "walk.html"), expectedPage("walk.swf", "16", "9", false));
 }
 
@@ -165,14 +166,14 @@ TEST(HtmlPage, FailedWritesAreReportedAndLeaveNothingBehind) {
     const fs::path missing = dir.path() / "absent" / "walk.swf";
     const WriteResult noFolder = writeHtmlPage(missing.string(), 320, 240, false);
     EXPECT_FALSE(noFolder.written);
-    EXPECT_EQ(faultText(noFolder.fault), "cannot write " + (dir.path() / "absent" / "walk.html").string() +
+    EXPECT_EQ(test::words(noFolder.fault), "cannot write " + (dir.path() / "absent" / "walk.html").string() +
                                   ": No such file or directory");
 
     // The temporary file is written, but cannot be renamed over a folder.
     fs::create_directory(dir.path() / "walk.html");
     const WriteResult blocked = writeHtmlPage((dir.path() / "walk.swf").string(), 320, 240, false);
     EXPECT_FALSE(blocked.written);
-    EXPECT_EQ(faultText(blocked.fault).rfind("cannot write " + (dir.path() / "walk.html").string(), 0), 0u);
+    EXPECT_EQ(test::words(blocked.fault).rfind("cannot write " + (dir.path() / "walk.html").string(), 0), 0u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
 }
 
@@ -186,7 +187,7 @@ TEST(HtmlPage, ReadOnlyFolderIsReported) {
     const WriteResult locked =
         writeHtmlPage((dir.path() / "locked" / "walk.swf").string(), 320, 240, false);
     EXPECT_FALSE(locked.written);
-    EXPECT_EQ(faultText(locked.fault), "cannot write " + (dir.path() / "locked" / "walk.html").string() +
+    EXPECT_EQ(test::words(locked.fault), "cannot write " + (dir.path() / "locked" / "walk.html").string() +
                                 ": Permission denied");
     EXPECT_TRUE(fs::is_empty(dir.path() / "locked"));
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sound/Mp3Source.h"
+#include "support/Faults.h"
 #include "support/ScratchDir.h"
 #include "support/Bytes.h"
 #include "support/Tools.h"
@@ -359,7 +360,7 @@ TEST(Mp3Source, MissingAndUnreadableFiles) {
     std::filesystem::create_directory(dir.path() / "folder.mp3");
     EXPECT_FALSE(source.load((dir.path() / "folder.mp3").string()));
     EXPECT_EQ(source.fault().code, FaultCode::Unreadable);
-    EXPECT_EQ(faultText(source.fault()),
+    EXPECT_EQ(test::words(source.fault()),
               "no sound: cannot read " + (dir.path() / "folder.mp3").string() +
                   ": not a regular file");
 }

@@ -10,6 +10,7 @@
 #include <map>
 #include <tuple>
 
+#include "support/Faults.h"
 #include "support/ScratchDir.h"
 #include "sound/SoundTags.h"
 #include "sound/Mp3Encoder.h"
@@ -41,7 +42,7 @@ void addPictureTags(SwfMovie& movie) {
 
 // What a load has to say, in words; empty when nothing.
 std::string warningOf(const LoadedSound& loaded) {
-    return loaded.warning ? faultText(*loaded.warning) : std::string();
+    return loaded.warning ? test::words(*loaded.warning) : std::string();
 }
 
 // Loads the companion file at path; false when it gives no sound.

@@ -9,6 +9,7 @@
 #include <functional>
 #include <iterator>
 
+#include "support/Faults.h"
 #include "support/ScratchDir.h"
 #include "swf/AtomicFile.h"
 
@@ -85,13 +86,13 @@ TEST(AtomicFile, WritesUnnamedAndKeepsTheReplacedFilesPermissionBits) {
         {
             AtomicFile file(target);
             Fault error;
-            ASSERT_TRUE(file.open(error)) << faultText(error);
+            ASSERT_TRUE(file.open(error)) << test::words(error);
             std::fputs("new", file.stream());
             if (unnamedFilesIn(dir.path())) {
                 EXPECT_EQ(dir.entries(), c.existing != 0 ? 1u : 0u);
             }
             if (c.commit) {
-                EXPECT_TRUE(file.commit(error)) << faultText(error);
+                EXPECT_TRUE(file.commit(error)) << test::words(error);
             }
         }
         EXPECT_EQ(textOf(target), c.commit ? "new" : c.existing != 0 ? "old" : "");
@@ -126,7 +127,7 @@ TEST(AtomicFile, AReadOnlyTargetIsRefusedAsAPlainWriteWouldBe) {
                 ::chmod(target.c_str(), 0444);
                 file.commit(error);
             }
-            EXPECT_EQ(faultText(error), "cannot write " + target.string() + ": Permission denied");
+            EXPECT_EQ(test::words(error), "cannot write " + target.string() + ": Permission denied");
             EXPECT_EQ(textOf(target), "old");
         }
     });
@@ -146,7 +147,7 @@ TEST(AtomicFile, OnlyARegularFileOrALinkIsReplaced) {
         AtomicFile file(target);
         Fault error;
         EXPECT_FALSE(file.open(error));
-        EXPECT_EQ(faultText(error), "cannot write " + target.string() + ": " + words);
+        EXPECT_EQ(test::words(error), "cannot write " + target.string() + ": " + words);
     }
     EXPECT_EQ(fs::symlink_status(fifo).type(), fs::file_type::fifo);
     EXPECT_EQ(dir.entries(), 2u);

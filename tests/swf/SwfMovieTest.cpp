@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "support/Faults.h"
 #include "support/Bytes.h"
 #include "support/ScratchDir.h"
 #include "swf/ShapeTags.h"
@@ -43,7 +44,7 @@ TEST(SwfMovie, EmptyMovieIsTwentyThreeBytes) {
     test::ScratchDir dir;
     SwfMovie movie;
     const WriteResult r = movie.write(dir.path() / "empty.swf", 0, 0, 3840);
-    ASSERT_TRUE(r.written) << faultText(r.fault);
+    ASSERT_TRUE(r.written) << test::words(r.fault);
     EXPECT_EQ(readFile(dir.path() / "empty.swf"),
               hex("46 57 53 04 17 00 00 00 78 00 00 00 00 00 00 00 00 00 0F 00 00 00 00"));
     EXPECT_EQ(dir.entries(), 1u);  // no temporary file left
@@ -107,8 +108,8 @@ TEST(SwfMovie, UncreatableFileIsReportedAndLeavesNothing) {
     SwfMovie missingFolder;
     const WriteResult r = missingFolder.write(dir.path() / "no" / "x.swf", 20, 20, 3840);
     EXPECT_FALSE(r.written);
-    EXPECT_NE(faultText(r.fault).find("cannot write"), std::string::npos);
-    EXPECT_NE(faultText(r.fault).find("No such file or directory"), std::string::npos) << faultText(r.fault);
+    EXPECT_NE(test::words(r.fault).find("cannot write"), std::string::npos);
+    EXPECT_NE(test::words(r.fault).find("No such file or directory"), std::string::npos) << test::words(r.fault);
     EXPECT_EQ(missingFolder.nextCharacterId(), 1);  // ids restart all the same
 
     if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
@@ -118,7 +119,7 @@ TEST(SwfMovie, UncreatableFileIsReportedAndLeavesNothing) {
     SwfMovie readOnly;
     const WriteResult denied = readOnly.write(existing, 20, 20, 3840);
     EXPECT_FALSE(denied.written);
-    EXPECT_NE(faultText(denied.fault).find("Permission denied"), std::string::npos) << faultText(denied.fault);
+    EXPECT_NE(test::words(denied.fault).find("Permission denied"), std::string::npos) << test::words(denied.fault);
     fs::permissions(dir.path(), fs::perms::owner_all);
     EXPECT_EQ(readFile(existing), hex("6F 6C 64"));  // "old", untouched
     EXPECT_EQ(dir.entries(), 1u);
@@ -131,7 +132,7 @@ TEST(SwfMovie, AFailedRenameLeavesTheTargetAndNoTemporaryFile) {
     SwfMovie movie;
     const WriteResult r = movie.write(target, 20, 20, 3840);
     EXPECT_FALSE(r.written);
-    EXPECT_EQ(faultText(r.fault).rfind("cannot write " + target.string() + ": ", 0), 0u) << faultText(r.fault);
+    EXPECT_EQ(test::words(r.fault).rfind("cannot write " + target.string() + ": ", 0), 0u) << test::words(r.fault);
     EXPECT_TRUE(fs::is_directory(target / "inside"));
     EXPECT_EQ(dir.entries(), 1u);
 }
@@ -141,7 +142,7 @@ TEST(SwfMovie, TheLongestFileNamesCanBeWritten) {
     const fs::path target = dir.path() / (std::string(251, 'w') + ".swf");
     SwfMovie movie;
     const WriteResult r = movie.write(target, 20, 20, 3840);
-    EXPECT_TRUE(r.written) << faultText(r.fault);
+    EXPECT_TRUE(r.written) << test::words(r.fault);
     EXPECT_EQ(readFile(target).size(), 23u);
 }
 
@@ -162,12 +163,12 @@ TEST(SwfMovie, RefusesValuesTheHeaderCannotHold) {
     for (std::int32_t rate : {0, -256, 0x10000}) {
         const WriteResult r = movie.write(path, 20, 20, rate);
         EXPECT_FALSE(r.written) << rate;
-        EXPECT_NE(faultText(r.fault).find("frame rate"), std::string::npos);
+        EXPECT_NE(test::words(r.fault).find("frame rate"), std::string::npos);
     }
     for (int i = 0; i < 65536; ++i) movie.addTag(std::make_unique<ShowFrameTag>());
     const WriteResult tooLong = movie.write(path, 20, 20, 3840);
     EXPECT_FALSE(tooLong.written);
-    EXPECT_NE(faultText(tooLong.fault).find("65536 frames"), std::string::npos) << faultText(tooLong.fault);
+    EXPECT_NE(test::words(tooLong.fault).find("65536 frames"), std::string::npos) << test::words(tooLong.fault);
     EXPECT_FALSE(fs::exists(path));
     EXPECT_EQ(dir.entries(), 0u);
 }
@@ -180,7 +181,7 @@ TEST(SwfMovie, RefusesMoreCharactersThanIdsCanName) {
     for (int i = 0; i < 65536; ++i) movie.nextCharacterId();
     const WriteResult r = movie.write(dir.path() / "x.swf", 20, 20, 3840);
     EXPECT_FALSE(r.written);
-    EXPECT_NE(faultText(r.fault).find("too many pictures"), std::string::npos) << faultText(r.fault);
+    EXPECT_NE(test::words(r.fault).find("too many pictures"), std::string::npos) << test::words(r.fault);
 }
 
 // A tag that claims a payload far larger than the memory behind it: only a
@@ -236,7 +237,7 @@ TEST(SwfMovie, AStreamedMovieThatIsRefusedLeavesNoFile) {
     SwfMovie badRate;
     ASSERT_TRUE(badRate.streamTo(path, 20, 20, error));
     badRate.addTag(std::make_unique<ShowFrameTag>());
-    EXPECT_NE(faultText(badRate.write(path, 20, 20, 0).fault).find("frame rate"), std::string::npos);
+    EXPECT_NE(test::words(badRate.write(path, 20, 20, 0).fault).find("frame rate"), std::string::npos);
     EXPECT_EQ(dir.entries(), 0u);
 
     for (bool streaming : {true, false}) {
@@ -247,13 +248,13 @@ TEST(SwfMovie, AStreamedMovieThatIsRefusedLeavesNoFile) {
         tooLong.addTag(std::make_unique<OversizedTag>());
         const WriteResult r = tooLong.write(path, 20, 20, 3840);
         EXPECT_FALSE(r.written);
-        EXPECT_NE(faultText(r.fault).find("would reach 4 GiB"), std::string::npos) << faultText(r.fault);
+        EXPECT_NE(test::words(r.fault).find("would reach 4 GiB"), std::string::npos) << test::words(r.fault);
         EXPECT_EQ(dir.entries(), 0u);
     }
 
     SwfMovie nowhere;
     EXPECT_FALSE(nowhere.streamTo(dir.path() / "no" / "x.swf", 20, 20, error));
-    EXPECT_NE(faultText(error).find("cannot write"), std::string::npos) << faultText(error);
+    EXPECT_NE(test::words(error).find("cannot write"), std::string::npos) << test::words(error);
 }
 
 // A movie longer than the limit asked for is not written, and an earlier
