@@ -36,12 +36,15 @@ JobDetails readJobDetails(const JobTableModel::DetailsSource& source) {
     if (source.video) {
         VideoFrameSource video;
         if (video.open(source.path)) {
-            details.frames = video.frameCount();
+            details.timing = VideoTiming{video.picturesEnd(), video.durationSeconds()};
             details.width = video.videoWidth();
             details.height = video.videoHeight();
             RasterImage frame;
             if (video.grabFrame(0, frame)) details.thumbnail = thumbnailOf(frame);
             details.silent = !readVideoHeader(source.path).sound;
+        } else {
+            // The run fails to open it too: its movie gets no sound.
+            details.silent = true;
         }
         video.close();
         return details;

@@ -88,7 +88,7 @@ void JobTableModel::setPlan(const BatchPlan& plan) {
         row.id = nextId_++;
         row.source = QString::fromStdString(job.source);
         if (const FolderJob* sequence = job.sequence()) {
-            row.frames = std::int32_t(sequence->pictures.size());
+            row.pictures = std::int32_t(sequence->pictures.size());
             if (!sequence->pictures.empty()) row.detailsPath = sequence->picturePath(0);
         } else {
             row.video = true;
@@ -103,9 +103,17 @@ void JobTableModel::setPlan(const BatchPlan& plan) {
     endResetModel();
 }
 
-void JobTableModel::setMaxSize(const PictureBox& box) {
-    maxSize_ = box;
-    if (!rows_.empty()) emit dataChanged(index(0, Size), index(rowCount() - 1, Size));
+void JobTableModel::setSettings(const ConvertSettings& settings) {
+    settings_ = settings;
+    if (!rows_.empty()) emit dataChanged(index(0, Frames), index(rowCount() - 1, Size));
+}
+
+std::optional<std::int32_t> JobTableModel::frames(const Row& row) const {
+    if (!row.timing) return row.pictures;
+    const std::variant<std::int32_t, Refusal> counted = videoMovieFrames(
+        settings_, row.timing->picturesEnd, row.timing->length, row.detailsPath);
+    const std::int32_t* frames = std::get_if<std::int32_t>(&counted);
+    return frames != nullptr ? std::optional(*frames) : std::nullopt;
 }
 
 std::vector<JobTableModel::DetailsSource> JobTableModel::missingDetails() const {
@@ -124,7 +132,7 @@ void JobTableModel::setDetails(const JobDetails& details) {
     Row& row = rows_[std::size_t(*found)];
     if (row.detailsKnown) return;
     row.detailsKnown = true;
-    if (details.frames) row.frames = details.frames;
+    row.timing = details.timing;
     row.width = details.width;
     row.height = details.height;
     if (row.ownSound && details.silent) row.sound = soundColumn(PlannedSound{});
@@ -214,10 +222,11 @@ QVariant JobTableModel::display(const Row& row, int column) const {
         case Kind:
             return row.video ? QStringLiteral("video") : QStringLiteral("sequence");
         case Frames:
-            return row.frames ? QString::number(*row.frames) : QString();
+            if (const std::optional<std::int32_t> count = frames(row)) return QString::number(*count);
+            return QString();
         case Size: {
             if (row.width <= 0) return QString();
-            const PictureSize shown = fitInside(row.width, row.height, maxSize_);
+            const PictureSize shown = fitInside(row.width, row.height, settings_.maxSize);
             return QStringLiteral("%1 x %2").arg(shown.width).arg(shown.height);
         }
         case Sound:
@@ -234,7 +243,7 @@ QVariant JobTableModel::display(const Row& row, int column) const {
 QVariant JobTableModel::sortKey(const Row& row, int column) const {
     switch (column) {
         case Frames:
-            return row.frames.value_or(-1);
+            return frames(row).value_or(-1);
         case Size:
             return qint64(row.width) * row.height;
         default:

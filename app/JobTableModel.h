@@ -16,14 +16,24 @@
 
 namespace vantrel {
 
+// Where a video's pictures end and how long it lasts, in seconds.
+struct VideoTiming {
+    double picturesEnd = 0.0;
+    double length = 0.0;
+};
+
 // What is learnt of a job by reading its first picture or opening its video,
 // away from the window's thread.
 struct JobDetails {
     std::uint64_t id = 0;  // the row it belongs to (JobTableModel::rowId)
-    std::optional<std::int32_t> frames;  // a video's frames; sequences know theirs
+    // Where a video's pictures end and its length, in seconds, as a run
+    // reads them; none when it cannot be opened. Sequences know their frames.
+    std::optional<VideoTiming> timing;
     std::int32_t width = 0;              // 0 when the picture could not be read
     std::int32_t height = 0;
-    bool silent = false;  // a video whose header shows no sound it could take
+    // A video that cannot be opened, or whose header shows no sound it could
+    // take: its movie gets none.
+    bool silent = false;
     QImage thumbnail;  // the first picture within kThumbnailSize; null when none
 };
 
@@ -69,8 +79,9 @@ class JobTableModel : public QAbstractTableModel {
 
     // Replaces the rows with the plan's jobs; every row waits for its details.
     void setPlan(const BatchPlan& plan);
-    // The box the movies' pictures are fitted in.
-    void setMaxSize(const PictureBox& box);
+    // The settings the plan was made with: the movies' frames and sizes
+    // follow them.
+    void setSettings(const ConvertSettings& settings);
 
     // The file to read for a row's details: the first picture or the video;
     // empty when the sequence has none.
@@ -117,7 +128,8 @@ class JobTableModel : public QAbstractTableModel {
         QString source;
         bool video = false;
         std::string detailsPath;
-        std::optional<std::int32_t> frames;
+        std::optional<std::int32_t> pictures;  // of a sequence, as planned
+        std::optional<VideoTiming> timing;
         std::int32_t width = 0;
         std::int32_t height = 0;
         bool detailsKnown = false;
@@ -132,6 +144,8 @@ class JobTableModel : public QAbstractTableModel {
         bool problem = false;
     };
 
+    // The frames of the row's movie, when known.
+    std::optional<std::int32_t> frames(const Row& row) const;
     QVariant display(const Row& row, int column) const;
     QVariant sortKey(const Row& row, int column) const;
     void rowChanged(std::size_t row, int firstColumn, int lastColumn);
@@ -139,7 +153,7 @@ class JobTableModel : public QAbstractTableModel {
     std::vector<Row> rows_;
     QHash<std::uint64_t, int> rowOfId_;
     std::uint64_t nextId_ = 1;
-    PictureBox maxSize_;
+    ConvertSettings settings_;
 };
 
 }  // namespace vantrel

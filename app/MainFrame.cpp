@@ -268,7 +268,7 @@ void CMainFrame::planRows() {
     // worker.
     plan_ = planBatch(doc_.jobs, doc_.settings, VideoHeaders::Unread);
     jobTable_->setPlan(plan_);
-    jobTable_->setMaxSize(doc_.settings.maxSize);
+    jobTable_->setSettings(doc_.settings);
     rowsStale_ = false;
 }
 
@@ -326,6 +326,8 @@ void CMainFrame::convertToSwf() {
     if (chosen != doc_.settings) rowsStale_ = true;
     doc_.settings = std::move(chosen);
     if (rowsStale_) planRows();
+    // Rows planned again wait for their details.
+    if (detailsToggle_->isChecked()) showDetails(true);
     if (!accepted) return;
     jobTable_->setWaiting();
     runner_.start(plan_, doc_.settings);

@@ -23,6 +23,7 @@
 #include "app/ShellServices.h"
 #include "app/VantrelView.h"
 #include "support/ScratchDir.h"
+#include "support/Tools.h"
 #include "video/FrameSource.h"
 
 namespace vantrel {
@@ -488,10 +489,56 @@ class BatchTest : public QObject {
                  QStringLiteral("walk.swf: no sound\nclip.swf: the video's own sound, quality 72"));
     }
 
-    // The options of the More options panel reach the batch's settings.
-    void moreOptionsReachTheSettings() {
+    // The options of the More options panel reach the settings, and the
+    // table shows what the batch will do before it does it: a cut's frames.
+    void moreOptionsReplanTheRowsTheBatchRuns() {
         test::ScratchDir scratch;
-        copyData("convert/red4x3.tga", scratch.path() / "walk1.tga");
+        for (int i = 1; i <= 6; ++i) {
+            copyData("convert/red4x3.tga", scratch.path() / ("walk" + std::to_string(i) + ".tga"));
+        }
+        QVERIFY(test::ffmpeg("-f lavfi -i testsrc=size=32x24:rate=10:duration=2 " +
+                             (scratch.path() / "clip.avi").string()));
+        GatedWindow window;
+        const auto frames = [&window] {
+            QStringList shown;
+            QAbstractItemModel* rows = window.frame.table()->model();
+            for (int row = 0; row < rows->rowCount(); ++row) {
+                shown << rows->index(row, JobTableModel::Frames).data().toString();
+            }
+            return shown;
+        };
+        window.frame.findChild<QAction*>(QStringLiteral("detailsToggle"))->trigger();
+        window.frame.view()->dropPaths({scratch.path().string()});
+        QTRY_COMPARE(frames(), (QStringList{"6", "30"}));
+
+        QSignalSpy finished(&window.frame, &CMainFrame::batchFinished);
+        ConvertReport report;
+        connect(&window.frame, &CMainFrame::batchFinished, this,
+                [&report](const ConvertReport& done) { report = done; });
+        answerDialog(this, [](QDialog& dialog) {
+            QTest::mouseClick(dialog.findChild<QToolButton*>(QStringLiteral("moreOptions")),
+                              Qt::LeftButton);
+            dialog.findChild<QLineEdit*>(QStringLiteral("maxWidth"))->setText(QStringLiteral("640"));
+            dialog.findChild<QLineEdit*>(QStringLiteral("endSeconds"))->setText(QStringLiteral("0.2"));
+            dialog.findChild<QCheckBox*>(QStringLiteral("playOnce"))->setChecked(true);
+        });
+        window.frame.convertToSwf();
+        QVERIFY(window.frame.isConverting());
+        QCOMPARE(frames().value(0), QStringLiteral("3"));
+        QTRY_COMPARE(frames(), (QStringList{"3", "3"}));
+        window.gate.open(1000);
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(report.jobs.at(0).frameCount, 3);
+        QCOMPARE(window.doc.settings.maxSize.width, 640);
+        QVERIFY(window.doc.settings.playOnce);
+    }
+
+    // A target size no quality meets is told in the window's words: the
+    // dialog's field that would help, not the command line's option.
+    void aTargetSizeNotMetNamesTheDialogsField() {
+        test::ScratchDir scratch;
+        QVERIFY(test::ffmpeg("-f lavfi -i testsrc2=size=320x240:rate=15 -frames:v 3 " +
+                             (scratch.path() / "walk%d.png").string()));
         test::RecordingShell shell;
         CVantrelDoc doc;
         CMainFrame frame(doc, shell);
@@ -500,13 +547,15 @@ class BatchTest : public QObject {
         answerDialog(this, [](QDialog& dialog) {
             QTest::mouseClick(dialog.findChild<QToolButton*>(QStringLiteral("moreOptions")),
                               Qt::LeftButton);
-            dialog.findChild<QLineEdit*>(QStringLiteral("maxWidth"))->setText(QStringLiteral("640"));
-            dialog.findChild<QCheckBox*>(QStringLiteral("playOnce"))->setChecked(true);
+            dialog.findChild<QLineEdit*>(QStringLiteral("targetSize"))->setText(QStringLiteral("1"));
         });
         frame.convertToSwf();
         QVERIFY(finished.wait(60000));
-        QCOMPARE(doc.settings.maxSize.width, 640);
-        QVERIFY(doc.settings.playOnce);
+        QCOMPARE(shell.messages.size(), std::size_t{1});
+        const QString problem = shell.messages[0].lines.join(QLatin1Char('\n'));
+        QVERIFY2(problem.endsWith(QStringLiteral(
+                     "make its pictures smaller with Maximum Size (More options)")),
+                 qPrintable(problem));
     }
 
     void progressBeforeTheFirstFrame() {

@@ -10,6 +10,7 @@
 
 #include "RecordingShell.h"
 #include "app/ConvertDlg.h"
+#include "support/MadeUpOption.h"
 
 namespace vantrel {
 
@@ -274,6 +275,25 @@ class ConvertDialogTest : public QObject {
         QVERIFY(child<QToolButton>(dialog, "moreOptions")->isChecked());
         QCOMPARE(child<QLineEdit>(dialog, "targetSize")->text(), QStringLiteral("1.5"));
         QCOMPARE(child<QLineEdit>(dialog, "startSeconds")->text(), QStringLiteral("0.25"));
+    }
+
+    // An option the table gains is a row of the panel: shown with its value,
+    // reached by Tab after the others, stored with OK.
+    void aRowAddedToTheTableIsAPanelRow() {
+        std::optional<double> fade = 2.5;
+        const std::vector<OptionRow> rows = test::tableWithFade(fade);
+        test::RecordingShell shell;
+        CConvertDlg dialog(ConvertSettings{}, shell, nullptr, rows);
+        open(dialog);
+        QTest::mouseClick(child<QToolButton>(dialog, "moreOptions"), Qt::LeftButton);
+        auto* field = child<QLineEdit>(dialog, "fadeSeconds");
+        QCOMPARE(field->text(), QStringLiteral("2.5"));
+        QCOMPARE(field->toolTip(), QStringLiteral("Empty: none"));
+        QCOMPARE(child<QCheckBox>(dialog, "playOnce")->nextInFocusChain(), field);
+        field->setText(QStringLiteral("4"));
+        QTest::mouseClick(button(dialog, QStringLiteral("OK")), Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(fade, std::optional(4.0));
     }
 
     void cancelKeepsOnlyTheCompressionClick() {

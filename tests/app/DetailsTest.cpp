@@ -5,6 +5,7 @@
 #include <QtTest>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 
 #include "RecordingShell.h"
 #include "app/ShellServices.h"
@@ -243,20 +244,23 @@ class DetailsTest : public QObject {
         // stream, as they arrive.
         QTRY_COMPARE(window.shown(JobTableModel::Size),
                      (QStringList{"20 x 50", "40 x 30", "64 x 48"}));
-        QCOMPARE(window.shown(JobTableModel::Frames), (QStringList{"2", "3", "20"}));
-        window.model().setMaxSize({32, 32});
+        QCOMPARE(window.shown(JobTableModel::Frames), (QStringList{"2", "3", "30"}));
+        ConvertSettings fitted;
+        fitted.maxSize = {32, 32};
+        window.model().setSettings(fitted);
         QCOMPARE(window.shown(JobTableModel::Size),
                  (QStringList{"13 x 32", "32 x 24", "32 x 24"}));
 
         // Sorting by a column, numbers by value.
         window.frame.table()->sortByColumn(JobTableModel::Frames, Qt::DescendingOrder);
-        QCOMPARE(window.shown(JobTableModel::Frames), (QStringList{"20", "3", "2"}));
+        QCOMPARE(window.shown(JobTableModel::Frames), (QStringList{"30", "3", "2"}));
         window.frame.table()->sortByColumn(JobTableModel::Sound, Qt::AscendingOrder);
         QCOMPARE(window.shown(JobTableModel::Sound), (QStringList{"none", "own", "walk.mp3"}));
     }
 
     // A video without sound, planned with its own, shows none once its
-    // header is read; one beside it with sound keeps its own.
+    // header is read, and so does one that cannot be opened; one beside them
+    // with sound keeps its own.
     void aSilentVideoHasNoSoundOnceRead() {
         Renders renders;
         QVERIFY(renders.make());
@@ -265,9 +269,10 @@ class DetailsTest : public QObject {
         Window window;
         window.frame.show();
         window.action("detailsToggle")->trigger();
+        std::ofstream(renders.clips / "broken.mp4") << "no video";
         window.frame.view()->dropPaths({renders.clips.string()});
-        QCOMPARE(window.shown(JobTableModel::Sound), (QStringList{"own", "own"}));
-        QTRY_COMPARE(window.shown(JobTableModel::Sound), (QStringList{"own", "none"}));
+        QCOMPARE(window.shown(JobTableModel::Sound), (QStringList{"own", "own", "own"}));
+        QTRY_COMPARE(window.shown(JobTableModel::Sound), (QStringList{"own", "none", "none"}));
     }
 
     // What the menu and the keys do with a row, the shell recording it.

@@ -210,6 +210,22 @@ TEST(Fault, EachStepHasItsWords) {
     for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault, commandLineName), words);
 }
 
+// The window's words name its dialog's fields where the command line's name
+// options, and leave out advice it has no control for.
+TEST(Fault, TheWindowNamesTheDialogsFields) {
+    using C = FaultCode;
+    using S = FaultStep;
+    const std::pair<Fault, const char*> cases[] = {
+        {counting({C::ManyFrames, S::PlayerLimit}, 20000),
+         "20000 frames: Flash Player stops at 16000; cut the movie with End (More options) or "
+         "lower Frame Rate"},
+        {counting({C::SoundOverTarget, S::FitSound, "/v/clip.swf"}, 1382400, 800000),
+         "the video's own sound alone takes 1.38 MB, more than the target size of 800 kB: "
+         "convert a shorter part with End (More options)"},
+    };
+    for (const auto& [fault, words] : cases) EXPECT_EQ(faultText(fault, windowName), words);
+}
+
 // The codes of failed system calls, reading and writing.
 TEST(Fault, ErrnoGivesTheCode) {
     EXPECT_EQ(readFaultCode(ENOENT), FaultCode::NotFound);
