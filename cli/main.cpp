@@ -4,12 +4,9 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <iostream>
 #include <optional>
 #include <string>
-#include <thread>
-#include <tuple>
 #include <vector>
 
 #include "base/Formats.h"
