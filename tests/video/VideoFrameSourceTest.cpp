@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <zlib.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -13,10 +12,8 @@ extern "C" {
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <numeric>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,18 +29,9 @@ std::string dataPath(const std::string& name) {
     return std::string(VANTREL_TEST_DATA) + "/video/" + name;
 }
 
-// FFmpeg's decode of one frame: 24-bit rows, blue, green, red, gzipped.
+// FFmpeg's decode of one frame: 24-bit rows, blue, green, red.
 std::vector<std::uint8_t> readReference(const std::string& video, int index) {
-    const std::string path = dataPath(video + "." + std::to_string(index) + ".bgr.gz");
-    std::vector<std::uint8_t> bytes;
-    gzFile file = gzopen(path.c_str(), "rb");
-    if (file == nullptr) return bytes;
-    std::uint8_t buffer[16384];
-    int n;
-    while ((n = gzread(file, buffer, sizeof buffer)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    gzclose(file);
-    return bytes;
+    return test::gunzipped(dataPath(video + "." + std::to_string(index) + ".bgr.gz"));
 }
 
 // Peak signal-to-noise ratio of the picture's colours against reference
@@ -548,9 +536,9 @@ TEST(VideoFrameSource, DamagedVideosGiveTheFramesOfAPassInOrderOrFalse) {
 
 // Where each video packet of a file starts, as FFmpeg lists them.
 std::vector<std::size_t> packetPositions(const std::string& path) {
-    std::istringstream listing(test::commandOutput(
-        "ffprobe -v error -select_streams v -show_entries packet=pos -of csv=p=0 '" + path + "'"));
-    return {std::istream_iterator<std::size_t>(listing), {}};
+    std::vector<std::size_t> positions;
+    for (const test::Packet& packet : test::videoPackets(path)) positions.push_back(packet.pos);
+    return positions;
 }
 
 // A copy of an H.264 file at `path` with two bytes of the slice header of
