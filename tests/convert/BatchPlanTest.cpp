@@ -306,5 +306,62 @@ TEST(BatchPlan, TheDryRunWarnsOfRatesAndFramesPlayersCannotKeep) {
     EXPECT_EQ(codes(report.jobs[1]), std::vector<FaultCode>{FaultCode::FastRate});
 }
 
+// Where movies go: beside a sequence under its name, or under its folder's
+// when the pictures are named by their number alone (rather than a hidden
+// ".swf"); beside a video under its name; under an output folder at their
+// place below the dropped folder.
+TEST(BatchPlan, MoviePaths) {
+    const std::pair<std::string, std::string> cases[] = {
+        {sequenceMoviePath(sequenceJob("/a/walk", "bmp", {"1"})), "/a/walk.swf"},
+        {sequenceMoviePath(sequenceJob("/a/pics/./", "bmp", {"1"})), "/a/pics/./pics.swf"},
+        {sequenceMoviePath(sequenceJob("/", "bmp", {"1"})), "/movie.swf"},
+        {videoMoviePath("/v/clip.avi"), "/v/clip.swf"},
+        {videoMoviePath("/v.x/clip.mpeg"), "/v.x/clip.swf"},
+        {videoMoviePath("/v.x/clip"), "/v.x/clip.swf"},
+        // movie beside its source, dropped folder, output folder
+        {outputMoviePath("/src/a/b/walk.swf", "/src", "/out"), "/out/a/b/walk.swf"},
+        {outputMoviePath("/src/a/walk.swf", "/src//", "out/"), "out/a/walk.swf"},
+        {outputMoviePath("./a/walk.swf", ".", "/out"), "/out/a/walk.swf"},
+        {outputMoviePath("in/clip.swf", "in", "/out"), "/out/clip.swf"},
+        {outputMoviePath("clip.swf", "", "/out"), "/out/clip.swf"},
+        {outputMoviePath("/elsewhere/clip.swf", "/src", "/out"), "/out/clip.swf"},
+        {outputMoviePath("/src/walk.swf", "/src", ""), "/src/walk.swf"},
+    };
+    for (const auto& [path, expected] : cases) EXPECT_EQ(path, expected);
+}
+
+TEST(BatchPlan, CompanionsAreFoundWhateverTheirLetterCase) {
+    struct Case {
+        std::vector<std::string> files;  // a name ending in "/" is a folder
+        bool video;                      // the movie of clip.avi, else walk.swf
+        std::string found;
+    };
+    const Case cases[] = {
+        {{"WALK.MP3"}, false, "WALK.MP3"},
+        {{"Walk.Mp3", "WALK.MP3", "walk.mp3"}, false, "walk.mp3"},
+        {{"Walk.Mp3", "WALK.MP3"}, false, "WALK.MP3"},
+        {{"walks.mp3", "walk.mp3.txt", "WALK.MP3/"}, false, ""},
+        {{"Clip.MP3"}, true, "Clip.MP3"},
+        {{"clip.mp3", "CLIP.AVI.MP3"}, true, "CLIP.AVI.MP3"},
+        {{"clip.mp3", "clip.avi.mp3/"}, true, "clip.mp3"},
+    };
+    test::ScratchDir scratch;
+    int n = 0;
+    for (const Case& c : cases) {
+        const fs::path folder = scratch.path() / std::to_string(n++);
+        fs::create_directory(folder);
+        for (const std::string& name : c.files) {
+            if (name.back() == '/') {
+                fs::create_directory(folder / name);
+            } else {
+                std::ofstream(folder / name) << "x";
+            }
+        }
+        const std::string found = c.video ? videoSoundPath((folder / "clip.avi").string())
+                                          : sequenceSoundPath((folder / "walk.swf").string());
+        EXPECT_EQ(found, c.found.empty() ? "" : (folder / c.found).string()) << n;
+    }
+}
+
 }  // namespace
 }  // namespace vantrel

@@ -232,6 +232,17 @@ TEST(VideoFrameSource, DurationIsCutToWholeMilliseconds) {
     EXPECT_EQ(source.durationSeconds(), 1334 * double(0.001f));
 }
 
+// Movie frame i at 15 frames per second shows the frame of a 25 fps video
+// on screen i / 15 s in (at 0.2 s, the one that starts then).
+TEST(VideoFrameSource, FramesAreFoundByTheTimeTheyAreShown) {
+    VideoFrameSource source;
+    ASSERT_TRUE(source.open(dataPath("tenseconds.avi")));
+    const std::vector<std::int32_t> first = {0, 1, 3, 5};
+    for (std::int32_t i = 0; i < 4; ++i) EXPECT_EQ(source.frameShownAt(i / 15.0), first[i]);
+    EXPECT_EQ(source.frameShownAt(148 / 15.0), 246);
+    EXPECT_EQ(source.frameShownAt(149 / 15.0), 248);
+}
+
 TEST(VideoFrameSource, GrabAtTimeTakesTheFrameShownThen) {
     VideoFrameSource source;
     ASSERT_TRUE(source.open(dataPath("mpeg4.avi")));
