@@ -11,6 +11,7 @@
 #include "convert/BatchPlan.h"
 #include "convert/JobIntake.h"
 #include "convert/PlayerLimits.h"
+#include "support/Faults.h"
 #include "support/Jobs.h"
 #include "support/ScratchDir.h"
 
@@ -138,15 +139,14 @@ TEST(BatchPlan, SequencesAMovieCannotHoldAreRefused) {
     ASSERT_EQ(plan.jobs.size(), 3u);
     ASSERT_TRUE(plan.jobs[0].refusal);
     EXPECT_EQ(plan.jobs[0].refusal->status, JobOutcome::Status::Skipped);
-    EXPECT_EQ(faultText(plan.jobs[0].refusal->fault), "no pictures");
+    EXPECT_EQ(test::brief(plan.jobs[0].refusal->fault), "no-pictures");
     ASSERT_TRUE(plan.jobs[1].refusal);
     EXPECT_EQ(plan.jobs[1].refusal->status, JobOutcome::Status::Failed);
-    EXPECT_EQ(faultText(plan.jobs[1].refusal->fault),
-              "32768 pictures are more than one movie can hold (32767)");
+    EXPECT_EQ(test::brief(plan.jobs[1].refusal->fault), "too-many-frames 32768");
     ASSERT_TRUE(plan.jobs[2].refusal);
-    EXPECT_EQ(faultText(plan.jobs[2].refusal->fault),
-              "its movie /nowhere/huge.swf is already made from /nowhere/huge(1 - 32768).bmp in "
-              "this batch");
+    EXPECT_EQ(plan.jobs[2].refusal->fault.code, FaultCode::DuplicateMovie);
+    EXPECT_EQ(plan.jobs[2].refusal->fault.path, "/nowhere/huge.swf");
+    EXPECT_EQ(plan.jobs[2].refusal->fault.other, "/nowhere/huge(1 - 32768).bmp");
 }
 
 // A dry run's report: the planned jobs with their paths, sounds and picture
@@ -185,15 +185,15 @@ TEST(BatchPlan, ACutKeepsASequencesPartAndItsSound) {
     const struct {
         double start;
         std::optional<double> end;
-        std::string first, last;  // pictures kept; empty: refused, with these words
+        std::string first, last;  // pictures kept; empty: refused, with this fault
         double soundStart;
         std::optional<double> soundEnd;
     } cases[] = {
         {2, {}, "21", "30", 2.0, {}},
         {2.55, 4, "26", "30", 2.5, 3.0},
         {0, 0.8, "1", "8", 0.0, 0.8},
-        {3, {}, "", "the start at 3.0 s is past the end of its pictures at 3.0 s", 0, {}},
-        {1, 1.05, "", "shorter than one frame at 10 frames per second", 0, {}},
+        {3, {}, "", "start-past-end 3 3", 0, {}},
+        {1, 1.05, "", "too-short 10", 0, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.start);
@@ -206,7 +206,7 @@ TEST(BatchPlan, ACutKeepsASequencesPartAndItsSound) {
         const PlannedJob job = planBatch(jobs, settings).jobs.at(0);
         if (c.first.empty()) {
             ASSERT_TRUE(job.refusal);
-            EXPECT_EQ(faultText(job.refusal->fault), c.last);
+            EXPECT_EQ(test::brief(job.refusal->fault), c.last);
             continue;
         }
         ASSERT_FALSE(job.refusal);
@@ -253,19 +253,14 @@ TEST(BatchPlan, AVideosMovieFramesFollowItsLengthAndTheCut) {
         double start;
         std::optional<double> end;
         double picturesEnd, length;
-        std::int32_t frames;  // 0: refused with these words
+        std::int32_t frames;  // 0: refused with this fault
         const char* refusal;
     } cases[] = {
         {0, {}, 1.96, 1.96, 19, ""},
         {0.3, 0.7, 1.96, 1.96, 4, ""},
-        {1.96, {}, 1.96, 1.96, 0, "the start at 2.0 s is past the end of its pictures at 2.0 s"},
-        {0, {}, 0.05, 0.05, 0, "shorter than one frame at 10 frames per second"},
-        {0,
-         {},
-         3600,
-         3600,
-         0,
-         "longer than one movie can hold (32767 frames at 10 frames per second)"},
+        {1.96, {}, 1.96, 1.96, 0, "start-past-end clip.avi 1.96 1.96"},
+        {0, {}, 0.05, 0.05, 0, "too-short clip.avi 10"},
+        {0, {}, 3600, 3600, 0, "too-many-frames clip.avi 10"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.start);
@@ -277,7 +272,7 @@ TEST(BatchPlan, AVideosMovieFramesFollowItsLengthAndTheCut) {
         if (c.frames > 0) {
             EXPECT_EQ(std::get<std::int32_t>(planned), c.frames);
         } else {
-            EXPECT_EQ(faultText(std::get<Refusal>(planned).fault), c.refusal);
+            EXPECT_EQ(test::brief(std::get<Refusal>(planned).fault), c.refusal);
         }
     }
 }
