@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <ctime>
@@ -22,6 +23,7 @@
 #include "support/Faults.h"
 #include "support/Inputs.h"
 #include "support/Jobs.h"
+#include "support/SwfFile.h"
 #include "support/Tools.h"
 
 namespace vantrel {
@@ -335,6 +337,111 @@ TEST_F(Driver, AMovieThatCannotBeWrittenToTheEndFailsAndLeavesNothing) {
     EXPECT_EQ(report.jobs[0].fault->detail, std::strerror(EFBIG));
     EXPECT_LT(log_.grabbed.size(), 2000u);  // it did not go on to the end
     EXPECT_EQ(scratch_.entries(), 0u);
+}
+
+// The PSNR of a lossless picture against blue, green, red, alpha bytes.
+double psnr(const test::LosslessPicture& picture, const test::Bytes& bgra) {
+    if (picture.argb.size() != bgra.size() || bgra.empty()) return 0.0;
+    double sum = 0.0;
+    for (std::size_t i = 0; i < bgra.size(); ++i) {
+        const double d = picture.argb[i] - bgra[i / 4 * 4 + 3 - i % 4];
+        sum += d * d;
+    }
+    return sum == 0.0 ? INFINITY : 10.0 * std::log10(255.0 * 255.0 * bgra.size() / sum);
+}
+
+// Pictures and video frames larger than the box are scaled into it, the
+// stage with them, as close to FFmpeg's scaler with the same filter as
+// 40 dB: pictures premultiplied by alpha, each channel on its own; video
+// frames in one call from their own colour format, then turned. A hard edge
+// against transparent green leaves no green in the scaled edge. Those that
+// fit keep every byte.
+TEST_F(Driver, MaxSizeFitsPicturesAndVideosIntoTheBox) {
+    const auto pictures = [](const char* size) {
+        return std::string("format=gbrap,premultiply=inplace=1,scale=") + size +
+               ":flags=lanczos+accurate_rnd+full_chroma_int+full_chroma_inp";
+    };
+    const auto video = [](const char* size) {
+        return std::string("scale=") + size + ":flags=lanczos,format=bgr24";
+    };
+    const std::string edge =
+        "-f lavfi -i color=size=61x33,format=rgba -vf \"geq=r='255*lt(X+2*Y,50)':"
+        "g='255*gte(X+2*Y,50)':b=0:a='255*lt(X+2*Y,50)'\" -frames:v 1";
+    const std::string clip = ":duration=0.2 -frames:v 5 -c:v ";
+    const struct {
+        const char* name;       // a folder of its own, and the file made in it
+        std::string make;       // FFmpeg's arguments, or none for the test video
+        int width, height;      // the stage; a source that fits keeps its size
+        std::string reference;  // FFmpeg's filter, or none for the bytes unboxed
+    } cases[] = {
+        {"wide/walk1.png", "-f lavfi -i testsrc2=size=101x57,format=rgb24 -frames:v 1", 40, 23,
+         pictures("40:23")},
+        {"tall/walk1.png", "-f lavfi -i testsrc2=size=57x101,format=rgb24 -frames:v 1", 23, 40,
+         pictures("23:40")},
+        {"thin/walk1.png", "-f lavfi -i testsrc2=size=100x3,format=rgb24 -frames:v 1", 40, 1,
+         pictures("40:1")},
+        {"edge/walk1.png", edge, 40, 22, pictures("40:22")},
+        {"one/walk1.png", "-f lavfi -i color=red:size=2x2,format=rgba,crop=1:1 -frames:v 1", 1, 1,
+         ""},
+        {"fits/walk1.png", "-f lavfi -i testsrc2=size=40x30 -frames:v 1", 40, 30, ""},
+        {"wide/clip.mp4", "-f lavfi -i testsrc2=size=64x36" + clip + "libx264", 40, 23,
+         video("40:23")},
+        {"tall/clip.mkv", "-f lavfi -i testsrc2=size=36x64" + clip + "libx264", 23, 40,
+         video("23:40")},
+        // Shown 32 x 48: turned after scaling to 40 x 27.
+        {"turned/turned90.mp4", "", 27, 40, video("40:27") + ",transpose=cclock"},
+        {"fits/clip.avi", "-f lavfi -i testsrc2=size=40x24" + clip + "mpeg4", 40, 24, ""},
+    };
+    for (const auto& c : cases) {
+        const fs::path path = dir_ / c.name;
+        if (c.make.empty()) {
+            copy("video/" + path.filename().string(), c.name);
+        } else {
+            fs::create_directories(path.parent_path());
+            ASSERT_TRUE(test::ffmpeg(c.make, path)) << c.name;
+        }
+    }
+    settings_.includeAlpha = true;
+    settings_.compression = CompressionType::Lossless;
+    std::map<std::string, test::Bytes> unboxed;
+    for (const PictureBox box : {PictureBox{}, PictureBox{40, 40}}) {
+        settings_.maxSize = box;
+        run(queued());
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            const bool sequence = fs::path(c.name).extension() == ".png";
+            const fs::path movie =
+                (dir_ / c.name).parent_path() /
+                (sequence ? "walk.swf" : fs::path(c.name).stem().string() + ".swf");
+            if (!box.limits()) {
+                unboxed[c.name] = test::readFile(movie);
+                continue;
+            }
+            const test::SwfFile swf = test::readSwf(movie);
+            ASSERT_TRUE(swf.valid);
+            EXPECT_EQ(swf.width, c.width * 20);
+            EXPECT_EQ(swf.height, c.height * 20);
+            const std::vector<test::LosslessPicture> stored =
+                test::losslessPictures(swf, test::tag::DefineBitsLossless2);
+            ASSERT_FALSE(stored.empty());
+            ASSERT_EQ(stored[0].width, c.width);
+            ASSERT_EQ(stored[0].height, c.height);
+            if (c.reference.empty()) {
+                EXPECT_EQ(test::readFile(movie), unboxed[c.name]);
+                continue;
+            }
+            const fs::path reference = dir_ / "reference.bgra";
+            ASSERT_TRUE(test::ffmpeg("-noautorotate -i '" + (dir_ / c.name).string() + "' -vf " +
+                                         c.reference + " -frames:v 1 -pix_fmt bgra -f rawvideo",
+                                     reference));
+            EXPECT_GE(psnr(stored[0], test::readFile(reference)), 40.0);
+            if (std::string(c.name).find("edge") == 0) {
+                for (std::size_t i = 2; i < stored[0].argb.size(); i += 4) {
+                    ASSERT_EQ(stored[0].argb[i], 0) << "green at pixel " << i / 4;
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 
 #include "support/Bytes.h"
 #include "support/Faults.h"
-#include "support/Fitting.h"
 #include "support/Inputs.h"
 #include "support/Jobs.h"
 #include "support/SwfFile.h"
@@ -234,38 +233,6 @@ TEST_F(SequenceConversion, ACutKeepsThePartAskedFor) {
         EXPECT_EQ(test::framesShown(swf), expected);
         EXPECT_NEAR(swf.soundSamples() / 44100.0, c.sound, 1152 / 44100.0 + 0.002);
     }
-}
-
-// Pictures larger than the box are scaled into it, premultiplied by alpha,
-// each channel on its own, the stage with them.
-TEST_F(SequenceConversion, MaxSizeFitsPicturesIntoTheBox) {
-    const auto scaled = [](const char* size) {
-        return std::string("format=gbrap,premultiply=inplace=1,scale=") + size +
-               ":flags=lanczos+accurate_rnd+full_chroma_int+full_chroma_inp";
-    };
-    const std::string edge =
-        "-f lavfi -i color=size=61x33,format=rgba -vf \"geq=r='255*lt(X+2*Y,50)':"
-        "g='255*gte(X+2*Y,50)':b=0:a='255*lt(X+2*Y,50)'\" -frames:v 1";
-    settings_.includeAlpha = true;
-    settings_.compression = CompressionType::Lossless;
-    test::expectFittedIntoTheBox(
-        dir_,
-        {
-            {"wide/walk1.png", "-f lavfi -i testsrc2=size=101x57,format=rgb24 -frames:v 1", 40, 23,
-             scaled("40:23")},
-            {"tall/walk1.png", "-f lavfi -i testsrc2=size=57x101,format=rgb24 -frames:v 1", 23, 40,
-             scaled("23:40")},
-            {"thin/walk1.png", "-f lavfi -i testsrc2=size=100x3,format=rgb24 -frames:v 1", 40, 1,
-             scaled("40:1")},
-            {"edge/walk1.png", edge, 40, 22, scaled("40:22")},
-            {"one/walk1.png", "-f lavfi -i color=red:size=2x2,format=rgba,crop=1:1 -frames:v 1", 1,
-             1, ""},
-            {"fits/walk1.png", "-f lavfi -i testsrc2=size=40x30 -frames:v 1", 40, 30, ""},
-        },
-        [&](PictureBox box) {
-            settings_.maxSize = box;
-            convert();
-        });
 }
 
 }  // namespace

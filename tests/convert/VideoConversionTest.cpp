@@ -9,7 +9,6 @@
 #include "support/Bytes.h"
 #include "support/FakeFrameSource.h"
 #include "support/Faults.h"
-#include "support/Fitting.h"
 #include "support/Inputs.h"
 #include "support/SwfFile.h"
 #include "support/Tools.h"
@@ -389,31 +388,6 @@ TEST_F(VideoConversion, AVideoStoredOnItsSideBecomesAnUprightMovie) {
         if (threads == 1) first = test::readFile(dir_ / "turned90.swf");
     }
     EXPECT_EQ(test::readFile(dir_ / "turned90.swf"), first);
-}
-
-// Video frames larger than the box are scaled into it in one call from
-// their own colour format, then turned, the stage with them.
-TEST_F(VideoConversion, MaxSizeFitsVideoFramesIntoTheBox) {
-    const auto scaled = [](const char* size) {
-        return std::string("scale=") + size + ":flags=lanczos,format=bgr24";
-    };
-    const std::string clip = ":duration=0.2 -frames:v 5 -c:v ";
-    settings_.includeAlpha = true;
-    test::expectFittedIntoTheBox(
-        dir_,
-        {
-            {"wide/clip.mp4", "-f lavfi -i testsrc2=size=64x36" + clip + "libx264", 40, 23,
-             scaled("40:23")},
-            {"tall/clip.mkv", "-f lavfi -i testsrc2=size=36x64" + clip + "libx264", 23, 40,
-             scaled("23:40")},
-            // Shown 32 x 48: turned after scaling to 40 x 27.
-            {"turned/turned90.mp4", "", 27, 40, scaled("40:27") + ",transpose=cclock"},
-            {"fits/clip.avi", "-f lavfi -i testsrc2=size=40x24" + clip + "mpeg4", 40, 24, ""},
-        },
-        [&](PictureBox box) {
-            settings_.maxSize = box;
-            convert();
-        });
 }
 
 }  // namespace
