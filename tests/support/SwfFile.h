@@ -50,17 +50,12 @@ struct SwfFile {
         for (const Tag& t : tags) n += t.code == code;
         return n;
     }
-    // The first tag of `code`; nothing when there is none.
-    const Tag* first(std::uint16_t code) const {
-        for (const Tag& t : tags) {
-            if (t.code == code) return &t;
-        }
-        return nullptr;
-    }
     // The samples per channel of the movie's event sound; 0 without one.
     std::uint32_t soundSamples() const {
-        const Tag* sound = first(tag::DefineSound);
-        return sound != nullptr ? littleEndian(sound->body, 3, 4) : 0;
+        for (const Tag& t : tags) {
+            if (t.code == tag::DefineSound) return littleEndian(t.body, 3, 4);
+        }
+        return 0;
     }
 };
 
