@@ -139,15 +139,14 @@ TEST(BatchPlan, SequencesAMovieCannotHoldAreRefused) {
     ASSERT_EQ(plan.jobs.size(), 3u);
     ASSERT_TRUE(plan.jobs[0].refusal);
     EXPECT_EQ(plan.jobs[0].refusal->status, JobOutcome::Status::Skipped);
-    EXPECT_EQ(test::words(plan.jobs[0].refusal->fault), "no pictures");
+    EXPECT_EQ(test::brief(plan.jobs[0].refusal->fault), "no-pictures");
     ASSERT_TRUE(plan.jobs[1].refusal);
     EXPECT_EQ(plan.jobs[1].refusal->status, JobOutcome::Status::Failed);
-    EXPECT_EQ(test::words(plan.jobs[1].refusal->fault),
-              "32768 pictures are more than one movie can hold (32767)");
+    EXPECT_EQ(test::brief(plan.jobs[1].refusal->fault), "too-many-frames 32768");
     ASSERT_TRUE(plan.jobs[2].refusal);
-    EXPECT_EQ(test::words(plan.jobs[2].refusal->fault),
-              "its movie /nowhere/huge.swf is already made from /nowhere/huge(1 - 32768).bmp in "
-              "this batch");
+    EXPECT_EQ(plan.jobs[2].refusal->fault.code, FaultCode::DuplicateMovie);
+    EXPECT_EQ(plan.jobs[2].refusal->fault.path, "/nowhere/huge.swf");
+    EXPECT_EQ(plan.jobs[2].refusal->fault.other, "/nowhere/huge(1 - 32768).bmp");
 }
 
 // A dry run's report: the planned jobs with their paths, sounds and picture
@@ -186,15 +185,15 @@ TEST(BatchPlan, ACutKeepsASequencesPartAndItsSound) {
     const struct {
         double start;
         std::optional<double> end;
-        std::string first, last;  // pictures kept; empty: refused, with these words
+        std::string first, last;  // pictures kept; empty: refused, with this fault
         double soundStart;
         std::optional<double> soundEnd;
     } cases[] = {
         {2, {}, "21", "30", 2.0, {}},
         {2.55, 4, "26", "30", 2.5, 3.0},
         {0, 0.8, "1", "8", 0.0, 0.8},
-        {3, {}, "", "the start at 3.0 s is past the end of its pictures at 3.0 s", 0, {}},
-        {1, 1.05, "", "shorter than one frame at 10 frames per second", 0, {}},
+        {3, {}, "", "start-past-end 3 3", 0, {}},
+        {1, 1.05, "", "too-short 10", 0, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.start);
@@ -207,7 +206,7 @@ TEST(BatchPlan, ACutKeepsASequencesPartAndItsSound) {
         const PlannedJob job = planBatch(jobs, settings).jobs.at(0);
         if (c.first.empty()) {
             ASSERT_TRUE(job.refusal);
-            EXPECT_EQ(test::words(job.refusal->fault), c.last);
+            EXPECT_EQ(test::brief(job.refusal->fault), c.last);
             continue;
         }
         ASSERT_FALSE(job.refusal);
@@ -254,19 +253,14 @@ TEST(BatchPlan, AVideosMovieFramesFollowItsLengthAndTheCut) {
         double start;
         std::optional<double> end;
         double picturesEnd, length;
-        std::int32_t frames;  // 0: refused with these words
+        std::int32_t frames;  // 0: refused with this fault
         const char* refusal;
     } cases[] = {
         {0, {}, 1.96, 1.96, 19, ""},
         {0.3, 0.7, 1.96, 1.96, 4, ""},
-        {1.96, {}, 1.96, 1.96, 0, "the start at 2.0 s is past the end of its pictures at 2.0 s"},
-        {0, {}, 0.05, 0.05, 0, "shorter than one frame at 10 frames per second"},
-        {0,
-         {},
-         3600,
-         3600,
-         0,
-         "longer than one movie can hold (32767 frames at 10 frames per second)"},
+        {1.96, {}, 1.96, 1.96, 0, "start-past-end clip.avi 1.96 1.96"},
+        {0, {}, 0.05, 0.05, 0, "too-short clip.avi 10"},
+        {0, {}, 3600, 3600, 0, "too-many-frames clip.avi 10"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.start);
@@ -278,7 +272,7 @@ TEST(BatchPlan, AVideosMovieFramesFollowItsLengthAndTheCut) {
         if (c.frames > 0) {
             EXPECT_EQ(std::get<std::int32_t>(planned), c.frames);
         } else {
-            EXPECT_EQ(test::words(std::get<Refusal>(planned).fault), c.refusal);
+            EXPECT_EQ(test::brief(std::get<Refusal>(planned).fault), c.refusal);
         }
     }
 }
@@ -305,6 +299,63 @@ TEST(BatchPlan, TheDryRunWarnsOfRatesAndFramesPlayersCannotKeep) {
     EXPECT_EQ(codes(report.jobs[0]),
               (std::vector<FaultCode>{FaultCode::ManyFrames, FaultCode::FastRate}));
     EXPECT_EQ(codes(report.jobs[1]), std::vector<FaultCode>{FaultCode::FastRate});
+}
+
+// Where movies go: beside a sequence under its name, or under its folder's
+// when the pictures are named by their number alone (rather than a hidden
+// ".swf"); beside a video under its name; under an output folder at their
+// place below the dropped folder.
+TEST(BatchPlan, MoviePaths) {
+    const std::pair<std::string, std::string> cases[] = {
+        {sequenceMoviePath(sequenceJob("/a/walk", "bmp", {"1"})), "/a/walk.swf"},
+        {sequenceMoviePath(sequenceJob("/a/pics/./", "bmp", {"1"})), "/a/pics/./pics.swf"},
+        {sequenceMoviePath(sequenceJob("/", "bmp", {"1"})), "/movie.swf"},
+        {videoMoviePath("/v/clip.avi"), "/v/clip.swf"},
+        {videoMoviePath("/v.x/clip.mpeg"), "/v.x/clip.swf"},
+        {videoMoviePath("/v.x/clip"), "/v.x/clip.swf"},
+        // movie beside its source, dropped folder, output folder
+        {outputMoviePath("/src/a/b/walk.swf", "/src", "/out"), "/out/a/b/walk.swf"},
+        {outputMoviePath("/src/a/walk.swf", "/src//", "out/"), "out/a/walk.swf"},
+        {outputMoviePath("./a/walk.swf", ".", "/out"), "/out/a/walk.swf"},
+        {outputMoviePath("in/clip.swf", "in", "/out"), "/out/clip.swf"},
+        {outputMoviePath("clip.swf", "", "/out"), "/out/clip.swf"},
+        {outputMoviePath("/elsewhere/clip.swf", "/src", "/out"), "/out/clip.swf"},
+        {outputMoviePath("/src/walk.swf", "/src", ""), "/src/walk.swf"},
+    };
+    for (const auto& [path, expected] : cases) EXPECT_EQ(path, expected);
+}
+
+TEST(BatchPlan, CompanionsAreFoundWhateverTheirLetterCase) {
+    struct Case {
+        std::vector<std::string> files;  // a name ending in "/" is a folder
+        bool video;                      // the movie of clip.avi, else walk.swf
+        std::string found;
+    };
+    const Case cases[] = {
+        {{"WALK.MP3"}, false, "WALK.MP3"},
+        {{"Walk.Mp3", "WALK.MP3", "walk.mp3"}, false, "walk.mp3"},
+        {{"Walk.Mp3", "WALK.MP3"}, false, "WALK.MP3"},
+        {{"walks.mp3", "walk.mp3.txt", "WALK.MP3/"}, false, ""},
+        {{"Clip.MP3"}, true, "Clip.MP3"},
+        {{"clip.mp3", "CLIP.AVI.MP3"}, true, "CLIP.AVI.MP3"},
+        {{"clip.mp3", "clip.avi.mp3/"}, true, "clip.mp3"},
+    };
+    test::ScratchDir scratch;
+    int n = 0;
+    for (const Case& c : cases) {
+        const fs::path folder = scratch.path() / std::to_string(n++);
+        fs::create_directory(folder);
+        for (const std::string& name : c.files) {
+            if (name.back() == '/') {
+                fs::create_directory(folder / name);
+            } else {
+                std::ofstream(folder / name) << "x";
+            }
+        }
+        const std::string found = c.video ? videoSoundPath((folder / "clip.avi").string())
+                                          : sequenceSoundPath((folder / "walk.swf").string());
+        EXPECT_EQ(found, c.found.empty() ? "" : (folder / c.found).string()) << n;
+    }
 }
 
 }  // namespace

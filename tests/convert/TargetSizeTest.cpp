@@ -4,8 +4,7 @@
 #include <fstream>
 #include <string>
 
-#include "convert/ConvertDriver.h"
-#include "convert/JobIntake.h"
+#include "support/Batch.h"
 #include "support/Bytes.h"
 #include "support/Faults.h"
 #include "support/ScratchDir.h"
@@ -16,34 +15,37 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Converts the one job found in `folder`, its movie written under `output`.
-JobOutcome convertFolder(const fs::path& folder, const fs::path& output, ConvertSettings settings,
-                         unsigned threads) {
+// Converts the one job found in `folder`, its movie written under `output`
+// without a page.
+JobOutcome convertInto(const fs::path& folder, const fs::path& output, ConvertSettings settings,
+                       unsigned threads) {
     settings.outputHtml = false;
     settings.outputFolder = output.string();
-    JobList jobs;
-    dropPaths(jobs, {folder.string()});
-    const ConvertReport report =
-        carryOut(planBatch(jobs, settings), settings, nullptr, {}, threads);
-    return report.jobs.size() == 1 ? report.jobs[0] : JobOutcome{};
+    return test::convertFolder(folder, settings, threads);
 }
 
 // A folder of inputs made by FFmpeg or ImageMagick; false when the tool failed.
 using MakeInput = bool (*)(const fs::path& folder);
 
+// A scratch folder whose folder "in" holds the inputs `make` made.
+struct Input {
+    explicit Input(MakeInput make) : made(fs::create_directories(in) && make(in)) {}
+    test::ScratchDir dir;
+    const fs::path in = dir.path() / "in";
+    const bool made;
+};
+
 bool ffmpegPngs(const fs::path& folder) {
     return test::ffmpeg(
-        "-f lavfi -i mandelbrot=size=240x180:rate=25 -vf noise=alls=6:allf=t "
-        "-frames:v 40 '" +
-        (folder / "walk%03d.png").string() + "'");
+        "-f lavfi -i mandelbrot=size=240x180:rate=25 -vf noise=alls=6:allf=t -frames:v 40",
+        folder / "walk%03d.png");
 }
 
 bool magickBmps(const fs::path& folder) {
     for (int i = 1; i <= 12; ++i) {
         const std::string picture = (folder / ("fern" + std::to_string(i) + ".bmp")).string();
-        if (std::system(("convert -seed " + std::to_string(i) +
-                         " -size 200x150 plasma:fractal BMP3:'" + picture + "'")
-                            .c_str()) != 0) {
+        if (!test::magick("-seed " + std::to_string(i) + " -size 200x150 plasma:fractal BMP3:'" +
+                          picture + "'")) {
             return false;
         }
     }
@@ -53,8 +55,8 @@ bool magickBmps(const fs::path& folder) {
 bool ffmpegVideo(const fs::path& folder) {
     return test::ffmpeg(
         "-f lavfi -i mandelbrot=size=240x180:rate=25 -f lavfi -i sine=duration=4 "
-        "-t 4 -c:v mpeg4 -q:v 3 -c:a pcm_s16le '" +
-        (folder / "clip.avi").string() + "'");
+        "-t 4 -c:v mpeg4 -q:v 3 -c:a pcm_s16le",
+        folder / "clip.avi");
 }
 
 // Pictures of 200 x 150, flat or noise, named odd100.png... by `noisy`
@@ -62,8 +64,8 @@ bool ffmpegVideo(const fs::path& folder) {
 bool flatAndNoise(const fs::path& folder, bool (*noisy)(int)) {
     for (int i = 0; i < 16; ++i) {
         const std::string filter = noisy(i) ? "noise=alls=100" : "null";
-        if (!test::ffmpeg("-f lavfi -i color=gray:size=200x150 -vf " + filter + " -frames:v 1 '" +
-                          (folder / ("odd" + std::to_string(100 + i) + ".png")).string() + "'")) {
+        if (!test::ffmpeg("-f lavfi -i color=gray:size=200x150 -vf " + filter + " -frames:v 1",
+                          folder / ("odd" + std::to_string(100 + i) + ".png"))) {
             return false;
         }
     }
@@ -87,8 +89,8 @@ bool samplesOverrateTheDetail(const fs::path& folder) {
 bool oneKeyframeFade(const fs::path& folder) {
     return test::ffmpeg(
         "-f lavfi -i testsrc2=size=160x120:rate=25,noise=alls=20:allf=t -vf fade=in:0:100 "
-        "-t 4 -c:v libx264 -x264-params scenecut=0 -pix_fmt yuv420p '" +
-        (folder / "fade.mp4").string() + "'");
+        "-t 4 -c:v libx264 -x264-params scenecut=0 -pix_fmt yuv420p",
+        folder / "fade.mp4");
 }
 
 bool oneKeyframeFlatThenNoise(const fs::path& folder) {
@@ -96,17 +98,17 @@ bool oneKeyframeFlatThenNoise(const fs::path& folder) {
         "-f lavfi -i color=c=0x306090:size=160x120:rate=25 -f lavfi -i "
         "testsrc2=size=160x120:rate=25,noise=alls=25:allf=t -filter_complex "
         "'[0:v]trim=duration=3[a];[1:v]trim=duration=3,setpts=PTS-STARTPTS[b];[a][b]concat' "
-        "-c:v libx264 -x264-params scenecut=0 -pix_fmt yuv420p '" +
-        (folder / "half.mp4").string() + "'");
+        "-c:v libx264 -x264-params scenecut=0 -pix_fmt yuv420p",
+        folder / "half.mp4");
 }
 
 // Four seconds of small pictures at the default 15 fps beside 30 s of
 // 320 kbit/s MP3: streamed, the movie keeps the sound's first 4 s.
 bool shortSequenceLongSound(const fs::path& folder) {
-    return test::ffmpeg("-f lavfi -i mandelbrot=size=80x60:rate=15 -frames:v 60 '" +
-                        (folder / "walk%03d.png").string() + "'") &&
-           test::ffmpeg("-f lavfi -i sine=duration=30 -ac 2 -c:a libmp3lame -b:a 320k '" +
-                        (folder / "walk.mp3").string() + "'");
+    return test::ffmpeg("-f lavfi -i mandelbrot=size=80x60:rate=15 -frames:v 60",
+                        folder / "walk%03d.png") &&
+           test::ffmpeg("-f lavfi -i sine=duration=30 -ac 2 -c:a libmp3lame -b:a 320k",
+                        folder / "walk.mp3");
 }
 
 // The movie fits the target at a quality within five steps of the highest
@@ -137,30 +139,30 @@ TEST(TargetSize, MoviesFitTheTargetAtTheQualityChosen) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        test::ScratchDir dir;
-        const fs::path in = dir.path() / "in";
-        fs::create_directories(in);
-        ASSERT_TRUE(c.make(in));
+        const Input input(c.make);
+        ASSERT_TRUE(input.made);
+        const fs::path& in = input.in;
+        const fs::path& dir = input.dir.path();
         ConvertSettings settings;
         c.set(settings);
         settings.targetSize = c.target;
-        const JobOutcome fitted = convertFolder(in, dir.path() / "fitted", settings, 2);
+        const JobOutcome fitted = convertInto(in, dir / "fitted", settings, 2);
         ASSERT_EQ(fitted.status, JobOutcome::Status::Converted) << test::reasonOf(fitted);
         ASSERT_GE(fitted.quality, 1);
         EXPECT_LE(fs::file_size(fitted.outputPath), c.target) << "quality " << fitted.quality;
 
-        const JobOutcome once = convertFolder(in, dir.path() / "one", settings, 1);
+        const JobOutcome once = convertInto(in, dir / "one", settings, 1);
         EXPECT_EQ(once.quality, fitted.quality);
         EXPECT_EQ(test::readFile(once.outputPath), test::readFile(fitted.outputPath));
         ConvertSettings plain = settings;
         plain.targetSize = 0;
         plain.colorQuality = fitted.quality;
-        const JobOutcome same = convertFolder(in, dir.path() / "plain", plain, 3);
+        const JobOutcome same = convertInto(in, dir / "plain", plain, 3);
         EXPECT_EQ(same.quality, 0);
         EXPECT_EQ(test::readFile(same.outputPath), test::readFile(fitted.outputPath));
         if (fitted.quality + 6 <= 100) {
             plain.colorQuality = fitted.quality + 6;
-            const JobOutcome higher = convertFolder(in, dir.path() / "higher", plain, 2);
+            const JobOutcome higher = convertInto(in, dir / "higher", plain, 2);
             EXPECT_GT(fs::file_size(higher.outputPath), c.target)
                 << "quality " << fitted.quality << " where " << plain.colorQuality << " fits";
         }
@@ -184,16 +186,15 @@ TEST(TargetSize, AMovieThatCannotFitIsNotWritten) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        test::ScratchDir dir;
-        const fs::path in = dir.path() / "in";
-        fs::create_directories(in);
-        ASSERT_TRUE(c.make(in));
-        const fs::path out = dir.path() / "out";
+        const Input input(c.make);
+        ASSERT_TRUE(input.made);
+        const fs::path& in = input.in;
+        const fs::path out = input.dir.path() / "out";
         fs::create_directories(out);
         std::ofstream(out / "clip.swf") << "old";
         ConvertSettings settings;
         settings.targetSize = c.target;
-        const JobOutcome outcome = convertFolder(in, out, settings, 2);
+        const JobOutcome outcome = convertInto(in, out, settings, 2);
         EXPECT_EQ(outcome.status, JobOutcome::Status::Failed);
         ASSERT_TRUE(outcome.fault);
         EXPECT_EQ(outcome.fault->code, c.code) << test::reasonOf(outcome);

@@ -5,8 +5,6 @@
 #include <filesystem>
 #include <string>
 
-#include "convert/ConvertDriver.h"
-#include "convert/JobIntake.h"
 #include "sound/Mp3Encoder.h"
 #include "support/Batch.h"
 #include "support/Faults.h"
@@ -76,11 +74,7 @@ TEST(SoundTiming, ABeepAtTheStartIsHeardWithTheFirstFrame) {
             }
             ConvertSettings settings;
             settings.streamSound = streamed;
-            JobList jobs;
-            dropPaths(jobs, {dir.path().string()});
-            const ConvertReport report = test::convertJobs(jobs, settings);
-            ASSERT_EQ(report.jobs.size(), 1u);
-            const JobOutcome& job = report.jobs[0];
+            const JobOutcome job = test::convertFolder(dir.path(), settings);
             ASSERT_EQ(job.status, JobOutcome::Status::Converted) << test::reasonOf(job);
 
             const std::int32_t rate = nearestMp3Rate(c.hz);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <zlib.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -48,6 +50,20 @@ inline Bytes readFile(const std::filesystem::path& path) {
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.insert(out.end(), buffer, buffer + n);
     std::fclose(f);
     return out;
+}
+
+// The bytes of a gzipped file, such as FFmpeg's decode of test video frames
+// (24-bit rows: blue, green, red); empty when it cannot be read.
+inline Bytes gunzipped(const std::filesystem::path& path) {
+    Bytes bytes;
+    gzFile file = gzopen(path.c_str(), "rb");
+    if (file == nullptr) return bytes;
+    std::uint8_t buffer[16384];
+    for (int n; (n = gzread(file, buffer, sizeof buffer)) > 0;) {
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    gzclose(file);
+    return bytes;
 }
 
 // The PNG file with one bit changed in the checksum of its first chunk of

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,26 @@ inline std::vector<std::string> texts(const std::vector<Fault>& faults) {
     std::vector<std::string> lines;
     for (const Fault& fault : faults) lines.push_back(words(fault));
     return lines;
+}
+
+// A fault without its words, for tests that check what a unit found rather
+// than how it is said: "size-differs s1.bmp 4 3 6 5", its code, the name of
+// its file, its frame and its values up to the last that is not 0.
+inline std::string brief(const Fault& fault) {
+    std::ostringstream out;
+    out << faultCodeName(fault.code);
+    if (!fault.path.empty()) out << ' ' << std::filesystem::path(fault.path).filename().string();
+    if (fault.frame) out << " frame " << *fault.frame;
+    std::size_t used = fault.values.size();
+    while (used > 0 && fault.values[used - 1] == 0.0) --used;
+    for (std::size_t i = 0; i < used; ++i) out << ' ' << fault.values[i];
+    return out.str();
+}
+
+inline std::vector<std::string> briefs(const std::vector<Fault>& faults) {
+    std::vector<std::string> out;
+    for (const Fault& fault : faults) out.push_back(brief(fault));
+    return out;
 }
 
 }  // namespace vantrel::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <zlib.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <vector>
@@ -7,6 +9,21 @@
 #include "support/Bytes.h"
 
 namespace vantrel::test {
+
+// Tag codes as the file format numbers them.
+namespace tag {
+constexpr std::uint16_t ShowFrame = 1, DefineShape = 2, DefineSound = 14, StartSound = 15,
+                        SoundStreamBlock = 19, DefineBitsLossless = 20, DefineBitsJpeg2 = 21,
+                        PlaceObject2 = 26, DefineBitsJpeg3 = 35, DefineBitsLossless2 = 36,
+                        SoundStreamHead2 = 45;
+}  // namespace tag
+
+// The unsigned little-endian number of `bytes` bytes at `at`.
+inline std::uint32_t littleEndian(const Bytes& body, std::size_t at, int bytes) {
+    std::uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | body.at(at + std::size_t(i));
+    return value;
+}
 
 // A movie file read back: header fields and the tag records in order.
 struct SwfFile {
@@ -33,7 +50,44 @@ struct SwfFile {
         for (const Tag& t : tags) n += t.code == code;
         return n;
     }
+    // The samples per channel of the movie's event sound; 0 without one.
+    std::uint32_t soundSamples() const {
+        for (const Tag& t : tags) {
+            if (t.code == tag::DefineSound) return littleEndian(t.body, 3, 4);
+        }
+        return 0;
+    }
 };
+
+// The picture of a 32-bit lossless bitmap tag: its size and its alpha, red,
+// green, blue bytes; no bytes when they do not inflate to that size.
+struct LosslessPicture {
+    int width = 0;
+    int height = 0;
+    Bytes argb;
+};
+
+inline LosslessPicture losslessPicture(const SwfFile::Tag& bitmap) {
+    LosslessPicture picture;
+    picture.width = int(littleEndian(bitmap.body, 3, 2));
+    picture.height = int(littleEndian(bitmap.body, 5, 2));
+    picture.argb.resize(std::size_t(picture.width) * std::size_t(picture.height) * 4);
+    uLongf length = picture.argb.size();
+    const int inflated =
+        uncompress(picture.argb.data(), &length, bitmap.body.data() + 7, bitmap.body.size() - 7);
+    if (inflated != Z_OK || length != picture.argb.size()) picture.argb.clear();
+    return picture;
+}
+
+// The pictures of the movie's lossless bitmap tags of `code`, in order.
+inline std::vector<LosslessPicture> losslessPictures(const SwfFile& swf,
+                                                     std::uint16_t code = tag::DefineBitsLossless) {
+    std::vector<LosslessPicture> pictures;
+    for (const SwfFile::Tag& t : swf.tags) {
+        if (t.code == code) pictures.push_back(losslessPicture(t));
+    }
+    return pictures;
+}
 
 inline SwfFile readSwf(const std::filesystem::path& path) {
     SwfFile swf;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,16 @@ inline bool ffmpeg(const std::string& arguments) {
            0;
 }
 
+// Runs ffmpeg with the arguments, writing `output`; true when it succeeded.
+inline bool ffmpeg(const std::string& arguments, const std::filesystem::path& output) {
+    return ffmpeg(arguments + " '" + output.string() + "'");
+}
+
+// Runs ImageMagick's convert program with the arguments; true when it succeeded.
+inline bool magick(const std::string& arguments) {
+    return std::system(("convert " + arguments).c_str()) == 0;
+}
+
 // Samples per channel that FFmpeg decodes from the audio file at path.
 inline long decodedSamples(const std::string& path) {
     const std::string out = commandOutput("ffmpeg -nostdin -v error -i '" + path +
@@ -43,6 +55,21 @@ inline std::vector<float> decodedSound(const std::string& path, const std::strin
     std::vector<float> samples(out.size() / sizeof(float));
     std::memcpy(samples.data(), out.data(), samples.size() * sizeof(float));
     return samples;
+}
+
+// A video packet of a file, as ffprobe lists them.
+struct Packet {
+    std::size_t size = 0;
+    std::size_t pos = 0;
+};
+
+inline std::vector<Packet> videoPackets(const std::string& path) {
+    std::istringstream listing(commandOutput(
+        "ffprobe -v error -select_streams v -show_entries packet=pos,size -of csv=p=0 '" + path +
+        "'"));
+    std::vector<Packet> packets;
+    for (Packet p; listing >> p.size && listing.ignore() >> p.pos;) packets.push_back(p);
+    return packets;
 }
 
 }  // namespace vantrel::test

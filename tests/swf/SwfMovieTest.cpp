@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <limits>
 #include <memory>
 
 #include "support/Faults.h"
@@ -154,6 +155,20 @@ TEST(SwfMovie, ReplacesAnExistingFile) {
     ASSERT_TRUE(movie.write(path, 0, 0, 3840).written);
     EXPECT_EQ(readFile(path).size(), 23u);
     EXPECT_EQ(dir.entries(), 1u);
+}
+
+TEST(SwfMovie, HeaderRates) {
+    EXPECT_EQ(headerRate(15.0f), 3840);
+    EXPECT_EQ(headerRate(12.5f), 3200);
+    EXPECT_EQ(headerRate(29.97f), 7672);
+    EXPECT_EQ(headerRate(0.01f), 2);
+    EXPECT_EQ(headerRate(255.0f), 65280);
+    // Rates a header cannot hold come out as 0, which the movie refuses.
+    EXPECT_EQ(headerRate(0.0f), 0);
+    EXPECT_EQ(headerRate(-5.0f), 0);
+    EXPECT_EQ(headerRate(256.0f), 0);
+    EXPECT_EQ(headerRate(1e30f), 0);
+    EXPECT_EQ(headerRate(std::numeric_limits<float>::quiet_NaN()), 0);
 }
 
 TEST(SwfMovie, RefusesValuesTheHeaderCannotHold) {

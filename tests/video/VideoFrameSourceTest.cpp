@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <zlib.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -13,10 +12,8 @@ extern "C" {
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <numeric>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,18 +29,9 @@ std::string dataPath(const std::string& name) {
     return std::string(VANTREL_TEST_DATA) + "/video/" + name;
 }
 
-// FFmpeg's decode of one frame: 24-bit rows, blue, green, red, gzipped.
+// FFmpeg's decode of one frame: 24-bit rows, blue, green, red.
 std::vector<std::uint8_t> readReference(const std::string& video, int index) {
-    const std::string path = dataPath(video + "." + std::to_string(index) + ".bgr.gz");
-    std::vector<std::uint8_t> bytes;
-    gzFile file = gzopen(path.c_str(), "rb");
-    if (file == nullptr) return bytes;
-    std::uint8_t buffer[16384];
-    int n;
-    while ((n = gzread(file, buffer, sizeof buffer)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    gzclose(file);
-    return bytes;
+    return test::gunzipped(dataPath(video + "." + std::to_string(index) + ".bgr.gz"));
 }
 
 // Peak signal-to-noise ratio of the picture's colours against reference
@@ -242,6 +230,17 @@ TEST(VideoFrameSource, DurationIsCutToWholeMilliseconds) {
 
     ASSERT_TRUE(source.open(dataPath("mpeg2.mpeg")));  // 1.334666... s
     EXPECT_EQ(source.durationSeconds(), 1334 * double(0.001f));
+}
+
+// Movie frame i at 15 frames per second shows the frame of a 25 fps video
+// on screen i / 15 s in (at 0.2 s, the one that starts then).
+TEST(VideoFrameSource, FramesAreFoundByTheTimeTheyAreShown) {
+    VideoFrameSource source;
+    ASSERT_TRUE(source.open(dataPath("tenseconds.avi")));
+    const std::vector<std::int32_t> first = {0, 1, 3, 5};
+    for (std::int32_t i = 0; i < 4; ++i) EXPECT_EQ(source.frameShownAt(i / 15.0), first[i]);
+    EXPECT_EQ(source.frameShownAt(148 / 15.0), 246);
+    EXPECT_EQ(source.frameShownAt(149 / 15.0), 248);
 }
 
 TEST(VideoFrameSource, GrabAtTimeTakesTheFrameShownThen) {
@@ -548,9 +547,9 @@ TEST(VideoFrameSource, DamagedVideosGiveTheFramesOfAPassInOrderOrFalse) {
 
 // Where each video packet of a file starts, as FFmpeg lists them.
 std::vector<std::size_t> packetPositions(const std::string& path) {
-    std::istringstream listing(test::commandOutput(
-        "ffprobe -v error -select_streams v -show_entries packet=pos -of csv=p=0 '" + path + "'"));
-    return {std::istream_iterator<std::size_t>(listing), {}};
+    std::vector<std::size_t> positions;
+    for (const test::Packet& packet : test::videoPackets(path)) positions.push_back(packet.pos);
+    return positions;
 }
 
 // A copy of an H.264 file at `path` with two bytes of the slice header of
