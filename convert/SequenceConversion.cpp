@@ -21,19 +21,10 @@ namespace {
 bool readPicture(const std::string& path, RasterImage& picture, Fault& why,
                  std::vector<Fault>& warnings) {
     FileBuffer file;
-    if (!file.load(path, &why)) {
-        why.step = FaultStep::ReadPicture;
-        return false;
-    }
+    if (!file.load(path, &why, FaultStep::ReadPicture)) return false;
     const InputFormat* format = formatOfName(path);
     const PictureReader reader = format != nullptr ? format->reader : PictureReader::None;
-    const std::size_t warned = warnings.size();
-    if (decodePicture(reader, picture, file.data(), file.size(), &why, &warnings)) {
-        for (std::size_t i = warned; i < warnings.size(); ++i) warnings[i].path = path;
-        return true;
-    }
-    why.path = path;
-    return false;
+    return decodePicture(reader, picture, file.data(), file.size(), &why, &warnings, {path});
 }
 
 // One picture of a sequence on its way through the pipeline.
@@ -131,8 +122,7 @@ JobOutcome convertAt(const PlannedJob& job, const ConvertSettings& settings,
             item.width = size.width;
             item.height = size.height;
             if (item.decoded) {
-                item.frame = encodeFrame(std::move(picture), storage, &item.why);
-                item.why.path = item.path;
+                item.frame = encodeFrame(std::move(picture), storage, &item.why, {item.path});
             }
         },
         [&](PictureFrame& item) {

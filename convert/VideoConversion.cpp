@@ -5,6 +5,7 @@
 #include <variant>
 #include <vector>
 
+#include "base/FaultPlace.h"
 #include "convert/MovieWriter.h"
 #include "convert/QualityChooser.h"
 #include "video/VideoFrameSource.h"
@@ -100,19 +101,14 @@ std::optional<JobOutcome> convertAt(const PlannedJob& job, const ConvertSettings
             if (item.held) return;
             RasterImage picture;
             if (item.pending && !item.pending->finish(picture)) item.grabbed = false;
-            item.frame = encodeFrame(std::move(picture), storage, &item.why);
+            item.frame = encodeFrame(std::move(picture), storage, &item.why, {path, item.index});
         },
         [&](VideoFrame& item) {
             if (!item.held && !item.grabbed) {
-                Fault undecoded(FaultCode::Damaged, FaultStep::DecodeFrame, path);
-                undecoded.frame = item.index;
-                outcome.missingPictures.push_back(std::move(undecoded));
+                outcome.missingPictures.push_back(
+                    FaultPlace{path, item.index}.fault(FaultCode::Damaged, FaultStep::DecodeFrame));
             }
-            if (!item.held && !item.frame) {
-                item.why.path = path;
-                item.why.frame = item.index;
-                outcome.missingPictures.push_back(std::move(item.why));
-            }
+            if (!item.held && !item.frame) outcome.missingPictures.push_back(std::move(item.why));
             return movie.add(item.frame, item.i == 0 ? &sound : nullptr);
         });
     // A user's stop stands; anything else the damage may have caused is
