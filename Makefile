@@ -42,7 +42,7 @@ test-asan: build-asan
 
 # The frame pipeline, the driver that runs it, the video decoder on its own
 # threads and the compressor the threads share, under ThreadSanitizer.
-TSAN_TESTS = ^(OrderedPipeline\.|DriverTest\.|VideoDriverTest\.|ThreadedDecodeTest\.|BitmapTags\.SeveralThreads)
+TSAN_TESTS = ^(OrderedPipeline\.|DriverTest\.|VideoDriverTest\.|ThreadedDecodeTest\.|QualityLoop\.|BitmapTags\.SeveralThreads)
 build-tsan: deps $(TSAN_BUILD)/build.ninja
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target convert_tests swf_tests
 

@@ -47,7 +47,7 @@ void BM_EncodeMp3(benchmark::State& state) {
     if (trackPath().empty()) return state.SkipWithError("the ffmpeg program could not make it");
     std::size_t bytes = 0;
     for (auto _ : state) {
-        const vantrel::EncodedMp3 sound = vantrel::encodeMp3(trackPath(), "mov", kSeconds);
+        const vantrel::EncodedMp3 sound = vantrel::encodeMp3(trackPath(), "mov", vantrel::FaultStep::ReencodeSound, kSeconds);
         if (!sound.bytes) return state.SkipWithError(sound.fault->detail.c_str());
         bytes = sound.bytes->size();
     }

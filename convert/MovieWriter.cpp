@@ -172,14 +172,11 @@ void MovieWriter::finish(std::int32_t width, std::int32_t height) {
         outcome_.soundPath.clear();
         return;
     }
-    WriteResult movieFile =
-        movie_.write(job_.moviePath, pixelsToTwips(width), pixelsToTwips(height),
-                     headerRate(settings_.frameRate),
-                     settings_.targetSize > 0 ? settings_.targetSize : UINT64_MAX);
+    const WriteResult movieFile = movie_.write(
+        job_.moviePath, pixelsToTwips(width), pixelsToTwips(height),
+        headerRate(settings_.frameRate),
+        settings_.targetSize > 0 ? settings_.targetSize : UINT64_MAX, settings_.colorQuality);
     if (!movieFile.written) {
-        if (movieFile.fault.code == FaultCode::OverTargetSize) {
-            movieFile.fault.values[2] = settings_.colorQuality;
-        }
         outcome_.status = JobOutcome::Status::Failed;
         outcome_.fault = movieFile.fault;
         return;

@@ -71,7 +71,7 @@ class MovieWriter {
     // which no frame got a picture is not written, so that it cannot replace
     // a good one of the same name, and the job fails; so is one over the
     // settings' target size (its fault gives its length, the target and the
-    // quality, as convertToTarget wants).
+    // quality, as QualityChooser wants).
     void finish(std::int32_t width, std::int32_t height);
 
     // Runs the job's frames through runOrderedPipeline on `threads` threads,

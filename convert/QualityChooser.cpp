@@ -185,106 +185,114 @@ double SizeEstimate::meanRatio(std::int32_t quality, std::int32_t from) const {
     return sampled() ? at / base : 1.0;
 }
 
-JobOutcome convertToTarget(const PlannedJob& job, const ConvertSettings& settings,
-                           const MovieLayout& layout, unsigned threads,
-                           const SamplePictures& sample, const ConvertAtQuality& convertAt) {
-    const auto target = static_cast<double>(settings.targetSize);
+bool aimsAtTargetSize(const ConvertSettings& settings) {
+    return settings.targetSize > 0 && settings.compression == CompressionType::Jpeg;
+}
+
+QualityChooser::QualityChooser(const PlannedJob& job, const ConvertSettings& settings,
+                               const MovieLayout& layout, unsigned threads, SamplePictures sample)
+    : settings_(settings),
+      threads_(threads),
+      sample_(std::move(sample)),
+      target_(static_cast<double>(settings.targetSize)),
+      pictureFrames_(static_cast<double>(layout.pictureFrames)) {
     const auto sound = static_cast<double>(layout.soundBytes);
-    if (layout.soundBytes > 0 && kMovieBytes + sound > target) {
+    if (layout.soundBytes > 0 && kMovieBytes + sound > target_) {
         Fault over(FaultCode::SoundOverTarget, FaultStep::FitSound, job.moviePath);
         over.other = layout.companion;
-        over.values = {sound, target};
-        return failed(job, std::move(over));
+        over.values = {sound, target_};
+        end(failed(job, std::move(over)));
+        return;
     }
     // A frame without a picture of its own is its ShowFrame alone.
-    const double rest =
-        kMovieBytes + sound + 2.0 * static_cast<double>(layout.frames - layout.pictureFrames);
-    const auto pictureFrames = static_cast<double>(layout.pictureFrames);
+    rest_ = kMovieBytes + sound + 2.0 * static_cast<double>(layout.frames - layout.pictureFrames);
     const auto firstChoice = [&](const SizeEstimate& estimate) {
         return highestFitting(
-            [&](std::int32_t q) { return rest + pictureFrames * estimate.meanBytes(q); },
-            kAim * target, 100);
+            [&](std::int32_t q) { return rest_ + pictureFrames_ * estimate.meanBytes(q); },
+            kAim * target_, 100);
     };
     const std::vector<std::int64_t> spread = evenFrames(layout.pictureFrames);
-    const SizeEstimate first = sampled(sample, spread, std::vector<double>(spread.size(), 1.0),
-                                       settings, threads, 0, firstChoice);
-    std::int32_t quality = firstChoice(first);
+    first_ = sampled(sample_, spread, std::vector<double>(spread.size(), 1.0), settings, threads, 0,
+                     firstChoice);
+    quality_ = firstChoice(*first_);
     // Close under the target, quality 1 is still worth a try.
-    const double lowest = rest + pictureFrames * first.meanBytes(1);
-    if (quality == 0 && lowest <= target) quality = 1;
-    if (quality == 0) {
+    const double lowest = rest_ + pictureFrames_ * first_->meanBytes(1);
+    if (quality_ == 0 && lowest <= target_) quality_ = 1;
+    if (quality_ == 0) {
         Fault over(FaultCode::OverTargetSize, FaultStep::FitSize, job.moviePath);
-        over.values = {lowest, target, 1, 1};
-        return failed(job, std::move(over));
+        over.values = {lowest, target_, 1, 1};
+        end(failed(job, std::move(over)));
     }
-    // The best movie written so far and its quality; the lowest quality
-    // known to be over the target.
-    std::optional<JobOutcome> written;
-    std::int32_t fits = 0, over = 101;
-    // The samples last spread over the bytes of a movie made, once there are.
-    std::optional<SizeEstimate> overBytes;
-    for (int tries = 1;; ++tries) {
-        ConvertSettings at = settings;
-        at.colorQuality = quality;
-        std::vector<std::uint64_t> pictureBytes;
-        JobOutcome outcome = convertAt(at, pictureBytes);
-        double bytes = 0.0;
-        if (outcome.fault && outcome.fault->code == FaultCode::OverTargetSize) {
-            over = quality;
-            bytes = outcome.fault->values[0];
-            if (quality == 1) return outcome;
-        } else if (outcome.status == JobOutcome::Status::Converted) {
-            fits = quality;
-            outcome.quality = quality;
-            std::error_code ec;
-            bytes = static_cast<double>(std::filesystem::file_size(outcome.outputPath, ec));
-            written = std::move(outcome);
-            if (ec) return std::move(*written);
-        } else {
-            // A try above a movie already written that fails, or is stopped,
-            // leaves that movie.
-            return written ? std::move(*written) : std::move(outcome);
-        }
-        if (tries == kMaxTargetTries || over - fits <= 1) {
-            return written ? std::move(*written) : std::move(outcome);
-        }
-        // The pictures' bytes at the quality tried are now known; the
-        // samples say how they change from there.
-        const double pictures = std::max(bytes - rest, 0.0);
-        const std::int32_t tried = quality;
-        const auto choose = [&](const auto& change) {
-            return highestFitting([&](std::int32_t q) { return rest + pictures * change(q); },
-                                  kAim * target, over - 1);
-        };
-        // A movie that fits is converted again only when a quality some
-        // steps higher is estimated to fit, by the samples at hand first.
-        const auto atHand = [&](std::int32_t q) {
-            return overBytes ? overBytes->meanRatio(q, tried)
-                             : first.meanBytes(q) / first.meanBytes(tried);
-        };
-        if (written && (!first.sampled() || choose(atHand) < fits + kWorthSteps)) {
-            return std::move(*written);
-        }
-        // New samples, spread over the bytes of the movie just made, weigh
-        // its pictures as it does. Without a sampled picture, half the
-        // quality.
-        std::vector<std::int64_t> frames;
-        std::vector<double> weights;
-        framesOverBytes(pictureBytes, frames, weights);
-        overBytes = sampled(
-            sample, frames, weights, settings, threads, tried, [&](const SizeEstimate& estimate) {
-                return choose([&](std::int32_t q) { return estimate.meanRatio(q, tried); });
-            });
-        if (!overBytes->sampled()) {
-            overBytes.reset();
-            if (written) return std::move(*written);
-            quality = std::max(1, quality / 2);
-            continue;
-        }
-        quality = choose([&](std::int32_t q) { return overBytes->meanRatio(q, tried); });
-        if (written && quality < fits + kWorthSteps) return std::move(*written);
-        quality = std::max(quality, 1);
+}
+
+std::optional<ConvertSettings> QualityChooser::next() const {
+    if (outcome_) return std::nullopt;
+    ConvertSettings at = settings_;
+    if (first_) at.colorQuality = quality_;
+    return at;
+}
+
+void QualityChooser::endWithBest(JobOutcome last) {
+    end(written_ ? std::move(*written_) : std::move(last));
+}
+
+void QualityChooser::tried(JobOutcome outcome, const std::vector<std::uint64_t>& pictureBytes) {
+    if (!first_) return end(std::move(outcome));
+    ++tries_;
+    const std::int32_t tried = quality_;
+    double bytes = 0.0;
+    if (outcome.fault && outcome.fault->code == FaultCode::OverTargetSize) {
+        over_ = tried;
+        bytes = outcome.fault->values[0];
+        if (tried == 1) return end(std::move(outcome));
+    } else if (outcome.status == JobOutcome::Status::Converted) {
+        fits_ = tried;
+        outcome.quality = tried;
+        std::error_code ec;
+        bytes = static_cast<double>(std::filesystem::file_size(outcome.outputPath, ec));
+        written_ = std::move(outcome);
+        if (ec) return end(std::move(*written_));
+    } else {
+        // A try above a movie already written that fails, or is stopped,
+        // leaves that movie.
+        return endWithBest(std::move(outcome));
     }
+    if (tries_ == kMaxTargetTries || over_ - fits_ <= 1) return endWithBest(std::move(outcome));
+    // The pictures' bytes at the quality tried are now known; the samples
+    // say how they change from there.
+    const double pictures = std::max(bytes - rest_, 0.0);
+    const auto choose = [&](const auto& change) {
+        return highestFitting([&](std::int32_t q) { return rest_ + pictures * change(q); },
+                              kAim * target_, over_ - 1);
+    };
+    // A movie that fits is tried again only when a quality some steps higher
+    // is estimated to fit, by the samples at hand first.
+    const auto atHand = [&](std::int32_t q) {
+        return overBytes_ ? overBytes_->meanRatio(q, tried)
+                          : first_->meanBytes(q) / first_->meanBytes(tried);
+    };
+    if (written_ && (!first_->sampled() || choose(atHand) < fits_ + kWorthSteps)) {
+        return end(std::move(*written_));
+    }
+    // New samples, spread over the bytes of the movie just made, weigh its
+    // pictures as it does. Without a sampled picture, half the quality.
+    std::vector<std::int64_t> frames;
+    std::vector<double> weights;
+    framesOverBytes(pictureBytes, frames, weights);
+    overBytes_ = sampled(
+        sample_, frames, weights, settings_, threads_, tried, [&](const SizeEstimate& estimate) {
+            return choose([&](std::int32_t q) { return estimate.meanRatio(q, tried); });
+        });
+    if (!overBytes_->sampled()) {
+        overBytes_.reset();
+        if (written_) return end(std::move(*written_));
+        quality_ = std::max(1, tried / 2);
+        return;
+    }
+    const std::int32_t quality =
+        choose([&](std::int32_t q) { return overBytes_->meanRatio(q, tried); });
+    if (written_ && quality < fits_ + kWorthSteps) return end(std::move(*written_));
+    quality_ = std::max(quality, 1);
 }
 
 }  // namespace vantrel

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,32 +76,77 @@ using SamplePictures =
     std::function<void(const std::vector<std::int64_t>& frames,
                        const std::function<void(std::size_t, const RasterImage&)>& take)>;
 
-// Converts one job at the given settings, those of the batch with the
-// quality to try; a movie over settings.targetSize is not written, and the
-// outcome is failed with an OverTargetSize fault of step FitSize that
-// gives its length and quality. `pictureBytes` receives the bytes of each
-// frame's picture as stored, 0 for a frame without one of its own.
-using ConvertAtQuality =
-    std::function<JobOutcome(const ConvertSettings&, std::vector<std::uint64_t>& pictureBytes)>;
-
-// How many times a job is converted at most.
+// How many tries a job's movie takes at most.
 inline constexpr int kMaxTargetTries = 4;
 
-// Converts a job at the highest quality whose movie fits settings.targetSize.
-// An estimate from pictures spread evenly over the movie chooses the first
-// quality (aiming a little below the target, as a sample misses some of the
-// pictures' detail). Each conversion tells the movie's size at its quality;
-// new samples, spread over its pictures' bytes rather than its frames, say
-// how that size changes from there. A movie over the target is converted
-// again below; one that fits, again above when a quality some steps higher
-// is estimated to fit, and the better movie that fits is the outcome. At
-// most kMaxTargetTries conversions. When the sound alone takes the target,
-// the job fails with a SoundOverTarget fault of step FitSound; when even
-// quality 1 is estimated over the target, with an OverTargetSize fault of
-// step FitSize (VALUES[3] 1: an estimate); nothing is converted then. A
-// converted outcome holds the quality chosen.
-JobOutcome convertToTarget(const PlannedJob& job, const ConvertSettings& settings,
-                           const MovieLayout& layout, unsigned threads,
-                           const SamplePictures& sample, const ConvertAtQuality& convertAt);
+// Whether the settings ask for movies fitted to a target size: JPEG storage
+// with a target.
+bool aimsAtTargetSize(const ConvertSettings& settings);
+
+// Chooses the settings of each try at a job's movie, and from what a try
+// gave whether another follows: the conversion asks next() for the settings
+// of a try, makes the movie at them and hands what it gave to tried(),
+// until next() gives nothing; outcome() is then the job's.
+class QualityChooser {
+  public:
+    // One try, at the settings as they are.
+    explicit QualityChooser(const ConvertSettings& settings) : settings_(settings) {}
+
+    // Tries for the highest quality whose movie fits settings.targetSize
+    // (aimsAtTargetSize). An estimate from pictures spread evenly over the
+    // movie chooses the first quality (aiming a little below the target, as
+    // a sample misses some of the pictures' detail). Each try tells the
+    // movie's size at its quality; new samples, spread over its pictures'
+    // bytes rather than its frames, say how that size changes from there. A
+    // movie over the target is tried again below; one that fits, again above
+    // when a quality some steps higher is estimated to fit, and the better
+    // movie that fits is the outcome. At most kMaxTargetTries tries. When the
+    // sound alone takes the target, the job fails with a SoundOverTarget
+    // fault of step FitSound; when even quality 1 is estimated over the
+    // target, with an OverTargetSize fault of step FitSize (VALUES[3] 1: an
+    // estimate); nothing is tried then. A converted outcome holds the
+    // quality chosen. The samples come from `sample`, here and in tried().
+    QualityChooser(const PlannedJob& job, const ConvertSettings& settings,
+                   const MovieLayout& layout, unsigned threads, SamplePictures sample);
+
+    // The settings of the next try; nothing once the job's outcome is known.
+    std::optional<ConvertSettings> next() const;
+
+    // What the try at next() gave: its outcome, and the bytes of each
+    // frame's picture as stored, 0 for a frame without one of its own
+    // (MovieWriter). A movie over settings.targetSize is not written: its
+    // outcome is failed with an OverTargetSize fault of step FitSize that
+    // gives its length and quality.
+    void tried(JobOutcome outcome, const std::vector<std::uint64_t>& pictureBytes);
+
+    // The job's outcome, once next() gives nothing.
+    JobOutcome outcome() && { return std::move(*outcome_); }
+
+  private:
+    void end(JobOutcome outcome) { outcome_ = std::move(outcome); }
+    // Ends with the best movie written, or without one with the last try's
+    // outcome.
+    void endWithBest(JobOutcome last);
+
+    ConvertSettings settings_;
+    unsigned threads_ = 1;
+    SamplePictures sample_;
+    double target_ = 0.0;
+    double rest_ = 0.0;  // the movie's bytes besides its pictures
+    double pictureFrames_ = 0.0;
+    // The estimate from pictures spread evenly over the movie; none without
+    // a target size.
+    std::optional<SizeEstimate> first_;
+    // The samples last spread over the bytes of a movie made, once there are.
+    std::optional<SizeEstimate> overBytes_;
+    std::int32_t quality_ = 0;  // of the next try
+    int tries_ = 0;
+    // The best movie written so far and its quality; the lowest quality
+    // known to be over the target.
+    std::optional<JobOutcome> written_;
+    std::int32_t fits_ = 0;
+    std::int32_t over_ = 101;
+    std::optional<JobOutcome> outcome_;  // the job's, once known
+};
 
 }  // namespace vantrel

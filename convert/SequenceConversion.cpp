@@ -1,6 +1,8 @@
 #include "convert/SequenceConversion.h"
 
 #include <algorithm>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,19 +23,10 @@ namespace {
 bool readPicture(const std::string& path, RasterImage& picture, Fault& why,
                  std::vector<Fault>& warnings) {
     FileBuffer file;
-    if (!file.load(path, &why)) {
-        why.step = FaultStep::ReadPicture;
-        return false;
-    }
+    if (!file.load(path, &why, FaultStep::ReadPicture)) return false;
     const InputFormat* format = formatOfName(path);
     const PictureReader reader = format != nullptr ? format->reader : PictureReader::None;
-    const std::size_t warned = warnings.size();
-    if (decodePicture(reader, picture, file.data(), file.size(), &why, &warnings)) {
-        for (std::size_t i = warned; i < warnings.size(); ++i) warnings[i].path = path;
-        return true;
-    }
-    why.path = path;
-    return false;
+    return decodePicture(reader, picture, file.data(), file.size(), &why, &warnings, {path});
 }
 
 // One picture of a sequence on its way through the pipeline.
@@ -93,16 +86,16 @@ void warnOfOddSizes(const FolderJob& job, const std::vector<PlacedPicture>& plac
 }
 
 // Converts the sequence at the settings, with the sound given; the bytes of
-// each frame's picture go to pictureBytes when given (MovieWriter).
+// each frame's picture go to pictureBytes (MovieWriter).
 JobOutcome convertAt(const PlannedJob& job, const ConvertSettings& settings,
                      ConvertObserver* observer, unsigned threads, JobSound& sound,
-                     std::vector<std::uint64_t>* pictureBytes = nullptr) {
+                     std::vector<std::uint64_t>& pictureBytes) {
     const FolderJob& sequence = *job.sequence();
     JobOutcome outcome;
     outcome.source = job.source;
     const FrameStorage storage = settings.storage();
     MovieWriter movie(job, settings, observer, static_cast<std::int32_t>(sequence.pictures.size()),
-                      outcome, pictureBytes);
+                      outcome, &pictureBytes);
     std::size_t next = 0;
     // The stage takes the size of the picture as the last decode left it,
     // fitted to the box.
@@ -131,8 +124,7 @@ JobOutcome convertAt(const PlannedJob& job, const ConvertSettings& settings,
             item.width = size.width;
             item.height = size.height;
             if (item.decoded) {
-                item.frame = encodeFrame(std::move(picture), storage, &item.why);
-                item.why.path = item.path;
+                item.frame = encodeFrame(std::move(picture), storage, &item.why, {item.path});
             }
         },
         [&](PictureFrame& item) {
@@ -157,21 +149,17 @@ JobOutcome convertAt(const PlannedJob& job, const ConvertSettings& settings,
     return outcome;
 }
 
-}  // namespace
-
-JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& settings,
-                           ConvertObserver* observer, unsigned threads) {
-    JobSound sound = loadSound(job, 0.0);
-    if (settings.targetSize == 0 || settings.compression != CompressionType::Jpeg) {
-        return convertAt(job, settings, observer, threads, sound);
-    }
+// The chooser of the sequence's tries: with a target size, picture k is
+// frame k, sampled fitted into the settings' box as the movie stores it.
+QualityChooser chooserFor(const PlannedJob& job, const ConvertSettings& settings,
+                          const JobSound& sound, unsigned threads) {
+    if (!aimsAtTargetSize(settings)) return QualityChooser(settings);
     const FolderJob& sequence = *job.sequence();
     const auto pictures = static_cast<std::int32_t>(sequence.pictures.size());
-    MovieLayout layout{pictures, pictures, storedSoundBytes(sound, settings, pictures),
-                       sound.companion};
-    // Picture k is frame k, fitted into the settings' box as the movie
-    // stores it.
-    const auto sample = [&](const std::vector<std::int64_t>& frames,
+    const MovieLayout layout{pictures, pictures, storedSoundBytes(sound, settings, pictures),
+                             sound.companion};
+    const auto sample = [&sequence, &settings](
+                            const std::vector<std::int64_t>& frames,
                             const std::function<void(std::size_t, const RasterImage&)>& take) {
         for (std::size_t j = 0; j < frames.size(); ++j) {
             RasterImage picture;
@@ -184,11 +172,22 @@ JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& setting
             }
         }
     };
-    return convertToTarget(job, settings, layout, threads, sample,
-                           [&](const ConvertSettings& at, std::vector<std::uint64_t>& bytes) {
-                               JobSound copy = copySound(sound);
-                               return convertAt(job, at, observer, threads, copy, &bytes);
-                           });
+    return QualityChooser(job, settings, layout, threads, sample);
+}
+
+}  // namespace
+
+JobOutcome convertSequence(const PlannedJob& job, const ConvertSettings& settings,
+                           ConvertObserver* observer, unsigned threads) {
+    const JobSound sound = loadSound(job, 0.0);
+    QualityChooser chooser = chooserFor(job, settings, sound, threads);
+    while (const std::optional<ConvertSettings> at = chooser.next()) {
+        JobSound copy = copySound(sound);
+        std::vector<std::uint64_t> pictureBytes;
+        JobOutcome outcome = convertAt(job, *at, observer, threads, copy, pictureBytes);
+        chooser.tried(std::move(outcome), pictureBytes);
+    }
+    return std::move(chooser).outcome();
 }
 
 }  // namespace vantrel

@@ -1,10 +1,13 @@
 #include "convert/VideoConversion.h"
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "base/FaultPlace.h"
 #include "convert/MovieWriter.h"
 #include "convert/QualityChooser.h"
 #include "video/VideoFrameSource.h"
@@ -35,15 +38,59 @@ JobOutcome refused(const PlannedJob& job, JobOutcome::Status status, Fault fault
     return outcome;
 }
 
-// A source of the video's frames, fitted into the settings' box, decoding
-// on `decoderThreads` threads of its own.
-std::unique_ptr<FrameSource> newSource(const FrameSourceFactory& makeFrameSource,
-                                       const ConvertSettings& settings, unsigned decoderThreads) {
+// A source of a video's frames, fitted into `box`, decoding on
+// `decoderThreads` threads of its own.
+std::unique_ptr<FrameSource> newSource(const FrameSourceFactory& makeFrameSource, PictureBox box,
+                                       unsigned decoderThreads) {
     std::unique_ptr<FrameSource> source =
-        makeFrameSource ? makeFrameSource() : std::make_unique<VideoFrameSource>(settings.maxSize);
+        makeFrameSource ? makeFrameSource() : std::make_unique<VideoFrameSource>(box);
     source->setDecoderThreads(decoderThreads);
     return source;
 }
+
+// The video's frames for the tries at its movie, each try reading them from
+// the start on a source of its own. Decoding on several threads gives the
+// same frames as on one until it meets damage; from there threads may give
+// other pictures. So once a source met damage on its decoder threads, the
+// video is opened on one thread from then on, and a try that read that
+// source is made again: the movie does not depend on the threads.
+class VideoFrames {
+  public:
+    VideoFrames(const FrameSourceFactory& makeFrameSource, PictureBox box, std::string path,
+                unsigned threads)
+        : make_(makeFrameSource), box_(box), path_(std::move(path)), threads_(threads) {}
+
+    // Opens the video, unless a source is open: the first try reads the one
+    // the movie's length was counted from. Nothing, or why it cannot be
+    // opened.
+    std::optional<Fault> open() {
+        while (!source_) {
+            source_ = newSource(make_, box_, threads_);
+            if (source_->open(path_)) break;
+            const FaultCode failure = source_->openFailure();
+            const bool again = threads_ > 1 && source_->restartOnOneThread();
+            close();
+            if (!again) return Fault(failure, FaultStep::OpenVideo, path_);
+        }
+        return std::nullopt;
+    }
+
+    // The source open.
+    FrameSource& source() { return *source_; }
+
+    // Lets the source go, at the end of a try or of a failed open.
+    void close() {
+        if (source_->restartOnOneThread()) threads_ = 1;
+        source_.reset();
+    }
+
+  private:
+    const FrameSourceFactory& make_;
+    PictureBox box_;
+    std::string path_;
+    unsigned threads_;
+    std::unique_ptr<FrameSource> source_;
+};
 
 // The video's frames as the movie takes them: movie frame i shows the video
 // frame on screen start + i / rate seconds in, at the rate the movie's
@@ -66,17 +113,17 @@ struct FrameTimes {
 // Converts the opened video into a movie of frameTotal frames at the
 // settings, with the sound given; nothing when the source's decoder threads
 // met damage, and then nothing of the movie is left. The bytes of each
-// frame's picture go to pictureBytes when given (MovieWriter).
+// frame's picture go to pictureBytes (MovieWriter).
 std::optional<JobOutcome> convertAt(const PlannedJob& job, const ConvertSettings& settings,
                                     ConvertObserver* observer, FrameSource& source,
                                     std::int32_t frameTotal, JobSound& sound, unsigned threads,
-                                    std::vector<std::uint64_t>* pictureBytes = nullptr) {
+                                    std::vector<std::uint64_t>& pictureBytes) {
     const std::string& path = job.video()->path;
     JobOutcome outcome;
     outcome.source = job.source;
     outcome.warnings = source.lengthNotes();
     const FrameStorage storage = settings.storage();
-    MovieWriter movie(job, settings, observer, frameTotal, outcome, pictureBytes);
+    MovieWriter movie(job, settings, observer, frameTotal, outcome, &pictureBytes);
     const FrameTimes times(settings, source.picturesEnd());
     std::int32_t next = 0;
     std::shared_ptr<const PendingPicture> current;
@@ -100,19 +147,14 @@ std::optional<JobOutcome> convertAt(const PlannedJob& job, const ConvertSettings
             if (item.held) return;
             RasterImage picture;
             if (item.pending && !item.pending->finish(picture)) item.grabbed = false;
-            item.frame = encodeFrame(std::move(picture), storage, &item.why);
+            item.frame = encodeFrame(std::move(picture), storage, &item.why, {path, item.index});
         },
         [&](VideoFrame& item) {
             if (!item.held && !item.grabbed) {
-                Fault undecoded(FaultCode::Damaged, FaultStep::DecodeFrame, path);
-                undecoded.frame = item.index;
-                outcome.missingPictures.push_back(std::move(undecoded));
+                outcome.missingPictures.push_back(
+                    FaultPlace{path, item.index}.fault(FaultCode::Damaged, FaultStep::DecodeFrame));
             }
-            if (!item.held && !item.frame) {
-                item.why.path = path;
-                item.why.frame = item.index;
-                outcome.missingPictures.push_back(std::move(item.why));
-            }
+            if (!item.held && !item.frame) outcome.missingPictures.push_back(std::move(item.why));
             return movie.add(item.frame, item.i == 0 ? &sound : nullptr);
         });
     // A user's stop stands; anything else the damage may have caused is
@@ -134,7 +176,7 @@ void sampleFrames(const std::string& path, const FrameSourceFactory& makeFrameSo
                   const ConvertSettings& settings, const FrameTimes& times,
                   const std::vector<std::int64_t>& frames,
                   const std::function<void(std::size_t, const RasterImage&)>& take) {
-    std::unique_ptr<FrameSource> sampler = newSource(makeFrameSource, settings, 1);
+    std::unique_ptr<FrameSource> sampler = newSource(makeFrameSource, settings.maxSize, 1);
     if (!sampler->open(path)) return;
     RasterImage picture;
     std::int32_t grabbed = -1;
@@ -151,99 +193,64 @@ void sampleFrames(const std::string& path, const FrameSourceFactory& makeFrameSo
     }
 }
 
-// The sound the plan chose, loaded for a movie of `frames` frames and kept
-// for a second attempt at it.
-struct KeptSound {
-    std::int32_t frames = 0;
-    JobSound sound;
-};
-
-// The whole job with the video decoded on `decoderThreads` threads (every
-// try of a target size included); nothing when those threads met damage,
-// and then nothing of the attempt is left, neither a file nor an outcome.
-std::optional<JobOutcome> convertOn(unsigned decoderThreads, const PlannedJob& job,
-                                    const ConvertSettings& settings, ConvertObserver* observer,
-                                    const FrameSourceFactory& makeFrameSource, unsigned threads,
-                                    std::optional<KeptSound>& kept) {
-    const std::string& path = job.video()->path;
-    std::unique_ptr<FrameSource> source = newSource(makeFrameSource, settings, decoderThreads);
-    if (!source->open(path)) {
-        if (source->restartOnOneThread()) return std::nullopt;
-        return refused(job, JobOutcome::Status::Failed,
-                       {source->openFailure(), FaultStep::OpenVideo, path});
-    }
-    // The part asked for, counted as the plan counts it from the header.
-    const double picturesEnd = source->picturesEnd();
-    std::variant<std::int32_t, Refusal> frames =
-        videoMovieFrames(settings, picturesEnd, source->durationSeconds(), path);
-    if (Refusal* refusal = std::get_if<Refusal>(&frames)) {
-        return refused(job, refusal->status, std::move(refusal->fault));
-    }
-    const std::int32_t frameTotal = std::get<std::int32_t>(frames);
-
-    // The video's own sound lasts as long as the movie: a longer one would
-    // still play when a looping movie starts it again, and that start would
-    // be dropped. Loaded once; each movie made of it takes a copy.
-    if (!kept || kept->frames != frameTotal) {
-        kept = KeptSound{frameTotal, loadSound(job, frameTotal / double{settings.frameRate})};
-    }
-    if (settings.targetSize == 0 || settings.compression != CompressionType::Jpeg) {
-        JobSound sound = copySound(kept->sound);
-        return convertAt(job, settings, observer, *source, frameTotal, sound, threads);
-    }
-
-    const FrameTimes times(settings, picturesEnd);
+// The chooser of the video's tries: with a target size, the frames
+// sampled are read from sources of their own.
+QualityChooser chooserFor(const PlannedJob& job, const ConvertSettings& settings,
+                          const FrameSourceFactory& makeFrameSource, const FrameTimes& times,
+                          std::int32_t frameTotal, const JobSound& sound, unsigned threads) {
+    if (!aimsAtTargetSize(settings)) return QualityChooser(settings);
     std::int32_t pictureFrames = 0;
     while (pictureFrames < frameTotal && !times.held(pictureFrames)) ++pictureFrames;
     const MovieLayout layout{frameTotal, pictureFrames,
-                             storedSoundBytes(kept->sound, settings, frameTotal),
-                             kept->sound.companion};
+                             storedSoundBytes(sound, settings, frameTotal), sound.companion};
     const auto sample = [&](const std::vector<std::int64_t>& frames,
                             const std::function<void(std::size_t, const RasterImage&)>& take) {
-        sampleFrames(path, makeFrameSource, settings, times, frames, take);
+        sampleFrames(job.video()->path, makeFrameSource, settings, times, frames, take);
     };
-    // Each try reads the video from its start with a source of its own, as
-    // a conversion at that quality alone would.
-    bool threadsMetDamage = false;
-    const auto convertAtQuality = [&](const ConvertSettings& at,
-                                      std::vector<std::uint64_t>& pictureBytes) {
-        if (!source) {
-            source = newSource(makeFrameSource, settings, decoderThreads);
-            if (!source->open(path)) {
-                threadsMetDamage = source->restartOnOneThread();
-                return refused(job, JobOutcome::Status::Failed,
-                               {source->openFailure(), FaultStep::OpenVideo, path});
-            }
-        }
-        JobSound copy = copySound(kept->sound);
-        std::optional<JobOutcome> tried =
-            convertAt(job, at, observer, *source, frameTotal, copy, threads, &pictureBytes);
-        source.reset();
-        if (tried) return std::move(*tried);
-        threadsMetDamage = true;
-        return refused(job, JobOutcome::Status::Failed,
-                       {FaultCode::Damaged, FaultStep::DecodeFrame, path});
-    };
-    JobOutcome outcome = convertToTarget(job, settings, layout, threads, sample, convertAtQuality);
-    if (threadsMetDamage) return std::nullopt;
-    return outcome;
+    return QualityChooser(job, settings, layout, threads, sample);
 }
 
 }  // namespace
 
-// Decoding on several threads gives the same frames as on one until it
-// meets damage; from there threads may give other pictures, so the movie is
-// made again from the start on one thread.
 JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
                         ConvertObserver* observer, const FrameSourceFactory& makeFrameSource,
                         unsigned threads) {
-    std::optional<KeptSound> sound;
-    if (threads > 1) {
-        std::optional<JobOutcome> outcome =
-            convertOn(threads, job, settings, observer, makeFrameSource, threads, sound);
-        if (outcome) return std::move(*outcome);
+    const std::string& path = job.video()->path;
+    VideoFrames video(makeFrameSource, settings.maxSize, path, threads);
+    if (std::optional<Fault> failed = video.open()) {
+        return refused(job, JobOutcome::Status::Failed, std::move(*failed));
     }
-    return std::move(*convertOn(1, job, settings, observer, makeFrameSource, threads, sound));
+    // The part asked for, counted as the plan counts it from the header.
+    const double picturesEnd = video.source().picturesEnd();
+    std::variant<std::int32_t, Refusal> frames =
+        videoMovieFrames(settings, picturesEnd, video.source().durationSeconds(), path);
+    if (Refusal* refusal = std::get_if<Refusal>(&frames)) {
+        return refused(job, refusal->status, std::move(refusal->fault));
+    }
+    const std::int32_t frameTotal = std::get<std::int32_t>(frames);
+    // The video's own sound lasts as long as the movie: a longer one would
+    // still play when a looping movie starts it again, and that start would
+    // be dropped. Loaded once; each try takes a copy.
+    const JobSound sound = loadSound(job, frameTotal / double{settings.frameRate});
+    const FrameTimes times(settings, picturesEnd);
+    QualityChooser chooser =
+        chooserFor(job, settings, makeFrameSource, times, frameTotal, sound, threads);
+    while (const std::optional<ConvertSettings> at = chooser.next()) {
+        if (std::optional<Fault> failed = video.open()) {
+            chooser.tried(refused(job, JobOutcome::Status::Failed, std::move(*failed)), {});
+            continue;
+        }
+        JobSound copy = copySound(sound);
+        std::vector<std::uint64_t> pictureBytes;
+        std::optional<JobOutcome> outcome =
+            convertAt(job, *at, observer, video.source(), frameTotal, copy, threads, pictureBytes);
+        video.close();
+        // Damage met on the decoder's threads: the same try again, which
+        // reads the video on one thread.
+        if (!outcome) continue;
+        chooser.tried(std::move(*outcome), pictureBytes);
+    }
+    return std::move(chooser).outcome();
 }
 
 }  // namespace vantrel

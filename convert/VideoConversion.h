@@ -27,7 +27,8 @@ using FrameSourceFactory = std::function<std::unique_ptr<FrameSource>()>;
 // (StartPastEnd), a part shorter than one frame skipped (TooShort).
 // The decoder runs on `threads` threads of its own too, until it meets
 // damage: then the movie is made again from the start with the decoder on
-// one thread, so that the movie does not depend on `threads`.
+// one thread, so that the movie does not depend on `threads`. With a target
+// size, QualityChooser chooses the quality of each try.
 JobOutcome convertVideo(const PlannedJob& job, const ConvertSettings& settings,
                         ConvertObserver* observer, const FrameSourceFactory& makeFrameSource,
                         unsigned threads);

@@ -5,8 +5,11 @@
 
 namespace vantrel {
 
-bool decodePicture(PictureReader reader, RasterImage& picture, const std::uint8_t* data,
-                   std::uint32_t size, Fault* why, std::vector<Fault>* warnings) {
+namespace {
+
+// What the reader makes of the data: a refusal or warnings that name no file.
+bool decodeWith(PictureReader reader, RasterImage& picture, const std::uint8_t* data,
+                std::uint32_t size, Fault* why, std::vector<Fault>* warnings) {
     switch (reader) {
         case PictureReader::Tga:
             return decodeTga(picture, data, size, why);
@@ -19,11 +22,26 @@ bool decodePicture(PictureReader reader, RasterImage& picture, const std::uint8_
         case PictureReader::None:
             break;
     }
-    if (why != nullptr) {
-        why->code = FaultCode::Unsupported;
-        why->step = FaultStep::ChooseReader;
-        why->detail = "no picture reader for this kind of file";
+    *why = Fault(FaultCode::Unsupported, FaultStep::ChooseReader, {},
+                 "no picture reader for this kind of file");
+    return false;
+}
+
+}  // namespace
+
+bool decodePicture(PictureReader reader, RasterImage& picture, const std::uint8_t* data,
+                   std::uint32_t size, Fault* why, std::vector<Fault>* warnings,
+                   const FaultPlace& place) {
+    // The readers' refusals and warnings, made into faults at the place.
+    Fault refusal;
+    std::vector<Fault> left;
+    if (decodeWith(reader, picture, data, size, &refusal, &left)) {
+        if (warnings != nullptr) {
+            for (const Fault& out : left) warnings->push_back(place.fault(out.code, out.step));
+        }
+        return true;
     }
+    if (why != nullptr) *why = place.fault(refusal.code, refusal.step, std::move(refusal.detail));
     return false;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/Fault.h"
+#include "base/FaultPlace.h"
 #include "base/Formats.h"
 #include "image/BmpReader.h"
 #include "image/JpegCodec.h"
@@ -19,17 +20,18 @@ namespace vantrel {
 // fill a caller-owned RasterImage from a whole file in memory and return
 // false for anything they cannot decode safely and completely. Given a
 // Fault, a false result also says why: step DecodePicture, the code, and in
-// `detail` the words of the check or library that refused; the path is left
-// to the caller, which knows the file. A true result leaves the fault alone,
-// and may add warnings of what was left out of the picture (decodePng's
-// dropped chunks) when a list is given.
+// `detail` the words of the check or library that refused; they know no
+// file, and name none. A true result leaves the fault alone, and may add
+// warnings of what was left out of the picture (decodePng's dropped chunks)
+// when a list is given.
 
 // Decodes with the reader of a picture format (BMP data is a whole file,
 // with its file header). PictureReader::None is refused at step
-// ChooseReader.
+// ChooseReader. The fault and the warnings name `place`, the file the data
+// was read from.
 bool decodePicture(PictureReader reader, RasterImage& picture, const std::uint8_t* data,
-                   std::uint32_t size, Fault* why = nullptr,
-                   std::vector<Fault>* warnings = nullptr);
+                   std::uint32_t size, Fault* why = nullptr, std::vector<Fault>* warnings = nullptr,
+                   const FaultPlace& place = {});
 
 // Pixels are written as 32-bit values whose memory order must be blue,
 // green, red, alpha.

@@ -15,8 +15,8 @@ namespace vantrel {
 // samples are rounded to 8 bits. Gamma, chromaticities and colour profiles
 // are not applied: the stored samples are the colours. An ancillary chunk
 // (text, time, gamma, ...) with a bad checksum is left out, and `warnings`,
-// when given, gains a ChunkDropped fault (step DropChunk, the path left to
-// the caller). False for damaged files (a bad checksum in a critical chunk,
+// when given, gains a ChunkDropped fault (step DropChunk, naming no file:
+// decodePicture names it). False for damaged files (a bad checksum in a critical chunk,
 // data cut short before the image trailer), pictures over the readers'
 // limit, and compressed data too short
 // to hold the picture it announces, the last two before anything large is

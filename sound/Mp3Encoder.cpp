@@ -111,8 +111,8 @@ class ChannelLayout {
 // the encoder whose packets are gathered.
 class Transcoder {
   public:
-    EncodedMp3 run(const std::string& path, std::string_view demuxers, double seconds,
-                   double start);
+    EncodedMp3 run(const std::string& path, std::string_view demuxers, FaultStep step,
+                   double seconds, double start);
 
   private:
     bool fail(FaultCode code, const char* why);
@@ -131,6 +131,7 @@ class Transcoder {
     bool full() const { return target_ >= 0 && queued_ >= target_; }
 
     std::string path_;
+    FaultStep step_ = FaultStep::ReadFile;
     EncodedMp3 result_;
     FormatPtr format_;
     CodecPtr decoder_;
@@ -164,7 +165,7 @@ class Transcoder {
 };
 
 bool Transcoder::fail(FaultCode code, const char* why) {
-    result_.fault = Fault(code, FaultStep::ReadFile, path_, why);
+    result_.fault = Fault(code, step_, path_, why);
     return false;
 }
 
@@ -439,9 +440,10 @@ bool Transcoder::keepFrames() {
     return true;
 }
 
-EncodedMp3 Transcoder::run(const std::string& path, std::string_view demuxers, double seconds,
-                           double start) {
+EncodedMp3 Transcoder::run(const std::string& path, std::string_view demuxers, FaultStep step,
+                           double seconds, double start) {
     path_ = path;
+    step_ = step;
     start_ = std::max(start, 0.0);
     result_.bytes = std::make_unique<SourceBuffer>();
     if (!openInput(demuxers) || !openEncoder()) return std::move(result_);
@@ -498,16 +500,15 @@ std::int32_t nearestMp3Rate(std::int32_t hz) {
     return best;
 }
 
-EncodedMp3 encodeMp3(const std::string& path, std::string_view demuxers, double seconds,
-                     double start) {
+EncodedMp3 encodeMp3(const std::string& path, std::string_view demuxers, FaultStep step,
+                     double seconds, double start) {
     try {
-        EncodedMp3 result = Transcoder().run(path, demuxers, seconds, start);
+        EncodedMp3 result = Transcoder().run(path, demuxers, step, seconds, start);
         if (result.fault) result.bytes.reset();
         return result;
     } catch (const std::bad_alloc&) {
         EncodedMp3 result;
-        result.fault = Fault(FaultCode::OutOfMemory, FaultStep::ReadFile, path,
-                             "not enough memory for its sound");
+        result.fault = Fault(FaultCode::OutOfMemory, step, path, "not enough memory for its sound");
         return result;
     }
 }

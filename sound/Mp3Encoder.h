@@ -19,9 +19,9 @@ std::int32_t nearestMp3Rate(std::int32_t hz);
 
 // A sound encoded as MP3, or why there is none.
 struct EncodedMp3 {
-    // Why there is no sound: NoSound when the file has no audio stream,
-    // another code when it cannot be opened, decoded or encoded. Its step is
-    // the caller's to set.
+    // Why there is no sound, at the step encodeMp3 was given: NoSound when
+    // the file has no audio stream, another code when it cannot be opened,
+    // decoded or encoded.
     std::optional<Fault> fault;
     // With a fault: FFmpeg found no sound in the file that it can decode (it
     // cannot open the file, there is no audio stream, or none of it decodes),
@@ -63,7 +63,7 @@ inline constexpr std::uint16_t kLeadInSamples = 640;
 // start with kLeadInSamples of silence, their seekSamples. After these they
 // last at most the sound's length and less than one frame less (but at
 // least one frame past the silence).
-EncodedMp3 encodeMp3(const std::string& path, std::string_view demuxers, double seconds = 0.0,
-                     double start = 0.0);
+EncodedMp3 encodeMp3(const std::string& path, std::string_view demuxers, FaultStep step,
+                     double seconds = 0.0, double start = 0.0);
 
 }  // namespace vantrel

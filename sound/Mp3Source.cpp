@@ -265,10 +265,7 @@ bool Mp3Source::fail(Fault fault) {
 bool Mp3Source::load(const std::string& path) {
     *this = Mp3Source();
     FileBuffer file;
-    if (!file.load(path, &fault_)) {
-        fault_.step = FaultStep::LoadSound;
-        return false;
-    }
+    if (!file.load(path, &fault_, FaultStep::LoadSound)) return false;
     try {
         bytes_ = std::make_unique<SourceBuffer>(file.take());
     } catch (const std::bad_alloc&) {

@@ -49,7 +49,8 @@ LoadedSound loadCompanionSound(const std::string& mp3Path, double start, double 
     // Anything else FFmpeg decodes, players could not play as it is: other
     // layers and rates, MP3 behind other data, AAC or WAV named .mp3. A part
     // of it is cut from the decoded sound.
-    EncodedMp3 encoded = encodeMp3(mp3Path, kSoundDemuxers, seconds, start);
+    EncodedMp3 encoded =
+        encodeMp3(mp3Path, kSoundDemuxers, FaultStep::ReencodeSound, seconds, start);
     if (encoded.fault && encoded.undecodable) {
         const FaultCode code = encoded.fault->code == FaultCode::NoSound ? FaultCode::NoSound
                                : read                                    ? FaultCode::Damaged
@@ -58,17 +59,17 @@ LoadedSound loadCompanionSound(const std::string& mp3Path, double start, double 
             Fault(code, FaultStep::LoadSound, mp3Path, "it holds no sound FFmpeg can decode");
         return loaded;
     }
+    // MP3 at another rate goes without saying what it is.
+    std::string kind;
+    if (!encoded.fault && !(encoded.sourceMp3 && mp3Frames)) {
+        kind = encoded.sourceKind;
+        if (encoded.sourceMp3) kind += " with other data before its first frame";
+    }
     Fault fault = encoded.fault.value_or(
-        Fault(FaultCode::SoundReencoded, FaultStep::ReencodeSound, mp3Path));
-    fault.step = FaultStep::ReencodeSound;
+        Fault(FaultCode::SoundReencoded, FaultStep::ReencodeSound, mp3Path, std::move(kind)));
     fault.values = {
         static_cast<double>(encoded.sourceRate != 0 ? encoded.sourceRate : source.sampleRate()),
         static_cast<double>(encoded.sampleRate)};
-    // MP3 at another rate goes without saying what it is.
-    if (!encoded.fault && !(encoded.sourceMp3 && mp3Frames)) {
-        fault.detail = encoded.sourceKind;
-        if (encoded.sourceMp3) fault.detail += " with other data before its first frame";
-    }
     // MP3 movies can play, re-encoded only for the cut, is no news.
     if (encoded.fault || !playable || encoded.sampleRate != source.sampleRate()) {
         loaded.warning = std::move(fault);
@@ -79,12 +80,12 @@ LoadedSound loadCompanionSound(const std::string& mp3Path, double start, double 
 
 LoadedSound loadVideoSound(const std::string& videoPath, double seconds, double start) {
     LoadedSound loaded;
-    EncodedMp3 encoded = encodeMp3(videoPath, kVideoDemuxers, seconds, start);
+    EncodedMp3 encoded =
+        encodeMp3(videoPath, kVideoDemuxers, FaultStep::VideoSound, seconds, start);
     if (!encoded.fault) {
         take(loaded, std::move(encoded));
     } else if (encoded.fault->code != FaultCode::NoSound) {
         loaded.warning = std::move(encoded.fault);
-        loaded.warning->step = FaultStep::VideoSound;
     }
     return loaded;
 }

@@ -67,21 +67,21 @@ RasterImage premultipliedCopy(const RasterImage& picture) {
     return copy;
 }
 
-bool fail(Fault* why, FaultCode code, const std::string& reason) {
-    if (why != nullptr) *why = Fault(code, FaultStep::StorePicture, {}, reason);
+bool fail(Fault* why, const FaultPlace& place, FaultCode code, const std::string& reason) {
+    if (why != nullptr) *why = place.fault(code, FaultStep::StorePicture, reason);
     return false;
 }
 
 }  // namespace
 
 std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const FrameStorage& storage,
-                                        Fault* why) {
+                                        Fault* why, const FaultPlace& place) {
     if (picture.width <= 0 || picture.height <= 0) {
-        fail(why, FaultCode::Damaged, "empty picture");
+        fail(why, place, FaultCode::Damaged, "empty picture");
         return std::nullopt;
     }
     if (picture.width > kMaxPictureSide || picture.height > kMaxPictureSide) {
-        fail(why, FaultCode::TooLarge,
+        fail(why, place, FaultCode::TooLarge,
              "picture of " + std::to_string(picture.width) + " x " +
                  std::to_string(picture.height) + " pixels is larger than 65535 pixels");
         return std::nullopt;
@@ -98,7 +98,7 @@ std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const FrameS
         if (!LosslessBitmap::compress(5, static_cast<std::uint16_t>(picture.width),
                                       static_cast<std::uint16_t>(picture.height), 0,
                                       argbBytes(picture, withAlpha), frame.lossless)) {
-            fail(why, FaultCode::OutOfMemory, "cannot compress the picture");
+            fail(why, place, FaultCode::OutOfMemory, "cannot compress the picture");
             return std::nullopt;
         }
         return frame;
@@ -108,7 +108,7 @@ std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const FrameS
     if (!withAlpha) {
         frame.storage = EncodedFrame::Storage::Jpeg;
         if (!encoder.encode(picture, frame.jpeg)) {
-            fail(why, FaultCode::Unsupported, "cannot encode the picture as JPEG");
+            fail(why, place, FaultCode::Unsupported, "cannot encode the picture as JPEG");
             return std::nullopt;
         }
         return frame;
@@ -116,26 +116,26 @@ std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const FrameS
 
     frame.storage = EncodedFrame::Storage::JpegWithAlpha;
     if (!encoder.encode(premultipliedCopy(picture), frame.jpeg)) {
-        fail(why, FaultCode::Unsupported, "cannot encode the picture as JPEG");
+        fail(why, place, FaultCode::Unsupported, "cannot encode the picture as JPEG");
         return std::nullopt;
     }
     std::vector<std::uint8_t> plane(picture.pixels.size());
     for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = alpha(picture.pixels[i]);
     if (!compressLevel9(plane.data(), plane.size(), frame.alpha)) {
-        fail(why, FaultCode::OutOfMemory, "cannot compress the alpha channel");
+        fail(why, place, FaultCode::OutOfMemory, "cannot compress the alpha channel");
         return std::nullopt;
     }
     return frame;
 }
 
 std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const FrameStorage& storage,
-                                        Fault* why) {
+                                        Fault* why, const FaultPlace& place) {
     RasterImage owned = std::move(picture);
     const bool lossless = storage.compression == CompressionType::Lossless;
-    if (!lossless && !storage.includeAlpha) return encodeFrame(owned, storage, why);
+    if (!lossless && !storage.includeAlpha) return encodeFrame(owned, storage, why, place);
     if (owned.width <= 0 || owned.height <= 0 || owned.width > kMaxPictureSide ||
         owned.height > kMaxPictureSide) {
-        return encodeFrame(owned, storage, why);  // refused there, with the reason
+        return encodeFrame(owned, storage, why, place);  // refused there, with the reason
     }
 
     EncodedFrame frame;
@@ -150,7 +150,7 @@ std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const FrameStorag
         toArgbInPlace(owned, storage.includeAlpha);
         if (!compressLevel9(reinterpret_cast<const std::uint8_t*>(owned.pixels.data()),
                             owned.pixels.size() * 4, frame.lossless.compressedData)) {
-            fail(why, FaultCode::OutOfMemory, "cannot compress the picture");
+            fail(why, place, FaultCode::OutOfMemory, "cannot compress the picture");
             return std::nullopt;
         }
         return frame;
@@ -161,12 +161,12 @@ std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const FrameStorag
     for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = alpha(owned.pixels[i]);
     for (std::uint32_t& pixel : owned.pixels) pixel = premultiplied(pixel);
     if (!JpegEncoder{storage.colorQuality}.encode(owned, frame.jpeg)) {
-        fail(why, FaultCode::Unsupported, "cannot encode the picture as JPEG");
+        fail(why, place, FaultCode::Unsupported, "cannot encode the picture as JPEG");
         return std::nullopt;
     }
     owned = RasterImage();
     if (!compressLevel9(plane.data(), plane.size(), frame.alpha)) {
-        fail(why, FaultCode::OutOfMemory, "cannot compress the alpha channel");
+        fail(why, place, FaultCode::OutOfMemory, "cannot compress the alpha channel");
         return std::nullopt;
     }
     frame.jpeg.shrink_to_fit();

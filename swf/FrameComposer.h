@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/Fault.h"
+#include "base/FaultPlace.h"
 #include "image/RasterImage.h"
 #include "swf/BitmapTags.h"
 #include "swf/FrameStorage.h"
@@ -33,9 +34,9 @@ constexpr std::int32_t kMaxPictureSide = 65535;
 // Encodes the picture; the picture itself is left unchanged. With alpha,
 // colours are stored premultiplied. Nothing when the picture is empty
 // (0 x 0), too large for a bitmap tag, or cannot be encoded; `why` then says
-// why (step StorePicture, no path).
+// why (step StorePicture), naming the picture's place.
 std::optional<EncodedFrame> encodeFrame(const RasterImage& picture, const FrameStorage& storage,
-                                        Fault* why = nullptr);
+                                        Fault* why = nullptr, const FaultPlace& place = {});
 
 // Adds the frame's bitmap, its picture rectangle and the placement at depth
 // 1 to the movie, drawing the ids in that order. The JPEG data and alpha
@@ -45,7 +46,7 @@ void addFrameTags(SwfMovie& movie, EncodedFrame frame, SourceBuffers& sourceBuff
 // The same, for a picture the caller hands over: its pixels are reused for
 // the bytes to compress, so no copy of the picture's size is made.
 std::optional<EncodedFrame> encodeFrame(RasterImage&& picture, const FrameStorage& storage,
-                                        Fault* why = nullptr);
+                                        Fault* why = nullptr, const FaultPlace& place = {});
 
 // encodeFrame then addFrameTags. False (and no tags) when the picture could
 // not be stored.

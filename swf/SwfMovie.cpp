@@ -132,7 +132,8 @@ void SwfMovie::writeRecords(SwfStream& records) {
 }
 
 WriteResult SwfMovie::write(const std::filesystem::path& path, std::int32_t width,
-                            std::int32_t height, std::int32_t rate, std::uint64_t lengthLimit) {
+                            std::int32_t height, std::int32_t rate, std::uint64_t lengthLimit,
+                            std::int32_t quality) {
     // Every movie restarts its ids, whatever becomes of this file.
     const std::uint32_t characters = charactersDrawn_;
     charactersDrawn_ = 0;
@@ -182,7 +183,8 @@ WriteResult SwfMovie::write(const std::filesystem::path& path, std::int32_t widt
     }
     if (!streamFault_ && fileLength > lengthLimit) {
         Fault over(FaultCode::OverTargetSize, FaultStep::FitSize, path.string());
-        over.values = {static_cast<double>(fileLength), static_cast<double>(lengthLimit)};
+        over.values = {static_cast<double>(fileLength), static_cast<double>(lengthLimit),
+                       static_cast<double>(quality)};
         streamFault_ = std::move(over);
     }
     WriteResult result;

@@ -63,10 +63,12 @@ class SwfMovie {
     // more than 65535 frames or characters, a file of 4 GiB or more) are
     // refused with a reason rather than cut, and then no file is left.
     // A file longer than lengthLimit bytes is refused too, with code
-    // OverTargetSize and step FitSize, VALUES[0] its length and VALUES[1]
-    // the limit. Restarts the character ids.
+    // OverTargetSize and step FitSize, VALUES[0] its length, VALUES[1] the
+    // limit and VALUES[2] `quality`, the JPEG quality its pictures were
+    // stored at. Restarts the character ids.
     WriteResult write(const std::filesystem::path& path, std::int32_t width, std::int32_t height,
-                      std::int32_t rate, std::uint64_t lengthLimit = UINT64_MAX);
+                      std::int32_t rate, std::uint64_t lengthLimit = UINT64_MAX,
+                      std::int32_t quality = 0);
 
   private:
     // Makes the temporary file with the header's room at its start.

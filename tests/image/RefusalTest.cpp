@@ -14,9 +14,10 @@ namespace {
 using namespace test;
 using enum FaultCode;
 
-bool decode(PictureReader reader, const Bytes& data, Fault& why) {
+bool decode(PictureReader reader, const Bytes& data, Fault& why, const FaultPlace& place = {}) {
     RasterImage p;
-    return decodePicture(reader, p, data.data(), static_cast<std::uint32_t>(data.size()), &why);
+    return decodePicture(reader, p, data.data(), static_cast<std::uint32_t>(data.size()), &why,
+                         nullptr, place);
 }
 
 // A refused input, the code it is refused with, and words of the detail:
@@ -143,8 +144,9 @@ TEST(Refusal, JpegKeepsTheLibraryMessage) {
 }
 
 TEST(Refusal, DecodePictureReachesEachReader) {
-    // A decoded picture leaves the fault as it was; the tables above show
-    // each reader's refusals coming through.
+    // A decoded picture leaves the fault as it was; a refusal names the
+    // place given. The tables above show each reader's refusals coming
+    // through.
     const Fault kept(Stopped, FaultStep::ReadFile, "kept");
     const Fault noReader(Unsupported, FaultStep::ChooseReader, "kept",
                          "no picture reader for this kind of file");
@@ -157,7 +159,7 @@ TEST(Refusal, DecodePictureReachesEachReader) {
     };
     for (const auto& [reader, name, expected] : rows) {
         Fault why = kept;
-        EXPECT_EQ(decode(reader, picture(name), why), expected == kept) << name;
+        EXPECT_EQ(decode(reader, picture(name), why, {"kept"}), expected == kept) << name;
         EXPECT_TRUE(why == expected) << name << ": " << why.detail;
     }
 }

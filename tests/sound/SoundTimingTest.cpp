@@ -98,7 +98,7 @@ TEST(SoundTiming, TheSoundStartsWhereItsSeekSamplesSay) {
             test::ffmpeg("-f lavfi -i anoisesrc=sample_rate=22050:amplitude=1:color=brown:"
                          "seed=" +
                          std::to_string(seed) + " -t 0.5 -ac 2 '" + path + "'"));
-        const EncodedMp3 encoded = encodeMp3(path, "wav", 0.5);
+        const EncodedMp3 encoded = encodeMp3(path, "wav", FaultStep::VideoSound, 0.5);
         ASSERT_FALSE(encoded.fault);
         // Left out: one 576-sample frame of the delay, or none.
         EXPECT_EQ(encoded.seekSamples, kLeadInSamples + (seed == 1 ? 0 : 576));

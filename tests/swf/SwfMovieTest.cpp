@@ -272,8 +272,9 @@ TEST(SwfMovie, AStreamedMovieThatIsRefusedLeavesNoFile) {
     EXPECT_NE(test::words(error).find("cannot write"), std::string::npos) << test::words(error);
 }
 
-// A movie longer than the limit asked for is not written, and an earlier
-// file of its name stays; one of exactly the limit is.
+// A movie longer than the limit asked for is not written, its fault giving
+// its length, the limit and its quality, and an earlier file of its name
+// stays; one of exactly the limit is.
 TEST(SwfMovie, AMovieOverItsLengthLimitLeavesTheEarlierFile) {
     test::ScratchDir dir;
     const fs::path path = dir.path() / "x.swf";
@@ -285,7 +286,7 @@ TEST(SwfMovie, AMovieOverItsLengthLimitLeavesTheEarlierFile) {
         ASSERT_TRUE(movie.streamTo(path, 20, 20, error));
         movie.addTag(std::make_unique<PayloadTag>(payload));
         movie.addTag(std::make_unique<ShowFrameTag>());
-        const WriteResult r = movie.write(path, 20, 20, 3840, limit);
+        const WriteResult r = movie.write(path, 20, 20, 3840, limit, 37);
         EXPECT_EQ(r.written, written) << limit;
         EXPECT_EQ(readFile(path).size(), written ? 1031u : 23u) << limit;
         EXPECT_EQ(dir.entries(), 1u);
@@ -293,6 +294,7 @@ TEST(SwfMovie, AMovieOverItsLengthLimitLeavesTheEarlierFile) {
             EXPECT_EQ(r.fault.code, FaultCode::OverTargetSize);
             EXPECT_EQ(r.fault.values[0], 1031);
             EXPECT_EQ(r.fault.values[1], limit);
+            EXPECT_EQ(r.fault.values[2], 37);
         }
     }
 }
