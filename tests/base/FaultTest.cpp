@@ -182,6 +182,9 @@ TEST(Fault, EachStepHasItsWords) {
         {counting({C::LargeMovie, S::PlayerLimit}, 52e6),
          "the movie is 52 MB: browsers load all of it before its first frame shows; shrink it "
          "with --target-size or --max-size"},
+        {counting({C::LargeMovie, S::PlayerLimit}, 73'456'789),
+         "the movie is 73.5 MB: browsers load all of it before its first frame shows; shrink it "
+         "with --target-size or --max-size"},
         {counting({C::SoundNotStreamed, S::StreamSound, "/a/walk.mp3"}, 0.5f, 88200),
          "the sound of walk.mp3 is played as one event sound, not streamed: at 0.5 frames per "
          "second a frame holds 88200 samples, more than a stream block can (65535)"},

@@ -239,11 +239,6 @@ TEST(BatchPlan, PlayerLimitsAreWarnedOf) {
         for (const Fault& warning : playerWarnings(c.movie)) codes.push_back(warning.code);
         EXPECT_EQ(codes, c.codes);
     }
-    Fault large(FaultCode::LargeMovie, FaultStep::PlayerLimit);
-    large.values[0] = 73'456'789;
-    EXPECT_EQ(test::words(large),
-              "the movie is 73.5 MB: browsers load all of it before its first frame shows; "
-              "shrink it with --target-size or --max-size");
 }
 
 // A video's movie frames at 10 frames per second from where its pictures

@@ -20,6 +20,7 @@
 #include "support/Batch.h"
 #include "support/Bytes.h"
 #include "support/FakeFrameSource.h"
+#include "support/DamagedVideo.h"
 #include "support/Faults.h"
 #include "support/Inputs.h"
 #include "support/Jobs.h"
@@ -81,22 +82,6 @@ TEST_F(Driver, MoviesDoNotDependOnTheNumberOfThreads) {
     }
 }
 
-// Changes two bytes in the middle of every third video packet of the file,
-// from the second on, so that the decoder gives those frames partly
-// decoded; the number of packets.
-std::size_t damageEveryThirdPacket(const std::string& path) {
-    const std::vector<test::Packet> packets = test::videoPackets(path);
-    test::Bytes bytes = test::readFile(path);
-    for (std::size_t k = 1; k < packets.size(); k += 3) {
-        if (packets[k].size < 8) continue;
-        bytes.at(packets[k].pos + packets[k].size / 2) ^= 0x5A;
-        bytes.at(packets[k].pos + packets[k].size / 2 + 1) ^= 0xA5;
-    }
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return packets.size();
-}
-
 // Videos made by the ffmpeg program with B-frames where the codec has them,
 // and with sound: H.264 and VP9 decode on threads of their own, MPEG-4 and
 // MPEG-2 on one. Damaged MJPEG frames decode partly, and their rest must not
@@ -135,7 +120,7 @@ class ThreadedDecode : public Driver {
                              std::string(codec.options),
                          clip));
         if (damage) {
-            ASSERT_GE(damageEveryThirdPacket(clip.string()), 50u) << codec.file;
+            ASSERT_GE(test::damageEveryThirdPacket(clip.string()), 50u) << codec.file;
         }
     }
     Converted convertOn(unsigned threads) {
