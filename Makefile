@@ -40,9 +40,9 @@ check: build
 test-asan: build-asan
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-# The frame pipeline, the driver that runs it, the video decoder on its own
+# The frame pipeline, the driver and the conversions that run it, the video decoder on its own
 # threads and the compressor the threads share, under ThreadSanitizer.
-TSAN_TESTS = ^(OrderedPipeline\.|DriverTest\.|VideoDriverTest\.|ThreadedDecodeTest\.|QualityLoop\.|BitmapTags\.SeveralThreads)
+TSAN_TESTS = ^(OrderedPipeline\.|Driver\.|SequenceConversion\.|VideoConversion\.|MovieWriting\.|ThreadedDecode\.|QualityLoop\.|BitmapTags\.SeveralThreads)
 build-tsan: deps $(TSAN_BUILD)/build.ninja
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target convert_tests swf_tests
 
