@@ -166,9 +166,9 @@ TEST(HtmlPage, FailedWritesAreReportedAndLeaveNothingBehind) {
     const fs::path missing = dir.path() / "absent" / "walk.swf";
     const WriteResult noFolder = writeHtmlPage(missing.string(), 320, 240, false);
     EXPECT_FALSE(noFolder.written);
-    EXPECT_EQ(noFolder.fault, Fault(FaultCode::WriteFailed, FaultStep::WriteFile,
-                                    (dir.path() / "absent" / "walk.html").string(),
-                                    "No such file or directory"));
+    EXPECT_EQ(noFolder.fault,
+              Fault(FaultCode::WriteFailed, FaultStep::WriteFile,
+                    (dir.path() / "absent" / "walk.html").string(), "No such file or directory"));
 
     // The temporary file is written, but cannot be renamed over a folder.
     fs::create_directory(dir.path() / "walk.html");
@@ -189,8 +189,9 @@ TEST(HtmlPage, ReadOnlyFolderIsReported) {
     const WriteResult locked =
         writeHtmlPage((dir.path() / "locked" / "walk.swf").string(), 320, 240, false);
     EXPECT_FALSE(locked.written);
-    EXPECT_EQ(locked.fault, Fault(FaultCode::WriteFailed, FaultStep::WriteFile,
-                                  (dir.path() / "locked" / "walk.html").string(), "Permission denied"));
+    EXPECT_EQ(locked.fault,
+              Fault(FaultCode::WriteFailed, FaultStep::WriteFile,
+                    (dir.path() / "locked" / "walk.html").string(), "Permission denied"));
     EXPECT_TRUE(fs::is_empty(dir.path() / "locked"));
 }
 

@@ -126,7 +126,8 @@ TEST(SoundTrack, MissingFileAddsNothing) {
 TEST(SoundTrack, UnusableFileAddsNothingAndSaysWhy) {
     ScratchDir dir;
     for (const auto& [bytes, code] :
-         {std::pair(Bytes(10, 0), FaultCode::Unsupported), {hex("54 41 47"), FaultCode::Damaged},
+         {std::pair(Bytes(10, 0), FaultCode::Unsupported),
+          {hex("54 41 47"), FaultCode::Damaged},
           {hex("49 44 33 03 00 00 00 00 7F 7F FF FB 90 00"), FaultCode::Damaged},
           {hex("FF F9 90 00 00 00 00 00"), FaultCode::NoSound}}) {
         SwfMovie movie;
@@ -134,8 +135,8 @@ TEST(SoundTrack, UnusableFileAddsNothingAndSaysWhy) {
         const std::string path = dir.file("walk.mp3", bytes);
         std::optional<Fault> warning;
         EXPECT_FALSE(addCompanion(movie, path, buffers, &warning));
-        EXPECT_EQ(warning, Fault(code, FaultStep::LoadSound, path,
-                                 "it holds no sound FFmpeg can decode"));
+        EXPECT_EQ(warning,
+                  Fault(code, FaultStep::LoadSound, path, "it holds no sound FFmpeg can decode"));
         EXPECT_TRUE(movie.tags().empty());
         EXPECT_TRUE(buffers.empty());
         EXPECT_EQ(movie.nextCharacterId(), 1);
@@ -260,10 +261,10 @@ TEST(SoundTrack, CompanionsThatAreNoMp3AMovieHoldsAreReencoded) {
             dir.file("walk.mp3", freeFormatMp3);
         }
         LoadedSound loaded = loadCompanionSound(path);
-        EXPECT_EQ(loaded.warning,
-                  c.flags != 0 ? reencoded(path, c.kind, c.rate, c.flags)
-                               : Fault(FaultCode::Unsupported, FaultStep::LoadSound, path,
-                                       "it holds no sound FFmpeg can decode"));
+        EXPECT_EQ(loaded.warning, c.flags != 0
+                                      ? reencoded(path, c.kind, c.rate, c.flags)
+                                      : Fault(FaultCode::Unsupported, FaultStep::LoadSound, path,
+                                              "it holds no sound FFmpeg can decode"));
         if (!loaded.loaded()) continue;
         // As long as FFmpeg decodes the file, the encoder's delay made up for.
         const double expected = test::decodedSamples(path) * mp3Rates[c.flags >> 2 & 3] / c.rate;

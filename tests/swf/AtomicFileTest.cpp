@@ -148,7 +148,8 @@ TEST(AtomicFile, OnlyARegularFileOrALinkIsReplaced) {
         AtomicFile file(target);
         Fault error;
         EXPECT_FALSE(file.open(error));
-        EXPECT_EQ(error, Fault(FaultCode::WriteFailed, FaultStep::WriteFile, target.string(), words));
+        EXPECT_EQ(error,
+                  Fault(FaultCode::WriteFailed, FaultStep::WriteFile, target.string(), words));
     }
     EXPECT_EQ(fs::symlink_status(fifo).type(), fs::file_type::fifo);
     EXPECT_EQ(dir.entries(), 2u);
