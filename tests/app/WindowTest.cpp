@@ -41,6 +41,9 @@ class WindowTest : public QObject {
 
     static QString q(const fs::path& path) { return QString::fromStdString(path.string()); }
 
+    // The box each dropped item that is no folder brings.
+    static QString refusal() { return QStringLiteral("Select folder not file."); }
+
     static void touch(const fs::path& path) {
         fs::create_directories(path.parent_path());
         std::ofstream(path) << "x";
@@ -108,8 +111,7 @@ class WindowTest : public QObject {
         // Files alone: one message each, the list emptied, the command greyed.
         QCOMPARE(drop(target, {fileUrl, fileUrl}), Qt::CopyAction);
         QTRY_COMPARE(window.shell.messages.size(), std::size_t{2});
-        QCOMPARE(window.shell.texts(), (QStringList{QStringLiteral("Select folder not file."),
-                                                    QStringLiteral("Select folder not file.")}));
+        QCOMPARE(window.shell.texts(), QStringList(2, refusal()));
         QCOMPARE(window.rows(), QStringList{});
         QVERIFY(!window.action("convert")->isEnabled());
         QVERIFY(!toolBar->widgetForAction(window.action("convert"))->isEnabled());
@@ -118,7 +120,7 @@ class WindowTest : public QObject {
         window.shell.messages.clear();
         QCOMPARE(drop(target, {fileUrl, clipsUrl}), Qt::CopyAction);
         QTRY_COMPARE(window.rows(), QStringList{q(clips / "clip.avi")});
-        QCOMPARE(window.shell.texts(), QStringList{QStringLiteral("Select folder not file.")});
+        QCOMPARE(window.shell.texts(), QStringList{refusal()});
         QVERIFY(window.action("convert")->isEnabled());
     }
 
@@ -145,7 +147,7 @@ class WindowTest : public QObject {
 
         window.frame.view()->dropPaths(dropped);
         QCOMPARE(window.rows().size(), 200);
-        QCOMPARE(window.shell.texts(), QStringList(200, QStringLiteral("Select folder not file.")));
+        QCOMPARE(window.shell.texts(), QStringList(200, refusal()));
         QVERIFY(
             window.status().startsWith(QStringLiteral("Not a folder: render0.avi, render1.avi, ")));
         QCOMPARE(shownWithBoxes, QStringList(200, window.status()));

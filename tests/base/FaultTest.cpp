@@ -138,6 +138,8 @@ TEST(Fault, EachStepHasItsWords) {
          "no sound: cannot use /a/w.mp3: it is no MPEG audio"},
         {counting({C::SoundReencoded, S::ReencodeSound, "/a/w.mp3"}, 48000, 44100),
          "w.mp3 is at 48 kHz, re-encoded at 44.1 kHz"},
+        {counting({C::SoundReencoded, S::ReencodeSound, "/a/phone.mp3"}, 8000, 11025),
+         "phone.mp3 is at 8 kHz, re-encoded at 11.025 kHz"},
         {counting(with({C::SoundReencoded, S::ReencodeSound, "/a/w.mp3"}, "AAC"), 22050, 22050),
          "w.mp3 is AAC, re-encoded as MP3 at 22.05 kHz"},
         {counting(with({C::SoundReencoded, S::ReencodeSound, "/a/w.mp3"}, "FLAC"), 96000, 44100),

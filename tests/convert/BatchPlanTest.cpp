@@ -158,8 +158,11 @@ TEST(BatchPlan, TheDryRunReportStatesThePlan) {
     jobs.folderJobs.push_back(sequenceJob("/nowhere/walk", "png", {"1", "2", "3"}));
     jobs.videoJobs.push_back({"/nowhere/clip.avi"});
     jobs.videoJobs.push_back({"/nowhere/walk.mkv"});
-    EXPECT_EQ(outcomeLine(plannedReport(planBatch(jobs, ConvertSettings{})).jobs.at(1), commandLineName),
-              "failed /nowhere/clip.avi: video cannot be opened");
+    const JobOutcome unopened = plannedReport(planBatch(jobs, ConvertSettings{})).jobs.at(1);
+    EXPECT_EQ(unopened.status, JobOutcome::Status::Failed);
+    EXPECT_EQ(unopened.source, "/nowhere/clip.avi");
+    EXPECT_EQ(unopened.fault,
+              Fault(FaultCode::Unreadable, FaultStep::OpenVideo, "/nowhere/clip.avi"));
     const ConvertReport report =
         plannedReport(planBatch(jobs, ConvertSettings{}, VideoHeaders::Unread));
     ASSERT_EQ(report.jobs.size(), 3u);
@@ -169,9 +172,11 @@ TEST(BatchPlan, TheDryRunReportStatesThePlan) {
     EXPECT_EQ(outcomeLine(report.jobs[1], commandLineName),
               "planned /nowhere/clip.avi -> /nowhere/clip.swf (the video's own sound, page "
               "/nowhere/clip.html)");
-    EXPECT_EQ(outcomeLine(report.jobs[2], commandLineName),
-              "skipped /nowhere/walk.mkv: its movie /nowhere/walk.swf is already made from "
-              "/nowhere/walk(1 - 3).png in this batch");
+    Fault duplicate(FaultCode::DuplicateMovie, FaultStep::StartJob, "/nowhere/walk.swf");
+    duplicate.other = "/nowhere/walk(1 - 3).png";
+    EXPECT_EQ(report.jobs[2].status, JobOutcome::Status::Skipped);
+    EXPECT_EQ(report.jobs[2].source, "/nowhere/walk.mkv");
+    EXPECT_EQ(report.jobs[2].fault, duplicate);
     EXPECT_FALSE(isProblem(report.jobs[0]));
     EXPECT_TRUE(isProblem(report.jobs[2]));
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "convert/JobIntake.h"
+#include "support/Faults.h"
 #include "support/Jobs.h"
 #include "support/Tools.h"
 
@@ -257,7 +258,8 @@ TEST_F(Intake, VideosAreQueuedByPatternAndDroppedFilesAreRefused) {
                        "k.m4v", "j.mov", "i.mkv", "h.webm", "g.wmv", "f.flv", "e.OGV"}));
     EXPECT_EQ(result_.refused, (Strings{at("clip.avi"), at("walk1.bmp")}));
     EXPECT_TRUE(result_.unreadable.empty());
-    EXPECT_EQ(kNotFolderMessage, "Select folder not file.");
+    EXPECT_EQ(kNotFolderMessage,
+              test::words(Fault(FaultCode::NotAFolder, FaultStep::DropItem, at("walk1.bmp"))));
 
     EXPECT_EQ(dropRows({"clip.avi"}), Strings{});
     EXPECT_TRUE(jobs_.isEmpty());

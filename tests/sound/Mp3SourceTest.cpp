@@ -359,10 +359,8 @@ TEST(Mp3Source, MissingAndUnreadableFiles) {
 
     std::filesystem::create_directory(dir.path() / "folder.mp3");
     EXPECT_FALSE(source.load((dir.path() / "folder.mp3").string()));
-    EXPECT_EQ(source.fault().code, FaultCode::Unreadable);
-    EXPECT_EQ(test::words(source.fault()),
-              "no sound: cannot read " + (dir.path() / "folder.mp3").string() +
-                  ": not a regular file");
+    EXPECT_EQ(source.fault(), Fault(FaultCode::Unreadable, FaultStep::LoadSound,
+                                    (dir.path() / "folder.mp3").string(), "not a regular file"));
 }
 
 TEST(Mp3Source, AFailedLoadForgetsTheEarlierFile) {

@@ -47,9 +47,9 @@ std::string warningOf(const LoadedSound& loaded) {
 
 // Loads the companion file at path; false when it gives no sound.
 bool addCompanion(SwfMovie& movie, const std::string& path, SourceBuffers& buffers,
-                  std::string* problem = nullptr) {
+                  std::optional<Fault>* warning = nullptr) {
     LoadedSound loaded = loadCompanionSound(path);
-    if (problem != nullptr) *problem = warningOf(loaded);
+    if (warning != nullptr) *warning = loaded.warning;
     if (!loaded.loaded()) return false;
     addSoundTrack(movie, std::move(loaded.sound), buffers);
     return true;
@@ -59,9 +59,9 @@ TEST(SoundTrack, DefinesAndStartsTheSoundAfterThePictureTags) {
     SwfMovie movie;
     SourceBuffers buffers;
     addPictureTags(movie);
-    std::string problem = "stale";
-    ASSERT_TRUE(addCompanion(movie, data("both.mp3"), buffers, &problem));
-    EXPECT_TRUE(problem.empty());
+    std::optional<Fault> warning = Fault();
+    ASSERT_TRUE(addCompanion(movie, data("both.mp3"), buffers, &warning));
+    EXPECT_FALSE(warning.has_value());
 
     ASSERT_EQ(movie.tags().size(), 3u);
     const auto* defineSound = dynamic_cast<const DefineSoundTag*>(movie.tags()[1].get());
@@ -115,9 +115,9 @@ TEST(SoundTrack, MissingFileAddsNothing) {
     SwfMovie movie;
     SourceBuffers buffers;
     addPictureTags(movie);
-    std::string problem = "stale";
-    EXPECT_FALSE(addCompanion(movie, (dir.path() / "walk.mp3").string(), buffers, &problem));
-    EXPECT_TRUE(problem.empty());
+    std::optional<Fault> warning = Fault();
+    EXPECT_FALSE(addCompanion(movie, (dir.path() / "walk.mp3").string(), buffers, &warning));
+    EXPECT_FALSE(warning.has_value());
     EXPECT_EQ(movie.tags().size(), 1u);
     EXPECT_TRUE(buffers.empty());
     EXPECT_EQ(movie.nextCharacterId(), 3);
@@ -125,15 +125,18 @@ TEST(SoundTrack, MissingFileAddsNothing) {
 
 TEST(SoundTrack, UnusableFileAddsNothingAndSaysWhy) {
     ScratchDir dir;
-    for (const Bytes& bytes :
-         {Bytes(10, 0), hex("54 41 47"), hex("49 44 33 03 00 00 00 00 7F 7F FF FB 90 00"),
-          hex("FF F9 90 00 00 00 00 00")}) {
+    for (const auto& [bytes, code] :
+         {std::pair(Bytes(10, 0), FaultCode::Unsupported),
+          {hex("54 41 47"), FaultCode::Damaged},
+          {hex("49 44 33 03 00 00 00 00 7F 7F FF FB 90 00"), FaultCode::Damaged},
+          {hex("FF F9 90 00 00 00 00 00"), FaultCode::NoSound}}) {
         SwfMovie movie;
         SourceBuffers buffers;
         const std::string path = dir.file("walk.mp3", bytes);
-        std::string problem;
-        EXPECT_FALSE(addCompanion(movie, path, buffers, &problem));
-        EXPECT_EQ(problem.rfind("no sound: cannot use " + path + ": ", 0), 0u) << problem;
+        std::optional<Fault> warning;
+        EXPECT_FALSE(addCompanion(movie, path, buffers, &warning));
+        EXPECT_EQ(warning,
+                  Fault(code, FaultStep::LoadSound, path, "it holds no sound FFmpeg can decode"));
         EXPECT_TRUE(movie.tags().empty());
         EXPECT_TRUE(buffers.empty());
         EXPECT_EQ(movie.nextCharacterId(), 1);
@@ -158,6 +161,13 @@ std::uint8_t flagsOf(Mp3Sound sound) {
     return test::written(*movie.tags()[0]).at(8);
 }
 
+// The notice of a sound at `rate` encoded again at the rate its flags state.
+Fault reencoded(const std::string& path, const std::string& kind, double rate, std::uint8_t flags) {
+    Fault notice(FaultCode::SoundReencoded, FaultStep::ReencodeSound, path, kind);
+    notice.values = {rate, mp3Rates[flags >> 2 & 3]};
+    return notice;
+}
+
 TEST(SoundTrack, CompanionsAtRatesAMovieCannotStateAreReencoded) {
     ScratchDir dir;
     struct Case {
@@ -165,13 +175,12 @@ TEST(SoundTrack, CompanionsAtRatesAMovieCannotStateAreReencoded) {
         int rate;  // 0: the committed 22.05 kHz file
         int channels;
         std::uint8_t flags;
-        const char* notice;
     };
     const Case cases[] = {
-        {"mpeg2.mp3", 0, 2, 0x2B, ""},
-        {"walk.mp3", 48000, 2, 0x2F, "walk.mp3 is at 48 kHz, re-encoded at 44.1 kHz"},
-        {"Low.mp3", 16000, 1, 0x2A, "Low.mp3 is at 16 kHz, re-encoded at 22.05 kHz"},
-        {"phone.mp3", 8000, 1, 0x26, "phone.mp3 is at 8 kHz, re-encoded at 11.025 kHz"},
+        {"mpeg2.mp3", 0, 2, 0x2B},
+        {"walk.mp3", 48000, 2, 0x2F},
+        {"Low.mp3", 16000, 1, 0x2A},
+        {"phone.mp3", 8000, 1, 0x26},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -184,10 +193,11 @@ TEST(SoundTrack, CompanionsAtRatesAMovieCannotStateAreReencoded) {
         }
         LoadedSound loaded = loadCompanionSound(path);
         ASSERT_TRUE(loaded.loaded()) << warningOf(loaded);
-        EXPECT_EQ(warningOf(loaded), c.notice);
         if (c.rate == 0) {
+            EXPECT_FALSE(loaded.warning.has_value()) << warningOf(loaded);
             EXPECT_EQ(*loaded.sound.bytes, readFile(path));
         } else {
+            EXPECT_EQ(loaded.warning, reencoded(path, "", c.rate, c.flags));
             // As long as the file, the encoder's delay made up for.
             const long samples = decodedLength(loaded.sound);
             EXPECT_EQ(samples, loaded.sound.sampleCount);
@@ -217,27 +227,22 @@ TEST(SoundTrack, CompanionsThatAreNoMp3AMovieHoldsAreReencoded) {
         const char* made;  // ffmpeg's output options for 1.5 s of tone (none: a text)
         int rate;
         std::uint8_t flags;  // 0: refused; free format, when made
-        const char* notice;
+        const char* kind;    // what the sound was, as the notice names it
     };
     const Case cases[] = {
-        {"-c:a mp1 -f mp2", 44100, 0x2F, "MPEG audio Layer I, re-encoded as MP3 at 44.1 kHz"},
-        {"-c:a mp2 -f mp2", 44100, 0x2F, "MPEG audio Layer II, re-encoded as MP3 at 44.1 kHz"},
-        {"-c:a aac -f adts", 44100, 0x2F, "AAC, re-encoded as MP3 at 44.1 kHz"},
-        {"-ac 1 -c:a aac -f ipod", 22050, 0x2A,
-         "AAC in an MP4 file, re-encoded as MP3 at 22.05 kHz"},
-        {"-c:a pcm_s16le -f wav", 11025, 0x27,
-         "PCM signed 16-bit little-endian in a WAV file, re-encoded as MP3 at 11.025 kHz"},
-        {"-c:a flac -f flac", 96000, 0x2F, "FLAC, re-encoded as MP3 at 44.1 kHz from 96 kHz"},
+        {"-c:a mp1 -f mp2", 44100, 0x2F, "MPEG audio Layer I"},
+        {"-c:a mp2 -f mp2", 44100, 0x2F, "MPEG audio Layer II"},
+        {"-c:a aac -f adts", 44100, 0x2F, "AAC"},
+        {"-ac 1 -c:a aac -f ipod", 22050, 0x2A, "AAC in an MP4 file"},
+        {"-c:a pcm_s16le -f wav", 11025, 0x27, "PCM signed 16-bit little-endian in a WAV file"},
+        {"-c:a flac -f flac", 96000, 0x2F, "FLAC"},
         {"-c:a libmp3lame -f mp3 - | { printf %01000d 0; cat; } >", 44100, 0x2F,
-         "MPEG audio Layer III with other data before its first frame, re-encoded as MP3 at "
-         "44.1 kHz"},
+         "MPEG audio Layer III with other data before its first frame"},
         // The first three bytes of an 11 kHz frame are no frame.
         {"-c:a libmp3lame -f mp3 - | { printf '\\377\\343\\222'; cat; } >", 48000, 0x2F,
-         "MPEG audio Layer III with other data before its first frame, re-encoded as MP3 at "
-         "44.1 kHz from 48 kHz"},
+         "MPEG audio Layer III with other data before its first frame"},
         {"-c:a libmp3lame -f mp3 - | { printf '\\377\\343\\222'; cat; } >", 22050, 0x2B,
-         "MPEG audio Layer III with other data before its first frame, re-encoded as MP3 at "
-         "22.05 kHz"},
+         "MPEG audio Layer III with other data before its first frame"},
         {"-c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 -f mp3", 44100, 0, ""},
         {nullptr, 0, 0, ""},
     };
@@ -256,11 +261,11 @@ TEST(SoundTrack, CompanionsThatAreNoMp3AMovieHoldsAreReencoded) {
             dir.file("walk.mp3", freeFormatMp3);
         }
         LoadedSound loaded = loadCompanionSound(path);
-        EXPECT_EQ(warningOf(loaded), c.flags != 0 ? "walk.mp3 is " + std::string(c.notice)
-                                                  : "no sound: cannot use " + path +
-                                                        ": it holds no sound FFmpeg can decode");
+        EXPECT_EQ(loaded.warning, c.flags != 0
+                                      ? reencoded(path, c.kind, c.rate, c.flags)
+                                      : Fault(FaultCode::Unsupported, FaultStep::LoadSound, path,
+                                              "it holds no sound FFmpeg can decode"));
         if (!loaded.loaded()) continue;
-        EXPECT_EQ(loaded.warning.value_or(Fault()).code, FaultCode::SoundReencoded);
         // As long as FFmpeg decodes the file, the encoder's delay made up for.
         const double expected = test::decodedSamples(path) * mp3Rates[c.flags >> 2 & 3] / c.rate;
         const long samples = decodedLength(loaded.sound);
@@ -318,12 +323,13 @@ TEST(SoundTrack, VideosWithoutSoundAndFilesThatAreNoVideos) {
     const std::string text = dir.file("text.avi", Bytes(100, 'x'));
     loaded = loadVideoSound(text, 1.0);
     EXPECT_FALSE(loaded.loaded());
-    EXPECT_EQ(warningOf(loaded), "no sound: cannot use the sound of " + text + ": it cannot be opened");
+    EXPECT_EQ(loaded.warning,
+              Fault(FaultCode::Unreadable, FaultStep::VideoSound, text, "it cannot be opened"));
 }
 
-// Whether what loading the video's sound in a child process says ("loaded",
-// or the warning) is `expected`, when its address space may grow by 64 MiB.
-bool saysWithinMemory(const std::string& video, const std::string& expected) {
+// Whether loading the video's sound in a child process, when its address
+// space may grow by 64 MiB, loads it (`expected` empty) or warns `expected`.
+bool saysWithinMemory(const std::string& video, const std::optional<Fault>& expected) {
     const pid_t child = ::fork();
     if (child == 0) {
         std::size_t pages = 0;
@@ -331,9 +337,10 @@ bool saysWithinMemory(const std::string& video, const std::string& expected) {
         const rlimit limit{pages * ::sysconf(_SC_PAGESIZE) + (64 << 20), RLIM_INFINITY};
         ::setrlimit(RLIMIT_AS, &limit);
         const LoadedSound loaded = loadVideoSound(video, 2.0);
-        const std::string said = loaded.loaded() ? "loaded" : warningOf(loaded);
-        if (said != expected) std::fprintf(stderr, "said: %s\n", said.c_str());
-        ::_exit(said == expected ? 0 : 1);
+        const bool said = expected ? !loaded.loaded() && loaded.warning == expected
+                                   : loaded.loaded() && !loaded.warning;
+        if (!said) std::fprintf(stderr, "said: %s\n", warningOf(loaded).c_str());
+        ::_exit(said ? 0 : 1);
     }
     int status = 1;
     ::waitpid(child, &status, 0);
@@ -365,11 +372,12 @@ TEST(SoundTrack, AVideosSoundAtATinyStatedRateStaysWithinMemory) {
         for (int i = 0; i < 8; ++i) at[2 + i] = std::bit_cast<std::uint64_t>(rate) >> (56 - 8 * i);
         dir.file("tiny.mkv", mkv);
         const char* refused = rate < 1000 ? "below 1 kHz" : rate > 1e6 ? "above 1 MHz" : nullptr;
-        EXPECT_TRUE(saysWithinMemory(path, refused == nullptr
-                                               ? "loaded"
-                                               : "no sound: cannot use the sound of " + path +
-                                                     ": its sound states a sample rate " + refused +
-                                                     ", which no real sound has"));
+        EXPECT_TRUE(saysWithinMemory(
+            path, refused == nullptr
+                      ? std::optional<Fault>()
+                      : Fault(FaultCode::Unsupported, FaultStep::VideoSound, path,
+                              "its sound states a sample rate " + std::string(refused) +
+                                  ", which no real sound has")));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -9,7 +10,19 @@
 #include "convert/JobOutcome.h"
 #include "convert/OptionTable.h"
 
-namespace vantrel::test {
+namespace vantrel {
+
+// How a test shows a fault that is not the one expected: its code, step,
+// words and values.
+inline void PrintTo(const Fault& fault, std::ostream* out) {
+    *out << faultCodeName(fault.code) << " (step " << static_cast<int>(fault.step)
+         << "): " << faultText(fault, commandLineName);
+    std::size_t used = fault.values.size();
+    while (used > 0 && fault.values[used - 1] == 0.0) --used;
+    for (std::size_t i = 0; i < used; ++i) *out << ' ' << fault.values[i];
+}
+
+namespace test {
 
 // A fault in the command line's words.
 inline std::string words(const Fault& fault) { return faultText(fault, commandLineName); }
@@ -45,4 +58,5 @@ inline std::vector<std::string> briefs(const std::vector<Fault>& faults) {
     return out;
 }
 
-}  // namespace vantrel::test
+}  // namespace test
+}  // namespace vantrel

@@ -127,7 +127,8 @@ TEST(AtomicFile, AReadOnlyTargetIsRefusedAsAPlainWriteWouldBe) {
                 ::chmod(target.c_str(), 0444);
                 file.commit(error);
             }
-            EXPECT_EQ(test::words(error), "cannot write " + target.string() + ": Permission denied");
+            EXPECT_EQ(error, Fault(FaultCode::WriteFailed, FaultStep::WriteFile, target.string(),
+                                   "Permission denied"));
             EXPECT_EQ(textOf(target), "old");
         }
     });
@@ -147,7 +148,8 @@ TEST(AtomicFile, OnlyARegularFileOrALinkIsReplaced) {
         AtomicFile file(target);
         Fault error;
         EXPECT_FALSE(file.open(error));
-        EXPECT_EQ(test::words(error), "cannot write " + target.string() + ": " + words);
+        EXPECT_EQ(error,
+                  Fault(FaultCode::WriteFailed, FaultStep::WriteFile, target.string(), words));
     }
     EXPECT_EQ(fs::symlink_status(fifo).type(), fs::file_type::fifo);
     EXPECT_EQ(dir.entries(), 2u);
