@@ -6,7 +6,7 @@
 namespace vantrel {
 
 // The document: all conversion state of the program, independent of any GUI.
-// The desktop window and the command-line tool each hold one.
+// The desktop window holds one; the command line needs only a job list.
 class CVantrelDoc {
 public:
     ConvertSettings settings;
