@@ -22,7 +22,7 @@
 #include "support/TooDeepFolder.h"
 #include "support/Tools.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -76,7 +76,7 @@ protected:
     }
     std::string in(const std::string& name) const { return (dir_ / "in" / name).string(); }
 
-    test::ScratchDir scratch_;
+    ScratchDir scratch_;
     const fs::path dir_ = scratch_.path();
 };
 
@@ -91,7 +91,7 @@ TEST_F(CliTest, ConvertsWithTheDefaults) {
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.err, "");  // no progress display when stderr is not a terminal
-    const test::SwfFile swf = test::readSwf(in("walk.swf"));
+    const SwfFile swf = readSwf(in("walk.swf"));
     ASSERT_TRUE(swf.valid);
     EXPECT_EQ(swf.frameCount, 2);
     EXPECT_EQ(swf.tags[0].code, 21);  // DefineBitsJPEG2
@@ -103,7 +103,7 @@ TEST_F(CliTest, LosslessAlphaRateAndNoPage) {
     copy("red4x3.tga", "a1.tga");
     const CliRun r = run({"-l", "-a", "-r", "12.5", "--no-html", "-q", "40", in("")});
     EXPECT_EQ(r.status, 0) << r.err;
-    const test::SwfFile swf = test::readSwf(in("a.swf"));
+    const SwfFile swf = readSwf(in("a.swf"));
     ASSERT_TRUE(swf.valid);
     EXPECT_EQ(swf.tags[0].code, 36);  // DefineBitsLossless2
     EXPECT_EQ(swf.rate, 3200);
@@ -201,12 +201,6 @@ TEST_F(CliTest, VersionAndHelp) {
     EXPECT_NE(r.out.find("--no-video-sound"), std::string::npos);
 }
 
-}  // namespace
-}  // namespace vantrel
-
-namespace vantrel {
-namespace {
-
 TEST_F(CliTest, VideoBecomesAMovieOfItsSizeWithItsSound) {
     const fs::path videos = fs::path(VANTREL_TEST_DATA) / "video";
     fs::copy_file(videos / "tenseconds.avi", in("clip.avi"));  // 10 s at 25 fps
@@ -216,7 +210,7 @@ TEST_F(CliTest, VideoBecomesAMovieOfItsSizeWithItsSound) {
     EXPECT_NE(r.out.find("-> " + in("clip.swf") + " (150 frames, sound " + in("clip.avi.mp3")),
               std::string::npos)
         << r.out;
-    const test::SwfFile swf = test::readSwf(in("clip.swf"));
+    const SwfFile swf = readSwf(in("clip.swf"));
     ASSERT_TRUE(swf.valid);
     EXPECT_EQ(swf.frameCount, 150);
     EXPECT_EQ(swf.width, 32 * 20);
@@ -226,8 +220,8 @@ TEST_F(CliTest, VideoBecomesAMovieOfItsSizeWithItsSound) {
 }
 
 TEST_F(CliTest, EachLineSaysWhereTheSoundCameFrom) {
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=25:duration=2 -f lavfi -i "
-                             "sine=duration=2 -c:v mpeg4 -c:a pcm_s16le '" + in("clip.avi") + "'"));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=25:duration=2 -f lavfi -i "
+                       "sine=duration=2 -c:v mpeg4 -c:a pcm_s16le '" + in("clip.avi") + "'"));
     copy("red4x3.bmp", "walk1.bmp");
     for (const auto& [option, sound] :
          std::map<std::string, std::string>{{"--quiet", "the video's own sound"},
@@ -241,17 +235,11 @@ TEST_F(CliTest, EachLineSaysWhereTheSoundCameFrom) {
     }
 }
 
-}  // namespace
-}  // namespace vantrel
-
-namespace vantrel {
-namespace {
-
 using Json = nlohmann::json;
 
 // Output of a shell pipeline run in the scratch folder.
 std::string shell(const fs::path& dir, const std::string& command) {
-    return test::commandOutput("cd " + quoted(dir.string()) + " && " + command);
+    return commandOutput("cd " + quoted(dir.string()) + " && " + command);
 }
 
 // A converted, a skipped (its movie's name taken) and a failed job, named
@@ -259,10 +247,9 @@ std::string shell(const fs::path& dir, const std::string& command) {
 // the report must stay readable JSON and give the names back byte for byte.
 TEST_F(CliTest, ReportStatesEveryJob) {
     const std::string walk = "wa\"l\nk";
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 2 '" + in(walk + "%d.bmp") +
-                             "'"));
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i color=red:size=8x6:duration=0.2 -c:v mpeg4 '" +
-                             in(walk + ".avi") + "'"));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 2 '" + in(walk + "%d.bmp") + "'"));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i color=red:size=8x6:duration=0.2 -c:v mpeg4 '" +
+                       in(walk + ".avi") + "'"));
     const std::string odd = "o\"dd\n\xff";
     std::ofstream(in(odd + "1.bmp")) << "not a picture";
     const CliRun r = run({"--report", "-", "--no-html", "-r", "12.5", in("")});
@@ -326,8 +313,7 @@ TEST_F(CliTest, ReportStatesEveryJob) {
 
 // The box reaches the movie and the report.
 TEST_F(CliTest, MaxSizeScalesTheMovieAndIsReported) {
-    ASSERT_TRUE(
-        test::ffmpeg("-f lavfi -i testsrc2=size=80x60 -frames:v 2 '" + in("a%d.bmp") + "'"));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=size=80x60 -frames:v 2 '" + in("a%d.bmp") + "'"));
     for (const auto& [box, width, stated] :
          {std::tuple<const char*, int, Json>{nullptr, 80, nullptr},
           {"32X32", 32, Json{{"width", 32}, {"height", 32}}}}) {
@@ -339,12 +325,12 @@ TEST_F(CliTest, MaxSizeScalesTheMovieAndIsReported) {
         EXPECT_EQ(report["options"]["max_size"], stated);
         EXPECT_EQ(report["jobs"][0]["width"], width);
         EXPECT_EQ(report["jobs"][0]["height"], width * 3 / 4);
-        EXPECT_EQ(test::readSwf(in("a.swf")).width, width * 20);
+        EXPECT_EQ(readSwf(in("a.swf")).width, width * 20);
     }
 }
 
 TEST_F(CliTest, ReportToAFileLeavesTheLinesOnStdout) {
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 1 '" + in("a1.bmp") + "'"));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 1 '" + in("a1.bmp") + "'"));
     const struct {
         std::string report;
         int status;
@@ -367,7 +353,7 @@ TEST_F(CliTest, ReportToAFileLeavesTheLinesOnStdout) {
 // to. Nodes made here stand for /dev/null and /dev/full; the real ones are
 // never tried, so that this test cannot damage the system on a faulty tool.
 TEST_F(CliTest, TheReportIsWrittenTheWayItsPathAsks) {
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 1 " + quoted(in("a1.bmp"))));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 1 " + quoted(in("a1.bmp"))));
     fs::create_directory(dir_ / "real");
     std::ofstream(dir_ / "real/old.json") << "earlier";
     fs::create_symlink("real/old.json", dir_ / "link.json");
@@ -431,8 +417,7 @@ std::set<std::string> tree(const fs::path& folder) {
 // spelling), or an output folder that cannot be made, stops the tool with
 // one message before any work, and every file stays as it was.
 TEST_F(CliTest, PathsThatCannotServeStopBeforeAnyWork) {
-    ASSERT_TRUE(
-        test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 2 " + quoted(in("w%d.bmp"))));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 2 " + quoted(in("w%d.bmp"))));
     copy("tone.mp3", "w.mp3");
     std::ofstream(in("clip.avi")) << "not a video";
     std::ofstream(in("w.swf")) << "earlier";
@@ -466,7 +451,7 @@ TEST_F(CliTest, PathsThatCannotServeStopBeforeAnyWork) {
     }
     EXPECT_EQ(tree(dir_ / "in"), before);
     EXPECT_EQ(slurp(in("w.swf")), "earlier");
-    EXPECT_EQ(test::readFile(in("w2.bmp")), test::readFile(in("w1.bmp")));
+    EXPECT_EQ(readFile(in("w2.bmp")), readFile(in("w1.bmp")));
 }
 
 // Ctrl-C or SIGTERM right after the first job's line, read while a long
@@ -474,8 +459,8 @@ TEST_F(CliTest, PathsThatCannotServeStopBeforeAnyWork) {
 // written, the movie is kept, the video gives none, and the run ends with
 // the report and the signal's status.
 TEST_F(CliTest, AStopSignalKeepsTheMoviesWrittenAndEndsWithItsStatus) {
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=160x120:rate=5:duration=120 -c:v mpeg4 '" +
-                             in("clip.avi") + "'"));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=size=160x120:rate=5:duration=120 -c:v mpeg4 '" +
+                       in("clip.avi") + "'"));
     copy("red4x3.bmp", "walk1.bmp");
     for (const auto& [signal, status] : std::map<int, int>{{SIGINT, 130}, {SIGTERM, 143}}) {
         fs::remove(in("walk.swf"));
@@ -504,8 +489,7 @@ TEST_F(CliTest, AStopSignalKeepsTheMoviesWrittenAndEndsWithItsStatus) {
 // earlier report stays untouched (or, had the new one been written first,
 // that one whole), never a cut one, and no temporary file is left.
 TEST_F(CliTest, ASecondStopSignalLeavesTheEarlierReport) {
-    ASSERT_TRUE(
-        test::ffmpeg("-f lavfi -i testsrc2=size=4000x3000 -frames:v 1 " + quoted(in("z1.png"))));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=size=4000x3000 -frames:v 1 " + quoted(in("z1.png"))));
     fs::copy_file(in("z1.png"), in("z2.png"));
     copy("red4x3.bmp", "walk1.bmp");
     std::ofstream(dir_ / "r.json") << "earlier";
@@ -568,16 +552,16 @@ TEST_F(CliTest, ADryRunPlansWhatTheRunDoes) {
     copy("tone.mp3", "walk.mp3");
     const std::string testsrc = "-f lavfi -i testsrc2=size=16x12:rate=10:duration=";
     ASSERT_TRUE(
-        test::ffmpeg(testsrc + "1 -f lavfi -i sine=duration=1 -c:v mpeg4 '" + in("own.avi") + "'"));
+        ffmpeg(testsrc + "1 -f lavfi -i sine=duration=1 -c:v mpeg4 '" + in("own.avi") + "'"));
     fs::copy_file(in("own.avi"), in("with.avi"));
     copy("tone.mp3", "with.avi.mp3");
     fs::copy_file(in("own.avi"), in("walk.mkv"));  // its movie is the sequence's
-    ASSERT_TRUE(test::ffmpeg(testsrc + "2 -c:v libx264 '" + in("silent.mp4") + "'"));
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i sine=duration=1 '" + in("song.mp4") + "'"));
+    ASSERT_TRUE(ffmpeg(testsrc + "2 -c:v libx264 '" + in("silent.mp4") + "'"));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i sine=duration=1 '" + in("song.mp4") + "'"));
     std::ofstream(in("notes.mp4")) << "not a video\n";
     const std::string turned = "-metadata:s:v:0 ROTATE=90 '" + in("upright.mkv") + "'";
-    ASSERT_TRUE(test::ffmpeg(testsrc + "3 -f lavfi -i sine=duration=3 -c:v libx264 " + turned));
-    ASSERT_TRUE(test::ffmpeg(testsrc + "0.1 -c:v mjpeg '" + in("short.avi") + "'"));
+    ASSERT_TRUE(ffmpeg(testsrc + "3 -f lavfi -i sine=duration=3 -c:v libx264 " + turned));
+    ASSERT_TRUE(ffmpeg(testsrc + "0.1 -c:v mjpeg '" + in("short.avi") + "'"));
     const std::string out = (dir_ / "movies").string();
     const std::set<std::string> before = tree(dir_ / "in");
     const std::vector<std::string> options = {"--report",   "-",     "-o",      out,
@@ -644,8 +628,7 @@ TEST_F(CliTest, NoOverwriteKeepsExistingMovies) {
 // --stream-sound and --play-once reach the movie, and the report states
 // them, as false when not given.
 TEST_F(CliTest, StreamSoundAndPlayOnceReachTheMovieAndTheReport) {
-    ASSERT_TRUE(
-        test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 3 '" + in("walk%d.bmp") + "'"));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 3 '" + in("walk%d.bmp") + "'"));
     copy("tone.mp3", "walk.mp3");
     for (const bool given : {false, true}) {
         std::vector<std::string> args = {"--quiet", "--report", "-", in("")};
@@ -655,7 +638,7 @@ TEST_F(CliTest, StreamSoundAndPlayOnceReachTheMovieAndTheReport) {
         const Json report = Json::parse(r.out);
         EXPECT_EQ(report["options"]["stream_sound"], given);
         EXPECT_EQ(report["options"]["play_once"], given);
-        const test::SwfFile swf = test::readSwf(in("walk.swf"));
+        const SwfFile swf = readSwf(in("walk.swf"));
         ASSERT_TRUE(swf.valid);
         EXPECT_EQ(swf.count(45), given ? 1u : 0u);  // SoundStreamHead2
         EXPECT_EQ(swf.count(12), given ? 1u : 0u);  // DoAction: Stop, in the last frame
@@ -685,7 +668,7 @@ TEST_F(CliTest, ExitStatuses) {
         if (!c.picture.empty()) fs::copy_file(kData / "red4x3.bmp", folder / c.picture);
         if (c.other == "c.MP4") fs::copy_file(video, folder / c.other);
         if (c.other == "w.html/") fs::create_directory(folder / c.other);
-        std::optional<test::TooDeepFolder> deep;
+        std::optional<TooDeepFolder> deep;
         if (c.other == "deep") deep.emplace(folder.string());
         const CliRun r = run({(folder / c.argument).string()});
         EXPECT_EQ(r.status, c.status) << n << ": " << r.err;
@@ -699,8 +682,8 @@ TEST_F(CliTest, ExitStatuses) {
 // --target-size: the line and the report give the quality chosen; a movie
 // that cannot fit fails, and nothing is written.
 TEST_F(CliTest, TargetSizeGivesTheQualityChosenOrFails) {
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i mandelbrot=size=240x180:rate=25 -frames:v 20 '" +
-                             in("walk%02d.png") + "'"));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i mandelbrot=size=240x180:rate=25 -frames:v 20 '" +
+                       in("walk%02d.png") + "'"));
     const struct {
         const char* size;
         int status;
@@ -735,16 +718,9 @@ TEST_F(CliTest, TargetSizeGivesTheQualityChosenOrFails) {
     EXPECT_TRUE(plain["jobs"][0]["quality"].is_null());
 }
 
-}  // namespace
-}  // namespace vantrel
-
-namespace vantrel {
-namespace {
-
 // --start and --end reach the plan and the report's options.
 TEST_F(CliTest, ACutIsPlannedAndReported) {
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 30 '" + in("walk%d.bmp") +
-                             "'"));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i color=red:size=8x6 -frames:v 30 '" + in("walk%d.bmp") + "'"));
     const CliRun r = run({"--dry-run", "--report", "-", "-r", "10", "--start", "1.5", "--end",
                           "2.2", in("")});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -756,4 +732,4 @@ TEST_F(CliTest, ACutIsPlannedAndReported) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

@@ -10,7 +10,7 @@
 #include "cli/OptionParser.h"
 #include "support/MadeUpOption.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 // What the parser makes of a command line: the refusal, or nothing.
@@ -24,7 +24,7 @@ std::optional<std::string> parse(CLI::App& app, const OptionParser& parser,
 // An option is one row: --help, the parser and the report all take it.
 TEST(OptionParser, ARowAddedIsAnOptionEverywhere) {
     std::optional<double> fade;
-    const std::vector<OptionRow> rows = test::tableWithFade(fade);
+    const std::vector<OptionRow> rows = tableWithFade(fade);
     CLI::App app;
     const OptionParser parser(app, rows);
     EXPECT_NE(app.help().find("--fade TIME"), std::string::npos) << app.help();
@@ -47,4 +47,4 @@ TEST(OptionParser, ARowAddedIsAnOptionEverywhere) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

@@ -15,7 +15,7 @@
 #include "support/Jobs.h"
 #include "support/ScratchDir.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -105,7 +105,7 @@ TEST(BatchPlan, ListingsAndOptionsGiveThePlan) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        test::ScratchDir scratch;
+        ScratchDir scratch;
         const fs::path base = scratch.path();
         for (const std::string& name : c.files) {
             fs::create_directories((base / "in" / name).parent_path());
@@ -139,10 +139,10 @@ TEST(BatchPlan, SequencesAMovieCannotHoldAreRefused) {
     ASSERT_EQ(plan.jobs.size(), 3u);
     ASSERT_TRUE(plan.jobs[0].refusal);
     EXPECT_EQ(plan.jobs[0].refusal->status, JobOutcome::Status::Skipped);
-    EXPECT_EQ(test::brief(plan.jobs[0].refusal->fault), "no-pictures");
+    EXPECT_EQ(brief(plan.jobs[0].refusal->fault), "no-pictures");
     ASSERT_TRUE(plan.jobs[1].refusal);
     EXPECT_EQ(plan.jobs[1].refusal->status, JobOutcome::Status::Failed);
-    EXPECT_EQ(test::brief(plan.jobs[1].refusal->fault), "too-many-frames 32768");
+    EXPECT_EQ(brief(plan.jobs[1].refusal->fault), "too-many-frames 32768");
     ASSERT_TRUE(plan.jobs[2].refusal);
     EXPECT_EQ(plan.jobs[2].refusal->fault.code, FaultCode::DuplicateMovie);
     EXPECT_EQ(plan.jobs[2].refusal->fault.path, "/nowhere/huge.swf");
@@ -211,7 +211,7 @@ TEST(BatchPlan, ACutKeepsASequencesPartAndItsSound) {
         const PlannedJob job = planBatch(jobs, settings).jobs.at(0);
         if (c.first.empty()) {
             ASSERT_TRUE(job.refusal);
-            EXPECT_EQ(test::brief(job.refusal->fault), c.last);
+            EXPECT_EQ(brief(job.refusal->fault), c.last);
             continue;
         }
         ASSERT_FALSE(job.refusal);
@@ -272,7 +272,7 @@ TEST(BatchPlan, AVideosMovieFramesFollowItsLengthAndTheCut) {
         if (c.frames > 0) {
             EXPECT_EQ(std::get<std::int32_t>(planned), c.frames);
         } else {
-            EXPECT_EQ(test::brief(std::get<Refusal>(planned).fault), c.refusal);
+            EXPECT_EQ(brief(std::get<Refusal>(planned).fault), c.refusal);
         }
     }
 }
@@ -340,7 +340,7 @@ TEST(BatchPlan, CompanionsAreFoundWhateverTheirLetterCase) {
         {{"clip.mp3", "CLIP.AVI.MP3"}, true, "CLIP.AVI.MP3"},
         {{"clip.mp3", "clip.avi.mp3/"}, true, "clip.mp3"},
     };
-    test::ScratchDir scratch;
+    ScratchDir scratch;
     int n = 0;
     for (const Case& c : cases) {
         const fs::path folder = scratch.path() / std::to_string(n++);
@@ -359,4 +359,4 @@ TEST(BatchPlan, CompanionsAreFoundWhateverTheirLetterCase) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

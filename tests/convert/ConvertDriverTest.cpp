@@ -20,27 +20,25 @@
 #include "support/Batch.h"
 #include "support/Bytes.h"
 #include "support/FakeFrameSource.h"
-#include "support/DamagedVideo.h"
 #include "support/Faults.h"
 #include "support/Inputs.h"
 #include "support/Jobs.h"
 #include "support/SwfFile.h"
 #include "support/Tools.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-class Driver : public test::InputsTest {
+class Driver : public FakeVideoTest {
   protected:
-    // The jobs planned and carried out.
+    // The jobs planned and carried out, as a front end does with a batch.
     ConvertReport run(const JobList& jobs, ConvertObserver* observer = nullptr,
                       const FrameSourceFactory& makeFrameSource = {}, unsigned threads = 0) {
-        return test::convertJobs(jobs, settings_, observer, makeFrameSource, threads);
+        return carryOut(planBatch(jobs, settings_, VideoHeaders::Unread), settings_, observer,
+                        makeFrameSource, threads);
     }
-
-    test::FakeFrameSource::Log log_;
 };
 
 // Frames are read and encoded on several threads, finishing out of order;
@@ -64,12 +62,11 @@ TEST_F(Driver, MoviesDoNotDependOnTheNumberOfThreads) {
     for (const auto& [compression, alpha] : storages) {
         settings_.compression = compression;
         settings_.includeAlpha = alpha;
-        std::map<std::string, test::Bytes> first;
+        std::map<std::string, Bytes> first;
         for (unsigned threads : {1u, 2u, 8u}) {
             for (const JobOutcome& job : run(jobs, nullptr, {}, threads).jobs) {
-                ASSERT_EQ(job.status, JobOutcome::Status::Converted)
-                    << job.source << test::reasonOf(job);
-                const test::Bytes movie = test::readFile(job.outputPath);
+                ASSERT_EQ(job.status, JobOutcome::Status::Converted) << job.source << reasonOf(job);
+                const Bytes movie = readFile(job.outputPath);
                 if (threads == 1) {
                     first[job.outputPath] = movie;
                 } else {
@@ -102,7 +99,7 @@ const ThreadedCodec kThreadedCodecs[] = {
 
 // The movie and the outcome's lines of one conversion.
 struct Converted {
-    test::Bytes movie;
+    Bytes movie;
     std::vector<std::string> lines;
     bool operator==(const Converted&) const = default;
 };
@@ -115,22 +112,21 @@ class ThreadedDecode : public Driver {
         for (const auto& entry : fs::directory_iterator(dir_)) fs::remove_all(entry.path());
         const fs::path clip = dir_ / codec.file;
         ASSERT_TRUE(
-            test::ffmpeg("-f lavfi -i testsrc2=size=160x96:rate=25 -f lavfi -i "
-                         "sine=frequency=440:sample_rate=44100 -t 2.4 " +
-                             std::string(codec.options),
-                         clip));
+            ffmpeg("-f lavfi -i testsrc2=size=160x96:rate=25 -f lavfi -i "
+                   "sine=frequency=440:sample_rate=44100 -t 2.4 " +
+                       std::string(codec.options),
+                   clip));
         if (damage) {
-            ASSERT_GE(test::damageEveryThirdPacket(clip.string()), 50u) << codec.file;
+            ASSERT_GE(damageEveryThirdPacket(clip.string()), 50u) << codec.file;
         }
     }
     Converted convertOn(unsigned threads) {
         const JobOutcome job = run(queued(), nullptr, {}, threads).jobs.at(0);
         Converted converted{{}, warningLines(job, commandLineName)};
         converted.lines.push_back(outcomeLine(job, commandLineName));
-        for (const Fault& missing : job.missingPictures)
-            converted.lines.push_back(test::words(missing));
+        for (const Fault& missing : job.missingPictures) converted.lines.push_back(words(missing));
         const fs::path movie = fs::path(job.source).replace_extension(".swf");
-        if (job.status == JobOutcome::Status::Converted) converted.movie = test::readFile(movie);
+        if (job.status == JobOutcome::Status::Converted) converted.movie = readFile(movie);
         return converted;
     }
 };
@@ -235,7 +231,7 @@ TEST_F(Driver, MorePicturesThanIdsAreRefusedBeforeAnyWork) {
     const ConvertReport report = run({{job}, {}});
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
     ASSERT_TRUE(report.jobs[0].fault);
-    EXPECT_EQ(test::brief(*report.jobs[0].fault), "too-many-frames 32768");
+    EXPECT_EQ(brief(*report.jobs[0].fault), "too-many-frames 32768");
     EXPECT_FALSE(fs::exists(dir_ / "many.swf"));
 }
 
@@ -272,22 +268,20 @@ TEST_F(Driver, StopKeepsEarlierMoviesAndWritesNothingOfTheCurrentOne) {
     jobs.videoJobs.push_back({(dir_ / "later.avi").string()});
     StoppingObserver observer(1, 2);
     // One thread, so no frame is grabbed ahead of the stop.
-    const ConvertReport report = run(jobs, &observer, test::fakeSources({1.0, 25}, log_), 1);
+    const ConvertReport report = run(jobs, &observer, fakeSources({1.0, 25}, log_), 1);
 
     EXPECT_TRUE(report.stopped);
     EXPECT_EQ(observer.movies,
               (std::vector<std::string>{(dir_ / "x.swf").string(), (dir_ / "clip.swf").string()}));
     ASSERT_EQ(report.jobs.size(), 3u);
     EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Converted);
-    EXPECT_EQ(report.jobs[1].status, JobOutcome::Status::Stopped);
-    ASSERT_TRUE(report.jobs[1].fault);
-    EXPECT_EQ(report.jobs[1].fault->code, FaultCode::Stopped);
-    EXPECT_EQ(report.jobs[1].fault->step,
-              FaultStep::MakeMovie);  // stopped before its movie was written
-    EXPECT_EQ(report.jobs[2].status, JobOutcome::Status::Stopped);
-    ASSERT_TRUE(report.jobs[2].fault);
-    EXPECT_EQ(report.jobs[2].fault->code, FaultCode::Stopped);
-    EXPECT_EQ(report.jobs[2].fault->step, FaultStep::StartJob);  // not started
+    // The current job stopped before its movie was written, the next not started.
+    for (const auto& [k, step] : {std::pair{1, FaultStep::MakeMovie}, {2, FaultStep::StartJob}}) {
+        EXPECT_EQ(report.jobs[k].status, JobOutcome::Status::Stopped);
+        ASSERT_TRUE(report.jobs[k].fault);
+        EXPECT_EQ(report.jobs[k].fault->code, FaultCode::Stopped);
+        EXPECT_EQ(report.jobs[k].fault->step, step) << k;
+    }
     // Each outcome is told as soon as it is known, also for the job never started.
     EXPECT_EQ(observer.events,
               (std::vector<std::string>{"start 0", "end 0", "start 1", "end 1", "end 2"}));
@@ -303,7 +297,7 @@ TEST_F(Driver, AFailureInTheMiddleOfAMovieLeavesNoFile) {
     const JobList jobs{{}, {{(dir_ / "clip.avi").string()}}};
     for (unsigned threads : {1u, 3u}) {
         const ConvertReport report =
-            run(jobs, nullptr, test::fakeSources({2.0, 50, -1, 13}, log_), threads);
+            run(jobs, nullptr, fakeSources({2.0, 50, -1, 13}, log_), threads);
         ASSERT_EQ(report.jobs.size(), 1u);
         EXPECT_EQ(report.jobs[0].status, JobOutcome::Status::Failed);
         ASSERT_TRUE(report.jobs[0].fault);
@@ -326,7 +320,7 @@ TEST_F(Driver, AMovieThatCannotBeWrittenToTheEndFailsAndLeavesNothing) {
     small.rlim_cur = 16 * 1024;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     const ConvertReport report =
-        run({{}, {{(dir_ / "clip.avi").string()}}}, nullptr, test::fakeSources({20.0, 500}, log_));
+        run({{}, {{(dir_ / "clip.avi").string()}}}, nullptr, fakeSources({20.0, 500}, log_));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
@@ -341,7 +335,7 @@ TEST_F(Driver, AMovieThatCannotBeWrittenToTheEndFailsAndLeavesNothing) {
 }
 
 // The PSNR of a lossless picture against blue, green, red, alpha bytes.
-double psnr(const test::LosslessPicture& picture, const test::Bytes& bgra) {
+double psnr(const LosslessPicture& picture, const Bytes& bgra) {
     if (picture.argb.size() != bgra.size() || bgra.empty()) return 0.0;
     double sum = 0.0;
     for (std::size_t i = 0; i < bgra.size(); ++i) {
@@ -399,12 +393,12 @@ TEST_F(Driver, MaxSizeFitsPicturesAndVideosIntoTheBox) {
             copy("video/" + path.filename().string(), c.name);
         } else {
             fs::create_directories(path.parent_path());
-            ASSERT_TRUE(test::ffmpeg(c.make, path)) << c.name;
+            ASSERT_TRUE(ffmpeg(c.make, path)) << c.name;
         }
     }
     settings_.includeAlpha = true;
     settings_.compression = CompressionType::Lossless;
-    std::map<std::string, test::Bytes> unboxed;
+    std::map<std::string, Bytes> unboxed;
     for (const PictureBox box : {PictureBox{}, PictureBox{40, 40}}) {
         settings_.maxSize = box;
         run(queued());
@@ -415,27 +409,27 @@ TEST_F(Driver, MaxSizeFitsPicturesAndVideosIntoTheBox) {
                 (dir_ / c.name).parent_path() /
                 (sequence ? "walk.swf" : fs::path(c.name).stem().string() + ".swf");
             if (!box.limits()) {
-                unboxed[c.name] = test::readFile(movie);
+                unboxed[c.name] = readFile(movie);
                 continue;
             }
-            const test::SwfFile swf = test::readSwf(movie);
+            const SwfFile swf = readSwf(movie);
             ASSERT_TRUE(swf.valid);
             EXPECT_EQ(swf.width, c.width * 20);
             EXPECT_EQ(swf.height, c.height * 20);
-            const std::vector<test::LosslessPicture> stored =
-                test::losslessPictures(swf, test::tag::DefineBitsLossless2);
+            const std::vector<LosslessPicture> stored =
+                losslessPictures(swf, tag::DefineBitsLossless2);
             ASSERT_FALSE(stored.empty());
             ASSERT_EQ(stored[0].width, c.width);
             ASSERT_EQ(stored[0].height, c.height);
             if (c.reference.empty()) {
-                EXPECT_EQ(test::readFile(movie), unboxed[c.name]);
+                EXPECT_EQ(readFile(movie), unboxed[c.name]);
                 continue;
             }
             const fs::path reference = dir_ / "reference.bgra";
-            ASSERT_TRUE(test::ffmpeg("-noautorotate -i '" + (dir_ / c.name).string() + "' -vf " +
-                                         c.reference + " -frames:v 1 -pix_fmt bgra -f rawvideo",
-                                     reference));
-            EXPECT_GE(psnr(stored[0], test::readFile(reference)), 40.0);
+            ASSERT_TRUE(ffmpeg("-noautorotate -i '" + (dir_ / c.name).string() + "' -vf " +
+                                   c.reference + " -frames:v 1 -pix_fmt bgra -f rawvideo",
+                               reference));
+            EXPECT_GE(psnr(stored[0], readFile(reference)), 40.0);
             if (std::string(c.name).find("edge") == 0) {
                 for (std::size_t i = 2; i < stored[0].argb.size(); i += 4) {
                     ASSERT_EQ(stored[0].argb[i], 0) << "green at pixel " << i / 4;
@@ -446,4 +440,4 @@ TEST_F(Driver, MaxSizeFitsPicturesAndVideosIntoTheBox) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

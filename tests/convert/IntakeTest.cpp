@@ -16,7 +16,7 @@
 #include "support/Jobs.h"
 #include "support/Tools.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -259,7 +259,7 @@ TEST_F(Intake, VideosAreQueuedByPatternAndDroppedFilesAreRefused) {
     EXPECT_EQ(result_.refused, (Strings{at("clip.avi"), at("walk1.bmp")}));
     EXPECT_TRUE(result_.unreadable.empty());
     EXPECT_EQ(kNotFolderMessage,
-              test::words(Fault(FaultCode::NotAFolder, FaultStep::DropItem, at("walk1.bmp"))));
+              words(Fault(FaultCode::NotAFolder, FaultStep::DropItem, at("walk1.bmp"))));
 
     EXPECT_EQ(dropRows({"clip.avi"}), Strings{});
     EXPECT_TRUE(jobs_.isEmpty());
@@ -278,8 +278,8 @@ TEST_F(Intake, VideosAreQueuedByPatternAndDroppedFilesAreRefused) {
 TEST_F(Intake, TransportStreamsAreTakenByTheirPacketsNotTheirName) {
     const std::string input =
         "-f lavfi -i testsrc2=size=32x24:rate=25 -frames:v 3 -c:v mpeg2video ";
-    ASSERT_TRUE(test::ffmpeg(input + "'" + at("broadcast.ts") + "'"));
-    ASSERT_TRUE(test::ffmpeg(input + "-mpegts_m2ts_mode 1 -f mpegts '" + at("00001.MTS") + "'"));
+    ASSERT_TRUE(ffmpeg(input + "'" + at("broadcast.ts") + "'"));
+    ASSERT_TRUE(ffmpeg(input + "-mpegts_m2ts_mode 1 -f mpegts '" + at("00001.MTS") + "'"));
     fs::copy_file(at("00001.MTS"), at("disc.m2ts"));
     fs::resize_file(at("disc.m2ts"), std::uintmax_t{5} << 30);  // over 4 GiB, mostly a hole
     std::ofstream(at("app.ts")) << "export const answer: number = 42;\n";
@@ -370,4 +370,4 @@ TEST_F(Intake, AFolderOnlyDropLeavesSubFoldersAlone) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

@@ -15,13 +15,12 @@
 #include "support/Jobs.h"
 #include "support/SwfFile.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
-namespace tag = test::tag;
 
-class MovieWriting : public test::FakeVideoTest {
+class MovieWriting : public FakeVideoTest {
   protected:
     // The sequence of the pictures `numbers` named `name` in the folder.
     JobList sequence(const std::string& name, const std::vector<std::string>& numbers) const {
@@ -38,24 +37,24 @@ TEST_F(MovieWriting, AnUnreadableFirstPictureWithSoundStillPlacesTheFirstPicture
     copy("convert/tone.mp3", "w.mp3");
     const JobOutcome job = convert(sequence("w", {"1", "2"})).at(0);
     ASSERT_EQ(job.missingPictures.size(), 1u);
-    const test::SwfFile swf = test::readSwf(dir_ / "w.swf");
+    const SwfFile swf = readSwf(dir_ / "w.swf");
     ASSERT_TRUE(swf.valid);
     const std::vector<std::uint16_t> expected = {
         tag::DefineSound, tag::StartSound,   tag::ShowFrame, tag::DefineBitsJpeg2,
         tag::DefineShape, tag::PlaceObject2, tag::ShowFrame, 0};
     ASSERT_EQ(swf.codes(), expected);
     EXPECT_EQ(swf.tags[0].body[0], 1);  // DefineSound id 1
-    EXPECT_EQ(swf.tags[5].body, test::hex("06 01 00 03 00 00"));
+    EXPECT_EQ(swf.tags[5].body, hex("06 01 00 03 00 00"));
     EXPECT_EQ(swf.width, 120);  // the last picture's size
 }
 
 TEST_F(MovieWriting, ConvertingAgainOverwritesTheMovieAndItsPage) {
     copy("convert/red4x3.bmp", "x1.bmp");
     convert();
-    const test::Bytes first = test::readFile(dir_ / "x.swf");
+    const Bytes first = readFile(dir_ / "x.swf");
     fs::remove(dir_ / "x.html");
     convert();
-    EXPECT_EQ(test::readFile(dir_ / "x.swf"), first);
+    EXPECT_EQ(readFile(dir_ / "x.swf"), first);
     EXPECT_TRUE(fs::exists(dir_ / "x.html"));
 }
 
@@ -95,7 +94,7 @@ TEST_F(MovieWriting, NoReadablePictureWritesNothingAndKeepsEarlierFiles) {
             EXPECT_EQ(scratch_.entries(), earlier ? 2u : 0u);
             for (const fs::path& file : files) {
                 if (!earlier) continue;
-                EXPECT_EQ(test::readFile(file), test::Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+                EXPECT_EQ(readFile(file), Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
                 EXPECT_EQ(fs::last_write_time(file), past) << file;
             }
         }
@@ -120,7 +119,7 @@ TEST_F(MovieWriting, MoviesPlayersPlayBadlyAreWarnedOf) {
         settings_.frameRate = c.rate;
         const JobOutcome job = convertFake({c.duration, 10});
         EXPECT_EQ(job.status, JobOutcome::Status::Converted);
-        EXPECT_EQ(test::briefs(job.warnings), c.warnings);
+        EXPECT_EQ(briefs(job.warnings), c.warnings);
     }
 }
 
@@ -133,8 +132,8 @@ TEST_F(MovieWriting, AnUnusableSoundFileIsAWarning) {
     ASSERT_EQ(job.warnings.size(), 1u);
     EXPECT_EQ(job.warnings[0].step, FaultStep::LoadSound);
     EXPECT_EQ(job.warnings[0].path, (dir_ / "s.mp3").string());
-    EXPECT_EQ(test::readSwf(dir_ / "s.swf").count(tag::DefineSound), 0u);
+    EXPECT_EQ(readSwf(dir_ / "s.swf").count(tag::DefineSound), 0u);
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

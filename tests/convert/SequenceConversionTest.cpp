@@ -17,15 +17,12 @@
 #include "support/SwfFile.h"
 #include "support/Tools.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
-namespace tag = test::tag;
-using test::readSwf;
-using test::SwfFile;
 
-using SequenceConversion = test::InputsTest;
+using SequenceConversion = InputsTest;
 
 TEST_F(SequenceConversion, SequenceBecomesOneMovieWithSoundAndPage) {
     copy("convert/red4x3.bmp", "walk001.bmp");
@@ -35,7 +32,7 @@ TEST_F(SequenceConversion, SequenceBecomesOneMovieWithSoundAndPage) {
     const std::vector<JobOutcome> outcomes = convert();
     ASSERT_EQ(outcomes.size(), 1u);
     const JobOutcome& job = outcomes[0];
-    EXPECT_EQ(job.status, JobOutcome::Status::Converted) << test::reasonOf(job);
+    EXPECT_EQ(job.status, JobOutcome::Status::Converted) << reasonOf(job);
     EXPECT_EQ(job.outputPath, (dir_ / "walk.swf").string());
     EXPECT_EQ(job.frameCount, 3);
     EXPECT_EQ(job.soundPath, (dir_ / "walk.mp3").string());
@@ -93,7 +90,7 @@ TEST_F(SequenceConversion, PicturesOfMixedKindsAreReadFromTheirOwnFiles) {
     copy("convert/red4x3.jpg", "w3.jpg");
     const JobOutcome job = convert().at(0);
     EXPECT_EQ(job.status, JobOutcome::Status::Converted);
-    EXPECT_EQ(test::briefs(job.missingPictures), std::vector<std::string>{});
+    EXPECT_EQ(briefs(job.missingPictures), std::vector<std::string>{});
     EXPECT_EQ(readSwf(job.outputPath).count(tag::DefineBitsJpeg2), 3u);
     EXPECT_TRUE(job.warnings.empty());  // no 6 x 5 picture among them
 }
@@ -114,15 +111,14 @@ TEST_F(SequenceConversion, PngAndJpegSequencesConvert) {
     EXPECT_EQ(outcomes[0].frameCount, 2);
     const SwfFile swf = readSwf(dir_ / "walk.swf");
     ASSERT_TRUE(swf.valid);
-    std::vector<test::LosslessPicture> pictures = test::losslessPictures(swf);
+    std::vector<LosslessPicture> pictures = losslessPictures(swf);
     ASSERT_EQ(pictures.size(), 3u);
     for (int k = 0; k < 3; ++k) {
-        test::Bytes& pixels = pictures[k].argb;
+        Bytes& pixels = pictures[k].argb;
         for (std::size_t i = 0; i < pixels.size(); i += 4) {
             std::rotate(pixels.begin() + i, pixels.begin() + i + 1, pixels.begin() + i + 4);
         }
-        EXPECT_EQ(pixels,
-                  test::readFile(test::kTestData / "image" / (pngs[k] + std::string(".rgba"))))
+        EXPECT_EQ(pixels, readFile(kTestData / "image" / (pngs[k] + std::string(".rgba"))))
             << pngs[k];
     }
 }
@@ -143,7 +139,7 @@ TEST_F(SequenceConversion, FrameSizeIsTheLastDecodedPicturesAndOtherSizesAreWarn
         for (int k = 1; k <= small; ++k)
             copy("convert/red4x3.bmp", "s" + std::to_string(k) + ".bmp");
         copy("convert/green6x5.bmp", "s" + std::to_string(small + 1) + ".bmp");
-        EXPECT_EQ(test::briefs(convert().at(0).warnings), expected);
+        EXPECT_EQ(briefs(convert().at(0).warnings), expected);
         const SwfFile swf = readSwf(dir_ / "s.swf");
         EXPECT_EQ(swf.width, 120);
         EXPECT_EQ(swf.height, 100);
@@ -162,10 +158,10 @@ TEST_F(SequenceConversion, FrameSizeIsTheLastDecodedPicturesAndOtherSizesAreWarn
 // a warning too, of the plan as well.
 TEST_F(SequenceConversion, DroppedChunksAndChangedRatesAreWarnings) {
     const fs::path png = dir_ / "w1.png";
-    ASSERT_TRUE(test::magick("-size 4x3 xc:red -set comment hi PNG8:" + png.string()));
-    const test::Bytes good = test::readFile(png);
-    scratch_.file("w1.png", test::withBadChecksum(good, "tEXt"));
-    scratch_.file("w2.png", test::withBadChecksum(good, "PLTE"));
+    ASSERT_TRUE(magick("-size 4x3 xc:red -set comment hi PNG8:" + png.string()));
+    const Bytes good = readFile(png);
+    scratch_.file("w1.png", withBadChecksum(good, "tEXt"));
+    scratch_.file("w2.png", withBadChecksum(good, "PLTE"));
     const std::string dropped = "chunk-dropped w1.png";
     const std::pair<float, std::vector<std::string>> cases[] = {
         {15.0f, {dropped}},
@@ -176,9 +172,9 @@ TEST_F(SequenceConversion, DroppedChunksAndChangedRatesAreWarnings) {
     for (const auto& [rate, warnings] : cases) {
         settings_.frameRate = rate;
         const JobOutcome job = convert().at(0);
-        EXPECT_EQ(test::briefs(job.warnings), warnings) << rate;
+        EXPECT_EQ(briefs(job.warnings), warnings) << rate;
         EXPECT_EQ(job.missingPictures.size(), 1u);
-        EXPECT_EQ(test::briefs(plannedReport(planBatch(queued(), settings_)).jobs[0].warnings),
+        EXPECT_EQ(briefs(plannedReport(planBatch(queued(), settings_)).jobs[0].warnings),
                   std::vector<std::string>(warnings.begin(), warnings.end() - 1));
     }
 }
@@ -197,9 +193,8 @@ TEST_F(SequenceConversion, APipeNamedLikeAPictureDoesNotBlock) {
 // k at k / rate), and the companion sound starts with the part and lasts as
 // long as it. A start past the pictures' end skips the job.
 TEST_F(SequenceConversion, ACutKeepsThePartAskedFor) {
-    ASSERT_TRUE(
-        test::ffmpeg(test::numberedFrames(10, 3.0) + "-start_number 0", dir_ / "walk%03d.bmp"));
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i sine=duration=3", dir_ / "walk.mp3"));
+    ASSERT_TRUE(ffmpeg(numberedFrames(10, 3.0) + "-start_number 0", dir_ / "walk%03d.bmp"));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i sine=duration=3", dir_ / "walk.mp3"));
     const struct {
         float rate;
         double start;
@@ -226,14 +221,14 @@ TEST_F(SequenceConversion, ACutKeepsThePartAskedFor) {
             continue;
         }
         const JobOutcome outcome = convertSequence(job, settings_, nullptr, 2);
-        ASSERT_EQ(outcome.status, JobOutcome::Status::Converted) << test::reasonOf(outcome);
+        ASSERT_EQ(outcome.status, JobOutcome::Status::Converted) << reasonOf(outcome);
         const SwfFile swf = readSwf(outcome.outputPath);
         std::vector<int> expected(std::size_t(c.pictures));
         std::iota(expected.begin(), expected.end(), c.first);
-        EXPECT_EQ(test::framesShown(swf), expected);
+        EXPECT_EQ(framesShown(swf), expected);
         EXPECT_NEAR(swf.soundSamples() / 44100.0, c.sound, 1152 / 44100.0 + 0.002);
     }
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

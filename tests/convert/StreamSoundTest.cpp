@@ -13,12 +13,10 @@
 #include "support/SwfFile.h"
 #include "support/Tools.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
-namespace tag = test::tag;
-using test::SwfFile;
 
 // With --stream-sound the sound (a companion made by FFmpeg's LAME, or a
 // video's own) becomes a SoundStreamHead2 in the first frame and a block
@@ -43,10 +41,10 @@ TEST(StreamSound, TheSoundIsSplitAmongTheFrames) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.hz) + " Hz at " + std::to_string(c.fps) + " fps");
-        test::ScratchDir dir;
+        ScratchDir dir;
         const std::string sine = "-f lavfi -i sine=sample_rate=" + std::to_string(c.hz) +
                                  ":duration=" + std::to_string(c.seconds) + " -ac 2";
-        ASSERT_TRUE(test::ffmpeg(
+        ASSERT_TRUE(ffmpeg(
             c.video ? "-f lavfi -i testsrc2=size=32x24:rate=25:duration=2 " + sine + " -c:v mpeg4"
                     : sine,
             dir.path() / (c.video ? "clip.avi" : "walk.mp3")));
@@ -57,13 +55,13 @@ TEST(StreamSound, TheSoundIsSplitAmongTheFrames) {
         ConvertSettings settings;
         settings.streamSound = true;
         settings.frameRate = c.fps;
-        const JobOutcome job = test::convertFolder(dir.path(), settings);
-        ASSERT_EQ(job.status, JobOutcome::Status::Converted) << test::reasonOf(job);
+        const JobOutcome job = convertFolder(dir.path(), settings);
+        ASSERT_EQ(job.status, JobOutcome::Status::Converted) << reasonOf(job);
         std::string codes;
         for (const Fault& warning : job.warnings) codes += faultCodeName(warning.code);
         EXPECT_EQ(codes, c.warning);
 
-        const SwfFile swf = test::readSwf(job.outputPath);
+        const SwfFile swf = readSwf(job.outputPath);
         ASSERT_TRUE(swf.valid);
         const bool streamed = codes != "sound-not-streamed";
         EXPECT_EQ(swf.count(tag::DefineSound) + swf.count(tag::StartSound), streamed ? 0u : 2u);
@@ -77,17 +75,17 @@ TEST(StreamSound, TheSoundIsSplitAmongTheFrames) {
             if (tag.code == tag::SoundStreamHead2) {
                 EXPECT_EQ(frame, 0);
                 EXPECT_EQ(tag.body[1], rate == 44100 ? 0x2F : 0x2B);  // MP3, rate, 16-bit, stereo
-                EXPECT_EQ(test::littleEndian(tag.body, 2, 2), std::lround(rate / c.fps));
+                EXPECT_EQ(littleEndian(tag.body, 2, 2), std::lround(rate / c.fps));
             }
             if (tag.code != tag::SoundStreamBlock) continue;
             EXPECT_EQ(swf.tags[t + 1].code, tag::ShowFrame);
-            samples += test::littleEndian(tag.body, 0, 2);
+            samples += littleEndian(tag.body, 0, 2);
         }
         EXPECT_LT(std::abs(samples - std::int64_t(c.frames * rate / c.fps)),
                   rate == 44100 ? 1152 : 576);
-        EXPECT_EQ(test::decodedSamples(job.outputPath), samples);
+        EXPECT_EQ(decodedSamples(job.outputPath), samples);
     }
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

@@ -10,7 +10,7 @@
 #include "support/ScratchDir.h"
 #include "support/Tools.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -21,7 +21,7 @@ JobOutcome convertInto(const fs::path& folder, const fs::path& output, ConvertSe
                        unsigned threads) {
     settings.outputHtml = false;
     settings.outputFolder = output.string();
-    return test::convertFolder(folder, settings, threads);
+    return convertFolder(folder, settings, threads);
 }
 
 // A folder of inputs made by FFmpeg or ImageMagick; false when the tool failed.
@@ -30,13 +30,13 @@ using MakeInput = bool (*)(const fs::path& folder);
 // A scratch folder whose folder "in" holds the inputs `make` made.
 struct Input {
     explicit Input(MakeInput make) : made(fs::create_directories(in) && make(in)) {}
-    test::ScratchDir dir;
+    ScratchDir dir;
     const fs::path in = dir.path() / "in";
     const bool made;
 };
 
 bool ffmpegPngs(const fs::path& folder) {
-    return test::ffmpeg(
+    return ffmpeg(
         "-f lavfi -i mandelbrot=size=240x180:rate=25 -vf noise=alls=6:allf=t -frames:v 40",
         folder / "walk%03d.png");
 }
@@ -44,8 +44,8 @@ bool ffmpegPngs(const fs::path& folder) {
 bool magickBmps(const fs::path& folder) {
     for (int i = 1; i <= 12; ++i) {
         const std::string picture = (folder / ("fern" + std::to_string(i) + ".bmp")).string();
-        if (!test::magick("-seed " + std::to_string(i) + " -size 200x150 plasma:fractal BMP3:'" +
-                          picture + "'")) {
+        if (!magick("-seed " + std::to_string(i) + " -size 200x150 plasma:fractal BMP3:'" +
+                    picture + "'")) {
             return false;
         }
     }
@@ -53,7 +53,7 @@ bool magickBmps(const fs::path& folder) {
 }
 
 bool ffmpegVideo(const fs::path& folder) {
-    return test::ffmpeg(
+    return ffmpeg(
         "-f lavfi -i mandelbrot=size=240x180:rate=25 -f lavfi -i sine=duration=4 "
         "-t 4 -c:v mpeg4 -q:v 3 -c:a pcm_s16le",
         folder / "clip.avi");
@@ -64,8 +64,8 @@ bool ffmpegVideo(const fs::path& folder) {
 bool flatAndNoise(const fs::path& folder, bool (*noisy)(int)) {
     for (int i = 0; i < 16; ++i) {
         const std::string filter = noisy(i) ? "noise=alls=100" : "null";
-        if (!test::ffmpeg("-f lavfi -i color=gray:size=200x150 -vf " + filter + " -frames:v 1",
-                          folder / ("odd" + std::to_string(100 + i) + ".png"))) {
+        if (!ffmpeg("-f lavfi -i color=gray:size=200x150 -vf " + filter + " -frames:v 1",
+                    folder / ("odd" + std::to_string(100 + i) + ".png"))) {
             return false;
         }
     }
@@ -87,14 +87,14 @@ bool samplesOverrateTheDetail(const fs::path& folder) {
 // H.264 with one keyframe (x264 places them 250 frames apart): a clip that
 // fades in from black over its 4 s, and one flat for 3 s and noise for 3 s.
 bool oneKeyframeFade(const fs::path& folder) {
-    return test::ffmpeg(
+    return ffmpeg(
         "-f lavfi -i testsrc2=size=160x120:rate=25,noise=alls=20:allf=t -vf fade=in:0:100 "
         "-t 4 -c:v libx264 -x264-params scenecut=0 -pix_fmt yuv420p",
         folder / "fade.mp4");
 }
 
 bool oneKeyframeFlatThenNoise(const fs::path& folder) {
-    return test::ffmpeg(
+    return ffmpeg(
         "-f lavfi -i color=c=0x306090:size=160x120:rate=25 -f lavfi -i "
         "testsrc2=size=160x120:rate=25,noise=alls=25:allf=t -filter_complex "
         "'[0:v]trim=duration=3[a];[1:v]trim=duration=3,setpts=PTS-STARTPTS[b];[a][b]concat' "
@@ -105,10 +105,10 @@ bool oneKeyframeFlatThenNoise(const fs::path& folder) {
 // Four seconds of small pictures at the default 15 fps beside 30 s of
 // 320 kbit/s MP3: streamed, the movie keeps the sound's first 4 s.
 bool shortSequenceLongSound(const fs::path& folder) {
-    return test::ffmpeg("-f lavfi -i mandelbrot=size=80x60:rate=15 -frames:v 60",
-                        folder / "walk%03d.png") &&
-           test::ffmpeg("-f lavfi -i sine=duration=30 -ac 2 -c:a libmp3lame -b:a 320k",
-                        folder / "walk.mp3");
+    return ffmpeg("-f lavfi -i mandelbrot=size=80x60:rate=15 -frames:v 60",
+                  folder / "walk%03d.png") &&
+           ffmpeg("-f lavfi -i sine=duration=30 -ac 2 -c:a libmp3lame -b:a 320k",
+                  folder / "walk.mp3");
 }
 
 // The movie fits the target at a quality within five steps of the highest
@@ -147,19 +147,19 @@ TEST(TargetSize, MoviesFitTheTargetAtTheQualityChosen) {
         c.set(settings);
         settings.targetSize = c.target;
         const JobOutcome fitted = convertInto(in, dir / "fitted", settings, 2);
-        ASSERT_EQ(fitted.status, JobOutcome::Status::Converted) << test::reasonOf(fitted);
+        ASSERT_EQ(fitted.status, JobOutcome::Status::Converted) << reasonOf(fitted);
         ASSERT_GE(fitted.quality, 1);
         EXPECT_LE(fs::file_size(fitted.outputPath), c.target) << "quality " << fitted.quality;
 
         const JobOutcome once = convertInto(in, dir / "one", settings, 1);
         EXPECT_EQ(once.quality, fitted.quality);
-        EXPECT_EQ(test::readFile(once.outputPath), test::readFile(fitted.outputPath));
+        EXPECT_EQ(readFile(once.outputPath), readFile(fitted.outputPath));
         ConvertSettings plain = settings;
         plain.targetSize = 0;
         plain.colorQuality = fitted.quality;
         const JobOutcome same = convertInto(in, dir / "plain", plain, 3);
         EXPECT_EQ(same.quality, 0);
-        EXPECT_EQ(test::readFile(same.outputPath), test::readFile(fitted.outputPath));
+        EXPECT_EQ(readFile(same.outputPath), readFile(fitted.outputPath));
         if (fitted.quality + 6 <= 100) {
             plain.colorQuality = fitted.quality + 6;
             const JobOutcome higher = convertInto(in, dir / "higher", plain, 2);
@@ -197,13 +197,13 @@ TEST(TargetSize, AMovieThatCannotFitIsNotWritten) {
         const JobOutcome outcome = convertInto(in, out, settings, 2);
         EXPECT_EQ(outcome.status, JobOutcome::Status::Failed);
         ASSERT_TRUE(outcome.fault);
-        EXPECT_EQ(outcome.fault->code, c.code) << test::reasonOf(outcome);
+        EXPECT_EQ(outcome.fault->code, c.code) << reasonOf(outcome);
         EXPECT_EQ(outcome.fault->other, *c.other ? (in / c.other).string() : "");
         EXPECT_EQ(outcome.quality, 0);
-        EXPECT_EQ(test::readFile(out / "clip.swf"), test::Bytes({'o', 'l', 'd'}));
+        EXPECT_EQ(readFile(out / "clip.swf"), Bytes({'o', 'l', 'd'}));
         EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 1);
     }
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

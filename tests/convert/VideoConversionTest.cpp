@@ -14,18 +14,15 @@
 #include "support/SwfFile.h"
 #include "support/Tools.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
-namespace tag = test::tag;
-using test::readSwf;
-using test::SwfFile;
 
-const fs::path kVideos = test::kTestData / "video";
+const fs::path kVideos = kTestData / "video";
 
 // Videos stored losslessly, so that their pictures can be compared.
-class VideoConversion : public test::FakeVideoTest {
+class VideoConversion : public FakeVideoTest {
   protected:
     VideoConversion() { settings_.compression = CompressionType::Lossless; }
 };
@@ -34,14 +31,14 @@ class VideoConversion : public test::FakeVideoTest {
 // FFmpeg's frame `f` of a 48 x 32 test video. Neighbouring frames of the test
 // videos differ by 9 or more; other FFmpeg versions decode far closer than
 // that.
-double difference(const SwfFile& swf, std::size_t k, const test::Bytes& ffmpeg, std::size_t f) {
+double difference(const SwfFile& swf, std::size_t k, const Bytes& ffmpeg, std::size_t f) {
     constexpr std::size_t kVideoBytes = 48 * 32 * 3;
-    const std::vector<test::LosslessPicture> pictures = test::losslessPictures(swf);
+    const std::vector<LosslessPicture> pictures = losslessPictures(swf);
     if (k >= pictures.size() || pictures[k].argb.size() != kVideoBytes / 3 * 4 ||
         ffmpeg.size() < (f + 1) * kVideoBytes) {
         return 255.0;
     }
-    const test::Bytes& argb = pictures[k].argb;
+    const Bytes& argb = pictures[k].argb;
     double sum = 0.0;
     for (std::size_t i = 0; i < kVideoBytes; ++i) {
         sum += std::abs(argb[i / 3 * 4 + 3 - i % 3] - ffmpeg[f * kVideoBytes + i]);
@@ -54,7 +51,7 @@ double difference(const SwfFile& swf, std::size_t k, const test::Bytes& ffmpeg, 
 TEST_F(VideoConversion, TenSecondsAtFifteenFramesPerSecond) {
     copy("convert/tone.mp3", "clip.avi.mp3");
     const JobOutcome job = convertFake({10.000000474974513, 250});
-    EXPECT_EQ(job.status, JobOutcome::Status::Converted) << test::reasonOf(job);
+    EXPECT_EQ(job.status, JobOutcome::Status::Converted) << reasonOf(job);
     EXPECT_EQ(job.outputPath, (dir_ / "clip.swf").string());
     EXPECT_EQ(job.soundPath, (dir_ / "clip.avi.mp3").string());
     ASSERT_EQ(log_.grabbed.size(), 150u);
@@ -81,7 +78,7 @@ TEST_F(VideoConversion, DamageOnThreadsMakesTheMovieAgainOnOneThread) {
     copy("convert/tone.mp3", "clip.avi.mp3");
     settings_.frameRate = 10.0f;
     const JobOutcome one = convertFake({1.0, 10, 7}, 1);
-    const test::Bytes movie = test::readFile(dir_ / "clip.swf");
+    const Bytes movie = readFile(dir_ / "clip.swf");
     EXPECT_EQ(log_.decoderThreads, std::vector<unsigned>{1});
     for (const std::int32_t damagedAt : {0, 4}) {
         log_ = {};
@@ -92,7 +89,7 @@ TEST_F(VideoConversion, DamageOnThreadsMakesTheMovieAgainOnOneThread) {
         EXPECT_EQ(warningLines(job, commandLineName), warningLines(one, commandLineName));
         ASSERT_EQ(job.missingPictures.size(), 1u);  // frame 7 only, from the second attempt
         EXPECT_EQ(job.missingPictures[0].frame, 7);
-        EXPECT_TRUE(test::readFile(dir_ / "clip.swf") == movie) << damagedAt;
+        EXPECT_TRUE(readFile(dir_ / "clip.swf") == movie) << damagedAt;
         EXPECT_EQ(scratch_.entries(), 3u);  // the video's sound, the movie, its page
     }
 }
@@ -101,7 +98,7 @@ TEST_F(VideoConversion, DamageOnThreadsMakesTheMovieAgainOnOneThread) {
 // fails; neither is read, and nothing is written.
 TEST_F(VideoConversion, VideosAMovieCannotHoldWriteNothing) {
     const struct {
-        test::FakeVideo video;
+        FakeVideo video;
         float rate;
         JobOutcome::Status status;
         FaultCode code;
@@ -140,7 +137,7 @@ TEST_F(VideoConversion, AFailedGrabShowsThePreviousPicture) {
         const JobOutcome job = convertFake({1.0, 10, c.failAt});
         EXPECT_EQ(job.status, JobOutcome::Status::Converted);
         ASSERT_EQ(job.missingPictures.size(), c.missing);
-        EXPECT_EQ(test::brief(job.missingPictures[0]),
+        EXPECT_EQ(brief(job.missingPictures[0]),
                   "damaged clip.avi frame " + std::to_string(c.failAt));
         const SwfFile swf = readSwf(dir_ / "clip.swf");
         ASSERT_TRUE(swf.valid);
@@ -154,10 +151,10 @@ TEST_F(VideoConversion, AFailedGrabShowsThePreviousPicture) {
 // settings leave it out, and lasts as long as the movie.
 TEST_F(VideoConversion, AVideoKeepsItsOwnSound) {
     ASSERT_TRUE(
-        test::ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=25:duration=2 -f lavfi -i "
-                     "sine=sample_rate=48000:duration=2 -ac 2 -c:v mpeg4 -c:a pcm_s16le",
-                     dir_ / "clip.avi"));
-    const test::Bytes tone = test::readFile(test::kTestData / "convert" / "tone.mp3");
+        ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=25:duration=2 -f lavfi -i "
+               "sine=sample_rate=48000:duration=2 -ac 2 -c:v mpeg4 -c:a pcm_s16le",
+               dir_ / "clip.avi"));
+    const Bytes tone = readFile(kTestData / "convert" / "tone.mp3");
     struct Case {
         const char* companion;
         bool videoSound;
@@ -170,12 +167,12 @@ TEST_F(VideoConversion, AVideoKeepsItsOwnSound) {
         settings_.videoSound = c.videoSound;
         const JobOutcome job = convert().at(0);
         EXPECT_EQ(job.sound, c.sound);
-        EXPECT_EQ(test::briefs(job.warnings), std::vector<std::string>{});
+        EXPECT_EQ(briefs(job.warnings), std::vector<std::string>{});
         const SwfFile swf = readSwf(job.outputPath);
         ASSERT_EQ(swf.count(tag::DefineSound), c.sound == SoundOrigin::None ? 0u : 1u);
         if (c.sound == SoundOrigin::None) continue;
-        const test::Bytes& body = swf.tags[3].body;
-        const test::Bytes data(body.begin() + 9, body.end());
+        const Bytes& body = swf.tags[3].body;
+        const Bytes data(body.begin() + 9, body.end());
         if (c.sound == SoundOrigin::Companion) {
             EXPECT_EQ(job.soundPath, (dir_ / c.companion).string());
             EXPECT_EQ(data, tone);
@@ -183,8 +180,8 @@ TEST_F(VideoConversion, AVideoKeepsItsOwnSound) {
         }
         EXPECT_EQ(body[2], 0x2F);  // 44.1 kHz stereo
         // After the seek samples, which players skip.
-        const long samples = test::decodedSamples(scratch_.file("back.mp3", data)) -
-                             long(test::littleEndian(body, 7, 2));
+        const long samples =
+            decodedSamples(scratch_.file("back.mp3", data)) - long(littleEndian(body, 7, 2));
         EXPECT_LE(samples, 2 * 44100);
         EXPECT_GT(samples, 2 * 44100 - 1152);
     }
@@ -232,10 +229,10 @@ TEST_F(VideoConversion, TestVideosBecomeMoviesOfFfmpegsPictures) {
         SCOPED_TRACE(c.file);
         settings_.frameRate = c.rate;
         const fs::path path = dir_ / c.file / c.file;
-        std::vector<test::Bytes> movies;
+        std::vector<Bytes> movies;
         for (const unsigned threads : {1u, 2u}) {
             convert({{}, {{path.string()}}}, threads);
-            movies.push_back(test::readFile(fs::path(path).replace_extension(".swf")));
+            movies.push_back(readFile(fs::path(path).replace_extension(".swf")));
         }
         EXPECT_TRUE(movies[0] == movies[1]);
         const SwfFile swf = readSwf(fs::path(path).replace_extension(".swf"));
@@ -246,7 +243,7 @@ TEST_F(VideoConversion, TestVideosBecomeMoviesOfFfmpegsPictures) {
         for (const std::size_t k : c.pictures) {
             // FFmpeg's frame k, in the file of all frames or in one of its own.
             const bool inOne = *c.reference != '\0';
-            const test::Bytes ffmpeg = test::gunzipped(
+            const Bytes ffmpeg = gunzipped(
                 kVideos / (inOne ? c.reference : c.file + ("." + std::to_string(k) + ".bgr.gz")));
             EXPECT_LT(difference(swf, k, ffmpeg, inOne ? k : 0), 1.0) << k;
         }
@@ -273,7 +270,7 @@ TEST_F(VideoConversion, VideosAreSampledByTime) {
         {"h.vob", "-c:v mpeg2video -q:v 2 -bf 2"},
         {"i.3gp", "-c:v libx264 -bf 2"}};
     for (const auto& [name, codec] : videos) {
-        ASSERT_TRUE(test::ffmpeg(test::numberedFrames(15, 3.0) + codec, dir_ / name));
+        ASSERT_TRUE(ffmpeg(numberedFrames(15, 3.0) + codec, dir_ / name));
     }
     for (const int rate : {15, 10, 25}) {
         settings_.frameRate = float(rate);
@@ -281,7 +278,7 @@ TEST_F(VideoConversion, VideosAreSampledByTime) {
         for (const auto& [name, codec] : videos) {
             const bool even = codec.find("setpts") == std::string::npos;
             const std::vector<int> shown =
-                test::framesShown(readSwf((dir_ / name).replace_extension(".swf")));
+                framesShown(readSwf((dir_ / name).replace_extension(".swf")));
             // 3 s, or 2.533 s cut to whole milliseconds.
             EXPECT_NEAR(double(shown.size()), even ? 3 * rate : 2.533 * rate, even ? 0.0 : 1.0);
             std::vector<int> expected;  // the last frame that starts at or before 15 i / rate ticks
@@ -299,9 +296,9 @@ TEST_F(VideoConversion, VideosAreSampledByTime) {
 // long as it. A start past the pictures' end skips the job.
 TEST_F(VideoConversion, ACutKeepsThePartAskedFor) {
     // Five frames a second: frame k's grey stays inside the video range.
-    ASSERT_TRUE(test::ffmpeg(test::numberedFrames(5, 6.0) +
-                                 "-f lavfi -i sine=duration=6 -c:v mpeg4 -q:v 2 -c:a libmp3lame",
-                             dir_ / "clip.mkv"));
+    ASSERT_TRUE(ffmpeg(
+        numberedFrames(5, 6.0) + "-f lavfi -i sine=duration=6 -c:v mpeg4 -q:v 2 -c:a libmp3lame",
+        dir_ / "clip.mkv"));
     const struct {
         float rate;
         double start;
@@ -321,16 +318,16 @@ TEST_F(VideoConversion, ACutKeepsThePartAskedFor) {
         if (c.frames < 0) {
             EXPECT_EQ(job.status, JobOutcome::Status::Skipped);
             ASSERT_TRUE(job.fault);
-            EXPECT_EQ(job.fault->code, FaultCode::StartPastEnd) << test::reasonOf(job);
+            EXPECT_EQ(job.fault->code, FaultCode::StartPastEnd) << reasonOf(job);
             continue;
         }
-        ASSERT_EQ(job.status, JobOutcome::Status::Converted) << test::reasonOf(job);
+        ASSERT_EQ(job.status, JobOutcome::Status::Converted) << reasonOf(job);
         const SwfFile swf = readSwf(job.outputPath);
         std::vector<int> expected;
         for (int i = 0; i < c.frames; ++i) {
             expected.push_back(int(std::floor((c.start + i / c.rate) * 5 + 1e-6)));
         }
-        EXPECT_EQ(test::framesShown(swf), expected);
+        EXPECT_EQ(framesShown(swf), expected);
         EXPECT_NEAR(swf.soundSamples() / 44100.0, c.frames / c.rate, 1152 / 44100.0 + 0.002);
     }
 }
@@ -341,8 +338,7 @@ TEST_F(VideoConversion, ACutKeepsThePartAskedFor) {
 // one note. No frame gets a warning of its own.
 TEST_F(VideoConversion, MoviesEndWhereTheVideosDataEnds) {
     const auto made = [](int seconds, int sound) {
-        return test::numberedFrames(4, seconds) +
-               "-f lavfi -i sine=duration=" + std::to_string(sound) +
+        return numberedFrames(4, seconds) + "-f lavfi -i sine=duration=" + std::to_string(sound) +
                " -c:v mpeg4 -c:a libmp3lame ";
     };
     const struct {
@@ -360,7 +356,7 @@ TEST_F(VideoConversion, MoviesEndWhereTheVideosDataEnds) {
     JobList jobs;
     for (const auto& video : videos) {
         const fs::path path = dir_ / video.name;
-        ASSERT_TRUE(test::ffmpeg(video.make, path));
+        ASSERT_TRUE(ffmpeg(video.make, path));
         if (video.code == FaultCode::PicturesEndEarly) {
             fs::resize_file(path, fs::file_size(path) * 2 / 5);
         }
@@ -373,19 +369,19 @@ TEST_F(VideoConversion, MoviesEndWhereTheVideosDataEnds) {
     for (std::size_t k = 0; k < std::size(videos); ++k) {
         const JobOutcome& job = outcomes[k];
         SCOPED_TRACE(job.source);
-        EXPECT_EQ(test::briefs(job.missingPictures), std::vector<std::string>{});
+        EXPECT_EQ(briefs(job.missingPictures), std::vector<std::string>{});
         ASSERT_EQ(job.warnings.size(), 1u);
         EXPECT_EQ(job.warnings[0].code, videos[k].code);
         EXPECT_NEAR(job.warnings[0].values[1], videos[k].until, 0.1);
         // The frames FFmpeg decodes, then the last one held. The AVI stores
         // one more, as unchanged from the one before.
         const int frames = std::stoi(
-            test::commandOutput("ffprobe -v error -select_streams v -count_frames -show_entries "
-                                "stream=nb_read_frames -of csv=p=0 '" +
-                                (dir_ / videos[k].name).string() + "'"));
+            commandOutput("ffprobe -v error -select_streams v -count_frames -show_entries "
+                          "stream=nb_read_frames -of csv=p=0 '" +
+                          (dir_ / videos[k].name).string() + "'"));
         EXPECT_NEAR(job.warnings[0].values[0], frames / 4.0, 0.26);
         const SwfFile swf = readSwf(job.outputPath);
-        const std::vector<int> shown = test::framesShown(swf);
+        const std::vector<int> shown = framesShown(swf);
         // As long as the sound's 6 s, or as the pictures reach.
         const bool runsOn = videos[k].code == FaultCode::SoundRunsOn;
         EXPECT_NEAR(double(shown.size()), runsOn ? 24 : frames, runsOn ? 0.0 : 1.0);
@@ -402,4 +398,4 @@ TEST_F(VideoConversion, MoviesEndWhereTheVideosDataEnds) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

@@ -9,7 +9,7 @@
 #include "support/ScratchDir.h"
 #include "support/Tools.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -21,10 +21,10 @@ std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
 // The kWidth x kHeight pixels at (x, y) of a picture, as FFmpeg decodes them.
 std::string pixels(const fs::path& picture, int x, int y) {
-    return test::commandOutput("ffmpeg -nostdin -v error -i " + quoted(picture) +
-                               " -vf crop=" + std::to_string(kWidth) + ":" +
-                               std::to_string(kHeight) + ":" + std::to_string(x) + ":" +
-                               std::to_string(y) + " -f rawvideo -pix_fmt rgb24 -");
+    return commandOutput("ffmpeg -nostdin -v error -i " + quoted(picture) +
+                         " -vf crop=" + std::to_string(kWidth) + ":" + std::to_string(kHeight) +
+                         ":" + std::to_string(x) + ":" + std::to_string(y) +
+                         " -f rawvideo -pix_fmt rgb24 -");
 }
 
 // The page of a lossless movie, served over HTTP with Ruffle beside it and
@@ -36,7 +36,7 @@ TEST(Browser, RuffleShowsThePicturesOfTheMovie) {
     ASSERT_TRUE(fs::exists(ruffle / "ruffle.js"))
         << (ruffle / "ruffle.js").string() << " is missing: run scripts/install-deps.sh";
 
-    test::ScratchDir dir;
+    ScratchDir dir;
     const fs::path site = dir.path() / "site";
     const fs::path shots = dir.path() / "shots";
     fs::create_directory(site);
@@ -44,9 +44,9 @@ TEST(Browser, RuffleShowsThePicturesOfTheMovie) {
     std::vector<std::string> pictures;
     for (int i = 1; i <= 3; ++i) {
         const fs::path png = site / ("walk" + std::to_string(i) + ".png");
-        ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=" + std::to_string(kWidth) + "x" +
-                                 std::to_string(kHeight) + ":rate=1 -vf trim=start_frame=" +
-                                 std::to_string(3 * i) + " -frames:v 1 " + quoted(png)));
+        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=size=" + std::to_string(kWidth) + "x" +
+                           std::to_string(kHeight) + ":rate=1 -vf trim=start_frame=" +
+                           std::to_string(3 * i) + " -frames:v 1 " + quoted(png)));
         pictures.push_back(pixels(png, 0, 0));
     }
     ASSERT_NE(pictures[0], pictures[1]);
@@ -79,4 +79,4 @@ TEST(Browser, RuffleShowsThePicturesOfTheMovie) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

@@ -12,14 +12,13 @@
 #include "support/ScratchDir.h"
 #include "support/Bytes.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ScratchDir;
 
 std::string textOf(const fs::path& path) {
-    const test::Bytes bytes = test::readFile(path);
+    const Bytes bytes = readFile(path);
     return std::string(bytes.begin(), bytes.end());
 }
 
@@ -56,7 +55,7 @@ TEST(HtmlPage, PageBesideTheMovie) {
     const std::string movie = (dir.path() / "clips" / "walk.swf").string();
 
     const WriteResult plain = writeHtmlPage(movie, 320, 240, false);
-    ASSERT_TRUE(plain.written) << test::words(plain.fault);
+    ASSERT_TRUE(plain.written) << words(plain.fault);
     const std::string page = textOf(dir.path() / "clips" / "walk.html");
     EXPECT_EQ(page, expectedPage("walk.swf", "320", "240", false));
     EXPECT_EQ(lineCount(page), 10u);
@@ -64,7 +63,7 @@ TEST(HtmlPage, PageBesideTheMovie) {
 
     // An existing page is replaced; with alpha the wmode line follows quality.
     const WriteResult alpha = writeHtmlPage(movie, 320, 240, true);
-    ASSERT_TRUE(alpha.written) << test::words(alpha.fault);
+    ASSERT_TRUE(alpha.written) << words(alpha.fault);
     const std::string transparent = textOf(dir.path() / "clips" / "walk.html");
     EXPECT_EQ(transparent, expectedPage("walk.swf", "320", "240", true));
     EXPECT_EQ(lineCount(transparent), 11u);
@@ -91,7 +90,7 @@ TEST(HtmlPage, BareFileNameIsItsOwnReference) {
     fs::current_path(dir.path());
     const WriteResult result = writeHtmlPage("walk.swf", 16, 9, false);
     fs::current_path(before);
-    ASSERT_TRUE(result.written) << test::words(result.fault);
+    ASSERT_TRUE(result.written) << words(result.fault);
     EXPECT_EQ(textOf(dir.path() / "walk.html"), expectedPage("walk.swf", "16", "9", false));
 }
 
@@ -196,4 +195,4 @@ TEST(HtmlPage, ReadOnlyFolderIsReported) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

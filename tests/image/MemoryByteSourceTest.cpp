@@ -3,13 +3,11 @@
 #include "image/MemoryByteSource.h"
 #include "support/Bytes.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
-using test::hex;
-
 TEST(MemoryByteSource, ReadsStopAtTheEnd) {
-    const test::Bytes data = hex("01 02 03 04 05");
+    const Bytes data = hex("01 02 03 04 05");
     MemoryByteSource source(data.data(), 5);
     EXPECT_FALSE(source.isClosed());
     EXPECT_EQ(source.size(), 5u);
@@ -27,7 +25,7 @@ TEST(MemoryByteSource, ReadsStopAtTheEnd) {
 }
 
 TEST(MemoryByteSource, SeeksStayInsideTheBlock) {
-    const test::Bytes data = hex("01 02 03 04 05");
+    const Bytes data = hex("01 02 03 04 05");
     MemoryByteSource source(data.data(), 5);
     EXPECT_TRUE(source.seekEnd(-1));
     EXPECT_EQ(*source.take(1), 5);
@@ -43,4 +41,4 @@ TEST(MemoryByteSource, SeeksStayInsideTheBlock) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

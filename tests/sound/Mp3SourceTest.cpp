@@ -11,13 +11,8 @@
 #include "support/Bytes.h"
 #include "support/Tools.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
-
-using test::Bytes;
-using test::hex;
-using test::readFile;
-using test::ScratchDir;
 
 std::string data(const std::string& name) {
     return std::string(VANTREL_TEST_DATA) + "/sound/" + name;
@@ -42,7 +37,7 @@ const Bytes kMpeg2Header = hex("FF F3 80 00");
 
 // Samples per channel the audio lasts, as ffprobe states it.
 long probedSamples(const std::string& path) {
-    const std::string out = test::commandOutput(
+    const std::string out = commandOutput(
         "ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,duration -of "
         "csv=p=0 '" + path + "'");
     const std::size_t comma = out.find(',');
@@ -171,8 +166,8 @@ TEST(Mp3Source, SampleCountIsCountedFromTheFrames) {
 TEST(Mp3Source, VariableBitrateFilesCountEveryFrame) {
     ScratchDir dir;
     const std::string path = (dir.path() / "vbr.mp3").string();
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=44100:duration=3.03 "
-                             "-ac 2 -c:a libmp3lame -q:a 4 '" + path + "'"));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=44100:duration=3.03 "
+                       "-ac 2 -c:a libmp3lame -q:a 4 '" + path + "'"));
     Mp3Source source;
     ASSERT_TRUE(source.load(path));
     EXPECT_NEAR(source.sampleCount(), probedSamples(path), 1152);
@@ -314,10 +309,10 @@ TEST(Mp3Source, FramesFromALaterOneDecodeAsInTheWholeRun) {
     for (const Case& c : {Case{11025, 2, 4}, Case{22050, 1, 3}, Case{44100, 2, 5}}) {
         SCOPED_TRACE(std::to_string(c.rate) + " Hz, frames from " + std::to_string(c.first));
         const std::string path = (dir.path() / "whole.mp3").string();
-        ASSERT_TRUE(test::ffmpeg("-f lavfi -i anoisesrc=sample_rate=" + std::to_string(c.rate) +
-                                 ":duration=0.5 -af adelay=100ms:all=1 -ac " +
-                                 std::to_string(c.channels) +
-                                 " -c:a libmp3lame -write_xing 0 -id3v2_version 0 '" + path + "'"));
+        ASSERT_TRUE(ffmpeg("-f lavfi -i anoisesrc=sample_rate=" + std::to_string(c.rate) +
+                           ":duration=0.5 -af adelay=100ms:all=1 -ac " +
+                           std::to_string(c.channels) +
+                           " -c:a libmp3lame -write_xing 0 -id3v2_version 0 '" + path + "'"));
         const Bytes whole = readFile(path);
         std::size_t index = 0, offset = 0;
         walkMpegFrames(whole.data(), whole.size(), [&](std::size_t at, const MpegFrame&) {
@@ -328,8 +323,8 @@ TEST(Mp3Source, FramesFromALaterOneDecodeAsInTheWholeRun) {
             layer3FramesFrom(whole.data(), whole.size(), c.first);
         ASSERT_TRUE(kept);
         EXPECT_EQ((*kept)[4] | ((*kept)[5] & (c.rate == 44100 ? 0x80 : 0)), 0);  // main_data_begin
-        const std::vector<float> all = test::decodedSound(path);
-        const std::vector<float> from = test::decodedSound(dir.file("kept.mp3", *kept));
+        const std::vector<float> all = decodedSound(path);
+        const std::vector<float> from = decodedSound(dir.file("kept.mp3", *kept));
         const std::size_t before = c.first * (c.rate == 44100 ? 1152 : 576);
         ASSERT_EQ(from.size() + before, all.size());
         float worst = 0;
@@ -375,4 +370,4 @@ TEST(Mp3Source, AFailedLoadForgetsTheEarlierFile) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

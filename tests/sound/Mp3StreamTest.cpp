@@ -9,7 +9,7 @@
 #include "support/Tools.h"
 #include "swf/SwfMovie.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 // Two seconds of tone from FFmpeg's LAME, cut into the blocks of a movie:
@@ -35,15 +35,15 @@ TEST(Mp3Stream, EachFrameGoesToTheMovieFrameInWhichItStarts) {
         {44100, 2, 15, 31, true, 640},  {11025, 1, 29.97f, 61, true, 640},
         {22050, 2, 0.5f, 2, true, 640}, {22050, 1, 12.5f, 7, true, 640},
     };
-    test::ScratchDir dir;
+    ScratchDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.hz) + " Hz, " + std::to_string(c.channels) + " channels, " +
                      std::to_string(c.fps) + " fps, " + std::to_string(c.frames) + " frames, " +
                      std::to_string(c.lead) + " samples before");
         const std::string path = (dir.path() / "tone.mp3").string();
-        ASSERT_TRUE(test::ffmpeg(
-            "-f lavfi -i sine=frequency=440:sample_rate=" + std::to_string(c.hz) +
-            ":duration=2 -ac " + std::to_string(c.channels) + " -c:a libmp3lame '" + path + "'"));
+        ASSERT_TRUE(ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=" + std::to_string(c.hz) +
+                           ":duration=2 -ac " + std::to_string(c.channels) + " -c:a libmp3lame '" +
+                           path + "'"));
         Mp3Source source;
         ASSERT_TRUE(source.load(path));
         const std::uint8_t* payload = source.bytes()->data() + source.payloadStart();
@@ -82,4 +82,4 @@ TEST(Mp3Stream, EachFrameGoesToTheMovieFrameInWhichItStarts) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

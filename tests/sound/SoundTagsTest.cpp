@@ -3,13 +3,8 @@
 #include "sound/SoundTags.h"
 #include "support/Bytes.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
-
-using test::Bytes;
-using test::committed;
-using test::contentOf;
-using test::hex;
 
 TEST(DefineSoundTag, LargePayloadTravelsByReference) {
     Bytes payload(1'600'000);
@@ -60,7 +55,7 @@ TEST(DefineSoundTag, StatesTheRate) {
         {44100, false, 0x2F}, {22050, false, 0x2B}, {22050, true, 0x2A}, {11025, true, 0x26}};
     for (const auto& c : cases) {
         ASSERT_TRUE(mp3RateOf(c.hz)) << c.hz;
-        const Bytes out = test::written(DefineSoundTag(1, nullptr, 0, *mp3RateOf(c.hz), c.mono, 0));
+        const Bytes out = written(DefineSoundTag(1, nullptr, 0, *mp3RateOf(c.hz), c.mono, 0));
         EXPECT_EQ(out[4], c.flags) << c.hz;
     }
     for (const std::int32_t hz : {5512, 8000, 32000, 48000}) EXPECT_FALSE(mp3RateOf(hz)) << hz;
@@ -110,9 +105,9 @@ TEST(SoundInfo, OptionalFieldsInRecordOrder) {
 // stored (MP3, the rate's code, 16-bit, mono or stereo), the samples of a
 // frame and LatencySeek.
 TEST(SoundStreamHead2Tag, StatesPlaybackAndStreamAlike) {
-    EXPECT_EQ(test::written(SoundStreamHead2Tag(Mp3Rate::Hz44100, false, 2940, 0)),
+    EXPECT_EQ(written(SoundStreamHead2Tag(Mp3Rate::Hz44100, false, 2940, 0)),
               hex("46 0B  0F 2F  7C 0B  00 00"));
-    EXPECT_EQ(test::written(SoundStreamHead2Tag(Mp3Rate::Hz11025, true, 368, -207)),
+    EXPECT_EQ(written(SoundStreamHead2Tag(Mp3Rate::Hz11025, true, 368, -207)),
               hex("46 0B  06 26  70 01  31 FF"));
 }
 
@@ -130,4 +125,4 @@ TEST(SoundStreamBlockTag, CountSeekAndFramesByReference) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

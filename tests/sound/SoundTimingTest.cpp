@@ -11,7 +11,7 @@
 #include "support/ScratchDir.h"
 #include "support/Tools.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 // Milliseconds from the start of the movie's sound, as FFmpeg's SWF reader
 // decodes it, to the first sample above a fifth of its peak.
 double onsetMs(const std::string& movie, std::int32_t rate) {
-    const std::vector<float> sound = test::decodedSound(movie, "swf");
+    const std::vector<float> sound = decodedSound(movie, "swf");
     if (sound.empty()) return -1;
     float peak = 0;
     for (const float sample : sound) peak = std::max(peak, std::abs(sample));
@@ -57,25 +57,24 @@ TEST(SoundTiming, ABeepAtTheStartIsHeardWithTheFirstFrame) {
         for (const bool streamed : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + " " + c.codec + " at " + std::to_string(c.hz) +
                          (streamed ? " Hz, streamed" : " Hz"));
-            test::ScratchDir dir;
+            ScratchDir dir;
             const fs::path made = dir.path() / c.name;
             const bool video = made.extension() != ".mp3";
             const std::string beep =
                 "-f lavfi -i \"aevalsrc='if(lt(t,0.1),0.8*sin(2*PI*1000*t),0)':s=" +
                 std::to_string(c.hz) + ":d=1\" ";
-            ASSERT_TRUE(test::ffmpeg(
-                (video
-                     ? "-f lavfi -i testsrc2=size=32x24:rate=15:duration=1 " + beep + "-c:v mpeg4 "
-                     : beep) +
-                "-c:a " + c.codec + " '" + made.string() + "'"));
+            ASSERT_TRUE(ffmpeg((video ? "-f lavfi -i testsrc2=size=32x24:rate=15:duration=1 " +
+                                            beep + "-c:v mpeg4 "
+                                      : beep) +
+                               "-c:a " + c.codec + " '" + made.string() + "'"));
             for (int i = 1; !video && i <= 15; ++i) {
                 fs::copy_file(fs::path(VANTREL_TEST_DATA) / "convert" / "red4x3.bmp",
                               dir.path() / ("walk" + std::to_string(100 + i) + ".bmp"));
             }
             ConvertSettings settings;
             settings.streamSound = streamed;
-            const JobOutcome job = test::convertFolder(dir.path(), settings);
-            ASSERT_EQ(job.status, JobOutcome::Status::Converted) << test::reasonOf(job);
+            const JobOutcome job = convertFolder(dir.path(), settings);
+            ASSERT_EQ(job.status, JobOutcome::Status::Converted) << reasonOf(job);
 
             const std::int32_t rate = nearestMp3Rate(c.hz);
             const double onset = onsetMs(job.outputPath, rate);
@@ -90,20 +89,19 @@ TEST(SoundTiming, ABeepAtTheStartIsHeardWithTheFirstFrame) {
 // frames borrow (seed 2 here). Then no frame is left out and the seek
 // samples are the whole delay; either way the sound starts where they say.
 TEST(SoundTiming, TheSoundStartsWhereItsSeekSamplesSay) {
-    test::ScratchDir dir;
+    ScratchDir dir;
     const std::string path = (dir.path() / "noise.wav").string();
     for (const int seed : {1, 2}) {
         SCOPED_TRACE(seed);
         ASSERT_TRUE(
-            test::ffmpeg("-f lavfi -i anoisesrc=sample_rate=22050:amplitude=1:color=brown:"
-                         "seed=" +
-                         std::to_string(seed) + " -t 0.5 -ac 2 '" + path + "'"));
+            ffmpeg("-f lavfi -i anoisesrc=sample_rate=22050:amplitude=1:color=brown:"
+                   "seed=" +
+                   std::to_string(seed) + " -t 0.5 -ac 2 '" + path + "'"));
         const EncodedMp3 encoded = encodeMp3(path, "wav", FaultStep::VideoSound, 0.5);
         ASSERT_FALSE(encoded.fault);
         // Left out: one 576-sample frame of the delay, or none.
         EXPECT_EQ(encoded.seekSamples, kLeadInSamples + (seed == 1 ? 0 : 576));
-        const std::vector<float> sound =
-            test::decodedSound(dir.file("noise.mp3", *encoded.bytes), "mp3");
+        const std::vector<float> sound = decodedSound(dir.file("noise.mp3", *encoded.bytes), "mp3");
         EXPECT_EQ(sound.size(), encoded.seekSamples + encoded.sampleCount);
         const auto loud = std::find_if(sound.begin(), sound.end(),
                                        [](float sample) { return std::abs(sample) > 0.05f; });
@@ -112,4 +110,4 @@ TEST(SoundTiming, TheSoundStartsWhereItsSeekSamplesSay) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

@@ -19,13 +19,8 @@
 #include "support/Tools.h"
 #include "swf/ShapeTags.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
-
-using test::Bytes;
-using test::hex;
-using test::readFile;
-using test::ScratchDir;
 
 const double mp3Rates[] = {5512.5, 11025, 22050, 44100};  // by rate code
 
@@ -42,7 +37,7 @@ void addPictureTags(SwfMovie& movie) {
 
 // What a load has to say, in words; empty when nothing.
 std::string warningOf(const LoadedSound& loaded) {
-    return loaded.warning ? test::words(*loaded.warning) : std::string();
+    return loaded.warning ? words(*loaded.warning) : std::string();
 }
 
 // Loads the companion file at path; false when it gives no sound.
@@ -67,7 +62,7 @@ TEST(SoundTrack, DefinesAndStartsTheSoundAfterThePictureTags) {
     const auto* defineSound = dynamic_cast<const DefineSoundTag*>(movie.tags()[1].get());
     ASSERT_NE(defineSound, nullptr);
     EXPECT_EQ(defineSound->characterId(), 3);
-    EXPECT_EQ(test::written(*movie.tags()[2]), hex("C3 03 03 00 10"));
+    EXPECT_EQ(written(*movie.tags()[2]), hex("C3 03 03 00 10"));
     EXPECT_EQ(movie.nextCharacterId(), 4);
     EXPECT_EQ(movie.frameCount(), 0);
 
@@ -150,7 +145,7 @@ long decodedLength(const Mp3Sound& sound) {
     ScratchDir dir;
     const SourceBuffer payload(sound.bytes->begin() + sound.start,
                                sound.bytes->begin() + sound.start + sound.length);
-    return test::decodedSamples(dir.file("back.mp3", payload)) - sound.seekSamples;
+    return decodedSamples(dir.file("back.mp3", payload)) - sound.seekSamples;
 }
 
 // The DefineSound's flags byte (after the long record header and the id).
@@ -158,7 +153,7 @@ std::uint8_t flagsOf(Mp3Sound sound) {
     SwfMovie movie;
     SourceBuffers buffers;
     addSoundTrack(movie, std::move(sound), buffers);
-    return test::written(*movie.tags()[0]).at(8);
+    return written(*movie.tags()[0]).at(8);
 }
 
 // The notice of a sound at `rate` encoded again at the rate its flags state.
@@ -187,9 +182,9 @@ TEST(SoundTrack, CompanionsAtRatesAMovieCannotStateAreReencoded) {
         std::string path = data(c.name);
         if (c.rate != 0) {
             path = (dir.path() / c.name).string();
-            ASSERT_TRUE(test::ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=" +
-                                     std::to_string(c.rate) + ":duration=1.5 -ac " +
-                                     std::to_string(c.channels) + " -c:a libmp3lame '" + path + "'"));
+            ASSERT_TRUE(ffmpeg("-f lavfi -i sine=frequency=440:sample_rate=" +
+                               std::to_string(c.rate) + ":duration=1.5 -ac " +
+                               std::to_string(c.channels) + " -c:a libmp3lame '" + path + "'"));
         }
         LoadedSound loaded = loadCompanionSound(path);
         ASSERT_TRUE(loaded.loaded()) << warningOf(loaded);
@@ -250,8 +245,8 @@ TEST(SoundTrack, CompanionsThatAreNoMp3AMovieHoldsAreReencoded) {
         SCOPED_TRACE(c.made != nullptr ? c.made : "text");
         if (c.made == nullptr) {
             dir.file("walk.mp3", Bytes(2000, 't'));
-        } else if (!test::ffmpeg("-f lavfi -i sine=sample_rate=" + std::to_string(c.rate) +
-                                 ":duration=1.5 -ac 2 " + c.made + " '" + path + "'")) {
+        } else if (!ffmpeg("-f lavfi -i sine=sample_rate=" + std::to_string(c.rate) +
+                           ":duration=1.5 -ac 2 " + c.made + " '" + path + "'")) {
             ASSERT_EQ(c.made, cases[0].made) << "only Layer I may lack an encoder";
             continue;
         }
@@ -267,7 +262,7 @@ TEST(SoundTrack, CompanionsThatAreNoMp3AMovieHoldsAreReencoded) {
                                               "it holds no sound FFmpeg can decode"));
         if (!loaded.loaded()) continue;
         // As long as FFmpeg decodes the file, the encoder's delay made up for.
-        const double expected = test::decodedSamples(path) * mp3Rates[c.flags >> 2 & 3] / c.rate;
+        const double expected = decodedSamples(path) * mp3Rates[c.flags >> 2 & 3] / c.rate;
         const long samples = decodedLength(loaded.sound);
         EXPECT_EQ(samples, loaded.sound.sampleCount);
         EXPECT_NEAR(samples, expected - 575, 576);
@@ -296,11 +291,11 @@ TEST(SoundTrack, AVideosSoundLastsAsLongAsTheMovie) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = (dir.path() / c.name).string();
-        ASSERT_TRUE(test::ffmpeg(
-            "-f lavfi -i testsrc2=size=32x24:rate=10:duration=2 -f lavfi -i "
-            "sine=frequency=300:sample_rate=" + std::to_string(c.rate) + ":duration=" +
-            std::to_string(c.soundSeconds) + " -ac " + std::to_string(c.channels) + " -c:a " +
-            c.codec + " '" + path + "'"));
+        ASSERT_TRUE(
+            ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=10:duration=2 -f lavfi -i "
+                   "sine=frequency=300:sample_rate=" +
+                   std::to_string(c.rate) + ":duration=" + std::to_string(c.soundSeconds) +
+                   " -ac " + std::to_string(c.channels) + " -c:a " + c.codec + " '" + path + "'"));
         LoadedSound loaded = loadVideoSound(path, c.movieSeconds);
         ASSERT_TRUE(loaded.loaded()) << warningOf(loaded);
         EXPECT_EQ(warningOf(loaded), "");
@@ -316,7 +311,7 @@ TEST(SoundTrack, AVideosSoundLastsAsLongAsTheMovie) {
 TEST(SoundTrack, VideosWithoutSoundAndFilesThatAreNoVideos) {
     ScratchDir dir;
     const std::string silent = (dir.path() / "silent.avi").string();
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=10 -t 1 '" + silent + "'"));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=10 -t 1 '" + silent + "'"));
     LoadedSound loaded = loadVideoSound(silent, 1.0);
     EXPECT_FALSE(loaded.loaded());
     EXPECT_EQ(warningOf(loaded), "");
@@ -361,9 +356,9 @@ TEST(SoundTrack, AVideosSoundAtATinyStatedRateStaysWithinMemory) {
                                                      {2.5, 1024, 1e6},  {2.5, 1024, 1e8}};
     for (const auto& [seconds, perPacket, rate] : cases) {
         SCOPED_TRACE(rate);
-        ASSERT_TRUE(test::ffmpeg(
-            "-f lavfi -i sine=sample_rate=8000:duration=" + std::to_string(seconds) +
-            ":samples_per_frame=" + std::to_string(perPacket) + " -c:a pcm_s16le '" + path + "'"));
+        ASSERT_TRUE(ffmpeg("-f lavfi -i sine=sample_rate=8000:duration=" + std::to_string(seconds) +
+                           ":samples_per_frame=" + std::to_string(perPacket) + " -c:a pcm_s16le '" +
+                           path + "'"));
         // The track's SamplingFrequency element (id B5, 8 bytes, 8000.0) made to state `rate`.
         Bytes mkv = readFile(path);
         const Bytes stated = hex("B5 88 40 BF 40 00 00 00 00 00");
@@ -389,4 +384,4 @@ TEST(SoundTrack, NearestRatesByRatio) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

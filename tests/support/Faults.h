@@ -12,16 +12,6 @@
 
 namespace vantrel {
 
-// How a test shows a fault that is not the one expected: its code, step,
-// words and values.
-inline void PrintTo(const Fault& fault, std::ostream* out) {
-    *out << faultCodeName(fault.code) << " (step " << static_cast<int>(fault.step)
-         << "): " << faultText(fault, commandLineName);
-    std::size_t used = fault.values.size();
-    while (used > 0 && fault.values[used - 1] == 0.0) --used;
-    for (std::size_t i = 0; i < used; ++i) *out << ' ' << fault.values[i];
-}
-
 namespace test {
 
 // A fault in the command line's words.
@@ -59,4 +49,11 @@ inline std::vector<std::string> briefs(const std::vector<Fault>& faults) {
 }
 
 }  // namespace test
+
+// How a test shows a fault that is not the one expected.
+inline void PrintTo(const Fault& fault, std::ostream* out) {
+    *out << test::brief(fault) << " (step " << static_cast<int>(fault.step)
+         << "): " << test::words(fault);
+}
+
 }  // namespace vantrel

@@ -25,14 +25,11 @@ inline const std::filesystem::path kTestData = VANTREL_TEST_DATA;
 // by tools, and the settings they are converted at.
 class InputsTest : public ::testing::Test {
   protected:
-    // Copies tests/data/`from` into the folder as `to`, making the folders
-    // on its way; the copy's path.
-    std::filesystem::path copy(const std::string& from, const std::string& to) const {
-        const std::filesystem::path copied = dir_ / to;
-        std::filesystem::create_directories(copied.parent_path());
-        std::filesystem::copy_file(kTestData / from, copied,
+    // Copies tests/data/`from` into the folder as `to`, making its folders.
+    void copy(const std::string& from, const std::string& to) const {
+        std::filesystem::create_directories((dir_ / to).parent_path());
+        std::filesystem::copy_file(kTestData / from, dir_ / to,
                                    std::filesystem::copy_options::overwrite_existing);
-        return copied;
     }
     // The jobs a drop of the folder queues.
     JobList queued() const {
@@ -44,9 +41,8 @@ class InputsTest : public ::testing::Test {
     std::vector<PlannedJob> planned(const JobList& jobs) const {
         return planBatch(jobs, settings_, VideoHeaders::Unread).jobs;
     }
-    // Each job planned from `jobs` converted by the unit of its kind, in plan
-    // order, without the driver: no refusal is kept to, no folder made or
-    // cleared.
+    // Each job converted by the unit of its kind, without the driver: no
+    // refusal is kept to, no folder made or cleared.
     std::vector<JobOutcome> convert(const JobList& jobs, unsigned threads = 2,
                                     const FrameSourceFactory& makeFrameSource = {}) const {
         std::vector<JobOutcome> outcomes;

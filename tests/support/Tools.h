@@ -4,9 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/Bytes.h"
 
 namespace vantrel::test {
 
@@ -70,6 +73,22 @@ inline std::vector<Packet> videoPackets(const std::string& path) {
     std::vector<Packet> packets;
     for (Packet p; listing >> p.size && listing.ignore() >> p.pos;) packets.push_back(p);
     return packets;
+}
+
+// Changes two bytes in the middle of every third video packet of the file,
+// from the second on, so that the decoder gives those frames partly
+// decoded; the number of packets.
+inline std::size_t damageEveryThirdPacket(const std::string& path) {
+    const std::vector<Packet> packets = videoPackets(path);
+    Bytes bytes = readFile(path);
+    for (std::size_t k = 1; k < packets.size(); k += 3) {
+        if (packets[k].size < 8) continue;
+        bytes.at(packets[k].pos + packets[k].size / 2) ^= 0x5A;
+        bytes.at(packets[k].pos + packets[k].size / 2 + 1) ^= 0xA5;
+    }
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return packets.size();
 }
 
 }  // namespace vantrel::test

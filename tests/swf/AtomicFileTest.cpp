@@ -13,11 +13,10 @@
 #include "support/ScratchDir.h"
 #include "swf/AtomicFile.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ScratchDir;
 
 std::string textOf(const fs::path& path) {
     std::ifstream in(path);
@@ -86,13 +85,13 @@ TEST(AtomicFile, WritesUnnamedAndKeepsTheReplacedFilesPermissionBits) {
         {
             AtomicFile file(target);
             Fault error;
-            ASSERT_TRUE(file.open(error)) << test::words(error);
+            ASSERT_TRUE(file.open(error)) << words(error);
             std::fputs("new", file.stream());
             if (unnamedFilesIn(dir.path())) {
                 EXPECT_EQ(dir.entries(), c.existing != 0 ? 1u : 0u);
             }
             if (c.commit) {
-                EXPECT_TRUE(file.commit(error)) << test::words(error);
+                EXPECT_TRUE(file.commit(error)) << words(error);
             }
         }
         EXPECT_EQ(textOf(target), c.commit ? "new" : c.existing != 0 ? "old" : "");
@@ -156,4 +155,4 @@ TEST(AtomicFile, OnlyARegularFileOrALinkIsReplaced) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

@@ -7,14 +7,10 @@
 #include "support/Bytes.h"
 #include "swf/BitmapTags.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Bytes;
-using test::hex;
-using test::readFile;
-using test::written;
 
 Bytes inflate(const std::uint8_t* data, std::size_t size, std::size_t expected) {
     Bytes out(expected + 16);
@@ -120,4 +116,4 @@ TEST(BitmapTags, SeveralThreadsCompressAtOnce) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

@@ -6,12 +6,8 @@
 #include "swf/FrameComposer.h"
 #include "swf/ShapeTags.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
-
-using test::Bytes;
-using test::hex;
-using test::written;
 
 RasterImage gradient(std::int32_t w, std::int32_t h, std::uint8_t alpha = 255) {
     RasterImage picture;
@@ -201,4 +197,4 @@ TEST(FrameComposer, HandedOverPicturesEncodeAsBorrowedOnes) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

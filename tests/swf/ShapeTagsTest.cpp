@@ -6,14 +6,8 @@
 #include "swf/ActionTags.h"
 #include "swf/ShapeTags.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
-
-using test::BitReader;
-using test::Bytes;
-using test::contentOf;
-using test::hex;
-using test::written;
 
 TEST(ShapeTags, ShowFrameIsTwoBytesAndCountsAsAFrame) {
     ShowFrameTag show;
@@ -214,4 +208,4 @@ TEST(ShapeTags, LargePicturesGetEdgesThatSumToTheRectangle) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

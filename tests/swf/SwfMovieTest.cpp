@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <limits>
+#include <cmath>
 #include <memory>
 
 #include "support/Faults.h"
@@ -12,13 +12,10 @@
 #include "swf/ShapeTags.h"
 #include "swf/SwfMovie.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Bytes;
-using test::hex;
-using test::readFile;
 
 Bytes header(std::uint32_t length, std::int32_t w, std::int32_t h, std::uint16_t rate,
              std::uint16_t frames) {
@@ -42,10 +39,10 @@ private:
 };
 
 TEST(SwfMovie, EmptyMovieIsTwentyThreeBytes) {
-    test::ScratchDir dir;
+    ScratchDir dir;
     SwfMovie movie;
     const WriteResult r = movie.write(dir.path() / "empty.swf", 0, 0, 3840);
-    ASSERT_TRUE(r.written) << test::words(r.fault);
+    ASSERT_TRUE(r.written) << words(r.fault);
     EXPECT_EQ(readFile(dir.path() / "empty.swf"),
               hex("46 57 53 04 17 00 00 00 78 00 00 00 00 00 00 00 00 00 0F 00 00 00 00"));
     EXPECT_EQ(dir.entries(), 1u);  // no temporary file left
@@ -65,7 +62,7 @@ TEST(SwfMovie, LargeFrameSizesWidenTheHeaderRect) {
                               std::tuple{1920, 1080, 22u}, std::tuple{4000, 3000, 22u}}) {
         const Bytes bytes = header(0, w * 20, h * 20, 3840, 0);
         EXPECT_EQ(bytes.size(), size) << w << "x" << h;
-        test::BitReader bits(bytes.data() + 8, bytes.size() - 8);
+        BitReader bits(bytes.data() + 8, bytes.size() - 8);
         const unsigned n = bits.readUBits(5);
         EXPECT_EQ(bits.readSBits(n), 0);
         EXPECT_EQ(bits.readSBits(n), w * 20);
@@ -85,7 +82,7 @@ TEST(SwfMovie, CountsOnlyShowFrames) {
 }
 
 TEST(SwfMovie, FileLengthCountsSplicedPayloadsAndIdsRestart) {
-    test::ScratchDir dir;
+    ScratchDir dir;
     const Bytes payload(5000, 0xAB);
     SwfMovie movie;
     EXPECT_EQ(movie.nextCharacterId(), 1);
@@ -105,7 +102,7 @@ TEST(SwfMovie, FileLengthCountsSplicedPayloadsAndIdsRestart) {
 }
 
 TEST(SwfMovie, UncreatableFileIsReportedAndLeavesNothing) {
-    test::ScratchDir dir;
+    ScratchDir dir;
     SwfMovie missingFolder;
     const WriteResult r = missingFolder.write(dir.path() / "no" / "x.swf", 20, 20, 3840);
     EXPECT_FALSE(r.written);
@@ -127,7 +124,7 @@ TEST(SwfMovie, UncreatableFileIsReportedAndLeavesNothing) {
 }
 
 TEST(SwfMovie, AFailedRenameLeavesTheTargetAndNoTemporaryFile) {
-    test::ScratchDir dir;
+    ScratchDir dir;
     const fs::path target = dir.path() / "x.swf";
     fs::create_directories(target / "inside");  // a folder cannot be replaced by a file
     SwfMovie movie;
@@ -140,16 +137,16 @@ TEST(SwfMovie, AFailedRenameLeavesTheTargetAndNoTemporaryFile) {
 }
 
 TEST(SwfMovie, TheLongestFileNamesCanBeWritten) {
-    test::ScratchDir dir;
+    ScratchDir dir;
     const fs::path target = dir.path() / (std::string(251, 'w') + ".swf");
     SwfMovie movie;
     const WriteResult r = movie.write(target, 20, 20, 3840);
-    EXPECT_TRUE(r.written) << test::words(r.fault);
+    EXPECT_TRUE(r.written) << words(r.fault);
     EXPECT_EQ(readFile(target).size(), 23u);
 }
 
 TEST(SwfMovie, ReplacesAnExistingFile) {
-    test::ScratchDir dir;
+    ScratchDir dir;
     const fs::path path = dir.path() / "x.swf";
     { std::FILE* f = std::fopen(path.c_str(), "wb"); std::fputs("an older, longer movie", f); std::fclose(f); }
     SwfMovie movie;
@@ -158,22 +155,16 @@ TEST(SwfMovie, ReplacesAnExistingFile) {
     EXPECT_EQ(dir.entries(), 1u);
 }
 
+// Rates a header cannot hold come out as 0, which the movie refuses.
 TEST(SwfMovie, HeaderRates) {
-    EXPECT_EQ(headerRate(15.0f), 3840);
-    EXPECT_EQ(headerRate(12.5f), 3200);
-    EXPECT_EQ(headerRate(29.97f), 7672);
-    EXPECT_EQ(headerRate(0.01f), 2);
-    EXPECT_EQ(headerRate(255.0f), 65280);
-    // Rates a header cannot hold come out as 0, which the movie refuses.
-    EXPECT_EQ(headerRate(0.0f), 0);
-    EXPECT_EQ(headerRate(-5.0f), 0);
-    EXPECT_EQ(headerRate(256.0f), 0);
-    EXPECT_EQ(headerRate(1e30f), 0);
-    EXPECT_EQ(headerRate(std::numeric_limits<float>::quiet_NaN()), 0);
+    const std::pair<float, std::int32_t> cases[] = {
+        {15.0f, 3840}, {12.5f, 3200}, {29.97f, 7672}, {0.01f, 2}, {255.0f, 65280},
+        {0.0f, 0},     {-5.0f, 0},    {256.0f, 0},    {1e30f, 0}, {std::nanf(""), 0}};
+    for (const auto& [rate, stored] : cases) EXPECT_EQ(headerRate(rate), stored) << rate;
 }
 
 TEST(SwfMovie, RefusesValuesTheHeaderCannotHold) {
-    test::ScratchDir dir;
+    ScratchDir dir;
     const fs::path path = dir.path() / "x.swf";
     SwfMovie movie;
     for (std::int32_t rate : {0, -256, 0x10000}) {
@@ -190,7 +181,7 @@ TEST(SwfMovie, RefusesValuesTheHeaderCannotHold) {
 }
 
 TEST(SwfMovie, RefusesMoreCharactersThanIdsCanName) {
-    test::ScratchDir dir;
+    ScratchDir dir;
     SwfMovie movie;
     for (int i = 0; i < 65535; ++i) movie.nextCharacterId();
     EXPECT_TRUE(movie.write(dir.path() / "ok.swf", 20, 20, 3840).written);
@@ -224,7 +215,7 @@ TEST(SwfMovie, StreamingWritesWhatKeepingWrites) {
     const Bytes payload(3000, 0x5A);
     for (const Case c : {Case{6400, 4800, 6400, 4800}, Case{400, 300, 40000, 30000},
                          Case{40000, 30000, 400, 300}, Case{0, 0, 1 << 29, 20}}) {
-        test::ScratchDir dir;
+        ScratchDir dir;
         auto build = [&](SwfMovie& movie) {
             for (int frame = 0; frame < 3; ++frame) {
                 movie.addTag(std::make_unique<PayloadTag>(payload));
@@ -247,7 +238,7 @@ TEST(SwfMovie, StreamingWritesWhatKeepingWrites) {
 }
 
 TEST(SwfMovie, AStreamedMovieThatIsRefusedLeavesNoFile) {
-    test::ScratchDir dir;
+    ScratchDir dir;
     const fs::path path = dir.path() / "x.swf";
     Fault error;
     SwfMovie badRate;
@@ -270,14 +261,14 @@ TEST(SwfMovie, AStreamedMovieThatIsRefusedLeavesNoFile) {
 
     SwfMovie nowhere;
     EXPECT_FALSE(nowhere.streamTo(dir.path() / "no" / "x.swf", 20, 20, error));
-    EXPECT_EQ(error.step, FaultStep::WriteFile) << test::words(error);
+    EXPECT_EQ(error.step, FaultStep::WriteFile) << words(error);
 }
 
 // A movie longer than the limit asked for is not written, its fault giving
 // its length, the limit and its quality, and an earlier file of its name
 // stays; one of exactly the limit is.
 TEST(SwfMovie, AMovieOverItsLengthLimitLeavesTheEarlierFile) {
-    test::ScratchDir dir;
+    ScratchDir dir;
     const fs::path path = dir.path() / "x.swf";
     ASSERT_TRUE(SwfMovie().write(path, 20, 20, 3840).written);
     const Bytes payload(1000, 0x5A);
@@ -301,4 +292,4 @@ TEST(SwfMovie, AMovieOverItsLengthLimitLeavesTheEarlierFile) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

@@ -4,13 +4,8 @@
 #include "swf/SwfRecords.h"
 #include "swf/SwfStream.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
-
-using test::Bytes;
-using test::committed;
-using test::contentOf;
-using test::hex;
 
 TEST(SwfStream, BitFieldsFillBytesFromTheTop) {
     SwfStream s;
@@ -146,4 +141,4 @@ TEST(SwfRecords, Matrices) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test

@@ -22,7 +22,7 @@ extern "C" {
 #include "support/Tools.h"
 #include "video/VideoFrameSource.h"
 
-namespace vantrel {
+namespace vantrel::test {
 namespace {
 
 std::string dataPath(const std::string& name) {
@@ -31,7 +31,7 @@ std::string dataPath(const std::string& name) {
 
 // FFmpeg's decode of one frame: 24-bit rows, blue, green, red.
 std::vector<std::uint8_t> readReference(const std::string& video, int index) {
-    return test::gunzipped(dataPath(video + "." + std::to_string(index) + ".bgr.gz"));
+    return gunzipped(dataPath(video + "." + std::to_string(index) + ".bgr.gz"));
 }
 
 // Peak signal-to-noise ratio of the picture's colours against reference
@@ -379,7 +379,7 @@ TEST(VideoFrameSource, FilesOfSoundOnlyHaveNoVideoStream) {
     const std::filesystem::path folder = temporaryFolder();
     for (const char* name : {"song.mp4", "song.mkv", "song.avi"}) {
         const std::string path = (folder / name).string();
-        ASSERT_TRUE(test::ffmpeg("-f lavfi -i sine=duration=1 '" + path + "'"));
+        ASSERT_TRUE(ffmpeg("-f lavfi -i sine=duration=1 '" + path + "'"));
         VideoFrameSource source;
         EXPECT_FALSE(source.open(path));
         EXPECT_EQ(source.openFailure(), FaultCode::NoVideo) << name;
@@ -464,7 +464,7 @@ TEST(VideoFrameSource, DamagedCopiesGiveWholePicturesOrFalse) {
     const std::filesystem::path folder = temporaryFolder();
     std::mt19937 noise(6);
     for (const char* name : {"mjpeg.avi", "mpeg4.avi", "mpeg1.mpg", "mpeg2.mpeg"}) {
-        const std::vector<std::uint8_t> bytes = test::readFile(dataPath(name));
+        const std::vector<std::uint8_t> bytes = readFile(dataPath(name));
         ASSERT_FALSE(bytes.empty());
         const std::string extension = std::filesystem::path(name).extension().string();
         for (int k = 1; k <= 12; ++k) {
@@ -506,7 +506,7 @@ TEST(VideoFrameSource, DamagedVideosGiveTheFramesOfAPassInOrderOrFalse) {
                  {"damaged.mpg", 0.0, 0, false}};
     std::mt19937 random(6);
     for (const auto& c : cases) {
-        std::vector<std::uint8_t> bytes = test::readFile(dataPath(c.file));
+        std::vector<std::uint8_t> bytes = readFile(dataPath(c.file));
         const auto at = static_cast<std::ptrdiff_t>(c.at * double(bytes.size()));
         const auto end = bytes.begin() + at + static_cast<std::ptrdiff_t>(c.length);
         if (c.cut) {
@@ -548,7 +548,7 @@ TEST(VideoFrameSource, DamagedVideosGiveTheFramesOfAPassInOrderOrFalse) {
 // Where each video packet of a file starts, as FFmpeg lists them.
 std::vector<std::size_t> packetPositions(const std::string& path) {
     std::vector<std::size_t> positions;
-    for (const test::Packet& packet : test::videoPackets(path)) positions.push_back(packet.pos);
+    for (const Packet& packet : videoPackets(path)) positions.push_back(packet.pos);
     return positions;
 }
 
@@ -556,7 +556,7 @@ std::vector<std::size_t> packetPositions(const std::string& path) {
 // each of the `damaged` packets changed, so that those frames do not decode.
 void writeDamagedSlices(const std::string& clean, const std::vector<std::size_t>& packets,
                         const std::vector<int>& damaged, const std::filesystem::path& path) {
-    std::vector<std::uint8_t> bytes = test::readFile(clean);
+    std::vector<std::uint8_t> bytes = readFile(clean);
     for (const int packet : damaged) {
         bytes.at(packets[packet] + 4) ^= 0xFF;
         bytes.at(packets[packet] + 5) ^= 0xFF;
@@ -573,9 +573,9 @@ TEST(VideoFrameSource, FarGrabsInADamagedVideoEqualAStraightDecode) {
     const std::filesystem::path folder = temporaryFolder();
     const std::string clean = (folder / "clean.mkv").string();
     ASSERT_TRUE(
-        test::ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 300 -c:v libx264 "
-                     "-preset ultrafast -crf 30 '" +
-                     clean + "'"));
+        ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 300 -c:v libx264 "
+               "-preset ultrafast -crf 30 '" +
+               clean + "'"));
     const std::vector<std::size_t> packets = packetPositions(clean);
     ASSERT_EQ(packets.size(), 300u);
     const struct {
@@ -608,12 +608,6 @@ TEST(VideoFrameSource, FarGrabsInADamagedVideoEqualAStraightDecode) {
     std::filesystem::remove_all(folder);
 }
 
-}  // namespace
-}  // namespace vantrel
-
-namespace vantrel {
-namespace {
-
 // An hour of H.264 at one frame a second: a grab an hour in, the first of a
 // freshly opened source, seeks after a clean stretch instead of decoding the
 // hour, and gives the frame a straight decode gives. With a frame that does
@@ -621,8 +615,8 @@ namespace {
 TEST(VideoFrameSource, AGrabAnHourInSeeksAndEqualsAStraightDecode) {
     const std::filesystem::path folder = temporaryFolder();
     const std::string clean = (folder / "hour.mkv").string();
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=1 -frames:v 3700 "
-                             "-c:v libx264 -preset ultrafast -g 10 '" + clean + "'"));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=1 -frames:v 3700 "
+                       "-c:v libx264 -preset ultrafast -g 10 '" + clean + "'"));
     const std::vector<std::size_t> packets = packetPositions(clean);
     ASSERT_EQ(packets.size(), 3700u);
     const struct {
@@ -666,7 +660,7 @@ TEST(VideoFrameSource, DamageOnThreadsAsksForOneThread) {
     for (const auto& c : cases) {
         std::string path = dataPath(c.file);
         if (c.noiseAt > 0) {
-            std::vector<std::uint8_t> bytes = test::readFile(path);
+            std::vector<std::uint8_t> bytes = readFile(path);
             const auto at = static_cast<std::size_t>(static_cast<double>(bytes.size()) * c.noiseAt);
             for (std::size_t i = at; i < std::min(bytes.size(), at + 256); ++i) {
                 bytes[i] = static_cast<std::uint8_t>(noise());
@@ -690,18 +684,12 @@ TEST(VideoFrameSource, DamageOnThreadsAsksForOneThread) {
     std::filesystem::remove_all(folder);
 }
 
-}  // namespace
-}  // namespace vantrel
-
-namespace vantrel {
-namespace {
-
 // Clips made by FFmpeg in several containers, grabbed in orders that go
 // back (after which decoding runs off the pass from the start) and far
 // ahead: the frame shown at each time, before and past the end, is the one
 // a freshly opened source names, and so is whether it grabs.
 TEST(VideoFrameSource, TheFrameShownAtATimeDoesNotDependOnEarlierGrabs) {
-    const test::ScratchDir folder;
+    const ScratchDir folder;
     const std::string testsrc = "-f lavfi -i testsrc2=size=48x32:rate=25 -frames:v ";
     const struct {
         const char* file;
@@ -729,8 +717,8 @@ TEST(VideoFrameSource, TheFrameShownAtATimeDoesNotDependOnEarlierGrabs) {
     for (const auto& clip : clips) {
         SCOPED_TRACE(clip.file);
         const std::string path = (folder.path() / clip.file).string();
-        ASSERT_TRUE(test::ffmpeg(testsrc + std::to_string(clip.frames) + " " + clip.arguments +
-                                 " '" + path + "'"));
+        ASSERT_TRUE(ffmpeg(testsrc + std::to_string(clip.frames) + " " + clip.arguments + " '" +
+                           path + "'"));
         VideoFrameSource opened;
         ASSERT_TRUE(opened.open(path));
         const double length = opened.duration();
@@ -768,4 +756,4 @@ TEST(VideoFrameSource, TheFrameShownAtATimeDoesNotDependOnEarlierGrabs) {
 }
 
 }  // namespace
-}  // namespace vantrel
+}  // namespace vantrel::test
