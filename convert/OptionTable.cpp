@@ -21,155 +21,187 @@ bool given(const OptionValue& value) { return std::get<bool>(value); }
 // An optional number of the settings: none when at its default.
 OptionValue noneOr(bool set, OptionValue value) { return set ? value : OptionValue{}; }
 
+// Each row names only the fields it sets; the rest keep their defaults.
+// GCC 12 warns of every field a designated initializer leaves out, even one
+// with a default.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 std::vector<OptionRow> makeTable() {
-    std::vector<OptionRow> rows = {
-        {K::Lossless, "-l,--lossless", Kind::Flag, "", "store pictures losslessly (default: JPEG)",
-         Group::Dialog, "lossless", 0, "Lossless Compression", "", "", 0,
-         [](BatchRequest& r, const OptionValue& v) {
-             r.settings.compression = given(v) ? CompressionType::Lossless : CompressionType::Jpeg;
-         },
-         [](const BatchRequest& r) -> OptionValue {
+    return {
+        {.key = K::Lossless, .names = "-l,--lossless", .kind = Kind::Flag,
+         .help = "store pictures losslessly (default: JPEG)", .group = Group::Dialog,
+         .reportKey = "lossless", .reportPlace = 0, .label = "Lossless Compression",
+         .assign =
+             [](BatchRequest& r, const OptionValue& v) {
+                 r.settings.compression =
+                     given(v) ? CompressionType::Lossless : CompressionType::Jpeg;
+             },
+         .value = [](const BatchRequest& r) -> OptionValue {
              return r.settings.compression == CompressionType::Lossless;
          }},
-        {K::Quality, "-q,--quality", Kind::Quality, "N",
-         "JPEG colour quality, 1 to 100 (default 90)", Group::Dialog, "quality", 1,
-         "Color Quality(1-100)", "", "", 0,
-         [](BatchRequest& r, const OptionValue& v) {
-             r.settings.colorQuality = static_cast<std::int32_t>(std::get<std::int64_t>(v));
-         },
-         [](const BatchRequest& r) -> OptionValue {
+        {.key = K::Quality, .names = "-q,--quality", .kind = Kind::Quality, .valueName = "N",
+         .help = "JPEG colour quality, 1 to 100 (default 90)", .group = Group::Dialog,
+         .reportKey = "quality", .reportPlace = 1, .label = "Color Quality(1-100)",
+         .assign =
+             [](BatchRequest& r, const OptionValue& v) {
+                 r.settings.colorQuality = static_cast<std::int32_t>(std::get<std::int64_t>(v));
+             },
+         .value = [](const BatchRequest& r) -> OptionValue {
              return std::int64_t{r.settings.colorQuality};
          }},
-        {K::TargetSize, "--target-size", Kind::ByteSize, "SIZE",
-         "store each movie's pictures at the highest JPEG quality at which the movie takes at "
-         "most SIZE bytes (k = 1000, M = 1000000; Ki, Mi: 1024, 1048576)",
-         Group::MoreOptions, "target_size", 13, "Target Size",
-         "The JPEG quality is chosen so the movie fits. Empty: none", "targetSize,targetUnit", 1,
-         [](BatchRequest& r, const OptionValue& v) {
-             r.settings.targetSize =
-                 std::holds_alternative<std::int64_t>(v)
-                     ? static_cast<std::uint64_t>(std::get<std::int64_t>(v))
-                     : 0;
-         },
-         [](const BatchRequest& r) {
-             return noneOr(r.settings.targetSize > 0,
-                           static_cast<std::int64_t>(r.settings.targetSize));
-         }},
-        {K::Alpha, "-a,--alpha", Kind::Flag, "", "include the alpha channel", Group::Dialog,
-         "alpha", 2, "Include Alpha Channel", "", "", 0,
-         [](BatchRequest& r, const OptionValue& v) { r.settings.includeAlpha = given(v); },
-         [](const BatchRequest& r) -> OptionValue { return r.settings.includeAlpha; }},
-        {K::Rate, "-r,--rate", Kind::Rate, "FPS", "frames per second, 0.01 to 255 (default 15)",
-         Group::Dialog, "frame_rate", 3, "Frame Rate (Per Second)", "", "", 0,
-         [](BatchRequest& r, const OptionValue& v) {
-             r.settings.frameRate = static_cast<float>(std::get<double>(v));
-         },
-         [](const BatchRequest& r) -> OptionValue { return double{r.settings.frameRate}; }},
-        {K::Start, "--start", Kind::Seconds, "TIME",
-         "convert each video or sequence from TIME seconds in (pictures count at the rate)",
-         Group::MoreOptions, "start", 8, "Start (Seconds)", "For videos. Empty: from the start",
-         "startSeconds", 2,
-         [](BatchRequest& r, const OptionValue& v) {
-             r.settings.cutStart =
-                 std::holds_alternative<double>(v) ? std::get<double>(v) : 0.0;
-         },
-         [](const BatchRequest& r) -> OptionValue { return r.settings.cutStart; }},
-        {K::End, "--end", Kind::Seconds, "TIME",
-         "convert each video or sequence up to TIME seconds in", Group::MoreOptions, "end", 9,
-         "End (Seconds)", "For videos. Empty: to the end", "endSeconds", 3,
-         [](BatchRequest& r, const OptionValue& v) {
-             r.settings.cutEnd = std::holds_alternative<double>(v)
-                                     ? std::optional(std::get<double>(v))
-                                     : std::nullopt;
-         },
-         [](const BatchRequest& r) {
-             return noneOr(r.settings.cutEnd.has_value(), r.settings.cutEnd.value_or(0.0));
-         }},
-        {K::MaxSize, "--max-size", Kind::Box, "WxH",
-         "scale pictures and video frames down to fit inside W x H pixels (default: no limit)",
-         Group::MoreOptions, "max_size", 12, "Maximum Size (Pixels)", "Empty: no limit",
-         "maxWidth,maxHeight", 0,
-         [](BatchRequest& r, const OptionValue& v) {
-             r.settings.maxSize =
-                 std::holds_alternative<PictureBox>(v) ? std::get<PictureBox>(v) : PictureBox{};
-         },
-         [](const BatchRequest& r) {
-             return noneOr(r.settings.maxSize.limits(), r.settings.maxSize);
-         }},
-        {K::NoHtml, "--no-html", Kind::Flag, "", "write no HTML pages", Group::Dialog,
-         "html_page", 4, "Output HTML", "", "", 0,
-         [](BatchRequest& r, const OptionValue& v) { r.settings.outputHtml = !given(v); },
-         [](const BatchRequest& r) -> OptionValue { return r.settings.outputHtml; }},
-        {K::PlayerScript, "--player-script", Kind::Text, "URL",
-         "each page loads the Flash emulator script at URL, such as Ruffle's ruffle.js",
-         Group::CommandLine, "", 0, "", "", "", 0,
-         [](BatchRequest& r, const OptionValue& v) {
-             r.settings.playerScript = std::get<std::string>(v);
-         },
-         [](const BatchRequest& r) -> OptionValue { return r.settings.playerScript; }},
-        {K::NoVideoSound, "--no-video-sound", Kind::Flag, "",
-         "videos without a companion MP3 file stay silent (default: they keep their own sound)",
-         Group::CommandLine, "video_sound", 5, "", "", "", 0,
-         [](BatchRequest& r, const OptionValue& v) { r.settings.videoSound = !given(v); },
-         [](const BatchRequest& r) -> OptionValue { return r.settings.videoSound; }},
-        {K::StreamSound, "--stream-sound", Kind::Flag, "",
-         "write the sound as a stream, split among the frames, so that players drop pictures to "
-         "keep pace with it (default: one sound started in the first frame)",
-         Group::MoreOptions, "stream_sound", 10, "Stream Sound",
-         "The sound keeps pace: a slow player skips pictures instead", "streamSound", 4,
-         [](BatchRequest& r, const OptionValue& v) { r.settings.streamSound = given(v); },
-         [](const BatchRequest& r) -> OptionValue { return r.settings.streamSound; }},
-        {K::PlayOnce, "--play-once", Kind::Flag, "",
-         "stop on the last frame instead of looping, in the movie and its page",
-         Group::MoreOptions, "play_once", 11, "Play Once",
-         "Stop at the last frame instead of looping", "playOnce", 5,
-         [](BatchRequest& r, const OptionValue& v) { r.settings.playOnce = given(v); },
-         [](const BatchRequest& r) -> OptionValue { return r.settings.playOnce; }},
-        {K::List, "--list", Kind::Flag, "",
-         "print the queued jobs, one row each as the window lists them, and convert nothing",
-         Group::CommandLine, "", 0, "", "", "", 0,
-         [](BatchRequest& r, const OptionValue& v) { r.listOnly = given(v); },
-         [](const BatchRequest& r) -> OptionValue { return r.listOnly; }},
-        {K::DryRun, "--dry-run", Kind::Flag, "",
-         "print the movie, page and sound each job would get, and write nothing",
-         Group::CommandLine, "dry_run", 7, "", "", "", 0,
-         [](BatchRequest& r, const OptionValue& v) { r.dryRun = given(v); },
-         [](const BatchRequest& r) -> OptionValue { return r.dryRun; }},
-        {K::Quiet, "--quiet", Kind::Flag, "", "no progress display", Group::CommandLine, "", 0,
-         "", "", "", 0, [](BatchRequest& r, const OptionValue& v) { r.quiet = given(v); },
-         [](const BatchRequest& r) -> OptionValue { return r.quiet; }},
-        {K::NoSubfolders, "--no-subfolders", Kind::Flag, "",
-         "search only each FOLDER's own files, none of its sub-folders", Group::CommandLine, "",
-         0, "", "", "", 0,
-         [](BatchRequest& r, const OptionValue& v) { r.subfolders = !given(v); },
-         [](const BatchRequest& r) -> OptionValue { return r.subfolders; }},
-        {K::Report, "--report", Kind::Text, "FILE",
-         "write the batch's report as JSON to FILE (-: standard output, and the lines of "
-         "converted jobs go to standard error)",
-         Group::CommandLine, "", 0, "", "", "", 0,
-         [](BatchRequest& r, const OptionValue& v) { r.reportPath = std::get<std::string>(v); },
-         [](const BatchRequest& r) -> OptionValue { return r.reportPath; }},
-        {K::OutputDir, "-o,--output-dir", Kind::Text, "DIR",
-         "write movies and pages under DIR, each at its place under the folder given",
-         Group::CommandLine, "", 0, "", "", "", 0,
-         [](BatchRequest& r, const OptionValue& v) {
-             r.settings.outputFolder = std::get<std::string>(v);
-         },
-         [](const BatchRequest& r) -> OptionValue { return r.settings.outputFolder; }},
-        {K::NoOverwrite, "-n,--no-overwrite", Kind::Flag, "", "skip the jobs whose movie exists",
-         Group::CommandLine, "", 0, "", "", "", 0,
-         [](BatchRequest& r, const OptionValue& v) { r.settings.replaceMovies = !given(v); },
-         [](const BatchRequest& r) -> OptionValue { return r.settings.replaceMovies; }},
-        {K::Jobs, "-j,--jobs", Kind::Threads, "N",
-         "threads that read, decode and encode each movie's frames (default: one per core)",
-         Group::CommandLine, "threads", 6, "", "", "", 0,
-         [](BatchRequest& r, const OptionValue& v) {
-             r.threads = static_cast<unsigned>(std::get<std::int64_t>(v));
-         },
-         [](const BatchRequest& r) -> OptionValue { return std::int64_t{r.threads}; }},
+        {.key = K::TargetSize, .names = "--target-size", .kind = Kind::ByteSize,
+         .valueName = "SIZE",
+         .help = "store each movie's pictures at the highest JPEG quality at which the movie "
+                 "takes at most SIZE bytes (k = 1000, M = 1000000; Ki, Mi: 1024, 1048576)",
+         .group = Group::MoreOptions, .reportKey = "target_size", .reportPlace = 13,
+         .label = "Target Size",
+         .tooltip = "The JPEG quality is chosen so the movie fits. Empty: none",
+         .fieldName = "targetSize,targetUnit", .panelPlace = 1,
+         .assign =
+             [](BatchRequest& r, const OptionValue& v) {
+                 const std::int64_t* bytes = std::get_if<std::int64_t>(&v);
+                 r.settings.targetSize = bytes != nullptr ? static_cast<std::uint64_t>(*bytes) : 0;
+             },
+         .value =
+             [](const BatchRequest& r) {
+                 return noneOr(r.settings.targetSize > 0,
+                               static_cast<std::int64_t>(r.settings.targetSize));
+             }},
+        {.key = K::Alpha, .names = "-a,--alpha", .kind = Kind::Flag,
+         .help = "include the alpha channel", .group = Group::Dialog, .reportKey = "alpha",
+         .reportPlace = 2, .label = "Include Alpha Channel",
+         .assign = [](BatchRequest& r, const OptionValue& v) { r.settings.includeAlpha = given(v); },
+         .value = [](const BatchRequest& r) -> OptionValue { return r.settings.includeAlpha; }},
+        {.key = K::Rate, .names = "-r,--rate", .kind = Kind::Rate, .valueName = "FPS",
+         .help = "frames per second, 0.01 to 255 (default 15)", .group = Group::Dialog,
+         .reportKey = "frame_rate", .reportPlace = 3, .label = "Frame Rate (Per Second)",
+         .assign =
+             [](BatchRequest& r, const OptionValue& v) {
+                 r.settings.frameRate = static_cast<float>(std::get<double>(v));
+             },
+         .value = [](const BatchRequest& r) -> OptionValue { return double{r.settings.frameRate}; }},
+        {.key = K::Start, .names = "--start", .kind = Kind::Seconds, .valueName = "TIME",
+         .help = "convert each video or sequence from TIME seconds in (pictures count at the rate)",
+         .group = Group::MoreOptions, .reportKey = "start", .reportPlace = 8,
+         .label = "Start (Seconds)", .tooltip = "For videos. Empty: from the start",
+         .fieldName = "startSeconds", .panelPlace = 2,
+         .assign =
+             [](BatchRequest& r, const OptionValue& v) {
+                 const double* seconds = std::get_if<double>(&v);
+                 r.settings.cutStart = seconds != nullptr ? *seconds : 0.0;
+             },
+         .value = [](const BatchRequest& r) -> OptionValue { return r.settings.cutStart; }},
+        {.key = K::End, .names = "--end", .kind = Kind::Seconds, .valueName = "TIME",
+         .help = "convert each video or sequence up to TIME seconds in",
+         .group = Group::MoreOptions, .reportKey = "end", .reportPlace = 9,
+         .label = "End (Seconds)", .tooltip = "For videos. Empty: to the end",
+         .fieldName = "endSeconds", .panelPlace = 3,
+         .assign =
+             [](BatchRequest& r, const OptionValue& v) {
+                 const double* seconds = std::get_if<double>(&v);
+                 r.settings.cutEnd = seconds != nullptr ? std::optional(*seconds) : std::nullopt;
+             },
+         .value =
+             [](const BatchRequest& r) {
+                 return noneOr(r.settings.cutEnd.has_value(), r.settings.cutEnd.value_or(0.0));
+             }},
+        {.key = K::MaxSize, .names = "--max-size", .kind = Kind::Box, .valueName = "WxH",
+         .help = "scale pictures and video frames down to fit inside W x H pixels (default: no "
+                 "limit)",
+         .group = Group::MoreOptions, .reportKey = "max_size", .reportPlace = 12,
+         .label = "Maximum Size (Pixels)", .tooltip = "Empty: no limit",
+         .fieldName = "maxWidth,maxHeight", .panelPlace = 0,
+         .assign =
+             [](BatchRequest& r, const OptionValue& v) {
+                 const PictureBox* box = std::get_if<PictureBox>(&v);
+                 r.settings.maxSize = box != nullptr ? *box : PictureBox{};
+             },
+         .value =
+             [](const BatchRequest& r) {
+                 return noneOr(r.settings.maxSize.limits(), r.settings.maxSize);
+             }},
+        {.key = K::NoHtml, .names = "--no-html", .kind = Kind::Flag,
+         .help = "write no HTML pages", .group = Group::Dialog, .reportKey = "html_page",
+         .reportPlace = 4, .label = "Output HTML",
+         .assign = [](BatchRequest& r, const OptionValue& v) { r.settings.outputHtml = !given(v); },
+         .value = [](const BatchRequest& r) -> OptionValue { return r.settings.outputHtml; }},
+        {.key = K::PlayerScript, .names = "--player-script", .kind = Kind::Text,
+         .valueName = "URL",
+         .help = "each page loads the Flash emulator script at URL, such as Ruffle's ruffle.js",
+         .assign =
+             [](BatchRequest& r, const OptionValue& v) {
+                 r.settings.playerScript = std::get<std::string>(v);
+             },
+         .value = [](const BatchRequest& r) -> OptionValue { return r.settings.playerScript; }},
+        {.key = K::NoVideoSound, .names = "--no-video-sound", .kind = Kind::Flag,
+         .help = "videos without a companion MP3 file stay silent (default: they keep their own "
+                 "sound)",
+         .reportKey = "video_sound", .reportPlace = 5,
+         .assign = [](BatchRequest& r, const OptionValue& v) { r.settings.videoSound = !given(v); },
+         .value = [](const BatchRequest& r) -> OptionValue { return r.settings.videoSound; }},
+        {.key = K::StreamSound, .names = "--stream-sound", .kind = Kind::Flag,
+         .help = "write the sound as a stream, split among the frames, so that players drop "
+                 "pictures to keep pace with it (default: one sound started in the first frame)",
+         .group = Group::MoreOptions, .reportKey = "stream_sound", .reportPlace = 10,
+         .label = "Stream Sound",
+         .tooltip = "The sound keeps pace: a slow player skips pictures instead",
+         .fieldName = "streamSound", .panelPlace = 4,
+         .assign = [](BatchRequest& r, const OptionValue& v) { r.settings.streamSound = given(v); },
+         .value = [](const BatchRequest& r) -> OptionValue { return r.settings.streamSound; }},
+        {.key = K::PlayOnce, .names = "--play-once", .kind = Kind::Flag,
+         .help = "stop on the last frame instead of looping, in the movie and its page",
+         .group = Group::MoreOptions, .reportKey = "play_once", .reportPlace = 11,
+         .label = "Play Once", .tooltip = "Stop at the last frame instead of looping",
+         .fieldName = "playOnce", .panelPlace = 5,
+         .assign = [](BatchRequest& r, const OptionValue& v) { r.settings.playOnce = given(v); },
+         .value = [](const BatchRequest& r) -> OptionValue { return r.settings.playOnce; }},
+        {.key = K::List, .names = "--list", .kind = Kind::Flag,
+         .help = "print the queued jobs, one row each as the window lists them, and convert "
+                 "nothing",
+         .assign = [](BatchRequest& r, const OptionValue& v) { r.listOnly = given(v); },
+         .value = [](const BatchRequest& r) -> OptionValue { return r.listOnly; }},
+        {.key = K::DryRun, .names = "--dry-run", .kind = Kind::Flag,
+         .help = "print the movie, page and sound each job would get, and write nothing",
+         .reportKey = "dry_run", .reportPlace = 7,
+         .assign = [](BatchRequest& r, const OptionValue& v) { r.dryRun = given(v); },
+         .value = [](const BatchRequest& r) -> OptionValue { return r.dryRun; }},
+        {.key = K::Quiet, .names = "--quiet", .kind = Kind::Flag, .help = "no progress display",
+         .assign = [](BatchRequest& r, const OptionValue& v) { r.quiet = given(v); },
+         .value = [](const BatchRequest& r) -> OptionValue { return r.quiet; }},
+        {.key = K::NoSubfolders, .names = "--no-subfolders", .kind = Kind::Flag,
+         .help = "search only each FOLDER's own files, none of its sub-folders",
+         .assign = [](BatchRequest& r, const OptionValue& v) { r.subfolders = !given(v); },
+         .value = [](const BatchRequest& r) -> OptionValue { return r.subfolders; }},
+        {.key = K::Report, .names = "--report", .kind = Kind::Text, .valueName = "FILE",
+         .help = "write the batch's report as JSON to FILE (-: standard output, and the lines of "
+                 "converted jobs go to standard error)",
+         .assign =
+             [](BatchRequest& r, const OptionValue& v) { r.reportPath = std::get<std::string>(v); },
+         .value = [](const BatchRequest& r) -> OptionValue { return r.reportPath; }},
+        {.key = K::OutputDir, .names = "-o,--output-dir", .kind = Kind::Text, .valueName = "DIR",
+         .help = "write movies and pages under DIR, each at its place under the folder given",
+         .assign =
+             [](BatchRequest& r, const OptionValue& v) {
+                 r.settings.outputFolder = std::get<std::string>(v);
+             },
+         .value = [](const BatchRequest& r) -> OptionValue { return r.settings.outputFolder; }},
+        {.key = K::NoOverwrite, .names = "-n,--no-overwrite", .kind = Kind::Flag,
+         .help = "skip the jobs whose movie exists",
+         .assign =
+             [](BatchRequest& r, const OptionValue& v) { r.settings.replaceMovies = !given(v); },
+         .value = [](const BatchRequest& r) -> OptionValue { return r.settings.replaceMovies; }},
+        {.key = K::Jobs, .names = "-j,--jobs", .kind = Kind::Threads, .valueName = "N",
+         .help = "threads that read, decode and encode each movie's frames (default: one per "
+                 "core)",
+         .reportKey = "threads", .reportPlace = 6,
+         .assign =
+             [](BatchRequest& r, const OptionValue& v) {
+                 r.threads = static_cast<unsigned>(std::get<std::int64_t>(v));
+             },
+         .value = [](const BatchRequest& r) -> OptionValue { return std::int64_t{r.threads}; }},
     };
-    return rows;
 }
+#pragma GCC diagnostic pop
 
 }  // namespace
 

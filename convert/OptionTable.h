@@ -55,17 +55,17 @@ using OptionValue =
 // row (the command line's parser and --help, the report's options, the
 // More options panel's rows, the words a fault uses to name it).
 struct OptionRow {
-    OptionKey key;
+    OptionKey key{};
     std::string_view names;      // as the command line takes them: "-q,--quality"
-    OptionKind kind;
+    OptionKind kind = OptionKind::Flag;
     std::string_view valueName;  // in --help: "N", "FPS"; empty for a flag
     std::string_view help;
-    OptionGroup group;
+    OptionGroup group = OptionGroup::CommandLine;
     std::string_view reportKey;  // empty: the report leaves it out
     int reportPlace = 0;         // the report lists its options by this, rising
     std::string_view label;      // the dialog's words for it
     std::string_view tooltip;    // of its panel fields
-    std::string_view fieldName;  // the object name of its panel field
+    std::string_view fieldName;  // the object names of its panel fields, comma-separated
     int panelPlace = 0;          // the panel lists its rows by this, rising
     // Stores a value of the option's kind (a flag's: true when given).
     std::function<void(BatchRequest&, const OptionValue&)> assign;
