@@ -52,9 +52,9 @@ QString numberText(double value) { return QString::number(value, 'g', 15); }
 CConvertDlg::CConvertDlg(const ConvertSettings& settings, ShellServices& shell, QWidget* parent,
                          std::span<const OptionRow> rows)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      request_{settings},
       shell_(shell),
       rows_(rows) {
+    request_.settings = settings;
     setWindowTitle(QStringLiteral("Convert"));
 
     ok_ = new QPushButton(QStringLiteral("OK"));
