@@ -325,9 +325,11 @@ void CMainFrame::convertToSwf() {
     // change, and the batch carries out that very plan.
     if (chosen != doc_.settings) rowsStale_ = true;
     doc_.settings = std::move(chosen);
-    if (rowsStale_) planRows();
-    // Rows planned again wait for their details.
-    if (detailsToggle_->isChecked()) showDetails(true);
+    if (rowsStale_) {
+        planRows();
+        // Rows planned again wait for their details.
+        if (detailsToggle_->isChecked()) showDetails(true);
+    }
     if (!accepted) return;
     jobTable_->setWaiting();
     runner_.start(plan_, doc_.settings);
